@@ -1,0 +1,46 @@
+#pragma once
+// The platform's small text services, as ports. A binding installs its implementations once, at
+// the edge (the library's entry point, a test's main, the tool's main); the core only calls them.
+
+#include "SysTypes.h"
+
+namespace pel {
+
+// Locale-aware comparison and case mapping under the user's locale.
+class ILocale {
+public:
+  virtual ~ILocale() = default;
+  // Negative, zero or positive. CompareText ignores case; CompareStr does not.
+  virtual int CompareText(const WideString& A, const WideString& B) const = 0;
+  virtual int CompareStr(const WideString& A, const WideString& B) const = 0;
+  virtual WideString LowerCase(const WideString& Text) const = 0;
+};
+
+// The system's 8-bit code page. Characters it cannot represent become "?".
+class ICodePage {
+public:
+  virtual ~ICodePage() = default;
+  virtual AnsiString FromWide(const WideString& Text) const = 0;
+  virtual WideString ToWide(const AnsiString& Text) const = 0;
+};
+
+struct TPlatformServices {
+  const ILocale* Locale = nullptr;
+  const ICodePage* CodePage = nullptr;
+};
+
+// Installs the services of one binding; every later call goes to them.
+void SetPlatformServices(const TPlatformServices& Services);
+// Raises when no binding has been installed: a missing binding is a wiring fault, not a quiet default.
+const ILocale& Locale();
+const ICodePage& CodePage();
+
+// Implemented by each binding library (headless or win32): installs that binding's services.
+// Whichever binding is linked is the one that runs.
+void InstallPlatformBinding();
+
+// Shorthands for the conversions every caller needs.
+inline AnsiString WideToAnsi(const WideString& Text) { return CodePage().FromWide(Text); }
+inline WideString AnsiToWide(const AnsiString& Text) { return CodePage().ToWide(Text); }
+
+}  // namespace pel

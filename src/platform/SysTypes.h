@@ -1,0 +1,46 @@
+#pragma once
+// Portable value types shared by the core and both platform bindings.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace pel {
+
+// Page and card text is UTF-16 throughout; 8-bit text is in the system code page.
+using WideString = std::u16string;
+using AnsiString = std::string;
+using WideChar = char16_t;
+
+// Base of every interface whose lifetime is "as long as references exist".
+class IInterface {
+public:
+  virtual ~IInterface() = default;
+};
+
+struct TGUID {
+  uint32_t Data1 = 0;
+  uint16_t Data2 = 0;
+  uint16_t Data3 = 0;
+  uint8_t Data4[8] = {};
+
+  bool IsNull() const;
+  friend bool operator==(const TGUID&, const TGUID&) = default;
+};
+
+// Registry form: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper-case hex.
+AnsiString GUIDToString(const TGUID& Guid);
+WideString GUIDToWideString(const TGUID& Guid);
+// Accepts either case of hex digits; anything else raises EOleSysError ("Invalid class string").
+TGUID StringToGUID(const AnsiString& Text);
+TGUID StringToGUID(const WideString& Text);
+
+// Decimal text of an integer, in either string kind.
+AnsiString IntToStr(int64_t Value);
+WideString IntToWideStr(int64_t Value);
+
+// ASCII-only widening/narrowing for literals and numbers; real text goes through the code-page port.
+WideString AsciiToWide(const AnsiString& Text);
+AnsiString WideToAscii(const WideString& Text);
+
+}  // namespace pel

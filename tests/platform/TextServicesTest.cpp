@@ -1,0 +1,49 @@
+// The locale and code-page ports, run against whichever binding is linked: the same expectations
+// hold for the headless services and for the Windows calls under Wine.
+
+#include <gtest/gtest.h>
+
+#include "platform/Services.h"
+
+using namespace pel;
+
+TEST(Locale, CaseInsensitiveAndCaseSensitiveComparison) {
+  const ILocale& L = Locale();
+  EXPECT_EQ(L.CompareText(u"E-Mail", u"e-MAIL"), 0);
+  EXPECT_EQ(L.CompareText(u"\u00c4rger", u"\u00e4RGER"), 0);
+  EXPECT_NE(L.CompareText(u"resume", u"r\u00e9sum\u00e9"), 0);  // accents still count
+  EXPECT_LT(L.CompareText(u"apple", u"Banana"), 0);
+  EXPECT_GT(L.CompareText(u"b", u"A"), 0);
+  EXPECT_NE(L.CompareStr(u"Submit", u"submit"), 0);
+  EXPECT_EQ(L.CompareStr(u"Submit", u"Submit"), 0);
+  EXPECT_EQ(L.CompareText(u"", u""), 0);
+  EXPECT_LT(L.CompareText(u"", u"a"), 0);
+}
+
+TEST(Locale, LowerCase) {
+  EXPECT_EQ(Locale().LowerCase(u"E-Mail \u00c4RGER"), u"e-mail \u00e4rger");
+  EXPECT_EQ(Locale().LowerCase(u""), u"");
+}
+
+TEST(CodePage, Windows1252BothWays) {
+  struct Case {
+    WideString Wide;
+    AnsiString Ansi;
+  } Cases[] = {
+      {u"plain", "plain"},
+      {u"\u20ac 5", "\x80 5"},
+      {u"caf\u00e9", "caf\xe9"},
+      {u"\u201cq\u201d", "\x93q\x94"},
+      {u"\u0178", "\x9f"},
+  };
+  for (const Case& C : Cases) {
+    EXPECT_EQ(WideToAnsi(C.Wide), C.Ansi);
+    EXPECT_EQ(AnsiToWide(C.Ansi), C.Wide);
+  }
+}
+
+TEST(CodePage, UnmappableCharactersBecomeQuestionMarks) {
+  EXPECT_EQ(WideToAnsi(u"a\u4e2db"), "a?b");
+  EXPECT_EQ(WideToAnsi(u"\u0101"), "?");  // no best-fit look-alike
+  EXPECT_EQ(WideToAnsi(u""), "");
+}
