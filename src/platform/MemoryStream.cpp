@@ -48,7 +48,7 @@ void TMemoryStream::Write(const void* Buffer, int32_t Count) {
 namespace {
 template <class T>
 bool TryReadLE(TMemoryStream& S, T& Value) {
-  uint8_t B[sizeof(T)];
+  uint8_t B[sizeof(T)] = {};
   if (S.Remaining() < static_cast<int64_t>(sizeof(T))) {
     S.SetPosition(S.Size());
     return false;

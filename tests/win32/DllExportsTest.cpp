@@ -16,6 +16,10 @@ protected:
     if (FModule) FreeLibrary(FModule);
   }
   FARPROC Export(const char* Name) { return GetProcAddress(FModule, Name); }
+  template <class TFunction>
+  TFunction ExportAs(const char* Name) {
+    return reinterpret_cast<TFunction>(reinterpret_cast<void (*)()>(Export(Name)));
+  }
   HMODULE FModule = nullptr;
 };
 
@@ -32,13 +36,13 @@ TEST_F(BrivaneDll, ExportsTheFourEntryPointsByName) {
 }
 
 TEST_F(BrivaneDll, ServesNoClassYet) {
-  auto GetClassObject = reinterpret_cast<TDllGetClassObject>(Export("DllGetClassObject"));
+  auto GetClassObject = ExportAs<TDllGetClassObject>("DllGetClassObject");
   ASSERT_NE(GetClassObject, nullptr);
   const CLSID Server = {0xBE72F496, 0xD82B, 0x4E71, {0xBD, 0x80, 0x1A, 0x3B, 0xC5, 0x33, 0x6C, 0xC1}};
   void* Factory = reinterpret_cast<void*>(1);
   EXPECT_EQ(GetClassObject(Server, IID_IClassFactory, &Factory), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(Factory, nullptr);
-  auto CanUnloadNow = reinterpret_cast<TNoArguments>(Export("DllCanUnloadNow"));
+  auto CanUnloadNow = ExportAs<TNoArguments>("DllCanUnloadNow");
   ASSERT_NE(CanUnloadNow, nullptr);
   EXPECT_EQ(CanUnloadNow(), S_OK);
 }
