@@ -1,11 +1,15 @@
 #include "HeadlessServices.h"
+#include "HeadlessRunningObjectTable.h"
+#include "HeadlessUrl.h"
 
 namespace pel {
 
 void InstallPlatformBinding() {
   static const headless::THeadlessLocale Locale;
   static const headless::TWindows1252CodePage CodePage;
-  SetPlatformServices({&Locale, &CodePage});
+  static const headless::THeadlessUrlServices Url;
+  static headless::THeadlessRunningObjectTable RunningObjects;
+  SetPlatformServices({&Locale, &CodePage, &Url, &RunningObjects});
 }
 
 }  // namespace pel

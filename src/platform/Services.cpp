@@ -9,23 +9,31 @@ namespace pel {
 namespace {
 std::atomic<const ILocale*> GLocale{nullptr};
 std::atomic<const ICodePage*> GCodePage{nullptr};
+std::atomic<const IUrlServices*> GUrl{nullptr};
+std::atomic<IRunningObjectTable*> GRunningObjects{nullptr};
+
+template <class T>
+T& Installed(const std::atomic<T*>& Slot, const char* What) {
+  T* Service = Slot.load();
+  if (!Service) throw Exception(AnsiString("The platform binding provides no ") + What);
+  return *Service;
+}
 }  // namespace
 
 void SetPlatformServices(const TPlatformServices& Services) {
   GLocale.store(Services.Locale);
   GCodePage.store(Services.CodePage);
+  GUrl.store(Services.Url);
+  GRunningObjects.store(Services.RunningObjects);
 }
 
-const ILocale& Locale() {
-  const ILocale* L = GLocale.load();
-  if (!L) throw Exception("No platform binding installed (locale)");
-  return *L;
+TPlatformServices CurrentPlatformServices() {
+  return {GLocale.load(), GCodePage.load(), GUrl.load(), GRunningObjects.load()};
 }
 
-const ICodePage& CodePage() {
-  const ICodePage* C = GCodePage.load();
-  if (!C) throw Exception("No platform binding installed (code page)");
-  return *C;
-}
+const ILocale& Locale() { return Installed(GLocale, "locale"); }
+const ICodePage& CodePage() { return Installed(GCodePage, "code page"); }
+const IUrlServices& Url() { return Installed(GUrl, "URL services"); }
+IRunningObjectTable& RunningObjects() { return Installed(GRunningObjects, "running-object table"); }
 
 }  // namespace pel

@@ -24,16 +24,38 @@ public:
   virtual WideString ToWide(const AnsiString& Text) const = 0;
 };
 
+// Resolving a relative address against a base address, as the browser does.
+class IUrlServices {
+public:
+  virtual ~IUrlServices() = default;
+  // The combined address, or false when it cannot be formed or does not fit BufferLength
+  // characters including the terminating zero.
+  virtual bool CombineUrl(const AnsiString& Base, const AnsiString& Relative, uint32_t Flags, uint32_t BufferLength,
+                          AnsiString& Result) const = 0;
+};
+
+// The one flag callers pass: resolve as the browser's address bar does (no encoding after "?" or
+// "#", trailing blanks of the query kept).
+constexpr uint32_t ICU_BROWSER_MODE = 0x02000000;
+
+class IRunningObjectTable;
+
 struct TPlatformServices {
   const ILocale* Locale = nullptr;
   const ICodePage* CodePage = nullptr;
+  const IUrlServices* Url = nullptr;
+  IRunningObjectTable* RunningObjects = nullptr;
 };
 
 // Installs the services of one binding; every later call goes to them.
 void SetPlatformServices(const TPlatformServices& Services);
-// Raises when no binding has been installed: a missing binding is a wiring fault, not a quiet default.
+TPlatformServices CurrentPlatformServices();
+// Each raises when the installed binding provides no such service: a missing service is a wiring
+// fault, not a quiet default.
 const ILocale& Locale();
 const ICodePage& CodePage();
+const IUrlServices& Url();
+IRunningObjectTable& RunningObjects();
 
 // Implemented by each binding library (headless or win32): installs that binding's services.
 // Whichever binding is linked is the one that runs.

@@ -454,7 +454,11 @@ public:
 
 class FailingLocale : public testing::Test {
 protected:
-  void SetUp() override { SetPlatformServices({&FLocale, &CodePage()}); }
+  void SetUp() override {
+    TPlatformServices Services = CurrentPlatformServices();
+    Services.Locale = &FLocale;
+    SetPlatformServices(Services);
+  }
   void TearDown() override { InstallPlatformBinding(); }
   TFailingLocale FLocale;
 };
