@@ -27,6 +27,8 @@ public:
   TVariant(uint32_t Value) : FValue(Value) {}
   TVariant(WideString Value) : FValue(std::move(Value)) {}
   TVariant(const char16_t* Value) : FValue(WideString(Value)) {}
+  // 8-bit text has no place in a variant (it would silently become a boolean).
+  TVariant(const char*) = delete;
   TVariant(TBytes Value) : FValue(std::move(Value)) {}
   TVariant(TStrings Value) : FValue(std::move(Value)) {}
   TVariant(TObject Value) : FValue(std::move(Value)) {}
