@@ -27,6 +27,8 @@ const TCombineCase Cases[] = {
      "Wine 8 resolves a bare query against the directory (http://a.com/dir/?q=1); Windows keeps the document"},
     {"http://a.com/a.asp", "?q=1", "http://a.com/a.asp?q=1",
      "Wine 8 resolves a bare query against the directory (http://a.com/?q=1); Windows keeps the document"},
+    {Page, "", "http://a.com/dir/a.asp",
+     "Wine 8 resolves an empty reference to the directory (http://a.com/dir/); Windows keeps the document"},
     {Page, "#frag", "http://a.com/dir/a.asp#frag"},
     {"http://a.com/dir/a.asp?q=1#f", "#g", "http://a.com/dir/a.asp?q=1#g"},
     {Page, "/root.html", "http://a.com/root.html"},
