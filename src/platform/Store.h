@@ -36,7 +36,7 @@ constexpr int32_t rkNavigation = 1;
 constexpr int32_t rkMailCard = 2;
 constexpr int32_t rkAuthentication = 3;
 
-class IPelServer : public IInterface {
+class IPelServer : public virtual IInterface {
 public:
   // 1
   virtual void FindFieldValue(const WideString& Profile, const WideString& TagName, const WideString& InputType,

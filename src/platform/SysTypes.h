@@ -12,7 +12,8 @@ using WideString = std::u16string;
 using AnsiString = std::string;
 using WideChar = char16_t;
 
-// Base of every interface whose lifetime is "as long as references exist".
+// Base of every interface whose lifetime is "as long as references exist". Interfaces derive from
+// it virtually, so that one object can answer several of them through one IInterface reference.
 class IInterface {
 public:
   virtual ~IInterface() = default;
