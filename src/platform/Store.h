@@ -126,10 +126,4 @@ public:
   virtual std::shared_ptr<IInterface> GetActiveObject(const TGUID& ClassID) const = 0;
 };
 
-// "Answers interface X": the typed query on an object reference.
-template <class TInterface>
-std::shared_ptr<TInterface> Supports(const std::shared_ptr<IInterface>& Object) {
-  return std::dynamic_pointer_cast<TInterface>(Object);
-}
-
 }  // namespace pel

@@ -19,6 +19,12 @@ public:
   virtual ~IInterface() = default;
 };
 
+// "Answers interface X": the typed query on an object reference; null when it does not.
+template <class TInterface, class TFrom>
+std::shared_ptr<TInterface> Supports(const std::shared_ptr<TFrom>& Object) {
+  return std::dynamic_pointer_cast<TInterface>(Object);
+}
+
 struct TGUID {
   uint32_t Data1 = 0;
   uint16_t Data2 = 0;

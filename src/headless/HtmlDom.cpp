@@ -1,0 +1,1017 @@
+#include "HtmlDom.h"
+
+#include <gumbo.h>
+#include <unicode/ustring.h>
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+#include "platform/Exceptions.h"
+#include "platform/Services.h"
+
+namespace pel::headless {
+
+namespace {
+
+WideString FromUtf8(const char* Data, size_t Length) {
+  if (Length == 0) return {};
+  WideString Result(Length, u'\0');  // UTF-16 never needs more units than UTF-8 has bytes
+  int32_t Written = 0;
+  UErrorCode Status = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(Result.data(), static_cast<int32_t>(Result.size()), &Written, Data,
+                       static_cast<int32_t>(Length), 0xFFFD, nullptr, &Status);
+  if (U_FAILURE(Status)) throw Exception(AnsiString("Cannot decode UTF-8: ") + u_errorName(Status));
+  Result.resize(static_cast<size_t>(Written));
+  return Result;
+}
+
+WideString AsciiLower(WideString S) {
+  for (WideChar& C : S)
+    if (C >= u'A' && C <= u'Z') C = static_cast<WideChar>(C - u'A' + u'a');
+  return S;
+}
+
+WideString AsciiUpper(WideString S) {
+  for (WideChar& C : S)
+    if (C >= u'a' && C <= u'z') C = static_cast<WideChar>(C - u'a' + u'A');
+  return S;
+}
+
+bool IsSpace(WideChar C) { return C == u' ' || C == u'\t' || C == u'\n' || C == u'\r' || C == u'\f'; }
+
+WideString TrimSpaces(const WideString& S) {
+  size_t B = 0, E = S.size();
+  while (B < E && S[B] <= 32) ++B;
+  while (E > B && S[E - 1] <= 32) --E;
+  return S.substr(B, E - B);
+}
+
+class TElementCollection : public IHTMLElementCollection {
+public:
+  explicit TElementCollection(std::vector<std::shared_ptr<THtmlElement>> Items) : FItems(std::move(Items)) {}
+  int32_t Length() override { return static_cast<int32_t>(FItems.size()); }
+  TElementRef Item(int32_t Index) override {
+    if (Index < 0 || Index >= Length()) return nullptr;
+    return FItems[static_cast<size_t>(Index)];
+  }
+  TElementsRef Tags(const WideString& TagName) override {
+    const WideString Wanted = AsciiLower(TagName);
+    std::vector<std::shared_ptr<THtmlElement>> Result;
+    for (const auto& E : FItems)
+      if (E->Tag() == Wanted) Result.push_back(E);
+    return std::make_shared<TElementCollection>(std::move(Result));
+  }
+
+private:
+  std::vector<std::shared_ptr<THtmlElement>> FItems;
+};
+
+// Pre-order walk of the elements below (not including) Start, without recursion.
+template <class TVisit>
+void ForEachDescendant(const THtmlNode& Start, TVisit&& Visit) {
+  std::vector<const THtmlNode*> Stack;
+  for (auto It = Start.ChildNodes().rbegin(); It != Start.ChildNodes().rend(); ++It) Stack.push_back(It->get());
+  while (!Stack.empty()) {
+    const THtmlNode* N = Stack.back();
+    Stack.pop_back();
+    if (N->Kind() != THtmlNode::TKind::Element) continue;
+    Visit(const_cast<THtmlElement&>(static_cast<const THtmlElement&>(*N)));
+    for (auto It = N->ChildNodes().rbegin(); It != N->ChildNodes().rend(); ++It) Stack.push_back(It->get());
+  }
+}
+
+std::vector<std::shared_ptr<THtmlElement>> Descendants(const THtmlNode& Start) {
+  std::vector<std::shared_ptr<THtmlElement>> Result;
+  ForEachDescendant(Start, [&](THtmlElement& E) { Result.push_back(E.SharedElement()); });
+  return Result;
+}
+
+// ---- Rendering: the text a browser shows, with line breaks for blocks, as innerText and text
+// ranges see it.
+
+bool IsBlock(const WideString& Tag) {
+  static const WideString Blocks[] = {u"address", u"article", u"aside", u"blockquote", u"body", u"center", u"dd",
+                                      u"div", u"dl", u"dt", u"fieldset", u"footer", u"form", u"h1", u"h2", u"h3",
+                                      u"h4", u"h5", u"h6", u"header", u"hr", u"html", u"li", u"main", u"nav",
+                                      u"ol", u"p", u"pre", u"section", u"table", u"tr", u"ul", u"caption",
+                                      u"tbody", u"thead", u"tfoot", u"frameset"};
+  return std::find(std::begin(Blocks), std::end(Blocks), Tag) != std::end(Blocks);
+}
+
+bool IsHidden(const WideString& Tag) {
+  return Tag == u"head" || Tag == u"script" || Tag == u"style" || Tag == u"title" || Tag == u"template" ||
+         Tag == u"noscript" || Tag == u"input" || Tag == u"textarea" || Tag == u"iframe" || Tag == u"frame" ||
+         Tag == u"option" || Tag == u"select" || Tag == u"img" || Tag == u"meta" || Tag == u"link" ||
+         Tag == u"button";
+}
+
+class TRenderer {
+public:
+  explicit TRenderer(TRenderedText& Out) : FOut(Out) {}
+
+  void Render(const THtmlElement& Top) {
+    struct TFrame {
+      const THtmlNode* Node;
+      bool Leaving;
+    };
+    std::vector<TFrame> Stack{{&Top, false}};
+    while (!Stack.empty()) {
+      const TFrame F = Stack.back();
+      Stack.pop_back();
+      if (F.Node->Kind() == THtmlNode::TKind::Text) {
+        const auto& T = static_cast<const THtmlText&>(*F.Node);
+        AddText(T.Text);
+        continue;
+      }
+      const auto& E = static_cast<const THtmlElement&>(*F.Node);
+      const WideString& Tag = E.Tag();
+      if (F.Leaving) {
+        Close(E);
+        if (--FPreDepth < 0) FPreDepth = 0;
+        if (Tag == u"pre") --FPre;
+        if (IsBlock(Tag)) FBreak = true;
+        continue;
+      }
+      if (IsBlock(Tag) || Tag == u"br") FBreak = true;
+      if (Tag == u"td" || Tag == u"th") FCell = true;
+      FOut.Spans[&E].first = static_cast<int32_t>(FOut.Text.size());
+      FUnplaced.push_back(&E);
+      if (Tag == u"br") {
+        // A line break is content: two in a row make an empty line.
+        Flush(true);
+        FOut.Text += u"\r\n";
+        FBreak = false;
+      }
+      if (Tag == u"select") {
+        RenderSelect(E);
+        Close(E);
+        continue;
+      }
+      if (IsHidden(Tag) && &E != &Top) {
+        Close(E);
+        continue;
+      }
+      if (Tag == u"pre") ++FPre;
+      ++FPreDepth;
+      Stack.push_back({&E, true});
+      for (auto It = E.ChildNodes().rbegin(); It != E.ChildNodes().rend(); ++It) Stack.push_back({It->get(), false});
+    }
+  }
+
+private:
+  // An element without text of its own keeps an empty span where it stood.
+  void Close(const THtmlElement& E) {
+    FOut.Spans[&E].second = static_cast<int32_t>(FOut.Text.size());
+    // Elements close innermost first, so an unplaced one is the last unplaced.
+    if (!FUnplaced.empty() && FUnplaced.back() == &E) FUnplaced.pop_back();
+  }
+
+  // Pending separators are written only before more text, so nothing trails; an element whose
+  // text starts after them begins after them too.
+  void Flush(bool ForBreak) {
+    if (FOut.Text.empty()) {
+      FBreak = FCell = FSpace = false;
+      FUnplaced.clear();
+      return;
+    }
+    struct TPlace {
+      TRenderer& R;
+      ~TPlace() {
+        for (const THtmlElement* E : R.FUnplaced) R.FOut.Spans[E].first = static_cast<int32_t>(R.FOut.Text.size());
+        R.FUnplaced.clear();
+      }
+    } Place{*this};
+    if (FBreak && !ForBreak) {
+      if (!EndsWithBreak()) FOut.Text += u"\r\n";
+    } else if (FCell && !EndsWithBreak()) {
+      FOut.Text += u"\t";
+    } else if (FSpace && !EndsWithBreak() && FOut.Text.back() != u' ' && FOut.Text.back() != u'\t') {
+      FOut.Text += u" ";
+    }
+    FBreak = FCell = FSpace = false;
+  }
+  bool EndsWithBreak() const { return FOut.Text.size() >= 2 && FOut.Text.compare(FOut.Text.size() - 2, 2, u"\r\n") == 0; }
+
+  void AddText(const WideString& Text) {
+    if (FPre > 0) {
+      Flush(false);
+      for (WideChar C : Text) {
+        if (C == u'\n')
+          FOut.Text += u"\r\n";
+        else if (C != u'\r')
+          FOut.Text += C;
+      }
+      return;
+    }
+    for (WideChar C : Text) {
+      if (IsSpace(C)) {
+        FSpace = true;
+        continue;
+      }
+      Flush(false);
+      FOut.Text += C;
+    }
+  }
+
+  void RenderSelect(const THtmlElement& Select) {
+    bool First = true;
+    ForEachDescendant(Select, [&](THtmlElement& O) {
+      if (O.Tag() != u"option") return;
+      if (!First) FSpace = true;
+      First = false;
+      const WideString Text = static_cast<THtmlOption&>(O).Text();
+      for (WideChar C : Text) {
+        if (IsSpace(C)) {
+          FSpace = true;
+          continue;
+        }
+        Flush(false);
+        FOut.Text += C;
+      }
+    });
+  }
+
+  TRenderedText& FOut;
+  std::vector<const THtmlElement*> FUnplaced;
+  bool FBreak = false, FCell = false, FSpace = false;
+  int FPre = 0, FPreDepth = 0;
+};
+
+// ---- Serialising for innerHTML.
+
+void EscapeInto(std::u16string& Out, const WideString& Text, bool InAttribute) {
+  for (WideChar C : Text) {
+    switch (C) {
+      case u'&': Out += u"&amp;"; break;
+      case u'<': Out += InAttribute ? u"<" : u"&lt;"; break;
+      case u'>': Out += InAttribute ? u">" : u"&gt;"; break;
+      case u'"': Out += InAttribute ? u"&quot;" : u"\""; break;
+      case 0xA0: Out += u"&nbsp;"; break;
+      default: Out += C;
+    }
+  }
+}
+
+bool IsVoid(const WideString& Tag) {
+  static const WideString Void[] = {u"area", u"base", u"br", u"col", u"embed", u"hr", u"img", u"input", u"link",
+                                    u"meta", u"param", u"source", u"track", u"wbr", u"frame"};
+  return std::find(std::begin(Void), std::end(Void), Tag) != std::end(Void);
+}
+
+}  // namespace
+
+// ---- Nodes
+
+THtmlNode::~THtmlNode() {
+  // Deep pages must not unwind through one destructor call per level: children are taken over
+  // here and released one by one; a child that someone else still holds keeps its own subtree.
+  std::vector<std::shared_ptr<THtmlNode>> Stack = std::move(FChildren);
+  while (!Stack.empty()) {
+    std::shared_ptr<THtmlNode> N = std::move(Stack.back());
+    Stack.pop_back();
+    N->FParent = nullptr;
+    if (N.use_count() == 1) {
+      for (auto& C : N->FChildren) Stack.push_back(std::move(C));
+      N->FChildren.clear();
+    }
+  }
+}
+
+void THtmlNode::AppendChild(std::shared_ptr<THtmlNode> Child) {
+  if (!Child) return;
+  if (Child->FParent) Child->FParent->RemoveChild(*Child);
+  if (FKind != TKind::Element) throw Exception("Only elements have children");
+  Child->FParent = static_cast<THtmlElement*>(this);
+  std::vector<THtmlNode*> Stack{Child.get()};
+  while (!Stack.empty()) {
+    THtmlNode* N = Stack.back();
+    Stack.pop_back();
+    N->FDocument = FDocument;
+    for (auto& C : N->FChildren) Stack.push_back(C.get());
+  }
+  FChildren.push_back(std::move(Child));
+  if (auto Doc = FDocument.lock()) Doc->Changed();
+}
+
+void THtmlNode::RemoveChild(THtmlNode& Child) {
+  auto It = std::find_if(FChildren.begin(), FChildren.end(), [&](const auto& C) { return C.get() == &Child; });
+  if (It == FChildren.end()) throw Exception("Not a child of this element");
+  Child.FParent = nullptr;
+  FChildren.erase(It);
+  if (auto Doc = FDocument.lock()) Doc->Changed();
+}
+
+// ---- Elements
+
+std::shared_ptr<THtmlElement> THtmlElement::SharedElement() {
+  return std::static_pointer_cast<THtmlElement>(shared_from_this());
+}
+
+namespace {
+auto FindAttribute(std::vector<std::pair<WideString, TVariant>>& Attributes, const WideString& Name, int32_t Flags) {
+  const bool IgnoreCase = (Flags & AttributeMatchCase) == 0;
+  const WideString Key = IgnoreCase ? AsciiLower(Name) : Name;
+  return std::find_if(Attributes.begin(), Attributes.end(), [&](const auto& A) {
+    return IgnoreCase ? AsciiLower(A.first) == Key : A.first == Key;
+  });
+}
+}  // namespace
+
+WideString THtmlElement::AttributeText(const WideString& Name) const {
+  auto& Attributes = const_cast<THtmlElement*>(this)->FAttributes;
+  auto It = FindAttribute(Attributes, Name, AttributeIgnoreCase);
+  return It == Attributes.end() ? WideString() : It->second.AsWideString();
+}
+
+bool THtmlElement::HasAttribute(const WideString& Name) const {
+  auto& Attributes = const_cast<THtmlElement*>(this)->FAttributes;
+  return FindAttribute(Attributes, Name, AttributeIgnoreCase) != Attributes.end();
+}
+
+WideString THtmlElement::TagName() { return AsciiUpper(FTag); }
+
+TElementRef THtmlElement::ParentElement() { return FParent ? FParent->SharedElement() : nullptr; }
+
+TElementsRef THtmlElement::Children() {
+  std::vector<std::shared_ptr<THtmlElement>> Result;
+  for (const auto& C : FChildren)
+    if (C->Kind() == TKind::Element) Result.push_back(std::static_pointer_cast<THtmlElement>(C));
+  return std::make_shared<TElementCollection>(std::move(Result));
+}
+
+TElementsRef THtmlElement::All() { return std::make_shared<TElementCollection>(Descendants(*this)); }
+
+int32_t THtmlElement::SourceIndex() {
+  auto Doc = OwnerDocument();
+  if (!Doc) return -1;
+  const auto& All = Doc->AllElements();
+  // The document keeps elements in order; a lookup table per version keeps this cheap.
+  static thread_local const THtmlDocument* CachedDoc = nullptr;
+  static thread_local uint64_t CachedVersion = 0;
+  static thread_local std::unordered_map<const THtmlElement*, int32_t> Index;
+  if (CachedDoc != Doc.get() || CachedVersion != Doc->Version() || Index.size() != All.size()) {
+    Index.clear();
+    for (size_t I = 0; I < All.size(); ++I) Index[All[I].get()] = static_cast<int32_t>(I);
+    CachedDoc = Doc.get();
+    CachedVersion = Doc->Version();
+  }
+  auto It = Index.find(this);
+  return It == Index.end() ? -1 : It->second;
+}
+
+std::shared_ptr<IHTMLDocument2> THtmlElement::Document() { return OwnerDocument(); }
+
+WideString THtmlElement::InnerText() {
+  if (FTag == u"textarea") return static_cast<THtmlTextArea&>(*this).Value();
+  TRenderedText R;
+  TRenderer(R).Render(*this);
+  return R.Text;
+}
+
+WideString THtmlElement::InnerHTML() {
+  WideString Out;
+  struct TFrame {
+    const THtmlNode* Node;
+    bool Leaving;
+  };
+  std::vector<TFrame> Stack;
+  for (auto It = FChildren.rbegin(); It != FChildren.rend(); ++It) Stack.push_back({It->get(), false});
+  while (!Stack.empty()) {
+    const TFrame F = Stack.back();
+    Stack.pop_back();
+    if (F.Node->Kind() == TKind::Text) {
+      const auto* Parent = F.Node->Parent();
+      const bool Raw = Parent && (Parent->Tag() == u"script" || Parent->Tag() == u"style");
+      if (Raw)
+        Out += static_cast<const THtmlText&>(*F.Node).Text;
+      else
+        EscapeInto(Out, static_cast<const THtmlText&>(*F.Node).Text, false);
+      continue;
+    }
+    const auto& E = static_cast<const THtmlElement&>(*F.Node);
+    if (F.Leaving) {
+      Out += u"</" + E.FTag + u">";
+      continue;
+    }
+    Out += u"<" + E.FTag;
+    for (const auto& [Name, Value] : E.FAttributes) {
+      Out += u" " + Name + u"=\"";
+      EscapeInto(Out, Value.AsWideString(), true);
+      Out += u"\"";
+    }
+    Out += u">";
+    if (IsVoid(E.FTag)) continue;
+    Stack.push_back({&E, true});
+    for (auto It = E.FChildren.rbegin(); It != E.FChildren.rend(); ++It) Stack.push_back({It->get(), false});
+  }
+  return Out;
+}
+
+TVariant THtmlElement::GetAttribute(const WideString& Name, int32_t Flags) {
+  auto It = FindAttribute(FAttributes, Name, Flags);
+  return It == FAttributes.end() ? TVariant::Null() : It->second;
+}
+
+void THtmlElement::SetAttribute(const WideString& Name, const TVariant& Value, int32_t Flags) {
+  auto It = FindAttribute(FAttributes, Name, Flags);
+  if (It == FAttributes.end())
+    FAttributes.emplace_back(Name, Value);
+  else
+    It->second = Value;
+}
+
+bool THtmlElement::RemoveAttribute(const WideString& Name, int32_t Flags) {
+  auto It = FindAttribute(FAttributes, Name, Flags);
+  if (It == FAttributes.end()) return false;
+  FAttributes.erase(It);
+  return true;
+}
+
+TVariant THtmlElement::GetEventHandler(const WideString& Event) {
+  auto It = FHandlers.find(AsciiLower(Event));
+  return It == FHandlers.end() ? TVariant::Null() : It->second;
+}
+
+void THtmlElement::SetEventHandler(const WideString& Event, const TVariant& Handler) {
+  if (Handler.IsEmptyOrNull())
+    FHandlers.erase(AsciiLower(Event));
+  else
+    FHandlers[AsciiLower(Event)] = Handler;
+}
+
+void THtmlElement::RunHandler(const WideString& Event) {
+  const TVariant Handler = GetEventHandler(Event);
+  if (Handler.VarType() != TVarType::Object) return;
+  if (auto Script = Supports<THeadlessScript>(Handler.AsObject())) Script->Run(*this);
+}
+
+void THtmlElement::Click() {
+  auto Self = SharedElement();  // a script may remove the element while it is being clicked
+  auto Doc = OwnerDocument();
+  std::shared_ptr<THtmlWindow> Window = Doc ? Doc->Window() : nullptr;
+  std::shared_ptr<IHTMLEventObj> Previous = Window ? Window->Event() : nullptr;
+  if (Window) Window->SetEvent(std::make_shared<THtmlEventObj>(Self, u"click"));
+  PreClickAction();
+  // The click bubbles: the element's own script first, then its ancestors'.
+  for (THtmlElement* E = this; E; E = E->Parent()) E->RunHandler(u"onclick");
+  if (Doc) Doc->Events().Fire(DIID_HTMLDocumentEvents, DispIdOnClick);
+  if (Window) Window->SetEvent(Previous);
+  DefaultClickAction();
+}
+
+std::shared_ptr<IConnectionPoint> THtmlElement::FindConnectionPoint(const TGUID& EventIID) {
+  return Events().FindConnectionPoint(EventIID);
+}
+
+TEventSource& THtmlElement::Events() {
+  if (!FEvents) {
+    FEvents = std::make_unique<TEventSource>();
+    for (const TGUID& IID : ElementEventInterfaces(FTag)) FEvents->AddConnectionPoint(IID);
+  }
+  return *FEvents;
+}
+
+THtmlElement* THtmlElement::OwnerForm() const {
+  for (THtmlElement* E = FParent; E; E = E->Parent())
+    if (E->FTag == u"form") return E;
+  return nullptr;
+}
+
+// ---- Forms and controls
+
+TElementsRef THtmlForm::Elements() {
+  std::vector<std::shared_ptr<THtmlElement>> Result;
+  ForEachDescendant(*this, [&](THtmlElement& E) {
+    const WideString& T = E.Tag();
+    if (T == u"input" || T == u"select" || T == u"textarea" || T == u"button") Result.push_back(E.SharedElement());
+  });
+  return std::make_shared<TElementCollection>(std::move(Result));
+}
+
+TElementsRef THtmlForm::Tags(const WideString& TagName) { return All()->Tags(TagName); }
+
+void THtmlForm::Submit() {
+  auto Doc = OwnerDocument();
+  if (Doc && Doc->Host()) Doc->Host()->SubmitForm(*Doc, *this, nullptr);
+}
+
+namespace {
+// A submission as a user's press of a submit control starts it: the form's onsubmit (the page's
+// script, then the advised sinks), then the submission itself.
+void SubmitAsUser(THtmlElement& Control) {
+  THtmlElement* Form = Control.OwnerForm();
+  if (!Form) return;
+  auto Keep = Form->SharedElement();
+  Form->RunHandler(u"onsubmit");
+  Form->Events().Fire(DIID_HTMLFormElementEvents, DispIdOnSubmit);
+  auto Doc = Form->OwnerDocument();
+  if (Doc && Doc->Host()) Doc->Host()->SubmitForm(*Doc, *Form, &Control);
+}
+
+int32_t ParseNonNegative(const WideString& Text, int32_t Default) {
+  const WideString T = TrimSpaces(Text);
+  if (T.empty()) return Default;
+  int64_t V = 0;
+  for (WideChar C : T) {
+    if (C < u'0' || C > u'9') return Default;
+    V = V * 10 + (C - u'0');
+    if (V > INT32_MAX) return Default;
+  }
+  return static_cast<int32_t>(V);
+}
+}  // namespace
+
+void THtmlInput::InitState() {
+  FValue = AttributeText(u"value");
+  FChecked = HasAttribute(u"checked");
+}
+
+WideString THtmlInput::Type() {
+  const WideString T = AsciiLower(TrimSpaces(AttributeText(u"type")));
+  return T.empty() ? u"text" : T;
+}
+
+void THtmlInput::SetValue(const WideString& Value) {
+  if (FValue == Value) return;
+  FValue = Value;
+  Events().Fire(DIID_HTMLInputTextElementEvents, DispIdOnPropertyChange);
+}
+
+void THtmlInput::SetChecked(bool Value) {
+  if (FChecked == Value) return;
+  FChecked = Value;
+  Events().Fire(DIID_HTMLInputTextElementEvents, DispIdOnPropertyChange);
+  if (Value && Type() == u"radio") {
+    // Checking one radio button unchecks the others of its group: same name, same form.
+    const WideString GroupName = Name();
+    THtmlElement* Form = OwnerForm();
+    auto Doc = OwnerDocument();
+    if (!Doc || GroupName.empty()) return;
+    for (const auto& E : Doc->AllElements()) {
+      if (E.get() == this || E->Tag() != u"input") continue;
+      auto& Other = static_cast<THtmlInput&>(*E);
+      if (Other.Type() == u"radio" && Other.Name() == GroupName && Other.OwnerForm() == Form) Other.SetChecked(false);
+    }
+  }
+}
+
+int32_t THtmlInput::MaxLength() { return ParseNonNegative(AttributeText(u"maxlength"), INT32_MAX); }
+
+TElementRef THtmlInput::Form() {
+  THtmlElement* F = OwnerForm();
+  return F ? F->SharedElement() : nullptr;
+}
+
+void THtmlInput::PreClickAction() {
+  const WideString T = Type();
+  if (T == u"checkbox")
+    SetChecked(!FChecked);
+  else if (T == u"radio")
+    SetChecked(true);
+}
+
+void THtmlInput::DefaultClickAction() {
+  const WideString T = Type();
+  if (T == u"submit" || T == u"image") SubmitAsUser(*this);
+}
+
+WideString THtmlButton::Type() {
+  const WideString T = AsciiLower(TrimSpaces(AttributeText(u"type")));
+  return T.empty() ? u"submit" : T;
+}
+
+void THtmlButton::DefaultClickAction() {
+  if (Type() == u"submit") SubmitAsUser(*this);
+}
+
+THtmlSelect* THtmlOption::OwnerSelect() const {
+  for (THtmlElement* E = Parent(); E; E = E->Parent())
+    if (E->Tag() == u"select") return static_cast<THtmlSelect*>(E);
+  return nullptr;
+}
+
+void THtmlOption::SetSelected(bool Value) {
+  FSelected = Value;
+  if (Value)
+    if (THtmlSelect* S = OwnerSelect()) S->OptionSelected(*this);
+}
+
+WideString THtmlOption::Text() {
+  WideString Result;
+  std::vector<const THtmlNode*> Stack{this};
+  while (!Stack.empty()) {
+    const THtmlNode* N = Stack.back();
+    Stack.pop_back();
+    if (N->Kind() == TKind::Text) Result += static_cast<const THtmlText&>(*N).Text;
+    for (auto It = N->ChildNodes().rbegin(); It != N->ChildNodes().rend(); ++It) Stack.push_back(It->get());
+  }
+  return Result;
+}
+
+WideString THtmlOption::Value() { return AttributeText(u"value"); }
+
+int32_t THtmlOption::Index() {
+  THtmlSelect* S = OwnerSelect();
+  if (!S) return 0;
+  const auto Options = S->Options();
+  auto It = std::find(Options.begin(), Options.end(), this);
+  return It == Options.end() ? 0 : static_cast<int32_t>(It - Options.begin());
+}
+
+std::vector<THtmlOption*> THtmlSelect::Options() const {
+  std::vector<THtmlOption*> Result;
+  ForEachDescendant(*this, [&](THtmlElement& E) {
+    if (E.Tag() == u"option") Result.push_back(static_cast<THtmlOption*>(&E));
+  });
+  return Result;
+}
+
+void THtmlSelect::InitState() {
+  const auto Options = this->Options();
+  const bool Many = Multiple();
+  THtmlOption* Last = nullptr;
+  for (THtmlOption* O : Options) {
+    O->FSelected = false;
+    if (O->HasAttribute(u"selected")) {
+      if (Many)
+        O->FSelected = true;
+      else
+        Last = O;
+    }
+  }
+  if (!Many) {
+    // A drop-down list always shows one option: the last preselected one, else the first.
+    const bool DropDown = ParseNonNegative(AttributeText(u"size"), 1) <= 1;
+    if (!Last && DropDown && !Options.empty()) Last = Options.front();
+    if (Last) Last->FSelected = true;
+  }
+}
+
+int32_t THtmlSelect::SelectedIndex() {
+  const auto Options = this->Options();
+  for (size_t I = 0; I < Options.size(); ++I)
+    if (Options[I]->Selected()) return static_cast<int32_t>(I);
+  return -1;
+}
+
+void THtmlSelect::SetSelectedIndex(int32_t Index) {
+  const auto Options = this->Options();
+  for (size_t I = 0; I < Options.size(); ++I) Options[I]->FSelected = static_cast<int32_t>(I) == Index;
+}
+
+WideString THtmlSelect::Value() {
+  for (THtmlOption* O : Options())
+    if (O->Selected()) return O->Value();
+  return {};
+}
+
+void THtmlSelect::SetValue(const WideString& Value) {
+  bool Found = false;
+  for (THtmlOption* O : Options()) {
+    O->FSelected = !Found && O->Value() == Value;
+    Found = Found || O->FSelected;
+  }
+}
+
+TElementRef THtmlSelect::Item(int32_t Index) {
+  const auto Options = this->Options();
+  if (Index < 0 || Index >= static_cast<int32_t>(Options.size())) return nullptr;
+  return Options[static_cast<size_t>(Index)]->SharedElement();
+}
+
+TElementRef THtmlSelect::Form() {
+  THtmlElement* F = OwnerForm();
+  return F ? F->SharedElement() : nullptr;
+}
+
+void THtmlSelect::OptionSelected(THtmlOption& Option) {
+  if (Multiple()) return;
+  for (THtmlOption* O : Options())
+    if (O != &Option) O->FSelected = false;
+}
+
+void THtmlTextArea::InitState() {
+  FValue.clear();
+  for (const auto& C : ChildNodes())
+    if (C->Kind() == TKind::Text) FValue += static_cast<const THtmlText&>(*C).Text;
+}
+
+void THtmlTextArea::SetValue(const WideString& Value) {
+  if (FValue == Value) return;
+  FValue = Value;
+  Events().Fire(DIID_HTMLTextContainerEvents, DispIdOnPropertyChange);
+}
+
+TElementRef THtmlTextArea::Form() {
+  THtmlElement* F = OwnerForm();
+  return F ? F->SharedElement() : nullptr;
+}
+
+WideString THtmlAnchor::Href() {
+  if (!HasAttribute(u"href")) return {};
+  auto Doc = OwnerDocument();
+  return Doc ? Doc->ResolveURL(AttributeText(u"href")) : AttributeText(u"href");
+}
+
+void THtmlAnchor::DefaultClickAction() {
+  const WideString URL = Href();
+  auto Doc = OwnerDocument();
+  if (!URL.empty() && Doc && Doc->Host()) Doc->Host()->NavigateFromDocument(*Doc, URL, AttributeText(u"target"));
+}
+
+WideString THtmlArea::Href() {
+  if (!HasAttribute(u"href")) return {};
+  auto Doc = OwnerDocument();
+  return Doc ? Doc->ResolveURL(AttributeText(u"href")) : AttributeText(u"href");
+}
+
+void THtmlArea::DefaultClickAction() {
+  const WideString URL = Href();
+  auto Doc = OwnerDocument();
+  if (!URL.empty() && Doc && Doc->Host()) Doc->Host()->NavigateFromDocument(*Doc, URL, AttributeText(u"target"));
+}
+
+// ---- Text ranges
+
+namespace {
+class THtmlTxtRange : public IHTMLTxtRange {
+public:
+  THtmlTxtRange(std::weak_ptr<THtmlDocument> Document, int32_t Start, int32_t End)
+      : FDocument(std::move(Document)), FStart(Start), FEnd(End) {}
+
+  std::shared_ptr<IHTMLTxtRange> Duplicate() override {
+    return std::make_shared<THtmlTxtRange>(FDocument, FStart, FEnd);
+  }
+  WideString Text() override {
+    const WideString& All = Doc().BodyText().Text;
+    const int32_t S = Clamp(FStart, All), E = Clamp(FEnd, All);
+    return E > S ? All.substr(static_cast<size_t>(S), static_cast<size_t>(E - S)) : WideString();
+  }
+  void MoveToElementText(const TElementRef& Element) override {
+    auto* E = dynamic_cast<THtmlElement*>(Element.get());
+    if (!E) throw EOleSysError("Invalid argument", HR_E_INVALIDARG);
+    const TRenderedText& R = Doc().BodyText();
+    auto It = R.Spans.find(E);
+    if (It == R.Spans.end()) throw EOleSysError("The element is not in the text of this document", HR_E_INVALIDARG);
+    FStart = It->second.first;
+    FEnd = It->second.second;
+  }
+  void SetEndPoint(const WideString& How, const std::shared_ptr<IHTMLTxtRange>& Source) override {
+    auto* Src = dynamic_cast<THtmlTxtRange*>(Source.get());
+    if (!Src) throw EOleSysError("Invalid argument", HR_E_INVALIDARG);
+    const WideString H = AsciiLower(How);
+    int32_t Point;
+    if (H == u"starttostart" || H == u"endtostart")
+      Point = Src->FStart;
+    else if (H == u"starttoend" || H == u"endtoend")
+      Point = Src->FEnd;
+    else
+      throw EOleSysError("Invalid argument", HR_E_INVALIDARG);
+    if (H.rfind(u"start", 0) == 0) {
+      FStart = Point;
+      if (FEnd < FStart) FEnd = FStart;
+    } else {
+      FEnd = Point;
+      if (FStart > FEnd) FStart = FEnd;
+    }
+  }
+  int32_t MoveStart(const WideString& Unit, int32_t Count) override {
+    CheckUnit(Unit);
+    const int32_t Length = static_cast<int32_t>(Doc().BodyText().Text.size());
+    const int32_t Target = std::clamp<int64_t>(int64_t{FStart} + Count, 0, Length);
+    const int32_t Moved = Target - FStart;
+    FStart = Target;
+    if (FEnd < FStart) FEnd = FStart;
+    return Moved;
+  }
+  int32_t MoveEnd(const WideString& Unit, int32_t Count) override {
+    CheckUnit(Unit);
+    const int32_t Length = static_cast<int32_t>(Doc().BodyText().Text.size());
+    const int32_t Target = std::clamp<int64_t>(int64_t{FEnd} + Count, 0, Length);
+    const int32_t Moved = Target - FEnd;
+    FEnd = Target;
+    if (FStart > FEnd) FStart = FEnd;
+    return Moved;
+  }
+
+private:
+  THtmlDocument& Doc() {
+    auto D = FDocument.lock();
+    if (!D) throw Exception("The document of this text range is gone");
+    FKeep = D;
+    return *D;
+  }
+  static int32_t Clamp(int32_t P, const WideString& All) {
+    return std::clamp<int32_t>(P, 0, static_cast<int32_t>(All.size()));
+  }
+  static void CheckUnit(const WideString& Unit) {
+    if (AsciiLower(Unit) != u"character") throw EOleSysError("Only character moves are supported", HR_E_NOTIMPL);
+  }
+  std::weak_ptr<THtmlDocument> FDocument;
+  std::shared_ptr<THtmlDocument> FKeep;
+  int32_t FStart, FEnd;
+};
+}  // namespace
+
+std::shared_ptr<IHTMLTxtRange> THtmlBody::CreateTextRange() {
+  auto Doc = OwnerDocument();
+  if (!Doc) throw Exception("The document of this body is gone");
+  return std::make_shared<THtmlTxtRange>(Doc, 0, static_cast<int32_t>(Doc->BodyText().Text.size()));
+}
+
+// ---- Documents and windows
+
+std::vector<TGUID> ElementEventInterfaces(const WideString& LowerTag) {
+  if (LowerTag == u"form") return {DIID_HTMLFormElementEvents};
+  if (LowerTag == u"input") return {DIID_HTMLInputTextElementEvents};
+  if (LowerTag == u"textarea") return {DIID_HTMLTextContainerEvents};
+  if (LowerTag == u"select") return {DIID_HTMLSelectElementEvents};
+  return {};
+}
+
+std::shared_ptr<THtmlElement> CreateElement(const WideString& LowerTag) {
+  if (LowerTag == u"form") return std::make_shared<THtmlForm>(LowerTag);
+  if (LowerTag == u"input") return std::make_shared<THtmlInput>(LowerTag);
+  if (LowerTag == u"select") return std::make_shared<THtmlSelect>(LowerTag);
+  if (LowerTag == u"option") return std::make_shared<THtmlOption>(LowerTag);
+  if (LowerTag == u"textarea") return std::make_shared<THtmlTextArea>(LowerTag);
+  if (LowerTag == u"button") return std::make_shared<THtmlButton>(LowerTag);
+  if (LowerTag == u"a") return std::make_shared<THtmlAnchor>(LowerTag);
+  if (LowerTag == u"area") return std::make_shared<THtmlArea>(LowerTag);
+  if (LowerTag == u"meta") return std::make_shared<THtmlMeta>(LowerTag);
+  if (LowerTag == u"body") return std::make_shared<THtmlBody>(LowerTag);
+  return std::make_shared<THtmlElement>(LowerTag);
+}
+
+std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html, const WideString& URL) {
+  std::shared_ptr<THtmlDocument> Doc(new THtmlDocument());
+  Doc->FURL = URL;
+  Doc->FEvents.AddConnectionPoint(DIID_HTMLDocumentEvents);
+
+  GumboOutput* Output = gumbo_parse_with_options(&kGumboDefaultOptions, Utf8Html.data(), Utf8Html.size());
+  struct TGuard {
+    GumboOutput* Output;
+    ~TGuard() { gumbo_destroy_output(&kGumboDefaultOptions, Output); }
+  } Guard{Output};
+
+  auto ElementOf = [](const GumboNode* Node) {
+    const GumboElement& G = Node->v.element;
+    WideString Tag;
+    if (G.tag == GUMBO_TAG_UNKNOWN) {
+      GumboStringPiece Name = G.original_tag;
+      gumbo_tag_from_original_text(&Name);
+      Tag = AsciiLower(FromUtf8(Name.data, Name.length));
+    } else {
+      Tag = AsciiLower(FromUtf8(gumbo_normalized_tagname(G.tag), std::strlen(gumbo_normalized_tagname(G.tag))));
+    }
+    auto E = CreateElement(Tag);
+    for (unsigned I = 0; I < G.attributes.length; ++I) {
+      const auto* A = static_cast<const GumboAttribute*>(G.attributes.data[I]);
+      E->FAttributes.emplace_back(FromUtf8(A->name, std::strlen(A->name)), FromUtf8(A->value, std::strlen(A->value)));
+    }
+    return E;
+  };
+
+  Doc->FRoot = ElementOf(Output->root);
+  Doc->FRoot->FDocument = Doc;
+  std::vector<std::pair<const GumboNode*, THtmlElement*>> Stack{{Output->root, Doc->FRoot.get()}};
+  while (!Stack.empty()) {
+    auto [Node, Into] = Stack.back();
+    Stack.pop_back();
+    const GumboVector& Children = Node->v.element.children;
+    for (unsigned I = 0; I < Children.length; ++I) {
+      const auto* Child = static_cast<const GumboNode*>(Children.data[I]);
+      std::shared_ptr<THtmlNode> Made;
+      if (Child->type == GUMBO_NODE_ELEMENT || Child->type == GUMBO_NODE_TEMPLATE) {
+        auto E = ElementOf(Child);
+        Stack.emplace_back(Child, E.get());
+        Made = std::move(E);
+      } else if (Child->type == GUMBO_NODE_TEXT || Child->type == GUMBO_NODE_WHITESPACE ||
+                 Child->type == GUMBO_NODE_CDATA) {
+        Made = std::make_shared<THtmlText>(FromUtf8(Child->v.text.text, std::strlen(Child->v.text.text)));
+      } else {
+        continue;  // comments are not part of the page a user sees
+      }
+      Made->FParent = Into;
+      Made->FDocument = Doc;
+      Into->FChildren.push_back(std::move(Made));
+    }
+  }
+  // Control state starts from the markup.
+  for (const auto& E : Doc->AllElements()) {
+    if (E->Tag() == u"input")
+      static_cast<THtmlInput&>(*E).InitState();
+    else if (E->Tag() == u"select")
+      static_cast<THtmlSelect&>(*E).InitState();
+    else if (E->Tag() == u"textarea")
+      static_cast<THtmlTextArea&>(*E).InitState();
+  }
+  for (const auto& E : Doc->AllElements()) {
+    if (E->Tag() != u"meta") continue;
+    const WideString Charset = E->AttributeText(u"charset");
+    if (!Charset.empty()) Doc->FCharset = AsciiLower(TrimSpaces(Charset));
+  }
+  return Doc;
+}
+
+THtmlDocument::~THtmlDocument() = default;
+
+std::shared_ptr<THtmlElement> THtmlDocument::FindById(const WideString& Id) {
+  for (const auto& E : AllElements())
+    if (E->AttributeText(u"id") == Id) return E;
+  return nullptr;
+}
+
+const std::vector<std::shared_ptr<THtmlElement>>& THtmlDocument::AllElements() {
+  if (FAllVersion != FVersion) {
+    FAll.clear();
+    if (FRoot) {
+      FAll.push_back(FRoot);
+      ForEachDescendant(*FRoot, [&](THtmlElement& E) { FAll.push_back(E.SharedElement()); });
+    }
+    FAllVersion = FVersion;
+  }
+  return FAll;
+}
+
+const TRenderedText& THtmlDocument::BodyText() {
+  if (FTextVersion != FVersion) {
+    FBodyText = {};
+    if (auto B = std::dynamic_pointer_cast<THtmlElement>(Body())) TRenderer(FBodyText).Render(*B);
+    FTextVersion = FVersion;
+  }
+  return FBodyText;
+}
+
+WideString THtmlDocument::ResolveURL(const WideString& Relative) const {
+  AnsiString Result;
+  if (Url().CombineUrl(WideToAnsi(FURL), WideToAnsi(Relative), ICU_BROWSER_MODE, 2048, Result))
+    return AnsiToWide(Result);
+  return Relative;
+}
+
+std::shared_ptr<THtmlWindow> THtmlDocument::Window() {
+  if (!FWindow) {
+    FWindow = std::make_shared<THtmlWindow>(shared_from_this());
+    FWindow->Events().AddConnectionPoint(DIID_HTMLWindowEvents);
+  }
+  return FWindow;
+}
+
+WideString THtmlDocument::Title() {
+  for (const auto& E : AllElements())
+    if (E->Tag() == u"title") {
+      WideString Text;
+      for (const auto& C : E->ChildNodes())
+        if (C->Kind() == THtmlNode::TKind::Text) Text += static_cast<const THtmlText&>(*C).Text;
+      // Blanks collapse in a title as in any text.
+      WideString Out;
+      bool Space = false;
+      for (WideChar C : Text) {
+        if (IsSpace(C)) {
+          Space = !Out.empty();
+          continue;
+        }
+        if (Space) Out += u' ';
+        Space = false;
+        Out += C;
+      }
+      return Out;
+    }
+  return {};
+}
+
+TElementsRef THtmlDocument::All() { return std::make_shared<TElementCollection>(AllElements()); }
+
+TElementsRef THtmlDocument::Forms() { return All()->Tags(u"form"); }
+
+TElementRef THtmlDocument::Body() {
+  for (const auto& E : AllElements())
+    if (E->Tag() == u"body" || E->Tag() == u"frameset") return E;
+  return nullptr;
+}
+
+TElementRef THtmlDocument::ActiveElement() {
+  if (auto A = FActive.lock()) return A;
+  return Body();
+}
+
+std::shared_ptr<IHTMLWindow2> THtmlDocument::ParentWindow() { return Window(); }
+
+std::vector<std::shared_ptr<IInterface>> THtmlDocument::EnumObjects(uint32_t Flags) {
+  if ((Flags & OLECONTF_EMBEDDINGS) == 0) return {};
+  return FrameObjects;
+}
+
+std::shared_ptr<IConnectionPoint> THtmlDocument::FindConnectionPoint(const TGUID& EventIID) {
+  return FEvents.FindConnectionPoint(EventIID);
+}
+
+std::shared_ptr<IHTMLDocument2> THtmlWindow::Document() { return FDocument.lock(); }
+
+std::shared_ptr<IConnectionPoint> THtmlWindow::FindConnectionPoint(const TGUID& EventIID) {
+  return FEvents.FindConnectionPoint(EventIID);
+}
+
+}  // namespace pel::headless

@@ -1,0 +1,344 @@
+#pragma once
+// The live HTML document of the headless platform: built from HTML by a real HTML5 parser,
+// mutable, with the control state, collections, attributes and rendered text the add-on reads and
+// writes through the DOM port.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform/ConnectionPoints.h"
+#include "platform/Dom.h"
+#include "platform/EventSource.h"
+
+namespace pel::headless {
+
+class THtmlDocument;
+class THtmlElement;
+
+// A page script: a handler that a fixture or test attaches to an element, run synchronously where
+// the page's own script would run. It may change the page or start a navigation.
+class THeadlessScript : public virtual IInterface {
+public:
+  explicit THeadlessScript(std::function<void(THtmlElement& Target)> Body) : FBody(std::move(Body)) {}
+  void Run(THtmlElement& Target) const {
+    if (FBody) FBody(Target);
+  }
+
+private:
+  std::function<void(THtmlElement& Target)> FBody;
+};
+
+// What a document needs from the browser that shows it: navigations and form submissions.
+class IDocumentHost {
+public:
+  virtual ~IDocumentHost() = default;
+  virtual void NavigateFromDocument(THtmlDocument& Document, const WideString& URL, const WideString& Target) = 0;
+  virtual void SubmitForm(THtmlDocument& Document, THtmlElement& Form, THtmlElement* Submitter) = 0;
+};
+
+class THtmlNode : public std::enable_shared_from_this<THtmlNode> {
+public:
+  enum class TKind { Element, Text };
+  explicit THtmlNode(TKind Kind) : FKind(Kind) {}
+  virtual ~THtmlNode();
+  THtmlNode(const THtmlNode&) = delete;
+  THtmlNode& operator=(const THtmlNode&) = delete;
+
+  TKind Kind() const { return FKind; }
+  THtmlElement* Parent() const { return FParent; }
+  const std::vector<std::shared_ptr<THtmlNode>>& ChildNodes() const { return FChildren; }
+  // Null once the document is gone (a page script or the add-on may hold elements of old pages).
+  std::shared_ptr<THtmlDocument> OwnerDocument() const { return FDocument.lock(); }
+
+  void AppendChild(std::shared_ptr<THtmlNode> Child);
+  void RemoveChild(THtmlNode& Child);
+
+protected:
+  friend class THtmlDocument;
+  TKind FKind;
+  THtmlElement* FParent = nullptr;
+  std::weak_ptr<THtmlDocument> FDocument;
+  std::vector<std::shared_ptr<THtmlNode>> FChildren;
+};
+
+class THtmlText : public THtmlNode {
+public:
+  explicit THtmlText(WideString Text) : THtmlNode(TKind::Text), Text(std::move(Text)) {}
+  WideString Text;
+};
+
+class THtmlElement : public THtmlNode, public IHTMLElement, public IConnectionPointContainer {
+public:
+  explicit THtmlElement(WideString LowerTag) : THtmlNode(TKind::Element), FTag(std::move(LowerTag)) {}
+
+  // Lower-case tag, as parsed.
+  const WideString& Tag() const { return FTag; }
+  // Attribute text, or empty when absent.
+  WideString AttributeText(const WideString& Name) const;
+  bool HasAttribute(const WideString& Name) const;
+  std::shared_ptr<THtmlElement> SharedElement();
+
+  // IHTMLElement
+  WideString TagName() override;
+  TElementRef ParentElement() override;
+  TElementsRef Children() override;
+  TElementsRef All() override;
+  int32_t SourceIndex() override;
+  std::shared_ptr<IHTMLDocument2> Document() override;
+  WideString InnerText() override;
+  WideString InnerHTML() override;
+  WideString Title() override { return AttributeText(u"title"); }
+  void SetTitle(const WideString& Value) override { SetAttribute(u"title", Value, AttributeIgnoreCase); }
+  WideString StyleBackgroundColor() override { return FBackgroundColor; }
+  void SetStyleBackgroundColor(const WideString& Value) override { FBackgroundColor = Value; }
+  TVariant GetAttribute(const WideString& Name, int32_t Flags) override;
+  void SetAttribute(const WideString& Name, const TVariant& Value, int32_t Flags) override;
+  bool RemoveAttribute(const WideString& Name, int32_t Flags) override;
+  TVariant GetEventHandler(const WideString& Event) override;
+  void SetEventHandler(const WideString& Event, const TVariant& Handler) override;
+  void Click() override;
+
+  // IConnectionPointContainer: the element's events, created on first use.
+  std::shared_ptr<IConnectionPoint> FindConnectionPoint(const TGUID& EventIID) override;
+  TEventSource& Events();
+
+  // Runs the page's handler of an event on this element, if any.
+  void RunHandler(const WideString& Event);
+  // What a click changes before the page's scripts see it (a check box's state), and the default
+  // action after them (a submission, a navigation).
+  virtual void PreClickAction() {}
+  virtual void DefaultClickAction() {}
+  // The form this control belongs to (an ancestor form), or null.
+  THtmlElement* OwnerForm() const;
+
+protected:
+  friend class THtmlDocument;
+  WideString FTag;
+  std::vector<std::pair<WideString, TVariant>> FAttributes;
+  std::map<WideString, TVariant> FHandlers;
+  WideString FBackgroundColor;
+  std::unique_ptr<TEventSource> FEvents;
+};
+
+class THtmlForm : public THtmlElement, public IHTMLFormElement {
+public:
+  using THtmlElement::THtmlElement;
+  WideString Action() override { return AttributeText(u"action"); }
+  WideString Method() override { return AttributeText(u"method"); }
+  WideString Name() override { return AttributeText(u"name"); }
+  TElementsRef Elements() override;
+  TElementsRef Tags(const WideString& TagName) override;
+  void Submit() override;
+};
+
+class THtmlInput : public THtmlElement, public IHTMLInputElement {
+public:
+  using THtmlElement::THtmlElement;
+  void InitState();
+  WideString Type() override;
+  WideString Name() override { return AttributeText(u"name"); }
+  WideString Value() override { return FValue; }
+  void SetValue(const WideString& Value) override;
+  bool Checked() override { return FChecked; }
+  void SetChecked(bool Value) override;
+  int32_t MaxLength() override;
+  TElementRef Form() override;
+  void PreClickAction() override;
+  void DefaultClickAction() override;
+
+private:
+  WideString FValue;
+  bool FChecked = false;
+};
+
+class THtmlOption : public THtmlElement, public IHTMLOptionElement {
+public:
+  using THtmlElement::THtmlElement;
+  bool Selected() override { return FSelected; }
+  void SetSelected(bool Value) override;
+  bool DefaultSelected() override { return HasAttribute(u"selected"); }
+  WideString Text() override;
+  WideString Value() override;
+  int32_t Index() override;
+  class THtmlSelect* OwnerSelect() const;
+
+private:
+  friend class THtmlSelect;
+  bool FSelected = false;
+};
+
+class THtmlSelect : public THtmlElement, public IHTMLSelectElement {
+public:
+  using THtmlElement::THtmlElement;
+  void InitState();
+  std::vector<THtmlOption*> Options() const;
+  WideString Name() override { return AttributeText(u"name"); }
+  WideString Type() override { return Multiple() ? u"select-multiple" : u"select-one"; }
+  bool Multiple() override { return HasAttribute(u"multiple"); }
+  int32_t SelectedIndex() override;
+  void SetSelectedIndex(int32_t Index) override;
+  WideString Value() override;
+  void SetValue(const WideString& Value) override;
+  int32_t Length() override { return static_cast<int32_t>(Options().size()); }
+  TElementRef Item(int32_t Index) override;
+  TElementRef Form() override;
+  // A single select keeps exactly one selection when an option is selected.
+  void OptionSelected(THtmlOption& Option);
+};
+
+class THtmlTextArea : public THtmlElement, public IHTMLTextAreaElement {
+public:
+  using THtmlElement::THtmlElement;
+  void InitState();
+  WideString Name() override { return AttributeText(u"name"); }
+  WideString Value() override { return FValue; }
+  void SetValue(const WideString& Value) override;
+  TElementRef Form() override;
+
+private:
+  WideString FValue;
+};
+
+class THtmlButton : public THtmlElement, public IHTMLButtonElement {
+public:
+  using THtmlElement::THtmlElement;
+  WideString Type() override;
+  WideString Name() override { return AttributeText(u"name"); }
+  WideString Value() override { return AttributeText(u"value"); }
+  void DefaultClickAction() override;
+};
+
+class THtmlAnchor : public THtmlElement, public IHTMLAnchorElement {
+public:
+  using THtmlElement::THtmlElement;
+  WideString Href() override;
+  void DefaultClickAction() override;
+};
+
+class THtmlArea : public THtmlElement, public IHTMLAreaElement {
+public:
+  using THtmlElement::THtmlElement;
+  WideString Href() override;
+  WideString Alt() override { return AttributeText(u"alt"); }
+  void DefaultClickAction() override;
+};
+
+class THtmlMeta : public THtmlElement, public IHTMLMetaElement {
+public:
+  using THtmlElement::THtmlElement;
+  WideString HttpEquiv() override { return AttributeText(u"http-equiv"); }
+  WideString Content() override { return AttributeText(u"content"); }
+};
+
+class THtmlBody : public THtmlElement, public IHTMLBodyElement {
+public:
+  using THtmlElement::THtmlElement;
+  std::shared_ptr<IHTMLTxtRange> CreateTextRange() override;
+};
+
+// Where each element's text lies in a rendered text.
+struct TRenderedText {
+  WideString Text;
+  std::map<const THtmlElement*, std::pair<int32_t, int32_t>> Spans;
+};
+
+class THtmlWindow;
+
+class THtmlDocument : public IHTMLDocument2,
+                      public IOleContainer,
+                      public IConnectionPointContainer,
+                      public std::enable_shared_from_this<THtmlDocument> {
+public:
+  // Parses UTF-8 HTML. URL is the document's address (absolute).
+  static std::shared_ptr<THtmlDocument> Parse(const std::string& Utf8Html, const WideString& URL);
+  ~THtmlDocument() override;
+
+  THtmlElement* Root() const { return FRoot.get(); }
+  std::shared_ptr<THtmlElement> FindById(const WideString& Id);
+  // Elements in document order; the index is the sourceIndex.
+  const std::vector<std::shared_ptr<THtmlElement>>& AllElements();
+  // The body's rendered text with every element's span, kept until the page changes.
+  const TRenderedText& BodyText();
+  // Structure changed: collections and rendered text are recomputed on next use.
+  void Changed() { ++FVersion; }
+  uint64_t Version() const { return FVersion; }
+
+  void SetHost(IDocumentHost* Host) { FHost = Host; }
+  IDocumentHost* Host() const { return FHost; }
+  void SetCharset(const WideString& Charset) { FCharset = Charset; }
+  void SetURL(const WideString& URL) { FURL = URL; }
+  void SetActiveElement(const std::shared_ptr<THtmlElement>& Element) { FActive = Element; }
+  // Frames' browsers, in document order (set by the browser that loads the frames).
+  std::vector<std::shared_ptr<IInterface>> FrameObjects;
+  // Resolves an address written in the page against the document's address.
+  WideString ResolveURL(const WideString& Relative) const;
+
+  std::shared_ptr<THtmlWindow> Window();
+  TEventSource& Events() { return FEvents; }
+
+  // IHTMLDocument2
+  WideString URL() override { return FURL; }
+  WideString Title() override;
+  WideString Charset() override { return FCharset; }
+  TElementsRef All() override;
+  TElementsRef Forms() override;
+  TElementRef Body() override;
+  TElementRef ActiveElement() override;
+  std::shared_ptr<IHTMLWindow2> ParentWindow() override;
+  // IOleContainer
+  std::vector<std::shared_ptr<IInterface>> EnumObjects(uint32_t Flags) override;
+  // IConnectionPointContainer
+  std::shared_ptr<IConnectionPoint> FindConnectionPoint(const TGUID& EventIID) override;
+
+private:
+  THtmlDocument() = default;
+  std::shared_ptr<THtmlElement> FRoot;
+  WideString FURL;
+  WideString FCharset = u"utf-8";
+  IDocumentHost* FHost = nullptr;
+  std::weak_ptr<THtmlElement> FActive;
+  uint64_t FVersion = 0;
+  uint64_t FAllVersion = ~uint64_t{0};
+  std::vector<std::shared_ptr<THtmlElement>> FAll;
+  uint64_t FTextVersion = ~uint64_t{0};
+  TRenderedText FBodyText;
+  std::shared_ptr<THtmlWindow> FWindow;
+  TEventSource FEvents;
+};
+
+class THtmlEventObj : public IHTMLEventObj {
+public:
+  THtmlEventObj(TElementRef Source, WideString Type) : FSource(std::move(Source)), FType(std::move(Type)) {}
+  TElementRef SrcElement() override { return FSource; }
+  WideString Type() override { return FType; }
+
+private:
+  TElementRef FSource;
+  WideString FType;
+};
+
+class THtmlWindow : public IHTMLWindow2, public IConnectionPointContainer {
+public:
+  explicit THtmlWindow(const std::shared_ptr<THtmlDocument>& Document) : FDocument(Document) {}
+  std::shared_ptr<IHTMLEventObj> Event() override { return FEvent; }
+  std::shared_ptr<IHTMLDocument2> Document() override;
+  std::shared_ptr<IConnectionPoint> FindConnectionPoint(const TGUID& EventIID) override;
+  TEventSource& Events() { return FEvents; }
+  // The event object while an event is being handled.
+  void SetEvent(std::shared_ptr<IHTMLEventObj> Event) { FEvent = std::move(Event); }
+
+private:
+  std::weak_ptr<THtmlDocument> FDocument;
+  std::shared_ptr<IHTMLEventObj> FEvent;
+  TEventSource FEvents;
+};
+
+// The event interfaces an element of this tag is a source of.
+std::vector<TGUID> ElementEventInterfaces(const WideString& LowerTag);
+
+// Factory of element objects by tag, shared by the parser and scripts that add elements.
+std::shared_ptr<THtmlElement> CreateElement(const WideString& LowerTag);
+
+}  // namespace pel::headless

@@ -1,0 +1,328 @@
+// The headless document model: what the add-on reads and writes through the DOM port must behave
+// as the browser's documents do.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "headless/HtmlDom.h"
+#include "platform/Exceptions.h"
+
+using namespace pel;
+using namespace pel::headless;
+
+namespace {
+
+struct TSubmission {
+  WideString Form;
+  WideString Submitter;
+};
+
+class TRecordingHost : public IDocumentHost {
+public:
+  std::vector<std::pair<WideString, WideString>> Navigations;
+  std::vector<TSubmission> Submissions;
+  void NavigateFromDocument(THtmlDocument&, const WideString& URL, const WideString& Target) override {
+    Navigations.emplace_back(URL, Target);
+  }
+  void SubmitForm(THtmlDocument&, THtmlElement& Form, THtmlElement* Submitter) override {
+    Submissions.push_back({Form.AttributeText(u"id"), Submitter ? Submitter->AttributeText(u"id") : u""});
+  }
+};
+
+std::shared_ptr<THtmlDocument> Load(const std::string& Html, const WideString& URL = u"http://a.com/dir/page.asp") {
+  return THtmlDocument::Parse(Html, URL);
+}
+
+template <class T>
+std::shared_ptr<T> ById(THtmlDocument& Doc, const char16_t* Id) {
+  auto E = Supports<T>(std::static_pointer_cast<IInterface>(Doc.FindById(Id)));
+  if (!E) throw Exception("no element of that kind with that id");
+  return E;
+}
+
+TVariant Script(std::function<void(THtmlElement&)> Body) {
+  return TVariant(std::static_pointer_cast<IInterface>(std::make_shared<THeadlessScript>(std::move(Body))));
+}
+
+const char* const SignUp = R"(<html><head><title> Sign
+  up </title></head><body>
+<form id=f1 action="post.cgi" method=POST FormID=7>
+  <input id=user name=user value="bob" maxlength=5>
+  <input id=pw type=PASSWORD name=pw>
+  <input id=news type=checkbox name=news checked>
+  <input id=r1 type=radio name=plan value=a checked><input id=r2 type=radio name=plan value=b>
+  <select id=country name=country><option value=ca>Canada<option value=us>  United   States </select>
+  <select id=langs name=langs multiple><option>en<option selected>fr</select>
+  <textarea id=note name=note>hello
+there</textarea>
+  <input id=go type=submit value="Sign up">
+</form>
+<form id=f2><input type=radio name=plan id=r3 checked></form>
+<a id=link href="../next.html" target=_top>Next</a>
+</body></html>)";
+
+}  // namespace
+
+TEST(HtmlDom, TreeCollectionsAndKinds) {
+  auto Doc = Load(SignUp);
+  EXPECT_EQ(Doc->Title(), u"Sign up");
+  EXPECT_EQ(Doc->Forms()->Length(), 2);
+  TElementsRef All = Doc->All();
+  EXPECT_EQ(All->Item(0)->TagName(), u"HTML");
+  for (int32_t I = 0; I < All->Length(); ++I) EXPECT_EQ(All->Item(I)->SourceIndex(), I);
+  EXPECT_EQ(All->Item(All->Length()), nullptr);
+
+  auto Form = Doc->FindById(u"f1");
+  EXPECT_EQ(Form->TagName(), u"FORM");
+  EXPECT_NE(Supports<IHTMLFormElement>(std::static_pointer_cast<IInterface>(Form)), nullptr);
+  EXPECT_EQ(Supports<IHTMLInputElement>(std::static_pointer_cast<IInterface>(Form)), nullptr);
+  EXPECT_EQ(Supports<IHTMLFormElement>(std::static_pointer_cast<IInterface>(Form))->Elements()->Length(), 9);
+  EXPECT_EQ(Form->Children()->Tags(u"INPUT")->Length(), 6);
+  EXPECT_EQ(Doc->FindById(u"user")->ParentElement()->TagName(), u"FORM");
+  EXPECT_TRUE(IsSameObject(Doc->FindById(u"user")->ParentElement(), Form));
+  EXPECT_FALSE(IsSameObject(Doc->FindById(u"user"), Form));
+  EXPECT_EQ(Supports<IHTMLFormElement>(std::static_pointer_cast<IInterface>(Form))->Method(), u"POST");
+  EXPECT_EQ(Doc->Body()->TagName(), u"BODY");
+}
+
+TEST(HtmlDom, AttributesIgnoreCaseUnderFlagsZeroAndKeepIntegers) {
+  auto Doc = Load(SignUp);
+  auto Form = Doc->FindById(u"f1");
+  EXPECT_EQ(Form->GetAttribute(u"formid", AttributeIgnoreCase).AsWideString(), u"7");
+  EXPECT_TRUE(Form->GetAttribute(u"FormID", AttributeMatchCase).IsNull());
+  EXPECT_TRUE(Form->GetAttribute(u"missing", AttributeIgnoreCase).IsNull());
+
+  auto Other = Doc->FindById(u"f2");
+  Other->SetAttribute(u"FormID", TVariant(int32_t{8}), AttributeIgnoreCase);
+  const TVariant Back = Other->GetAttribute(u"FORMID", AttributeIgnoreCase);
+  EXPECT_EQ(Back.VarType(), TVarType::Integer);
+  EXPECT_EQ(Back.AsInteger(), 8);
+  Other->SetAttribute(u"formid", TVariant(int32_t{9}), AttributeIgnoreCase);  // replaces, whatever the case
+  EXPECT_EQ(Other->GetAttribute(u"FormID", AttributeMatchCase).AsInteger(), 9);
+  EXPECT_TRUE(Other->RemoveAttribute(u"FORMID", AttributeIgnoreCase));
+  EXPECT_TRUE(Other->GetAttribute(u"FormID", AttributeIgnoreCase).IsNull());
+}
+
+TEST(HtmlDom, ControlStateStartsFromTheMarkup) {
+  auto Doc = Load(SignUp);
+  auto User = ById<IHTMLInputElement>(*Doc, u"user");
+  EXPECT_EQ(User->Type(), u"text");
+  EXPECT_EQ(User->Value(), u"bob");
+  EXPECT_EQ(User->MaxLength(), 5);
+  EXPECT_EQ(ById<IHTMLInputElement>(*Doc, u"pw")->Type(), u"password");
+  EXPECT_EQ(ById<IHTMLInputElement>(*Doc, u"pw")->MaxLength(), INT32_MAX);
+  EXPECT_TRUE(ById<IHTMLInputElement>(*Doc, u"news")->Checked());
+
+  auto Country = ById<IHTMLSelectElement>(*Doc, u"country");
+  EXPECT_EQ(Country->Type(), u"select-one");
+  EXPECT_EQ(Country->SelectedIndex(), 0);  // a drop-down list shows its first option
+  EXPECT_EQ(Country->Value(), u"ca");
+  auto US = Supports<IHTMLOptionElement>(std::static_pointer_cast<IInterface>(Country->Item(1)));
+  EXPECT_EQ(US->Text(), u"  United   States ");  // as written: callers normalise
+  EXPECT_EQ(US->Index(), 1);
+  EXPECT_FALSE(US->DefaultSelected());
+
+  auto Langs = ById<IHTMLSelectElement>(*Doc, u"langs");
+  EXPECT_EQ(Langs->Type(), u"select-multiple");
+  EXPECT_EQ(Langs->SelectedIndex(), 1);
+  auto En = Supports<IHTMLOptionElement>(std::static_pointer_cast<IInterface>(Langs->Item(0)));
+  EXPECT_EQ(En->Value(), u"");  // no value attribute: an empty value, the text is separate
+  EXPECT_EQ(En->Text(), u"en");
+
+  EXPECT_EQ(ById<IHTMLTextAreaElement>(*Doc, u"note")->Value(), u"hello\nthere");
+}
+
+TEST(HtmlDom, SelectSelectionRules) {
+  auto Doc = Load(SignUp);
+  auto Country = ById<IHTMLSelectElement>(*Doc, u"country");
+  auto Option = [&](int32_t I) { return Supports<IHTMLOptionElement>(std::static_pointer_cast<IInterface>(Country->Item(I))); };
+  Option(1)->SetSelected(true);
+  EXPECT_FALSE(Option(0)->Selected());  // one selection in a single select
+  EXPECT_EQ(Country->SelectedIndex(), 1);
+  Country->SetValue(u"");
+  EXPECT_EQ(Country->SelectedIndex(), -1);  // no option has an empty value
+  Country->SetSelectedIndex(0);
+  EXPECT_EQ(Country->Value(), u"ca");
+
+  auto Langs = ById<IHTMLSelectElement>(*Doc, u"langs");
+  Supports<IHTMLOptionElement>(std::static_pointer_cast<IInterface>(Langs->Item(0)))->SetSelected(true);
+  EXPECT_TRUE(Supports<IHTMLOptionElement>(std::static_pointer_cast<IInterface>(Langs->Item(1)))->Selected());
+}
+
+TEST(HtmlDom, ClicksBehaveAsTheBrowsers) {
+  auto Doc = Load(SignUp);
+  TRecordingHost Host;
+  Doc->SetHost(&Host);
+
+  // A check box has toggled by the time its click script runs.
+  auto News = Doc->FindById(u"news");
+  bool SeenChecked = true;
+  News->SetEventHandler(u"onclick", Script([&](THtmlElement& E) {
+    SeenChecked = static_cast<THtmlInput&>(E).Checked();
+  }));
+  News->Click();
+  EXPECT_FALSE(SeenChecked);
+  EXPECT_FALSE(ById<IHTMLInputElement>(*Doc, u"news")->Checked());
+
+  // A radio button checks itself and unchecks its group, only within its own form.
+  Doc->FindById(u"r2")->Click();
+  EXPECT_TRUE(ById<IHTMLInputElement>(*Doc, u"r2")->Checked());
+  EXPECT_FALSE(ById<IHTMLInputElement>(*Doc, u"r1")->Checked());
+  EXPECT_TRUE(ById<IHTMLInputElement>(*Doc, u"r3")->Checked());
+  Doc->FindById(u"r2")->Click();
+  EXPECT_TRUE(ById<IHTMLInputElement>(*Doc, u"r2")->Checked());
+
+  // A submit control runs the form's onsubmit, then submits with itself as the submitter.
+  std::vector<std::string> Order;
+  Doc->FindById(u"f1")->SetEventHandler(u"onsubmit", Script([&](THtmlElement&) {
+    Order.push_back("onsubmit");
+    EXPECT_TRUE(Host.Submissions.empty());
+  }));
+  Doc->FindById(u"go")->Click();
+  ASSERT_EQ(Host.Submissions.size(), 1u);
+  EXPECT_EQ(Order, std::vector<std::string>{"onsubmit"});
+  EXPECT_EQ(Host.Submissions[0].Form, u"f1");
+  EXPECT_EQ(Host.Submissions[0].Submitter, u"go");
+
+  // form.submit() submits without onsubmit.
+  ById<IHTMLFormElement>(*Doc, u"f1")->Submit();
+  EXPECT_EQ(Order.size(), 1u);
+  ASSERT_EQ(Host.Submissions.size(), 2u);
+  EXPECT_EQ(Host.Submissions[1].Submitter, u"");
+
+  // A link navigates to its resolved address.
+  Doc->FindById(u"link")->Click();
+  ASSERT_EQ(Host.Navigations.size(), 1u);
+  EXPECT_EQ(Host.Navigations[0].first, u"http://a.com/next.html");
+  EXPECT_EQ(Host.Navigations[0].second, u"_top");
+  EXPECT_EQ(ById<IHTMLAnchorElement>(*Doc, u"link")->Href(), u"http://a.com/next.html");
+}
+
+TEST(HtmlDom, ClickBubblesToAncestorScriptsAndTheDocumentWithTheEventObject) {
+  auto Doc = Load("<body><div id=outer><p id=inner><span id=t>x</span></p></div></body>");
+  std::vector<WideString> Seen;
+  for (const char16_t* Id : {u"t", u"inner", u"outer"})
+    Doc->FindById(Id)->SetEventHandler(u"onclick", Script([&, Id](THtmlElement&) { Seen.push_back(Id); }));
+
+  struct TDocSink : IEventDispatch {
+    std::shared_ptr<THtmlDocument> Doc;
+    WideString Source;
+    int Calls = 0;
+    int32_t Invoke(int32_t DispID, const TGUID&, uint32_t, uint16_t, TDispParams&, TVariant*) override {
+      EXPECT_EQ(DispID, DispIdOnClick);
+      ++Calls;
+      Source = Doc->ParentWindow()->Event()->SrcElement()->GetAttribute(u"id", AttributeIgnoreCase).AsWideString();
+      return HR_S_OK;
+    }
+  } Sink;
+  Sink.Doc = Doc;
+  Doc->FindConnectionPoint(DIID_HTMLDocumentEvents)->Advise(&Sink);
+  Doc->FindById(u"t")->Click();
+  EXPECT_EQ(Seen, (std::vector<WideString>{u"t", u"inner", u"outer"}));
+  EXPECT_EQ(Sink.Calls, 1);
+  EXPECT_EQ(Sink.Source, u"t");
+  EXPECT_EQ(Doc->ParentWindow()->Event(), nullptr);  // only while the event is handled
+}
+
+TEST(HtmlDom, HandlersCanBeReadSwappedAndRestored) {
+  auto Doc = Load("<select id=s><option>a</select>");
+  auto Select = Doc->FindById(u"s");
+  int Changes = 0;
+  Select->SetEventHandler(u"onchange", Script([&](THtmlElement&) { ++Changes; }));
+  EXPECT_TRUE(Select->GetEventHandler(u"onclick").IsNull());
+  const TVariant OnChange = Select->GetEventHandler(u"ONCHANGE");
+  Select->SetEventHandler(u"onclick", OnChange);
+  Select->Click();
+  Select->SetEventHandler(u"onclick", TVariant::Null());
+  Select->Click();
+  EXPECT_EQ(Changes, 1);
+  EXPECT_TRUE(Select->GetEventHandler(u"onclick").IsNull());
+}
+
+TEST(HtmlDom, RenderedTextAndRanges) {
+  auto Doc = Load(R"(<body>
+    <table><tr><td id=l1>First name:</td><td id=c1><input id=i1></td></tr>
+           <tr><td id=l2>  E-mail  </td><td><input id=i2></td></tr></table>
+    <p id=p>Label <b>bold</b><br>next line</p>
+    <select id=s><option>One<option>Two</select> after
+  </body>)");
+  auto Body = Doc->Body();
+  EXPECT_EQ(Doc->FindById(u"p")->InnerText(), u"Label bold\r\nnext line");
+  EXPECT_EQ(Doc->FindById(u"l2")->InnerText(), u"E-mail");
+
+  auto Range = Supports<IHTMLBodyElement>(std::static_pointer_cast<IInterface>(Body))->CreateTextRange();
+  EXPECT_EQ(Range->Text(), u"First name:\r\nE-mail\r\nLabel bold\r\nnext line\r\nOne Two after");
+
+  // Between the first label and the first input there is no text: a separator is written only
+  // before more text.
+  auto R = Range->Duplicate();
+  auto A = R->Duplicate();
+  A->MoveToElementText(Doc->FindById(u"l1"));
+  EXPECT_EQ(A->Text(), u"First name:");
+  R->SetEndPoint(u"StartToEnd", A);
+  auto B = R->Duplicate();
+  B->MoveToElementText(Doc->FindById(u"i1"));
+  R->SetEndPoint(u"EndToStart", B);
+  EXPECT_EQ(R->Text(), u"");
+  auto Row = Range->Duplicate();
+  Row->MoveToElementText(Doc->FindById(u"c1"));
+  Row->SetEndPoint(u"StartToStart", A);
+  EXPECT_EQ(Row->Text(), u"First name:");
+
+  auto S = Range->Duplicate();
+  S->MoveToElementText(Doc->FindById(u"s"));
+  EXPECT_EQ(S->Text(), u"One Two");
+  EXPECT_EQ(S->MoveStart(u"character", -1), -1);
+  EXPECT_EQ(S->Text(), u"\nOne Two");
+  EXPECT_EQ(S->MoveEnd(u"Character", 1000), 6);  // stops at the end of the text
+  EXPECT_EQ(S->MoveStart(u"character", -100000), -43);
+  EXPECT_THROW(S->MoveStart(u"word", 1), EOleSysError);
+}
+
+TEST(HtmlDom, InnerHTMLSerialisesTheSubtree) {
+  auto Doc = Load(R"(<form id=f><input name="a&b" value='say "hi"'><b>x &lt; y</b><br></form>)");
+  EXPECT_EQ(Doc->FindById(u"f")->InnerHTML(),
+            u"<input name=\"a&amp;b\" value=\"say &quot;hi&quot;\"><b>x &lt; y</b><br>");
+}
+
+TEST(HtmlDom, ScriptAddedElementsJoinTheCollections) {
+  auto Doc = Load("<body><form id=a></form></body>");
+  EXPECT_EQ(Doc->Forms()->Length(), 1);
+  auto Form = CreateElement(u"form");
+  Form->SetAttribute(u"id", TVariant(u"b"), AttributeIgnoreCase);
+  auto Input = CreateElement(u"input");
+  Form->AppendChild(Input);
+  Doc->FindById(u"a")->ParentElement();
+  std::static_pointer_cast<THtmlElement>(Doc->Body())->AppendChild(Form);
+  EXPECT_EQ(Doc->Forms()->Length(), 2);
+  EXPECT_EQ(Input->SourceIndex(), Doc->All()->Length() - 1);
+  EXPECT_TRUE(IsSameObject(Input->Document(), Doc));
+  std::static_pointer_cast<THtmlElement>(Doc->Body())->RemoveChild(*Form);
+  EXPECT_EQ(Doc->Forms()->Length(), 1);
+}
+
+TEST(HtmlDom, ElementsOutliveTheirDocumentSafely) {
+  std::shared_ptr<THtmlElement> Kept;
+  {
+    auto Doc = Load("<form id=f><input id=i></form>");
+    Kept = Doc->FindById(u"f");
+  }
+  EXPECT_EQ(Kept->Document(), nullptr);
+  EXPECT_EQ(Kept->SourceIndex(), -1);
+  EXPECT_EQ(Kept->Children()->Length(), 1);  // a held element keeps its own subtree
+  EXPECT_NO_THROW(Kept->Click());
+}
+
+TEST(HtmlDom, DeepNestingLoadsWalksAndFreesWithoutRecursion) {
+  std::string Html = "<body>";
+  for (int I = 0; I < 10000; ++I) Html += "<div>";
+  Html += "<input id=deep>";
+  auto Doc = Load(Html);
+  auto Deep = Doc->FindById(u"deep");
+  ASSERT_NE(Deep, nullptr);
+  EXPECT_GT(Doc->All()->Length(), 10000);
+  EXPECT_EQ(Deep->SourceIndex(), Doc->All()->Length() - 1);
+  EXPECT_EQ(Doc->Body()->InnerText(), u"");
+  EXPECT_FALSE(Doc->Body()->InnerHTML().empty());
+}
