@@ -1,0 +1,47 @@
+#pragma once
+// The browser port: the web browser object of one window or frame, as the add-on uses it. Its
+// events (DWebBrowserEvents2) reach advised sinks through IConnectionPointContainer; the events
+// of frames come through the top-level browser with the frame's browser as pDisp.
+
+#include <cstdint>
+#include <memory>
+
+#include "SysTypes.h"
+#include "Variant.h"
+
+namespace pel {
+
+inline constexpr TGUID DIID_DWebBrowserEvents2 = {
+    0x34A715A0, 0x6587, 0x11D0, {0x92, 0x4A, 0x00, 0x20, 0xAF, 0xC7, 0xAC, 0x4D}};
+
+// DISPIDs of the browser events the add-on handles.
+constexpr int32_t DispIdDownloadComplete = 104;
+constexpr int32_t DispIdBeforeNavigate2 = 250;    // (pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel)
+constexpr int32_t DispIdNewWindow2 = 251;         // (ppDisp, Cancel)
+constexpr int32_t DispIdNavigateComplete2 = 252;  // (pDisp, URL)
+constexpr int32_t DispIdDocumentComplete = 259;   // (pDisp, URL)
+
+class IWebBrowser2 : public virtual IInterface {
+public:
+  // The document shown (answers IHTMLDocument2 for an HTML page); null while there is none.
+  virtual std::shared_ptr<IInterface> Document() = 0;
+  // The window handle of the browser; raises when it has none.
+  virtual uint32_t GetHWND() = 0;
+  virtual bool Visible() = 0;
+  virtual WideString LocationURL() = 0;
+  // Optional arguments are empty variants.
+  virtual void Navigate(const WideString& URL, const TVariant& Flags, const TVariant& TargetFrameName,
+                        const TVariant& PostData, const TVariant& Headers) = 0;
+  // Named values kept on the browser object for other components of the same window; a value may
+  // be an object reference. An unknown name reads as empty.
+  virtual void PutProperty(const WideString& Name, const TVariant& Value) = 0;
+  virtual TVariant GetProperty(const WideString& Name) = 0;
+};
+
+// The window of an object that has one.
+class IOleWindow : public virtual IInterface {
+public:
+  virtual uint32_t GetWindow() = 0;
+};
+
+}  // namespace pel
