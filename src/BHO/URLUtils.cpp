@@ -4,6 +4,7 @@
 #include "Common/Words.h"
 
 #include <type_traits>
+#include "platform/Browser.h"
 #include "platform/Services.h"
 
 namespace pel {
@@ -98,6 +99,68 @@ int32_t ParseRefreshContent(const AnsiString& Content, WideString& URL) {
   Parts.Split(Pieces[1]);
   URL = AnsiToWide(Parts.Count() >= 2 ? Parts[1] : Pieces[1]);
   return Delay;
+}
+
+bool GetMetaRefresh(const std::shared_ptr<IHTMLDocument2>& Doc, WideString& URL) {
+  URL.clear();
+  if (!Doc) return false;
+  TElementsRef Metas = Doc->All()->Tags(u"META");
+  if (Metas->Length() < 1) return false;
+  auto Meta = Supports<IHTMLMetaElement>(Metas->Item(0));
+  if (!Meta) return false;
+  WideString HttpEquiv = Meta->HttpEquiv();
+  for (WideChar& C : HttpEquiv)
+    if (C >= u'A' && C <= u'Z') C = static_cast<WideChar>(C - u'A' + u'a');
+  if (HttpEquiv != u"refresh") return false;
+  return ParseRefreshContent(WideToAnsi(Meta->Content()), URL) == 0;
+}
+
+namespace {
+void CollectDocumentLinks(const std::shared_ptr<IHTMLDocument2>& Doc, THyperlinks& Links) {
+  const TElementsRef All = Doc->All();
+  const TElementsRef Anchors = All->Tags(u"a");
+  for (int32_t I = 0; I < Anchors->Length(); ++I) {
+    THyperlink& Link = Links.Add();
+    try {  // a link that cannot be read keeps what was read of it
+      Link.Element = Anchors->Item(I);
+      if (auto Anchor = Supports<IHTMLAnchorElement>(Link.Element)) Link.Href = Anchor->Href();
+      if (Link.Element) Link.Text = Link.Element->InnerText();
+    } catch (const Exception&) {
+    }
+  }
+  const TElementsRef Areas = All->Tags(u"area");
+  for (int32_t I = 0; I < Areas->Length(); ++I) {
+    THyperlink& Link = Links.Add();
+    try {
+      Link.Element = Areas->Item(I);
+      if (auto Area = Supports<IHTMLAreaElement>(Link.Element)) {
+        Link.Href = Area->Href();
+        Link.Text = Area->Alt();
+      }
+    } catch (const Exception&) {
+    }
+  }
+  auto Container = Supports<IOleContainer>(Doc);
+  if (!Container) return;
+  for (const std::shared_ptr<IInterface>& Object : Container->EnumObjects(OLECONTF_EMBEDDINGS)) {
+    try {  // a frame that cannot be read is skipped
+      auto Browser = Supports<IWebBrowser2>(Object);
+      if (!Browser) continue;
+      if (auto FrameDoc = Supports<IHTMLDocument2>(Browser->Document())) CollectDocumentLinks(FrameDoc, Links);
+    } catch (const Exception&) {
+    }
+  }
+}
+}  // namespace
+
+void CollectHyperlinks(const std::shared_ptr<IHTMLDocument2>& Doc, THyperlinks& Links) {
+  Traced(1571, [&] {
+    try {
+      if (Doc) CollectDocumentLinks(Doc, Links);
+    } catch (const Exception&) {
+      // What was collected stays; the rest of the page is left out without a word.
+    }
+  });
 }
 
 }  // namespace pel

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/Collection.h"
+#include "platform/Dom.h"
 #include "platform/SysTypes.h"
 
 namespace pel {
@@ -21,5 +23,22 @@ AnsiString CombineURL(const AnsiString& Base, const AnsiString& Relative, uint32
 // The delay of a refresh instruction such as "0;URL=next.html" (1 when it has no address part,
 // -1 when the delay is no number) and the address it names.
 int32_t ParseRefreshContent(const AnsiString& Content, WideString& URL);
+
+// True when the document asks for an immediate refresh (delay 0) in its first META element; URL
+// is the address it names, possibly empty.
+bool GetMetaRefresh(const std::shared_ptr<IHTMLDocument2>& Doc, WideString& URL);
+
+// One link of a page: the element, what the user sees, the absolute address.
+class THyperlink : public TCollectionItem {
+public:
+  explicit THyperlink(TCollectionBase* Collection = nullptr, int ID = 0) : TCollectionItem(Collection, ID) {}
+  TElementRef Element;
+  WideString Text;
+  WideString Href;
+};
+using THyperlinks = TCollection<THyperlink>;
+
+// Appends the links and image-map areas of the document and then of its frames, depth first.
+void CollectHyperlinks(const std::shared_ptr<IHTMLDocument2>& Doc, THyperlinks& Links);
 
 }  // namespace pel

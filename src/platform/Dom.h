@@ -214,6 +214,29 @@ public:
   virtual const void* Identity() const = 0;
 };
 
+// Interface identifiers of the element kinds, for callers that ask by identifier.
+namespace detail {
+constexpr TGUID MshtmlIID(uint32_t Data1) {
+  return {Data1, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x0B}};
+}
+}  // namespace detail
+inline constexpr TGUID IID_IHTMLElement = detail::MshtmlIID(0x3050F1FF);
+inline constexpr TGUID IID_IHTMLFormElement = detail::MshtmlIID(0x3050F1F7);
+inline constexpr TGUID IID_IHTMLBodyElement = detail::MshtmlIID(0x3050F1D8);
+inline constexpr TGUID IID_IHTMLAnchorElement = detail::MshtmlIID(0x3050F1DA);
+inline constexpr TGUID IID_IHTMLSelectElement = detail::MshtmlIID(0x3050F244);
+inline constexpr TGUID IID_IHTMLOptionElement = detail::MshtmlIID(0x3050F211);
+inline constexpr TGUID IID_IHTMLInputElement = detail::MshtmlIID(0x3050F5D2);
+inline constexpr TGUID IID_IHTMLTextAreaElement = detail::MshtmlIID(0x3050F2AA);
+inline constexpr TGUID IID_IHTMLButtonElement = detail::MshtmlIID(0x3050F2BB);
+inline constexpr TGUID IID_IHTMLMetaElement = detail::MshtmlIID(0x3050F203);
+inline constexpr TGUID IID_IHTMLAreaElement = detail::MshtmlIID(0x3050F265);
+inline constexpr TGUID IID_IHTMLDocument2 = {0x332C4425, 0x26CB, 0x11D0, {0xB4, 0x83, 0x00, 0xC0, 0x4F, 0xD9, 0x01, 0x19}};
+
+// The object as the interface IID names, or null when it does not answer it (or the identifier
+// is not one of the DOM port's).
+std::shared_ptr<IInterface> QueryInterface(const std::shared_ptr<IInterface>& Object, const TGUID& IID);
+
 // Event interfaces of documents, windows and controls, and the DISPIDs of their events that the
 // add-on handles (the platform's published numbers).
 inline constexpr TGUID DIID_HTMLDocumentEvents = {
