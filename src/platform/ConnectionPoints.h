@@ -20,7 +20,10 @@ constexpr int32_t HR_E_FAIL = static_cast<int32_t>(0x80004005u);
 constexpr int32_t HR_E_UNEXPECTED = static_cast<int32_t>(0x8000FFFFu);
 constexpr int32_t HR_E_INVALIDARG = static_cast<int32_t>(0x80070057u);
 constexpr int32_t HR_DISP_E_MEMBERNOTFOUND = static_cast<int32_t>(0x80020003u);
+constexpr int32_t HR_DISP_E_PARAMNOTFOUND = static_cast<int32_t>(0x80020004u);
+constexpr int32_t HR_DISP_E_TYPEMISMATCH = static_cast<int32_t>(0x80020005u);
 constexpr int32_t HR_DISP_E_EXCEPTION = static_cast<int32_t>(0x80020009u);
+constexpr int32_t HR_DISP_E_BADPARAMCOUNT = static_cast<int32_t>(0x8002000Eu);
 constexpr int32_t HR_CONNECT_E_NOCONNECTION = static_cast<int32_t>(0x80040200u);
 constexpr int32_t HR_CONNECT_E_ADVISELIMIT = static_cast<int32_t>(0x80040201u);
 

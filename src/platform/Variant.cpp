@@ -84,6 +84,33 @@ int32_t TVariant::AsInteger() const {
   }
 }
 
+uint32_t TVariant::AsCardinal() const {
+  switch (VarType()) {
+    case TVarType::Empty: return 0;
+    case TVarType::Integer: {
+      const int32_t I = std::get<int32_t>(FValue);
+      if (I < 0) CannotConvert(VarType(), "LongWord");
+      return static_cast<uint32_t>(I);
+    }
+    case TVarType::Cardinal: return std::get<uint32_t>(FValue);
+    case TVarType::String: {
+      const WideString& S = std::get<WideString>(FValue);
+      size_t I = 0;
+      if (I < S.size() && S[I] == u'+') ++I;
+      if (I == S.size()) CannotConvert(VarType(), "LongWord");
+      uint64_t V = 0;
+      for (; I < S.size(); ++I) {
+        if (S[I] < u'0' || S[I] > u'9') CannotConvert(VarType(), "LongWord");
+        V = V * 10 + (S[I] - u'0');
+        if (V > 0xFFFFFFFFull) CannotConvert(VarType(), "LongWord");
+      }
+      return static_cast<uint32_t>(V);
+    }
+    case TVarType::ByRef: return Target().AsCardinal();
+    default: CannotConvert(VarType(), "LongWord");
+  }
+}
+
 WideString TVariant::AsWideString() const {
   switch (VarType()) {
     case TVarType::Empty: return {};

@@ -46,6 +46,8 @@ public:
   // Conversions raise EVariantError when the value cannot be had as the asked type.
   bool AsBoolean() const;
   int32_t AsInteger() const;
+  // Unsigned 32-bit values (window handles, flags): a negative integer does not convert.
+  uint32_t AsCardinal() const;
   WideString AsWideString() const;
   const TBytes& AsBytes() const;
   const TStrings& AsStrings() const;

@@ -28,6 +28,19 @@ TEST(Variant, ImpossibleConversionsRaise) {
   EXPECT_THROW(TVariant(TVariant::TBytes{1}).AsWideString(), EVariantError);
 }
 
+TEST(Variant, CardinalsKeepTheirHighBit) {
+  EXPECT_EQ(TVariant(uint32_t{0xFFFFFFFEu}).AsCardinal(), 0xFFFFFFFEu);
+  EXPECT_EQ(TVariant(int32_t{7}).AsCardinal(), 7u);
+  EXPECT_EQ(TVariant(u"4294967295").AsCardinal(), 0xFFFFFFFFu);
+  EXPECT_EQ(TVariant().AsCardinal(), 0u);
+  TVariant Slot(uint32_t{0x80000001u});
+  EXPECT_EQ(TVariant::Ref(Slot).AsCardinal(), 0x80000001u);
+  EXPECT_THROW(TVariant(int32_t{-1}).AsCardinal(), EVariantError);
+  EXPECT_THROW(TVariant(u"4294967296").AsCardinal(), EVariantError);
+  EXPECT_THROW(TVariant(u"-1").AsCardinal(), EVariantError);
+  EXPECT_THROW(TVariant(true).AsCardinal(), EVariantError);
+}
+
 TEST(Variant, ArraysHaveLowBoundZero) {
   const TVariant Bytes(TVariant::TBytes{9, 8});
   EXPECT_TRUE(Bytes.IsArray());

@@ -1,0 +1,42 @@
+#pragma once
+// COM objects seen through the ports: a reference to a COM object travels in variants and event
+// arguments as an object of the ports, and comes back out as the same COM object.
+
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <memory>
+
+#include "platform/SysTypes.h"
+
+namespace pel::win32 {
+
+TGUID FromGUID(const GUID& Guid);
+GUID ToGUID(const TGUID& Guid);
+
+// The system's text for a failed COM call, or "OLE error XXXXXXXX" when it has none.
+AnsiString OleErrorMessage(HRESULT Result);
+
+// Holds one reference to a COM object for as long as the port object lives.
+class TComObject : public virtual IInterface {
+public:
+  explicit TComObject(IUnknown* Object);
+  ~TComObject() override;
+  TComObject(const TComObject&) = delete;
+  TComObject& operator=(const TComObject&) = delete;
+
+  IUnknown* Unknown() const { return FUnknown; }
+
+private:
+  IUnknown* FUnknown;
+};
+
+// The port object for a COM object (nullptr for none). It answers the port interfaces whose COM
+// counterparts the object implements, so that Supports<> asks the COM object itself.
+std::shared_ptr<IInterface> WrapComObject(IUnknown* Object);
+// The COM object behind a port object (no reference added); nullptr for none or for an object of
+// the core that has no COM identity.
+IUnknown* ComObjectOf(const std::shared_ptr<IInterface>& Object);
+
+}  // namespace pel::win32
