@@ -1,6 +1,7 @@
 #include "HeadlessBrowser.h"
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -241,6 +242,22 @@ void THeadlessBrowser::LoadHTML(const std::string& Utf8Html, const WideString& U
   Navigate(URL, TVariant(), TVariant(), TVariant(), TVariant());
 }
 
+void THeadlessBrowser::LoadFile(const std::string& Path) {
+  const std::string Absolute = std::filesystem::absolute(Path).lexically_normal().string();
+  std::string URL = "file://";
+  for (unsigned char C : Absolute) {
+    if (C == ' ' || C == '%' || C == '#' || C == '?' || C >= 0x80) {
+      static const char Hex[] = "0123456789ABCDEF";
+      URL += '%';
+      URL += Hex[C >> 4];
+      URL += Hex[C & 15];
+    } else {
+      URL += static_cast<char>(C);
+    }
+  }
+  Navigate(AsciiToWide(URL), TVariant(), TVariant(), TVariant(), TVariant());
+}
+
 void THeadlessBrowser::Navigate(const WideString& URL, const TVariant&, const TVariant& TargetFrameName,
                                 const TVariant& PostData, const TVariant& Headers) {
   std::string Post;
@@ -434,6 +451,44 @@ void THeadlessBrowser::UserClick(THtmlElement& Element) {
     if (Window) Window->SetEvent(nullptr);
   }
   Element.Click();
+  Top().RunPending();
+}
+
+namespace {
+void FireChange(THtmlElement& Control, const TGUID& EventIID) {
+  auto Doc = Control.OwnerDocument();
+  std::shared_ptr<THtmlWindow> Window = Doc ? Doc->Window() : nullptr;
+  if (Window) Window->SetEvent(std::make_shared<THtmlEventObj>(Control.SharedElement(), u"change"));
+  Control.RunHandler(u"onchange");
+  Control.Events().Fire(EventIID, DispIdOnChange);
+  if (Window) Window->SetEvent(nullptr);
+}
+}  // namespace
+
+void THeadlessBrowser::UserType(THtmlElement& Control, const WideString& Text) {
+  auto Keep = Control.SharedElement();
+  if (auto Doc = Control.OwnerDocument()) Doc->SetActiveElement(Keep);
+  if (Control.Tag() == u"input") {
+    static_cast<THtmlInput&>(Control).SetValue(Text);
+    FireChange(Control, DIID_HTMLInputTextElementEvents);
+  } else if (Control.Tag() == u"textarea") {
+    static_cast<THtmlTextArea&>(Control).SetValue(Text);
+    FireChange(Control, DIID_HTMLTextContainerEvents);
+  } else {
+    throw Exception("Only text controls take typing");
+  }
+  Top().RunPending();
+}
+
+void THeadlessBrowser::UserSelect(THtmlElement& Select, int32_t OptionIndex, bool Selected) {
+  if (Select.Tag() != u"select") throw Exception("Only selects offer options");
+  auto Keep = Select.SharedElement();
+  auto& S = static_cast<THtmlSelect&>(Select);
+  const auto Options = S.Options();
+  if (OptionIndex < 0 || OptionIndex >= static_cast<int32_t>(Options.size())) throw Exception("No such option");
+  if (auto Doc = Select.OwnerDocument()) Doc->SetActiveElement(Keep);
+  Options[static_cast<size_t>(OptionIndex)]->SetSelected(Selected || !S.Multiple());
+  FireChange(Select, DIID_HTMLSelectElementEvents);
   Top().RunPending();
 }
 

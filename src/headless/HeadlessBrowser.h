@@ -68,6 +68,8 @@ public:
 
   // Registers the page under the address and navigates there.
   void LoadHTML(const std::string& Utf8Html, const WideString& URL);
+  // Navigates to a file of this machine (a path, not an address).
+  void LoadFile(const std::string& Path);
   void SetVisible(bool Value) { FVisible = Value; }
   std::shared_ptr<THtmlDocument> HtmlDocument() const { return FDocument; }
   const std::vector<std::shared_ptr<THeadlessBrowser>>& Frames() const { return FFrames; }
@@ -84,6 +86,12 @@ public:
   void DefineScript(const WideString& Name, std::function<void(THtmlElement&)> Body);
   // A user's press of an element: mousedown, mouseup and click with the window's event object.
   void UserClick(THtmlElement& Element);
+  // A user's typing into a text control or a textarea: the value changes (onpropertychange),
+  // then the control's change (its onchange script and advised sinks).
+  void UserType(THtmlElement& Control, const WideString& Text);
+  // A user's choice in a select: the option is selected (or, in a multiple select, unselected),
+  // then the select's change.
+  void UserSelect(THtmlElement& Select, int32_t OptionIndex, bool Selected = true);
   // The message loop: performs the navigations that wait, a bounded number of them.
   void RunPending();
 

@@ -246,3 +246,45 @@ TEST(HeadlessBrowser, PropertiesWindowsAndUnknownPages) {
   EXPECT_EQ(Supports<IHTMLDocument2>(Browser->Document())->Title(), u"Page not found");
   EXPECT_THROW(Browser->FindConnectionPoint(DIID_HTMLDocumentEvents), EOleSysError);
 }
+
+TEST(HeadlessBrowser, UsersChangesFirePropertyChangeThenChange) {
+  auto Browser = THeadlessBrowser::CreateTop(nullptr);
+  std::vector<std::string> Order;
+  Browser->DefineScript(u"Changed", [&](THtmlElement& E) { Order.push_back("script " + WideToAscii(E.AttributeText(u"id"))); });
+  Browser->LoadHTML(R"html(<input id=t onchange="Changed()"><textarea id=a></textarea>
+      <select id=s onchange="Changed()"><option>a<option>b</select>)html",
+                    u"http://a.com/");
+  auto Doc = Browser->HtmlDocument();
+  struct TSink : IEventDispatch {
+    std::vector<std::string>* Order;
+    std::string Name;
+    int32_t Invoke(int32_t DispID, const TGUID&, uint32_t, uint16_t, TDispParams&, TVariant*) override {
+      Order->push_back(Name + " " + std::to_string(DispID));
+      return HR_S_OK;
+    }
+  } Text, Area, Select;
+  Text.Order = Area.Order = Select.Order = &Order;
+  Text.Name = "input";
+  Area.Name = "textarea";
+  Select.Name = "select";
+  Doc->FindById(u"t")->FindConnectionPoint(DIID_HTMLInputTextElementEvents)->Advise(&Text);
+  Doc->FindById(u"a")->FindConnectionPoint(DIID_HTMLTextContainerEvents)->Advise(&Area);
+  Doc->FindById(u"s")->FindConnectionPoint(DIID_HTMLSelectElementEvents)->Advise(&Select);
+
+  Browser->UserType(*Doc->FindById(u"t"), u"typed");
+  Browser->UserType(*Doc->FindById(u"a"), u"text");
+  Browser->UserSelect(*Doc->FindById(u"s"), 1);
+  Supports<IHTMLInputElement>(std::static_pointer_cast<IInterface>(Doc->FindById(u"t")))->SetValue(u"typed");  // same
+  EXPECT_EQ(Order, (std::vector<std::string>{"input -2147418093", "script t", "input 1001", "textarea -2147418093",
+                                             "textarea 1001", "script s", "select 1001"}));
+  EXPECT_EQ(Supports<IHTMLSelectElement>(std::static_pointer_cast<IInterface>(Doc->FindById(u"s")))->SelectedIndex(), 1);
+  EXPECT_TRUE(IsSameObject(Doc->ActiveElement(), Doc->FindById(u"s")));
+  EXPECT_THROW(Browser->UserSelect(*Doc->FindById(u"t"), 0), Exception);
+}
+
+TEST(HeadlessBrowser, LoadsAFileByItsPath) {
+  auto Browser = THeadlessBrowser::CreateTop(nullptr);
+  Browser->LoadFile(std::string(PEL_FIXTURES_DIR) + "/frames/../frames/content.html");
+  EXPECT_EQ(Browser->LocationURL(), FixtureURL("frames/content.html"));
+  EXPECT_NE(Browser->HtmlDocument()->FindById(u"login"), nullptr);
+}
