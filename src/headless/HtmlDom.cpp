@@ -253,6 +253,18 @@ void EscapeInto(std::u16string& Out, const WideString& Text, bool InAttribute) {
   }
 }
 
+// The background colour an inline style sets ("background-color: red; ..."), or empty.
+WideString InlineBackgroundColor(const WideString& Style) {
+  const WideString Lower = AsciiLower(Style);
+  const WideString Key = u"background-color";
+  size_t P = Lower.find(Key);
+  if (P == WideString::npos) return {};
+  P = Lower.find(u':', P + Key.size());
+  if (P == WideString::npos) return {};
+  const size_t End = Lower.find(u';', P + 1);
+  return TrimSpaces(Style.substr(P + 1, End == WideString::npos ? WideString::npos : End - P - 1));
+}
+
 bool IsVoid(const WideString& Tag) {
   static const WideString Void[] = {u"area", u"base", u"br", u"col", u"embed", u"hr", u"img", u"input", u"link",
                                     u"meta", u"param", u"source", u"track", u"wbr", u"frame"};
@@ -408,6 +420,23 @@ WideString THtmlElement::InnerHTML() {
   return Out;
 }
 
+void THtmlElement::SetTitle(const WideString& Value) {
+  SetAttribute(u"title", Value, AttributeIgnoreCase);
+  PropertyChanged();
+}
+
+void THtmlElement::SetStyleBackgroundColor(const WideString& Value) {
+  FBackgroundColor = Value;
+  PropertyChanged();
+}
+
+void THtmlElement::PropertyChanged() {
+  if (FTag == u"input")
+    Events().Fire(DIID_HTMLInputTextElementEvents, DispIdOnPropertyChange);
+  else if (FTag == u"textarea")
+    Events().Fire(DIID_HTMLTextContainerEvents, DispIdOnPropertyChange);
+}
+
 TVariant THtmlElement::GetAttribute(const WideString& Name, int32_t Flags) {
   auto It = FindAttribute(FAttributes, Name, Flags);
   return It == FAttributes.end() ? TVariant::Null() : It->second;
@@ -535,13 +564,13 @@ WideString THtmlInput::Type() {
 void THtmlInput::SetValue(const WideString& Value) {
   if (FValue == Value) return;
   FValue = Value;
-  Events().Fire(DIID_HTMLInputTextElementEvents, DispIdOnPropertyChange);
+  PropertyChanged();
 }
 
 void THtmlInput::SetChecked(bool Value) {
   if (FChecked == Value) return;
   FChecked = Value;
-  Events().Fire(DIID_HTMLInputTextElementEvents, DispIdOnPropertyChange);
+  PropertyChanged();
   if (Value && Type() == u"radio") {
     // Checking one radio button unchecks the others of its group: same name, same form.
     const WideString GroupName = Name();
@@ -700,7 +729,7 @@ void THtmlTextArea::InitState() {
 void THtmlTextArea::SetValue(const WideString& Value) {
   if (FValue == Value) return;
   FValue = Value;
-  Events().Fire(DIID_HTMLTextContainerEvents, DispIdOnPropertyChange);
+  PropertyChanged();
 }
 
 TElementRef THtmlTextArea::Form() {
@@ -898,8 +927,9 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
       Into->FChildren.push_back(std::move(Made));
     }
   }
-  // Control state starts from the markup.
+  // Control state and the inline background colour start from the markup.
   for (const auto& E : Doc->AllElements()) {
+    E->FBackgroundColor = InlineBackgroundColor(E->AttributeText(u"style"));
     if (E->Tag() == u"input")
       static_cast<THtmlInput&>(*E).InitState();
     else if (E->Tag() == u"select")

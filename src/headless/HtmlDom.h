@@ -90,9 +90,11 @@ public:
   WideString InnerText() override;
   WideString InnerHTML() override;
   WideString Title() override { return AttributeText(u"title"); }
-  void SetTitle(const WideString& Value) override { SetAttribute(u"title", Value, AttributeIgnoreCase); }
+  void SetTitle(const WideString& Value) override;
   WideString StyleBackgroundColor() override { return FBackgroundColor; }
-  void SetStyleBackgroundColor(const WideString& Value) override { FBackgroundColor = Value; }
+  void SetStyleBackgroundColor(const WideString& Value) override;
+  // A control tells its watchers of every change of one of its properties.
+  void PropertyChanged();
   TVariant GetAttribute(const WideString& Name, int32_t Flags) override;
   void SetAttribute(const WideString& Name, const TVariant& Value, int32_t Flags) override;
   bool RemoveAttribute(const WideString& Name, int32_t Flags) override;
