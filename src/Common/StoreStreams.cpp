@@ -13,12 +13,19 @@ void WritePairStream(TMemoryStream& S, const TNamePairs& Pairs) {
   }
 }
 
-TVariant PairsToVariant(const TNamePairs& Pairs) {
+namespace {
+template <class TWrite>
+TVariant WrittenToVariant(TWrite&& Write) {
   TMemoryStream S;
-  WritePairStream(S, Pairs);
+  Write(S);
   TVariant V;
   StreamToVariant(S, V);
   return V;
+}
+}  // namespace
+
+TVariant PairsToVariant(const TNamePairs& Pairs) {
+  return WrittenToVariant([&](TMemoryStream& S) { WritePairStream(S, Pairs); });
 }
 
 TNamePairs ReadPairStream(TMemoryStream& S) {
@@ -52,11 +59,7 @@ void WriteCaptionStream(TMemoryStream& S, const TWideStringList& Captions) {
 }
 
 TVariant CaptionsToVariant(const TWideStringList& Captions) {
-  TMemoryStream S;
-  WriteCaptionStream(S, Captions);
-  TVariant V;
-  StreamToVariant(S, V);
-  return V;
+  return WrittenToVariant([&](TMemoryStream& S) { WriteCaptionStream(S, Captions); });
 }
 
 bool ReadCaptionStream(TMemoryStream& S, TWideStringList& Captions) {

@@ -737,26 +737,14 @@ TElementRef THtmlTextArea::Form() {
   return F ? F->SharedElement() : nullptr;
 }
 
-WideString THtmlAnchor::Href() {
+WideString THtmlElement::LinkHref() {
   if (!HasAttribute(u"href")) return {};
   auto Doc = OwnerDocument();
   return Doc ? Doc->ResolveURL(AttributeText(u"href")) : AttributeText(u"href");
 }
 
-void THtmlAnchor::DefaultClickAction() {
-  const WideString URL = Href();
-  auto Doc = OwnerDocument();
-  if (!URL.empty() && Doc && Doc->Host()) Doc->Host()->NavigateFromDocument(*Doc, URL, AttributeText(u"target"));
-}
-
-WideString THtmlArea::Href() {
-  if (!HasAttribute(u"href")) return {};
-  auto Doc = OwnerDocument();
-  return Doc ? Doc->ResolveURL(AttributeText(u"href")) : AttributeText(u"href");
-}
-
-void THtmlArea::DefaultClickAction() {
-  const WideString URL = Href();
+void THtmlElement::FollowLink() {
+  const WideString URL = LinkHref();
   auto Doc = OwnerDocument();
   if (!URL.empty() && Doc && Doc->Host()) Doc->Host()->NavigateFromDocument(*Doc, URL, AttributeText(u"target"));
 }

@@ -114,6 +114,9 @@ public:
   virtual void DefaultClickAction() {}
   // The form this control belongs to (an ancestor form), or null.
   THtmlElement* OwnerForm() const;
+  // Links and image-map areas: the resolved address of "href" (empty without one), and following it.
+  WideString LinkHref();
+  void FollowLink();
 
 protected:
   friend class THtmlDocument;
@@ -215,16 +218,16 @@ public:
 class THtmlAnchor : public THtmlElement, public IHTMLAnchorElement {
 public:
   using THtmlElement::THtmlElement;
-  WideString Href() override;
-  void DefaultClickAction() override;
+  WideString Href() override { return LinkHref(); }
+  void DefaultClickAction() override { FollowLink(); }
 };
 
 class THtmlArea : public THtmlElement, public IHTMLAreaElement {
 public:
   using THtmlElement::THtmlElement;
-  WideString Href() override;
+  WideString Href() override { return LinkHref(); }
   WideString Alt() override { return AttributeText(u"alt"); }
-  void DefaultClickAction() override;
+  void DefaultClickAction() override { FollowLink(); }
 };
 
 class THtmlMeta : public THtmlElement, public IHTMLMetaElement {
