@@ -7,12 +7,7 @@
 namespace pel {
 
 namespace {
-WideString LowerTag(const TElementRef& E) {
-  WideString T = E->TagName();
-  for (WideChar& C : T)
-    if (C >= u'A' && C <= u'Z') C = static_cast<WideChar>(C - u'A' + u'a');
-  return T;
-}
+WideString LowerTag(const TElementRef& E) { return AsciiLowerCase(E->TagName()); }
 
 WideString ValueOf(const TElementRef& E) {
   if (auto Input = Supports<IHTMLInputElement>(E)) return Input->Value();

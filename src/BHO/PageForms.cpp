@@ -6,14 +6,6 @@
 
 namespace pel {
 
-namespace {
-WideString AsciiLower(WideString S) {
-  for (WideChar& C : S)
-    if (C >= u'A' && C <= u'Z') C = static_cast<WideChar>(C - u'A' + u'a');
-  return S;
-}
-}  // namespace
-
 TFormItem::TFormItem(TCollectionBase* Collection, int ID)
     : TCollectionItem(Collection, ID),
       FEventSink(std::make_unique<TMSHTMLHTMLFormElementEvents>()),
@@ -40,7 +32,7 @@ void TFormItem::AttachForm(const TElementRef& Form) {
     if (!Form) return;
     FEventSink->Connect(Form);
     auto HtmlForm = Supports<IHTMLFormElement>(Form);
-    FMethod = HtmlForm ? AsciiLower(HtmlForm->Method()) : WideString();
+    FMethod = HtmlForm ? AsciiLowerCase(HtmlForm->Method()) : WideString();
     if (FMethod.empty()) FMethod = u"get";
   });
 }
@@ -106,12 +98,12 @@ void TFormItem::FormMouseDown() {
       if (!Event) return;
       TElementRef Source = Event->SrcElement();
       if (!Source) return;
-      const WideString Tag = AsciiLower(Source->TagName());
+      const WideString Tag = AsciiLowerCase(Source->TagName());
       if (Tag == u"input") {
-        const WideString Type = AsciiLower(Supports<IHTMLInputElement>(Source)->Type());
+        const WideString Type = AsciiLowerCase(Supports<IHTMLInputElement>(Source)->Type());
         if (Type == u"submit" || Type == u"image" || Type == u"button") FSubmitElement = Source;
       } else if (Tag == u"button") {
-        if (AsciiLower(Supports<IHTMLButtonElement>(Source)->Type()) == u"submit") FSubmitElement = Source;
+        if (AsciiLowerCase(Supports<IHTMLButtonElement>(Source)->Type()) == u"submit") FSubmitElement = Source;
       }
     } catch (const Exception&) {
     }

@@ -108,10 +108,7 @@ bool GetMetaRefresh(const std::shared_ptr<IHTMLDocument2>& Doc, WideString& URL)
   if (Metas->Length() < 1) return false;
   auto Meta = Supports<IHTMLMetaElement>(Metas->Item(0));
   if (!Meta) return false;
-  WideString HttpEquiv = Meta->HttpEquiv();
-  for (WideChar& C : HttpEquiv)
-    if (C >= u'A' && C <= u'Z') C = static_cast<WideChar>(C - u'A' + u'a');
-  if (HttpEquiv != u"refresh") return false;
+  if (AsciiLowerCase(Meta->HttpEquiv()) != u"refresh") return false;
   return ParseRefreshContent(WideToAnsi(Meta->Content()), URL) == 0;
 }
 

@@ -21,12 +21,6 @@ constexpr int MaxFrameDepth = 8;
 
 std::atomic<uint32_t> GNextWindow{0x00010010};
 
-WideString Lower(WideString S) {
-  for (WideChar& C : S)
-    if (C >= u'A' && C <= u'Z') C = static_cast<WideChar>(C - u'A' + u'a');
-  return S;
-}
-
 std::string PercentDecode(const std::string& S) {
   std::string Out;
   for (size_t I = 0; I < S.size(); ++I) {
@@ -152,7 +146,7 @@ bool ParseRefresh(const WideString& Content, int& Delay, WideString& URL) {
   while (I < Content.size() && (Content[I] <= 32 || Content[I] == u';' || Content[I] == u',' || Content[I] == u'.'))
     ++I;
   URL = Content.substr(I);
-  if (Lower(URL.substr(0, 3)) == u"url") {
+  if (AsciiLowerCase(URL.substr(0, 3)) == u"url") {
     size_t J = 3;
     while (J < URL.size() && URL[J] <= 32) ++J;
     if (J < URL.size() && URL[J] == u'=') URL = URL.substr(J + 1);
@@ -180,11 +174,11 @@ bool TPageSource::Fetch(const WideString& URL, std::string& Utf8Html) const {
       return true;
     }
   }
-  if (Lower(URL) == u"about:blank") {
+  if (AsciiLowerCase(URL) == u"about:blank") {
     Utf8Html.clear();
     return true;
   }
-  if (Lower(URL.substr(0, 7)) == u"file://") {
+  if (AsciiLowerCase(URL.substr(0, 7)) == u"file://") {
     std::string Path = PercentDecode(Utf8Of(URL.substr(7)));
     if (Path.rfind("localhost/", 0) == 0) Path.erase(0, 9);
     if (const size_t Q = Path.find_first_of("?#"); Q != std::string::npos) Path.erase(Q);
@@ -283,7 +277,7 @@ THeadlessBrowser* THeadlessBrowser::FindFrame(const WideString& Name) {
 void THeadlessBrowser::RequestNavigation(const WideString& URL, const WideString& Target, const std::string& PostData,
                                          const WideString& Headers, bool IsRefresh) {
   THeadlessBrowser* Into = this;
-  const WideString T = Lower(Target);
+  const WideString T = AsciiLowerCase(Target);
   if (T == u"_top") {
     Into = &Top();
   } else if (T == u"_parent") {
@@ -407,7 +401,7 @@ void THeadlessBrowser::Load(const WideString& URL, const std::string& PostData, 
       auto Meta = Supports<IHTMLMetaElement>(std::static_pointer_cast<IInterface>(Metas->Item(0)));
       int Delay = 0;
       WideString Target;
-      if (Lower(Meta->HttpEquiv()) == u"refresh" && ParseRefresh(Meta->Content(), Delay, Target) && Delay == 0)
+      if (AsciiLowerCase(Meta->HttpEquiv()) == u"refresh" && ParseRefresh(Meta->Content(), Delay, Target) && Delay == 0)
         RequestNavigation(Target.empty() ? URL : FDocument->ResolveURL(Target), u"", {}, u"", true);
     }
   }
@@ -423,7 +417,7 @@ void THeadlessBrowser::SubmitForm(THtmlDocument& Document, THtmlElement& Form, T
   const WideString Action = Form.AttributeText(u"action");
   WideString URL = Action.empty() ? Document.URL() : Document.ResolveURL(Action);
   const std::string Data = FormDataSet(Form, Submitter);
-  const bool Post = Lower(Form.AttributeText(u"method")) == u"post";
+  const bool Post = AsciiLowerCase(Form.AttributeText(u"method")) == u"post";
   WideString Headers;
   if (!Post) {
     URL = URL.substr(0, URL.find(u'#'));

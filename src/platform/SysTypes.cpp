@@ -68,6 +68,12 @@ TGUID StringToGUID(const WideString& Text) { return ParseGUID(Text); }
 AnsiString IntToStr(int64_t Value) { return std::to_string(Value); }
 WideString IntToWideStr(int64_t Value) { return AsciiToWide(std::to_string(Value)); }
 
+WideString AsciiLowerCase(WideString Text) {
+  for (WideChar& C : Text)
+    if (C >= u'A' && C <= u'Z') C = static_cast<WideChar>(C - u'A' + u'a');
+  return Text;
+}
+
 WideString AsciiToWide(const AnsiString& Text) {
   WideString Result;
   Result.reserve(Text.size());

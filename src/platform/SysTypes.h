@@ -46,6 +46,10 @@ TGUID StringToGUID(const WideString& Text);
 AnsiString IntToStr(int64_t Value);
 WideString IntToWideStr(int64_t Value);
 
+// Lower-casing of the ASCII letters only, for tag names, types and protocol keywords, which the
+// platform compares that way whatever the user's locale.
+WideString AsciiLowerCase(WideString Text);
+
 // ASCII-only widening/narrowing for literals and numbers; real text goes through the code-page port.
 WideString AsciiToWide(const AnsiString& Text);
 AnsiString WideToAscii(const WideString& Text);
