@@ -144,8 +144,12 @@ public:
         FBreak = false;
       }
       if (Tag == u"select") {
+        // A list is a box of its own on the line: its option texts never run into the words
+        // around it ("Age" before a list must not read as "Age18-30").
+        FSpace = true;
         RenderSelect(E);
         Close(E);
+        FSpace = true;
         continue;
       }
       if (IsHidden(Tag) && &E != &Top) {

@@ -280,6 +280,23 @@ TEST(HtmlDom, RenderedTextAndRanges) {
   EXPECT_THROW(S->MoveStart(u"word", 1), EOleSysError);
 }
 
+TEST(HtmlDom, ASelectIsSetOffFromTheWordsAroundIt) {
+  auto Doc = Load(R"(<body><p id=p>Age<select id=s><option>18-30<option>over 30</select>years</p>
+    <p id=q>A<select id=e></select>B</p><p><select id=f><option>x</select></p></body>)");
+  EXPECT_EQ(Doc->FindById(u"p")->InnerText(), u"Age 18-30 over 30 years");
+  EXPECT_EQ(Doc->FindById(u"q")->InnerText(), u"A B");
+  auto Range = Supports<IHTMLBodyElement>(std::static_pointer_cast<IInterface>(Doc->Body()))->CreateTextRange();
+  EXPECT_EQ(Range->Text(), u"Age 18-30 over 30 years\r\nA B\r\nx");
+  // The list's span holds its option texts only; the separators lie outside it.
+  auto S = Range->Duplicate();
+  S->MoveToElementText(Doc->FindById(u"s"));
+  EXPECT_EQ(S->Text(), u"18-30 over 30");
+  S->MoveToElementText(Doc->FindById(u"f"));
+  EXPECT_EQ(S->Text(), u"x");
+  S->MoveToElementText(Doc->FindById(u"e"));
+  EXPECT_EQ(S->Text(), u"");
+}
+
 TEST(HtmlDom, InnerHTMLSerialisesTheSubtree) {
   auto Doc = Load(R"(<form id=f><input name="a&b" value='say "hi"'><b>x &lt; y</b><br></form>)");
   EXPECT_EQ(Doc->FindById(u"f")->InnerHTML(),
