@@ -319,6 +319,26 @@ TEST(HtmlDom, ScriptAddedElementsJoinTheCollections) {
   EXPECT_EQ(Doc->Forms()->Length(), 1);
 }
 
+TEST(HtmlDom, ChildrenAreSnapshotsOfTheTreeAsItIs) {
+  auto Doc = Load("<body><form id=f><input id=a></form></body>");
+  auto Form = Doc->FindById(u"f");
+  TElementsRef Before = Form->Children();
+  EXPECT_EQ(Form->Children()->Length(), 1);
+  Form->AppendChild(CreateElement(u"select"));
+  TElementsRef After = Form->Children();
+  ASSERT_EQ(After->Length(), 2);
+  EXPECT_EQ(After->Item(1)->TagName(), u"SELECT");
+  EXPECT_EQ(Before->Length(), 1);  // what a caller already holds does not change under it
+  Form->RemoveChild(*Doc->FindById(u"a"));
+  ASSERT_EQ(Form->Children()->Length(), 1);
+  EXPECT_EQ(Form->Children()->Item(0)->TagName(), u"SELECT");
+  // An element outside any page still answers its children as they are.
+  auto Loose = CreateElement(u"div");
+  EXPECT_EQ(Loose->Children()->Length(), 0);
+  Loose->AppendChild(CreateElement(u"p"));
+  EXPECT_EQ(Loose->Children()->Length(), 1);
+}
+
 TEST(HtmlDom, ElementsOutliveTheirDocumentSafely) {
   std::shared_ptr<THtmlElement> Kept;
   {
