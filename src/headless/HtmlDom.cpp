@@ -144,8 +144,12 @@ public:
         FBreak = false;
       }
       if (Tag == u"select") {
+        // A list is a box of its own on the line: its option texts never run into the words
+        // around it ("Age" before a list must not read as "Age18-30").
+        FSpace = true;
         RenderSelect(E);
         Close(E);
+        FSpace = true;
         continue;
       }
       if (IsHidden(Tag) && &E != &Top) {
@@ -346,10 +350,19 @@ WideString THtmlElement::TagName() { return AsciiUpper(FTag); }
 TElementRef THtmlElement::ParentElement() { return FParent ? FParent->SharedElement() : nullptr; }
 
 TElementsRef THtmlElement::Children() {
+  // Collections are snapshots that nobody can change, so one per version of the tree serves every
+  // caller. An element outside any document has no version to key it by and is not cached.
+  auto Doc = OwnerDocument();
+  if (Doc && FChildElements && FChildVersion == Doc->Version()) return FChildElements;
   std::vector<std::shared_ptr<THtmlElement>> Result;
   for (const auto& C : FChildren)
     if (C->Kind() == TKind::Element) Result.push_back(std::static_pointer_cast<THtmlElement>(C));
-  return std::make_shared<TElementCollection>(std::move(Result));
+  auto Snapshot = std::make_shared<TElementCollection>(std::move(Result));
+  if (Doc) {
+    FChildElements = Snapshot;
+    FChildVersion = Doc->Version();
+  }
+  return Snapshot;
 }
 
 TElementsRef THtmlElement::All() { return std::make_shared<TElementCollection>(Descendants(*this)); }

@@ -125,6 +125,10 @@ protected:
   std::map<WideString, TVariant> FHandlers;
   WideString FBackgroundColor;
   std::unique_ptr<TEventSource> FEvents;
+  // The children snapshot of the document's current version: a caption search asks a form or
+  // body with thousands of children for them once per control.
+  TElementsRef FChildElements;
+  uint64_t FChildVersion = 0;
 };
 
 class THtmlForm : public THtmlElement, public IHTMLFormElement {

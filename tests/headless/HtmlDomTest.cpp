@@ -280,6 +280,23 @@ TEST(HtmlDom, RenderedTextAndRanges) {
   EXPECT_THROW(S->MoveStart(u"word", 1), EOleSysError);
 }
 
+TEST(HtmlDom, ASelectIsSetOffFromTheWordsAroundIt) {
+  auto Doc = Load(R"(<body><p id=p>Age<select id=s><option>18-30<option>over 30</select>years</p>
+    <p id=q>A<select id=e></select>B</p><p><select id=f><option>x</select></p></body>)");
+  EXPECT_EQ(Doc->FindById(u"p")->InnerText(), u"Age 18-30 over 30 years");
+  EXPECT_EQ(Doc->FindById(u"q")->InnerText(), u"A B");
+  auto Range = Supports<IHTMLBodyElement>(std::static_pointer_cast<IInterface>(Doc->Body()))->CreateTextRange();
+  EXPECT_EQ(Range->Text(), u"Age 18-30 over 30 years\r\nA B\r\nx");
+  // The list's span holds its option texts only; the separators lie outside it.
+  auto S = Range->Duplicate();
+  S->MoveToElementText(Doc->FindById(u"s"));
+  EXPECT_EQ(S->Text(), u"18-30 over 30");
+  S->MoveToElementText(Doc->FindById(u"f"));
+  EXPECT_EQ(S->Text(), u"x");
+  S->MoveToElementText(Doc->FindById(u"e"));
+  EXPECT_EQ(S->Text(), u"");
+}
+
 TEST(HtmlDom, InnerHTMLSerialisesTheSubtree) {
   auto Doc = Load(R"(<form id=f><input name="a&b" value='say "hi"'><b>x &lt; y</b><br></form>)");
   EXPECT_EQ(Doc->FindById(u"f")->InnerHTML(),
@@ -300,6 +317,26 @@ TEST(HtmlDom, ScriptAddedElementsJoinTheCollections) {
   EXPECT_TRUE(IsSameObject(Input->Document(), Doc));
   std::static_pointer_cast<THtmlElement>(Doc->Body())->RemoveChild(*Form);
   EXPECT_EQ(Doc->Forms()->Length(), 1);
+}
+
+TEST(HtmlDom, ChildrenAreSnapshotsOfTheTreeAsItIs) {
+  auto Doc = Load("<body><form id=f><input id=a></form></body>");
+  auto Form = Doc->FindById(u"f");
+  TElementsRef Before = Form->Children();
+  EXPECT_EQ(Form->Children()->Length(), 1);
+  Form->AppendChild(CreateElement(u"select"));
+  TElementsRef After = Form->Children();
+  ASSERT_EQ(After->Length(), 2);
+  EXPECT_EQ(After->Item(1)->TagName(), u"SELECT");
+  EXPECT_EQ(Before->Length(), 1);  // what a caller already holds does not change under it
+  Form->RemoveChild(*Doc->FindById(u"a"));
+  ASSERT_EQ(Form->Children()->Length(), 1);
+  EXPECT_EQ(Form->Children()->Item(0)->TagName(), u"SELECT");
+  // An element outside any page still answers its children as they are.
+  auto Loose = CreateElement(u"div");
+  EXPECT_EQ(Loose->Children()->Length(), 0);
+  Loose->AppendChild(CreateElement(u"p"));
+  EXPECT_EQ(Loose->Children()->Length(), 1);
 }
 
 TEST(HtmlDom, ElementsOutliveTheirDocumentSafely) {

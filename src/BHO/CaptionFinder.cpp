@@ -1,0 +1,201 @@
+#include "CaptionFinder.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/Exceptions.h"
+
+namespace pel {
+
+namespace {
+
+WideString LowerAscii(WideString S) {
+  for (WideChar& C : S)
+    if (C >= u'A' && C <= u'Z') C = static_cast<WideChar>(C - u'A' + u'a');
+  return S;
+}
+
+WideString TrimControls(const WideString& S) {
+  size_t B = 0, E = S.size();
+  while (B < E && S[B] <= 32) ++B;
+  while (E > B && S[E - 1] <= 32) --E;
+  return S.substr(B, E - B);
+}
+
+// 1-based position of Sub in S, code unit by code unit; 0 when Sub is empty, longer or absent.
+// Kept local until the element-access unit's routine of the same contract is shared.
+int32_t WidePos(const WideString& Sub, const WideString& S) {
+  if (Sub.empty() || Sub.size() > S.size()) return 0;
+  const size_t At = S.find(Sub);
+  return At == WideString::npos ? 0 : static_cast<int32_t>(At) + 1;
+}
+
+bool IsSelect(const TElementRef& E) { return LowerAscii(E->TagName()) == u"select"; }
+
+std::shared_ptr<IHTMLTxtRange> BodyRange(const TElementRef& E) {
+  auto Doc = E->Document();
+  if (!Doc) throw Exception("The element is not in a document");
+  auto Body = Supports<IHTMLBodyElement>(Doc->Body());
+  if (!Body) throw Exception("The document has no body");
+  return Body->CreateTextRange();
+}
+
+// A browser may place a select's range beside the option texts it shows rather than over them,
+// so the range is slid back until it holds the select's text. The slide is bounded: it stops when
+// the range can no longer move (the start of the page) or after MaxSelectSlide characters, more
+// than the option texts of any real list add up to. When the text is not found by then, or the
+// select has no text that could be found, the range stays where the browser put it (its start
+// moved back by one) rather than where the slide ended: a range slid thousands of characters back
+// would give the caller unrelated page text from before the select as the text after it, or cut
+// off the very label the caller is looking for.
+constexpr int32_t MaxSelectSlide = 4096;
+
+void MoveToElementText(const std::shared_ptr<IHTMLTxtRange>& Range, const TElementRef& E) {
+  Range->MoveToElementText(E);
+  if (!IsSelect(E)) return;
+  Range->MoveStart(u"character", -1);
+  const WideString SelectText = E->InnerText();
+  if (SelectText.empty()) return;
+  if (WidePos(SelectText, Range->Text()) != 0) return;
+  auto Slid = Range->Duplicate();
+  for (int32_t Step = 0; Step < MaxSelectSlide; ++Step) {
+    if (Slid->MoveEnd(u"character", -1) == 0 || Slid->MoveStart(u"character", -1) == 0) return;
+    if (WidePos(SelectText, Slid->Text()) != 0) {
+      Range->SetEndPoint(u"StartToStart", Slid);
+      Range->SetEndPoint(u"EndToEnd", Slid);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+bool IsFieldElement(const TElementRef& E) {
+  const WideString Tag = LowerAscii(E->TagName());
+  if (Tag == u"select" || Tag == u"textarea") return true;
+  if (Tag != u"input") return false;
+  // An input that does not say what type it is counts as the text box a browser shows for it.
+  auto Input = Supports<IHTMLInputElement>(E);
+  return !Input || LowerAscii(Input->Type()) != u"hidden";
+}
+
+bool ContainsField(const TElementsRef& C, int32_t From) {
+  // A worklist instead of recursion: forms nest as deep as the page's markup does.
+  struct TPending {
+    TElementsRef Items;
+    int32_t From;
+  };
+  std::vector<TPending> Pending;
+  if (C) Pending.push_back({C, std::max<int32_t>(From, 0)});
+  while (!Pending.empty()) {
+    const TPending P = std::move(Pending.back());
+    Pending.pop_back();
+    const int32_t Length = P.Items->Length();
+    for (int32_t I = P.From; I < Length; ++I) {
+      TElementRef E = P.Items->Item(I);
+      if (!E) continue;
+      if (IsFieldElement(E)) return true;
+      if (TElementsRef Children = E->Children()) Pending.push_back({std::move(Children), 0});
+    }
+  }
+  return false;
+}
+
+int32_t FindBySourceIndex(const TElementsRef& C, const TElementRef& E) {
+  int32_t Lo = 0, Hi = C->Length() - 1;
+  const int32_t Target = E->SourceIndex();
+  while (Lo <= Hi) {
+    const int32_t Mid = Lo + (Hi - Lo) / 2;
+    TElementRef Item = C->Item(Mid);
+    if (!Item) return -1;
+    const int32_t At = Item->SourceIndex();
+    if (At == Target) return Mid;
+    if (Target < At)
+      Hi = Mid - 1;
+    else
+      Lo = Mid + 1;
+  }
+  return -1;
+}
+
+void TextBetween(const TElementRef& A, bool AfterA, const TElementRef& B, bool ThroughB, WideString& Text) {
+  auto R = BodyRange(A);
+  auto RA = R->Duplicate();
+  MoveToElementText(RA, A);
+  R->SetEndPoint(AfterA ? u"StartToEnd" : u"StartToStart", RA);
+  auto RB = R->Duplicate();
+  MoveToElementText(RB, B);
+  R->SetEndPoint(ThroughB ? u"EndToEnd" : u"EndToStart", RB);
+  Text = TrimControls(R->Text());
+}
+
+void GetElementCaption(const TElementRef& Element, bool SearchBefore, bool SearchAfter, WideString& Caption) {
+  Caption.clear();
+  // One level per turn, up to the body: the walk climbs as deep as the page nests, so it does not
+  // recurse.
+  TElementRef E = Element;
+  while (E && (SearchBefore || SearchAfter)) {
+    if (LowerAscii(E->TagName()) == u"body") return;
+    TElementRef P = E->ParentElement();
+    if (!P) return;
+    TElementsRef C = P->Children();
+    if (!C) return;
+    const int32_t I = FindBySourceIndex(C, E);
+
+    if (SearchBefore) {
+      for (int32_t J = std::max(I - 1, -1); J >= -1; --J) {
+        if (J == -1) {
+          TextBetween(P, false, E, false, Caption);
+          if (!Caption.empty()) return;
+          break;
+        }
+        TElementRef S = C->Item(J);
+        if (!S) continue;
+        TextBetween(S, true, E, false, Caption);
+        if (!Caption.empty()) return;
+        // Text further back belongs to that field.
+        if (IsFieldElement(S)) {
+          SearchBefore = false;
+          break;
+        }
+        Caption = S->InnerText();
+        if (!Caption.empty()) return;
+      }
+    }
+
+    if (SearchAfter) {
+      const int32_t Length = C->Length();
+      for (int32_t J = I + 1; J <= Length; ++J) {
+        if (J == Length) {
+          TextBetween(E, true, P, true, Caption);
+          if (!Caption.empty()) return;
+          break;
+        }
+        TElementRef S = C->Item(J);
+        if (!S) continue;
+        WideString Text;
+        TextBetween(E, true, S, false, Text);
+        if (!Text.empty()) {
+          // Text followed by another field is that field's label.
+          if (ContainsField(C, J)) {
+            SearchAfter = false;
+            break;
+          }
+          Caption = Text;
+          return;
+        }
+        if (IsFieldElement(S)) {
+          SearchAfter = false;
+          break;
+        }
+        Caption = S->InnerText();
+        if (!Caption.empty()) return;
+      }
+    }
+
+    Caption.clear();
+    E = P;
+  }
+}
+
+}  // namespace pel
