@@ -643,7 +643,8 @@ TEST_F(ElementAccessFailure, TracesEveryRoutineItCrosses) {
 
 TEST(ElementAccessFailures, AttributeThatIsNoTextTraces) {
   TPage Page(THtml{"<input id=i>"});
-  Page.El(u"i")->SetAttribute(u"thing", TVariant(TVariant::TObject(Page.El(u"i"))), AttributeIgnoreCase);
+  const TVariant::TObject Thing = std::make_shared<THeadlessScript>(nullptr);
+  Page.El(u"i")->SetAttribute(u"thing", TVariant(Thing), AttributeIgnoreCase);
   WideString V;
   try {
     GetAttributeText(Page.El(u"i"), u"thing", V);
