@@ -653,3 +653,20 @@ TEST(ElementAccessFailures, AttributeThatIsNoTextTraces) {
     EXPECT_NE(E.Message().find("\r\n>>1513"), AnsiString::npos) << E.Message();
   }
 }
+
+TEST(ElementAccessFailures, AFailingClickScriptOfACheckBoxTraces) {
+  // Unlike a select's change script, which a fill runs on its own account, a check box's click is
+  // the write itself: its failure is the fill's.
+  for (const char16_t* Id : {u"off", u"large"}) {
+    TPage Page("inputs.html");
+    Page.OnScript = [](const WideString& Name, THtmlElement&) {
+      if (Name == u"Clicked") throw Exception("script error");
+    };
+    try {
+      FillElement(Page.El(Id), 0, u"true", TLexicon(), {});
+      ADD_FAILURE() << WideToAscii(Id) << " did not fail";
+    } catch (const Exception& E) {
+      EXPECT_EQ(E.Message(), "script error\r\n>>1208\r\n>>1189") << WideToAscii(Id);
+    }
+  }
+}
