@@ -58,7 +58,9 @@ WideString Normalized(const WideString& Text) {
   return R;
 }
 
-bool LowByteIs(int32_t Kind, int32_t Value) { return (static_cast<uint32_t>(Kind) & 0xFFu) == static_cast<uint32_t>(Value); }
+bool LowByteIs(int32_t Kind, int32_t Value) {
+  return (static_cast<uint32_t>(Kind) & 0xFFu) == static_cast<uint32_t>(Value);
+}
 
 // The option at Index, or null when there is none (a page script may have removed options).
 TOptionRef OptionAt(const TSelectRef& S, int32_t Index) { return Supports<IHTMLOptionElement>(S->Item(Index)); }

@@ -2,8 +2,6 @@
 // reads as, the writes of every control kind, the ways a select is matched, the page's change
 // script run once by a fill, and the text helpers the matching rests on.
 
-#include "BHO/ElementAccess.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -11,6 +9,7 @@
 #include <ostream>
 #include <string>
 
+#include "BHO/ElementAccess.h"
 #include "headless/HeadlessBrowser.h"
 #include "platform/Services.h"
 
@@ -293,13 +292,13 @@ TEST(ElementAccessSelect, DirectMatchIgnoresBlanksAndCase) {
     bool Result;
     WideString Selected;
   } Cases[] = {
-      {u"new york", true, u"NY"},         // the text, blanks collapsed, case ignored
-      {u"  NEW   york ", true, u"NY"},    // the wanted value likewise
+      {u"new york", true, u"NY"},       // the text, blanks collapsed, case ignored
+      {u"  NEW   york ", true, u"NY"},  // the wanted value likewise
       {u"new york city", true, u"x"},
-      {u"p", true, u"P"},                 // the option's value
+      {u"p", true, u"P"},  // the option's value
       {u"Paris", true, u"P"},
-      {u"new", false, u""},               // no partial match
-      {u"   ", false, u""},               // blanks are no value
+      {u"new", false, u""},  // no partial match
+      {u"   ", false, u""},  // blanks are no value
   };
   for (const auto& C : Cases) {
     TPage Page("multiple.html");
@@ -621,8 +620,7 @@ TEST_F(ElementAccessFailure, TracesEveryRoutineItCrosses) {
          ReadElement(Page.El(u"apples"), N, T, I, V);
        },
        "locale down\r\n>>1614\r\n>>1214\r\n>>1212"},
-      {"FillElement, direct match",
-       [&] { FillElement(Page.El(u"apples"), 0, u"x", Lexicon, {}); },
+      {"FillElement, direct match", [&] { FillElement(Page.El(u"apples"), 0, u"x", Lexicon, {}); },
        "locale down\r\n>>1520\r\n>>1209\r\n>>1189"},
       {"FillSelect, word match", [&] { FillSelect(Page.Select(u"apples"), 4, u"", Lexicon, List({u"x"})); },
        "locale down\r\n>>1209"},
