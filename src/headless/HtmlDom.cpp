@@ -690,6 +690,12 @@ void THtmlSelect::InitState() {
   }
 }
 
+TVariant THtmlSelect::GetAttribute(const WideString& Name, int32_t Flags) {
+  const bool IgnoreCase = (Flags & AttributeMatchCase) == 0;
+  if ((IgnoreCase ? AsciiLower(Name) : Name) == u"type") return Type();
+  return THtmlElement::GetAttribute(Name, Flags);
+}
+
 int32_t THtmlSelect::SelectedIndex() {
   const auto Options = this->Options();
   for (size_t I = 0; I < Options.size(); ++I)

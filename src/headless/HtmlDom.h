@@ -185,6 +185,9 @@ public:
   std::vector<THtmlOption*> Options() const;
   WideString Name() override { return AttributeText(u"name"); }
   WideString Type() override { return Multiple() ? u"select-multiple" : u"select-one"; }
+  // The browser answers a select's "type" attribute with its kind, as the property, whatever the
+  // markup says.
+  TVariant GetAttribute(const WideString& Name, int32_t Flags) override;
   bool Multiple() override { return HasAttribute(u"multiple"); }
   int32_t SelectedIndex() override;
   void SetSelectedIndex(int32_t Index) override;
