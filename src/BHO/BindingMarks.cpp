@@ -1,5 +1,6 @@
 #include "BindingMarks.h"
 
+#include "BHO/ElementAccess.h"
 #include "Common/Trace.h"
 
 namespace pel {
@@ -10,12 +11,12 @@ void MarkBoundElement(const TElementRef& E, const WideString& ProfileField, TEle
     // Each step stands on its own: what was done stays done when a later step fails.
     try {
       UntrackElement(Tracker, E);
-      E->SetAttribute(ProfileFieldAttribute, TVariant(WideString()), AttributeIgnoreCase);
+      SetAttributeText(E, ProfileFieldAttribute, u"");
       E->SetStyleBackgroundColor(u"");
       E->SetTitle(u"");
       if (ProfileField.empty()) return;
       E->SetStyleBackgroundColor(u"lightblue");
-      E->SetAttribute(ProfileFieldAttribute, TVariant(ProfileField), AttributeIgnoreCase);
+      SetAttributeText(E, ProfileFieldAttribute, ProfileField);
       E->SetTitle(u"bind with <" + ProfileField + u">");
       TrackElement(Tracker, E);
     } catch (const Exception&) {

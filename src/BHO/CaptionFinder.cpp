@@ -3,17 +3,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "BHO/ElementAccess.h"
 #include "platform/Exceptions.h"
 
 namespace pel {
 
 namespace {
-
-WideString LowerAscii(WideString S) {
-  for (WideChar& C : S)
-    if (C >= u'A' && C <= u'Z') C = static_cast<WideChar>(C - u'A' + u'a');
-  return S;
-}
 
 WideString TrimControls(const WideString& S) {
   size_t B = 0, E = S.size();
@@ -22,15 +17,7 @@ WideString TrimControls(const WideString& S) {
   return S.substr(B, E - B);
 }
 
-// 1-based position of Sub in S, code unit by code unit; 0 when Sub is empty, longer or absent.
-// Kept local until the element-access unit's routine of the same contract is shared.
-int32_t WidePos(const WideString& Sub, const WideString& S) {
-  if (Sub.empty() || Sub.size() > S.size()) return 0;
-  const size_t At = S.find(Sub);
-  return At == WideString::npos ? 0 : static_cast<int32_t>(At) + 1;
-}
-
-bool IsSelect(const TElementRef& E) { return LowerAscii(E->TagName()) == u"select"; }
+bool IsSelect(const TElementRef& E) { return AsciiLowerCase(E->TagName()) == u"select"; }
 
 std::shared_ptr<IHTMLTxtRange> BodyRange(const TElementRef& E) {
   auto Doc = E->Document();
@@ -71,12 +58,12 @@ void MoveToElementText(const std::shared_ptr<IHTMLTxtRange>& Range, const TEleme
 }  // namespace
 
 bool IsFieldElement(const TElementRef& E) {
-  const WideString Tag = LowerAscii(E->TagName());
+  const WideString Tag = AsciiLowerCase(E->TagName());
   if (Tag == u"select" || Tag == u"textarea") return true;
   if (Tag != u"input") return false;
   // An input that does not say what type it is counts as the text box a browser shows for it.
   auto Input = Supports<IHTMLInputElement>(E);
-  return !Input || LowerAscii(Input->Type()) != u"hidden";
+  return !Input || AsciiLowerCase(Input->Type()) != u"hidden";
 }
 
 bool ContainsField(const TElementsRef& C, int32_t From) {
@@ -135,7 +122,7 @@ void GetElementCaption(const TElementRef& Element, bool SearchBefore, bool Searc
   // recurse.
   TElementRef E = Element;
   while (E && (SearchBefore || SearchAfter)) {
-    if (LowerAscii(E->TagName()) == u"body") return;
+    if (AsciiLowerCase(E->TagName()) == u"body") return;
     TElementRef P = E->ParentElement();
     if (!P) return;
     TElementsRef C = P->Children();

@@ -4,30 +4,13 @@
 #include <vector>
 
 #include "Common/Trace.h"
+#include "platform/ConnectionPoints.h"
 #include "platform/Exceptions.h"
 #include "platform/Services.h"
 
 namespace pel {
 
 namespace {
-
-constexpr int32_t E_NOINTERFACE = static_cast<int32_t>(0x80004002);
-
-// Tags and input types are plain ASCII words; lowering them must not depend on the locale.
-WideString AsciiLowerCase(WideString Text) {
-  for (WideChar& C : Text)
-    if (C >= u'A' && C <= u'Z') C = static_cast<WideChar>(C + (u'a' - u'A'));
-  return Text;
-}
-
-// The element as the kind its tag promises; a platform object that does not answer it is as
-// broken as a failing QueryInterface.
-template <class TInterface, class TFrom>
-std::shared_ptr<TInterface> As(const std::shared_ptr<TFrom>& Object) {
-  auto Result = Supports<TInterface>(Object);
-  if (!Result) throw EOleSysError("Interface not supported", E_NOINTERFACE);
-  return Result;
-}
 
 // White space and control characters of Unicode: Cc, Zs, Zl, Zp and the other White_Space ones.
 bool IsBlankOrControl(WideChar C) {
@@ -231,12 +214,12 @@ void ReadElement(const TElementRef& E, WideString& Name, WideString& Tag, WideSt
     Value.clear();
     const WideString T = AsciiLowerCase(E->TagName());
     if (T == u"input") {
-      ReadInput(As<IHTMLInputElement>(E), Name, InputType, Value);
+      ReadInput(Require<IHTMLInputElement>(E), Name, InputType, Value);
     } else if (T == u"select") {
       bool IsDefault = false;
-      ReadSelect(As<IHTMLSelectElement>(E), Name, InputType, Value, IsDefault);
+      ReadSelect(Require<IHTMLSelectElement>(E), Name, InputType, Value, IsDefault);
     } else if (T == u"textarea") {
-      ReadTextArea(As<IHTMLTextAreaElement>(E), Name, Value);
+      ReadTextArea(Require<IHTMLTextAreaElement>(E), Name, Value);
     } else {
       return;
     }
@@ -258,7 +241,7 @@ void ReadInput(const TInputRef& I, WideString& Name, WideString& InputType, Wide
 void ReadSelect(const TSelectRef& S, WideString& Name, WideString& SelectType, WideString& Value, bool& IsDefault) {
   Traced(1214, [&] {
     Name = S->Name();
-    ReadTypeAttribute(As<IHTMLElement>(S), SelectType);
+    ReadTypeAttribute(Require<IHTMLElement>(S), SelectType);
     IsDefault = false;
     if (S->SelectedIndex() < 0) {
       Value = S->Value();
@@ -324,9 +307,9 @@ bool FillElement(const TElementRef& E, int32_t Kind, const WideString& Value, co
                  const TWideStringList& Values) {
   return Traced(1189, [&] {
     const WideString T = AsciiLowerCase(E->TagName());
-    if (T == u"input") return FillInput(As<IHTMLInputElement>(E), Kind, Value, Values);
-    if (T == u"select") return FillSelect(As<IHTMLSelectElement>(E), Kind, Value, Lexicon, Values);
-    if (T == u"textarea") return FillTextArea(As<IHTMLTextAreaElement>(E), Kind, Value, Values);
+    if (T == u"input") return FillInput(Require<IHTMLInputElement>(E), Kind, Value, Values);
+    if (T == u"select") return FillSelect(Require<IHTMLSelectElement>(E), Kind, Value, Lexicon, Values);
+    if (T == u"textarea") return FillTextArea(Require<IHTMLTextAreaElement>(E), Kind, Value, Values);
     return false;
   });
 }
@@ -335,12 +318,12 @@ bool FillInput(const TInputRef& I, int32_t /*Kind*/, const WideString& Value, co
   return Traced(1208, [&] {
     const WideString InputType = AsciiLowerCase(I->Type());
     if (InputType == u"checkbox") {
-      if (I->Checked() != (Value == u"true")) As<IHTMLElement>(I)->Click();
+      if (I->Checked() != (Value == u"true")) Require<IHTMLElement>(I)->Click();
       return true;
     }
     if (InputType == u"radio") {
       // A radio group changes only by checking another member; unchecking would empty it.
-      if (!I->Checked() && Value == u"true") As<IHTMLElement>(I)->Click();
+      if (!I->Checked() && Value == u"true") Require<IHTMLElement>(I)->Click();
       return true;
     }
     if (InputType == u"text" || InputType == u"password") {
@@ -381,7 +364,7 @@ void SetOptionSelected(const TSelectRef& S, const TOptionRef& O, bool Selected, 
     if (O->Selected() == Selected) return;
     O->SetSelected(Selected);
     if (!Selected || !FireChange) return;
-    const TElementRef Select = As<IHTMLElement>(S);
+    const TElementRef Select = Require<IHTMLElement>(S);
     Ignoring([&] { RunChangeScript(*Select); });
     // The script may have changed the selection; the option asked for stays selected.
     Ignoring([&] { O->SetSelected(true); });

@@ -369,20 +369,7 @@ TElementsRef THtmlElement::All() { return std::make_shared<TElementCollection>(D
 
 int32_t THtmlElement::SourceIndex() {
   auto Doc = OwnerDocument();
-  if (!Doc) return -1;
-  const auto& All = Doc->AllElements();
-  // The document keeps elements in order; a lookup table per version keeps this cheap.
-  static thread_local const THtmlDocument* CachedDoc = nullptr;
-  static thread_local uint64_t CachedVersion = 0;
-  static thread_local std::unordered_map<const THtmlElement*, int32_t> Index;
-  if (CachedDoc != Doc.get() || CachedVersion != Doc->Version() || Index.size() != All.size()) {
-    Index.clear();
-    for (size_t I = 0; I < All.size(); ++I) Index[All[I].get()] = static_cast<int32_t>(I);
-    CachedDoc = Doc.get();
-    CachedVersion = Doc->Version();
-  }
-  auto It = Index.find(this);
-  return It == Index.end() ? -1 : It->second;
+  return Doc ? Doc->SourceIndexOf(*this) : -1;
 }
 
 std::shared_ptr<IHTMLDocument2> THtmlElement::Document() { return OwnerDocument(); }
@@ -958,6 +945,19 @@ std::shared_ptr<THtmlElement> THtmlDocument::FindById(const WideString& Id) {
   for (const auto& E : AllElements())
     if (E->AttributeText(u"id") == Id) return E;
   return nullptr;
+}
+
+int32_t THtmlDocument::SourceIndexOf(const THtmlElement& Element) {
+  // The positions belong to this document and this version of its tree: a table kept anywhere
+  // else could outlive the document and answer for another one built at the same address.
+  const auto& All = AllElements();
+  if (FIndexVersion != FVersion) {
+    FIndexOf.clear();
+    for (size_t I = 0; I < All.size(); ++I) FIndexOf[All[I].get()] = static_cast<int32_t>(I);
+    FIndexVersion = FVersion;
+  }
+  auto It = FIndexOf.find(&Element);
+  return It == FIndexOf.end() ? -1 : It->second;
 }
 
 const std::vector<std::shared_ptr<THtmlElement>>& THtmlDocument::AllElements() {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/ConnectionPoints.h"
@@ -271,6 +272,8 @@ public:
   std::shared_ptr<THtmlElement> FindById(const WideString& Id);
   // Elements in document order; the index is the sourceIndex.
   const std::vector<std::shared_ptr<THtmlElement>>& AllElements();
+  // The element's position in AllElements, -1 when it is not in this document.
+  int32_t SourceIndexOf(const THtmlElement& Element);
   // The body's rendered text with every element's span, kept until the page changes.
   const TRenderedText& BodyText();
   // Structure changed: collections and rendered text are recomputed on next use.
@@ -314,6 +317,8 @@ private:
   uint64_t FVersion = 0;
   uint64_t FAllVersion = ~uint64_t{0};
   std::vector<std::shared_ptr<THtmlElement>> FAll;
+  uint64_t FIndexVersion = ~uint64_t{0};
+  std::unordered_map<const THtmlElement*, int32_t> FIndexOf;
   uint64_t FTextVersion = ~uint64_t{0};
   TRenderedText FBodyText;
   std::shared_ptr<THtmlWindow> FWindow;

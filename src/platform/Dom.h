@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "ConnectionPoints.h"
+#include "Exceptions.h"
 #include "SysTypes.h"
 #include "Variant.h"
 
@@ -232,6 +234,15 @@ inline constexpr TGUID IID_IHTMLButtonElement = detail::MshtmlIID(0x3050F2BB);
 inline constexpr TGUID IID_IHTMLMetaElement = detail::MshtmlIID(0x3050F203);
 inline constexpr TGUID IID_IHTMLAreaElement = detail::MshtmlIID(0x3050F265);
 inline constexpr TGUID IID_IHTMLDocument2 = {0x332C4425, 0x26CB, 0x11D0, {0xB4, 0x83, 0x00, 0xC0, 0x4F, 0xD9, 0x01, 0x19}};
+
+// The object as an interface it must answer: an element whose tag promises an interface it does
+// not answer is as broken as a failing QueryInterface, and raises like one.
+template <class TInterface, class TFrom>
+std::shared_ptr<TInterface> Require(const std::shared_ptr<TFrom>& Object) {
+  auto Result = Supports<TInterface>(Object);
+  if (!Result) throw EOleSysError("Interface not supported", HR_E_NOINTERFACE);
+  return Result;
+}
 
 // The object as the interface IID names, or null when it does not answer it (or the identifier
 // is not one of the DOM port's).

@@ -2,6 +2,7 @@
 // as the browser's documents do.
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <string>
 
@@ -362,4 +363,23 @@ TEST(HtmlDom, DeepNestingLoadsWalksAndFreesWithoutRecursion) {
   EXPECT_EQ(Deep->SourceIndex(), Doc->All()->Length() - 1);
   EXPECT_EQ(Doc->Body()->InnerText(), u"");
   EXPECT_FALSE(Doc->Body()->InnerHTML().empty());
+
+  // Every level caches its children, as a walk up from the control leaves them; freeing the page
+  // must still not take a stack frame per level: it runs here on a thread with a small stack.
+  for (TElementRef E = Deep; E; E = E->ParentElement()) E->Children();
+  Deep.reset();
+  struct TFree {
+    static void* Run(void* Arg) {
+      static_cast<std::shared_ptr<THtmlDocument>*>(Arg)->reset();
+      return nullptr;
+    }
+  };
+  pthread_attr_t Attr;
+  pthread_attr_init(&Attr);
+  pthread_attr_setstacksize(&Attr, 256 * 1024);
+  pthread_t Thread;
+  ASSERT_EQ(pthread_create(&Thread, &Attr, &TFree::Run, &Doc), 0);
+  pthread_join(Thread, nullptr);
+  pthread_attr_destroy(&Attr);
+  EXPECT_EQ(Doc, nullptr);
 }
