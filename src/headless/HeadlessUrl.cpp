@@ -183,7 +183,7 @@ bool THeadlessUrlServices::CombineUrl(const AnsiString& BaseText, const AnsiStri
 
   if (IsHierarchical(T.Scheme)) {
     T.Path = EscapePath(RemoveDotSegments(T.Path));
-    if (T.HasAuthority && T.Path.empty()) T.Path = "/";
+    if (T.HasAuthority && T.Path.empty()) T.Path.push_back('/');
   }
   AnsiString Combined = Compose(T);
   if (Combined.size() + 1 > BufferLength) return false;
