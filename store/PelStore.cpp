@@ -1,5 +1,6 @@
 #include "PelStore.h"
 
+#include "Common/StoreStreams.h"
 #include "Common/TransitForms.h"
 #include "DefaultData.h"
 #include "platform/Exceptions.h"
@@ -96,6 +97,9 @@ void TPelStore::Migrate() {
       case 0:
         CreateSchemaVersion1();
         break;
+      case 1:
+        CreateSchemaVersion2();
+        break;
     }
     ++Version;
     FDatabase.Exec("DELETE FROM schema_version");
@@ -149,6 +153,16 @@ void TPelStore::CreateSchemaVersion1() {
   TStatement AddSub(FDatabase, "INSERT INTO substitution(name, vals) VALUES(?,?)");
   for (const TDefaultSubstitution& S : DefaultSubstitutions())
     AddSub.Bind(1, WideString(S.Name)).Bind(2, WideString(S.Values)).Run();
+}
+
+// Form cards (kind 0) and records (kinds 1-3) share one table: a set (the page or site key) holds
+// named items; defaults name one item of a set per profile, or for all profiles (profile '').
+void TPelStore::CreateSchemaVersion2() {
+  FDatabase.Exec(
+      "CREATE TABLE item(kind INTEGER NOT NULL, set_name TEXT NOT NULL, name TEXT NOT NULL, url TEXT NOT NULL,"
+      " data BLOB NOT NULL, PRIMARY KEY(kind, set_name, name));"
+      "CREATE TABLE default_item(set_name TEXT NOT NULL, profile TEXT NOT NULL, name TEXT NOT NULL,"
+      " PRIMARY KEY(set_name, profile));");
 }
 
 void TPelStore::LoadRecognizer() {
@@ -363,34 +377,246 @@ void TPelStore::ReportPage(uint32_t, const WideString&, const WideString&, const
 // No language is set, so every caption stays as it is: the answer is the request.
 TVariant TPelStore::TranslateStrings(const TVariant& Captions) { return Captions; }
 
+// ---- form cards and records
+
+namespace {
+
+TBlob VariantBytes(const TVariant& V) {
+  if (V.VarType() != TVarType::ByteArray) RaiseStoreError("The data is not a byte stream");
+  return V.AsBytes();
+}
+
+// The set as it will be stored: read leniently as the add-on reads it, refused when it holds no card.
+void ReadFormSet(const TVariant& V, TTransitFormSet& Set) {
+  TMemoryStream S(VariantBytes(V));
+  S.SetPosition(0);
+  Set.LoadFromStream(S);
+  if (Set.Count() == 0) RaiseStoreError("The form set holds no form card");
+}
+
+std::vector<WideString> Fingerprints(const TTransitFormSet& Set) {
+  std::vector<WideString> Result;
+  for (const TTransitFormCard& Card : Set) Result.push_back(Card.FieldsText());
+  return Result;
+}
+
+}  // namespace
+
+WideString TPelStore::ActiveProfile() {
+  TStatement Q(FDatabase, "SELECT value FROM state WHERE key = 'active_profile'");
+  return Q.Step() ? Q.Text(0) : WideString();
+}
+
+// The default of the active profile, else the one for all profiles.
+WideString TPelStore::DefaultName(const WideString& SetName) {
+  TStatement Q(FDatabase,
+               "SELECT name FROM default_item WHERE set_name = ? AND profile IN (?, '') ORDER BY profile DESC LIMIT 1");
+  Q.Bind(1, SetName).Bind(2, ActiveProfile());
+  return Q.Step() ? Q.Text(0) : WideString();
+}
+
+void TPelStore::CheckKind(int32_t Kind) {
+  if (Kind < rkNavigation || Kind > rkAuthentication)
+    RaiseStoreError("Unknown record kind " + IntToStr(Kind) + " (1 navigation, 2 mail card, 3 authentication)");
+}
+
+void TPelStore::SaveFormCard(const WideString& URLKey, const WideString& Name, const WideString& URL,
+                             const TVariant& FormSet, bool& Saved, bool& LoginRequired) {
+  {
+    std::lock_guard Guard(FLock);
+    Saved = false;
+    LoginRequired = false;
+    TTransitFormSet Set;
+    ReadFormSet(FormSet, Set);
+    TMemoryStream S;
+    Set.SaveToStream(S);
+    TTransaction T(FDatabase);
+    WideString Stored = Name;
+    // An empty name: the store picks the first free "Form card N" of the set.
+    for (int N = 1; Stored.empty(); ++N) {
+      const WideString Candidate = AsciiToWide("Form card " + IntToStr(N));
+      TStatement Q(FDatabase, "SELECT 1 FROM item WHERE kind = 0 AND set_name = ? AND name = ?");
+      Q.Bind(1, URLKey).Bind(2, Candidate);
+      if (!Q.Step()) Stored = Candidate;
+    }
+    TStatement(FDatabase, "INSERT OR REPLACE INTO item(kind, set_name, name, url, data) VALUES(0,?,?,?,?)")
+        .Bind(1, URLKey)
+        .Bind(2, Stored)
+        .Bind(3, URL)
+        .Bind(4, S.Bytes())
+        .Run();
+    T.Commit();
+    Saved = true;
+  }
+  Fire(DISPID_OnDatabaseChange);
+}
+
+void TPelStore::FindSavedFormCard(const WideString& URLKey, const TVariant& FormSet, WideString& Name) {
+  std::lock_guard Guard(FLock);
+  Name.clear();
+  TTransitFormSet Given;
+  ReadFormSet(FormSet, Given);
+  const std::vector<WideString> Wanted = Fingerprints(Given);
+  TStatement Q(FDatabase, "SELECT name, data FROM item WHERE kind = 0 AND set_name = ? ORDER BY name");
+  Q.Bind(1, URLKey);
+  while (Q.Step()) {
+    TMemoryStream S(Q.Blob(1));
+    TTransitFormSet Stored;
+    Stored.LoadFromStream(S);
+    if (Fingerprints(Stored) == Wanted) {
+      Name = Q.Text(0);
+      return;
+    }
+  }
+}
+
+// A field bound to a profile field carries the active profile's current value.
+void TPelStore::GetFormCard(const WideString& SetName, const WideString& Name, const WideString&, TVariant& FormSet,
+                            bool& LoginRequired) {
+  std::lock_guard Guard(FLock);
+  LoginRequired = false;
+  FormSet = TVariant();
+  TStatement Q(FDatabase, "SELECT data FROM item WHERE kind = 0 AND set_name = ? AND name = ?");
+  Q.Bind(1, SetName).Bind(2, Name);
+  if (!Q.Step()) return;
+  TMemoryStream In(Q.Blob(0));
+  TTransitFormSet Set;
+  Set.LoadFromStream(In);
+  const int64_t Owner = ProfileID(u"");
+  for (TTransitFormCard& Card : Set)
+    for (TTransitField& Field : Card.Fields) {
+      if (Field.ProfileField.empty()) continue;
+      TStatement V(FDatabase,
+                   "SELECT v.value_kind, v.data FROM profile_value v JOIN field f ON f.id = v.field_id"
+                   " WHERE v.profile_id = ? AND f.name = ?");
+      V.Bind(1, Owner).Bind(2, Field.ProfileField);
+      if (!V.Step()) continue;
+      Field.ValueKind = static_cast<int32_t>(V.Int(0));
+      UnpackValue(V.Blob(1), Field.Value, Field.Values);
+    }
+  TMemoryStream Out;
+  Set.SaveToStream(Out);
+  StreamToVariant(Out, FormSet);
+}
+
+void TPelStore::SetDefaultFormCard(const WideString& SetName, const WideString& Name, const WideString& Profile,
+                                   bool AllProfiles) {
+  {
+    std::lock_guard Guard(FLock);
+    TTransaction T(FDatabase);
+    WideString Owner;
+    if (!AllProfiles) {
+      Owner = Profile.empty() ? ActiveProfile() : Profile;
+      ProfileID(Owner);  // an unknown profile raises
+    }
+    if (Name.empty()) {
+      TStatement(FDatabase, "DELETE FROM default_item WHERE set_name = ? AND profile = ?").Bind(1, SetName).Bind(2, Owner).Run();
+    } else {
+      TStatement Q(FDatabase, "SELECT 1 FROM item WHERE set_name = ? AND name = ?");
+      Q.Bind(1, SetName).Bind(2, Name);
+      if (!Q.Step()) RaiseStoreError("There is nothing named \"" + WideToAnsi(Name) + "\" to make the default");
+      TStatement(FDatabase, "INSERT OR REPLACE INTO default_item(set_name, profile, name) VALUES(?,?,?)")
+          .Bind(1, SetName)
+          .Bind(2, Owner)
+          .Bind(3, Name)
+          .Run();
+    }
+    T.Commit();
+  }
+  Fire(DISPID_OnDatabaseChange);
+}
+
+// Removes everything of that name in the set, card or record, and any default naming it.
+void TPelStore::DeleteRecord(const WideString& SetName, const WideString& Name, bool& LoginRequired) {
+  int Removed = 0;
+  {
+    std::lock_guard Guard(FLock);
+    LoginRequired = false;
+    TTransaction T(FDatabase);
+    TStatement(FDatabase, "DELETE FROM item WHERE set_name = ? AND name = ?").Bind(1, SetName).Bind(2, Name).Run();
+    Removed = FDatabase.Changes();
+    TStatement(FDatabase, "DELETE FROM default_item WHERE set_name = ? AND name = ?").Bind(1, SetName).Bind(2, Name).Run();
+    T.Commit();
+  }
+  if (Removed) Fire(DISPID_OnDatabaseChange);
+}
+
+// One line per stored name of the set: "1=name" when it is the default for all profiles, else "0=name".
+void TPelStore::GetNameChoices(const WideString& Key, WideString& Existing, WideString& Default) {
+  std::lock_guard Guard(FLock);
+  Existing.clear();
+  TStatement Q(FDatabase,
+               "SELECT DISTINCT i.name, EXISTS(SELECT 1 FROM default_item d WHERE d.set_name = i.set_name"
+               " AND d.profile = '' AND d.name = i.name) FROM item i WHERE i.set_name = ? ORDER BY i.name");
+  Q.Bind(1, Key);
+  while (Q.Step()) {
+    if (!Existing.empty()) Existing += u"\r\n";
+    Existing += (Q.Int(1) ? u"1=" : u"0=") + Q.Text(0);
+  }
+  Default = DefaultName(Key);
+}
+
+void TPelStore::FindRecord(int32_t Kind, const WideString& Key, const TVariant& Data, WideString& Name) {
+  std::lock_guard Guard(FLock);
+  CheckKind(Kind);
+  Name.clear();
+  TStatement Q(FDatabase, "SELECT name FROM item WHERE kind = ? AND set_name = ? AND data = ? ORDER BY name");
+  Q.Bind(1, Kind).Bind(2, Key).Bind(3, VariantBytes(Data));
+  if (Q.Step()) Name = Q.Text(0);
+}
+
+void TPelStore::SaveRecord(int32_t Kind, const WideString& Key, const WideString& Name, const WideString& URL,
+                           const TVariant& Data, bool& Saved, bool& LoginRequired) {
+  {
+    std::lock_guard Guard(FLock);
+    Saved = false;
+    LoginRequired = false;
+    CheckKind(Kind);
+    if (Name.empty()) RaiseStoreError("A record needs a name");
+    const TBlob Bytes = VariantBytes(Data);
+    TTransaction T(FDatabase);
+    TStatement(FDatabase, "INSERT OR REPLACE INTO item(kind, set_name, name, url, data) VALUES(?,?,?,?,?)")
+        .Bind(1, Kind)
+        .Bind(2, Key)
+        .Bind(3, Name)
+        .Bind(4, URL)
+        .Bind(5, Bytes)
+        .Run();
+    T.Commit();
+    Saved = true;
+  }
+  Fire(DISPID_OnDatabaseChange);
+}
+
+void TPelStore::GetRecordList(int32_t Kind, const WideString& URLKey, TVariant& List, WideString& Current) {
+  std::lock_guard Guard(FLock);
+  CheckKind(Kind);
+  TNamePairs Pairs;
+  TStatement Q(FDatabase, "SELECT set_name, name FROM item WHERE kind = ? AND set_name = ? ORDER BY name");
+  Q.Bind(1, Kind).Bind(2, URLKey);
+  while (Q.Step()) Pairs.push_back({Q.Text(0), Q.Text(1)});
+  List = PairsToVariant(Pairs);
+  Current = DefaultName(URLKey);
+}
+
+void TPelStore::GetRecord(int32_t Kind, const WideString& SetName, const WideString& Name, const WideString&,
+                          TVariant& Data, bool& LoginRequired) {
+  std::lock_guard Guard(FLock);
+  CheckKind(Kind);
+  LoginRequired = false;
+  Data = TVariant();
+  TStatement Q(FDatabase, "SELECT data FROM item WHERE kind = ? AND set_name = ? AND name = ?");
+  Q.Bind(1, Kind).Bind(2, SetName).Bind(3, Name);
+  if (Q.Step()) Data = TVariant(Q.Blob(0));
+}
+
 // ---- not yet served
 
-void TPelStore::GetNameChoices(const WideString&, WideString&, WideString&) { NotYet("GetNameChoices"); }
-void TPelStore::DeleteRecord(const WideString&, const WideString&, bool&) { NotYet("DeleteRecord"); }
 void TPelStore::Login(const WideString&) { NotYet("Login"); }
 void TPelStore::Logout() {}
 bool TPelStore::GetLoggedIn() { return true; }
-void TPelStore::SetDefaultFormCard(const WideString&, const WideString&, const WideString&, bool) {
-  NotYet("SetDefaultFormCard");
-}
 void TPelStore::FindFormCards(const WideString&, const TVariant&, TVariant&, WideString&, WideString&, bool&) {
   NotYet("FindFormCards");
-}
-void TPelStore::GetFormCard(const WideString&, const WideString&, const WideString&, TVariant&, bool&) {
-  NotYet("GetFormCard");
-}
-void TPelStore::SaveFormCard(const WideString&, const WideString&, const WideString&, const TVariant&, bool&, bool&) {
-  NotYet("SaveFormCard");
-}
-void TPelStore::FindSavedFormCard(const WideString&, const TVariant&, WideString&) { NotYet("FindSavedFormCard"); }
-void TPelStore::FindRecord(int32_t, const WideString&, const TVariant&, WideString&) { NotYet("FindRecord"); }
-void TPelStore::SaveRecord(int32_t, const WideString&, const WideString&, const WideString&, const TVariant&, bool&,
-                           bool&) {
-  NotYet("SaveRecord");
-}
-void TPelStore::GetRecordList(int32_t, const WideString&, TVariant&, WideString&) { NotYet("GetRecordList"); }
-void TPelStore::GetRecord(int32_t, const WideString&, const WideString&, const WideString&, TVariant&, bool&) {
-  NotYet("GetRecord");
 }
 TVariant TPelStore::GetLexicon() { NotYet("GetLexicon"); }
 void TPelStore::AddAllValues(const WideString&) { NotYet("AddAllValues"); }

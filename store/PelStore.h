@@ -16,7 +16,7 @@
 namespace pel::store {
 
 // The schema version this build writes; older files are migrated forward on open.
-inline constexpr int StoreSchemaVersion = 1;
+inline constexpr int StoreSchemaVersion = 2;
 
 class TPelStore : public IPelServer, public IConnectionPointContainer {
 public:
@@ -84,6 +84,10 @@ private:
   };
   void Migrate();
   void CreateSchemaVersion1();
+  void CreateSchemaVersion2();
+  WideString ActiveProfile();
+  WideString DefaultName(const WideString& SetName);
+  void CheckKind(int32_t Kind);
   void LoadRecognizer();
   int64_t ProfileID(const WideString& Profile);
   int64_t FieldID(const WideString& Field);

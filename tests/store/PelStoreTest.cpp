@@ -123,7 +123,7 @@ TEST(PelStoreTest, BadInputIsRefusedWithClearErrors) {
   EXPECT_THROW(Store.SetActiveProfile(u""), EOleException);
 }
 
-TEST(PelStoreTest, NewerSchemaIsRefusedAndOlderMigrated) {
+TEST(PelStoreTest, NewerSchemaIsRefused) {
   TStoreFolder Folder;
   { TPelStore Store(Folder.File()); }
   sqlite3* Db = nullptr;
