@@ -610,14 +610,50 @@ void TPelStore::GetRecord(int32_t Kind, const WideString& SetName, const WideStr
   if (Q.Step()) Data = TVariant(Q.Blob(0));
 }
 
+// Another page's card counts when it agrees with a captured form at least this well (0..100).
+constexpr int ForeignMatchScore = 50;
+
+// Every item of the page's own set first, then the cards of other sets that match a captured form.
+void TPelStore::FindFormCards(const WideString& URLKey, const TVariant& Forms, TVariant& Cards, WideString& SetName,
+                              WideString& Name, bool& Matched) {
+  std::lock_guard Guard(FLock);
+  TTransitFormSet Captured;
+  if (!Forms.IsEmptyOrNull()) {
+    TMemoryStream In(VariantBytes(Forms));
+    Captured.LoadFromStream(In);
+  }
+  TNamePairs Own, Foreign;
+  TStatement Q(FDatabase, "SELECT set_name, name, data FROM item WHERE kind = 0 ORDER BY set_name, name");
+  while (Q.Step()) {
+    const WideString Set = Q.Text(0);
+    if (Set == URLKey) {
+      Own.push_back({Set, Q.Text(1)});
+      continue;
+    }
+    TMemoryStream S(Q.Blob(2));
+    TTransitFormSet Stored;
+    Stored.LoadFromStream(S);
+    for (const TTransitFormCard& Card : Captured) {
+      TTransitFormCard Probe;
+      Probe.Assign(Card);
+      if (Stored.FindBestMatch(Probe) >= ForeignMatchScore) {
+        Foreign.push_back({Set, Q.Text(1)});
+        break;
+      }
+    }
+  }
+  Own.insert(Own.end(), Foreign.begin(), Foreign.end());
+  Matched = !Own.empty();
+  Cards = PairsToVariant(Own);
+  Name = DefaultName(URLKey);
+  SetName = Name.empty() ? WideString() : URLKey;
+}
+
 // ---- not yet served
 
 void TPelStore::Login(const WideString&) { NotYet("Login"); }
 void TPelStore::Logout() {}
 bool TPelStore::GetLoggedIn() { return true; }
-void TPelStore::FindFormCards(const WideString&, const TVariant&, TVariant&, WideString&, WideString&, bool&) {
-  NotYet("FindFormCards");
-}
 TVariant TPelStore::GetLexicon() { NotYet("GetLexicon"); }
 void TPelStore::AddAllValues(const WideString&) { NotYet("AddAllValues"); }
 

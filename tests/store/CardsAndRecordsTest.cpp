@@ -153,3 +153,55 @@ TEST(CardsAndRecordsTest, FirstSchemaIsMigratedForward) {
 
 }  // namespace
 }  // namespace pel::test
+
+namespace pel::test {
+namespace {
+
+TVariant OneFormSet(std::initializer_list<const char16_t*> FieldNames) {
+  TTransitFormSet Set;
+  TTransitFormCard& Card = Set.Add();
+  int Index = 0;
+  for (const char16_t* N : FieldNames) {
+    TTransitField& F = Card.Fields.Add();
+    F.Index = Index++;
+    F.Name = N;
+    F.TagName = u"input";
+    F.InputType = u"text";
+  }
+  TMemoryStream S;
+  Set.SaveToStream(S);
+  TVariant V;
+  StreamToVariant(S, V);
+  return V;
+}
+
+TEST(CardsAndRecordsTest, FindFormCardsListsOwnSetFirstThenMatchingCardsOfOtherPages) {
+  TStoreFolder Folder;
+  store::TPelStore Store(Folder.File());
+  bool Saved = false, Login = false;
+  Store.SaveFormCard(u"shop.example/checkout", u"Home", u"", OneFormSet({u"name", u"street", u"zip"}), Saved, Login);
+  Store.SaveFormCard(u"a-other.example/order", u"Same form", u"", OneFormSet({u"name", u"street", u"zip"}), Saved,
+                     Login);
+  Store.SaveFormCard(u"a-other.example/search", u"Search", u"", OneFormSet({u"q"}), Saved, Login);
+  Store.SetDefaultFormCard(u"shop.example/checkout", u"Home", u"", false);
+
+  TVariant Cards;
+  WideString SetName, Name;
+  bool Matched = false;
+  Store.FindFormCards(u"shop.example/checkout", OneFormSet({u"name", u"street", u"zip"}), Cards, SetName, Name,
+                      Matched);
+  EXPECT_TRUE(Matched);
+  EXPECT_EQ(VariantToPairs(Cards),
+            (TNamePairs{{u"shop.example/checkout", u"Home"}, {u"a-other.example/order", u"Same form"}}));
+  EXPECT_EQ(SetName, u"shop.example/checkout");
+  EXPECT_EQ(Name, u"Home");
+
+  // A page with nothing stored and forms like no stored card's.
+  Store.FindFormCards(u"new.example", OneFormSet({u"colour", u"size"}), Cards, SetName, Name, Matched);
+  EXPECT_FALSE(Matched);
+  EXPECT_TRUE(VariantToPairs(Cards).empty());
+  EXPECT_EQ(Name, u"");
+}
+
+}  // namespace
+}  // namespace pel::test
