@@ -649,12 +649,35 @@ void TPelStore::FindFormCards(const WideString& URLKey, const TVariant& Forms, T
   SetName = Name.empty() ? WideString() : URLKey;
 }
 
+// ---- the lexicon
+
+// The add-on's lexicon: the store's stop words and its substitutions, as a version 13 stream.
+TVariant TPelStore::GetLexicon() {
+  std::lock_guard Guard(FLock);
+  TLexicon Lexicon;
+  Lexicon.Clear();
+  TWideStringList Stop(true, TDuplicates::dupIgnore);
+  TStatement Words(FDatabase, "SELECT word FROM stop_word");
+  while (Words.Step()) Stop.Add(Words.Text(0));
+  Lexicon.SetStopWords(Stop);
+  TStatement Items(FDatabase, "SELECT name, vals FROM substitution ORDER BY name");
+  while (Items.Step()) {
+    TWideStringList Values;
+    Values.SetCommaText(Items.Text(1));
+    Lexicon.AddSubstitution(Items.Text(0), Values);
+  }
+  TMemoryStream S;
+  Lexicon.SaveToStream(S);
+  TVariant Result;
+  StreamToVariant(S, Result);
+  return Result;
+}
+
 // ---- not yet served
 
 void TPelStore::Login(const WideString&) { NotYet("Login"); }
 void TPelStore::Logout() {}
 bool TPelStore::GetLoggedIn() { return true; }
-TVariant TPelStore::GetLexicon() { NotYet("GetLexicon"); }
 void TPelStore::AddAllValues(const WideString&) { NotYet("AddAllValues"); }
 
 }  // namespace pel::store

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "Common/BrivaneLibEvents.h"
+#include "Common/Lexicon.h"
+#include "Common/TransitForms.h"
 #include "StoreTestSupport.h"
 #include "platform/Exceptions.h"
 #include "platform/Services.h"
@@ -262,6 +264,31 @@ TEST(PelStoreTest, KilledWriterLeavesConsistentCommittedPrefix) {
     }
     EXPECT_LT(Values.IndexOf(Value(Round, Highest + 1)), 0);
   }
+}
+
+}  // namespace
+}  // namespace pel::test
+
+namespace pel::test {
+namespace {
+
+// The add-on loads the answer as a version 13 stream: stop words and the select substitutions.
+TEST(PelStoreTest, LexiconIsAVersion13StreamWithStopWordsAndSubstitutions) {
+  TStoreFolder Folder;
+  store::TPelStore Store(Folder.File());
+  const TVariant V = Store.GetLexicon();
+  TMemoryStream S;
+  VariantToStream(V, S);
+  S.SetPosition(0);
+  TLexicon Lexicon;
+  ASSERT_TRUE(Lexicon.LoadFromStream(S, 13));
+  EXPECT_EQ(S.Remaining(), 0);
+  EXPECT_GE(Lexicon.StopWords().IndexOf(u"your"), 0);
+  EXPECT_EQ(Lexicon.Normalize(u"Your e-mail"), u"e mail");
+  bool UnitedStates = false;
+  for (const TSubstitution& Item : Lexicon.Substitutions())
+    if (Item.Key == u"united states") UnitedStates = Item.Phrases().IndexOf(u"usa") >= 0;
+  EXPECT_TRUE(UnitedStates);
 }
 
 }  // namespace
