@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "StoreTestSupport.h"
@@ -63,6 +64,11 @@ const TCase Cases[] = {
     {u"search_query", u"text", u""},
     {u"ctl00$txt", u"text", u""},
 };
+
+// Shown in test listings and failures as the control name, not as the structure's bytes.
+void PrintTo(const TCase& C, std::ostream* Out) {
+  for (const char16_t* P = C.Name; *P; ++P) *Out << (*P < 128 ? static_cast<char>(*P) : '?');
+}
 
 class RecognitionTest : public testing::TestWithParam<TCase> {
 protected:
