@@ -150,6 +150,22 @@ bool TBaseList::LoadFormatB(TMemoryStream& S) {
   return ReadString(S, Name) && ReadString(S, Key) && ReadSortedList(S, FValues) && ReadSortedList(S, FPhrases);
 }
 
+namespace {
+
+void WriteList(TMemoryStream& S, const TWideStringList& List) {
+  S.WriteInt32(List.Count());
+  for (int I = 0; I < List.Count(); ++I) WriteWideString(S, List[I]);
+}
+
+}  // namespace
+
+void TBaseList::SaveToStream(TMemoryStream& S) const {
+  WriteWideString(S, Name);
+  WriteWideString(S, Key);
+  WriteList(S, FValues);
+  WriteList(S, FPhrases);
+}
+
 void TBaseList::Assign(const TBaseList& Source) {
   if (&Source != this) {
     Name = Source.Name;
@@ -406,6 +422,15 @@ bool TLexicon::LoadFromStream(TMemoryStream& S, int Version) {
   if (!LoadItems(S, Version, &TLexicon::AddSubstitutionItem)) return false;
   if (Version < 10) return true;
   return LoadItems(S, Version, &TLexicon::AddGoalItem);
+}
+
+void TLexicon::SaveToStream(TMemoryStream& S) const {
+  S.WriteUInt16(static_cast<uint16_t>(FJoinChar));
+  WriteList(S, FStopWords);
+  S.WriteInt32(FSubstitutions.Count());
+  for (const TSubstitution& Item : FSubstitutions) Item.SaveToStream(S);
+  S.WriteInt32(FGoals.Count());
+  for (const TGoalList& Item : FGoals) Item.SaveToStream(S);
 }
 
 void TLexicon::Changed() {

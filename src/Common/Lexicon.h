@@ -58,6 +58,8 @@ public:
   void Rebuild();
   // Reads one item of the lexicon stream of that version; false on short data.
   bool LoadFromStream(TMemoryStream& S, int Version);
+  // Writes the item as streams of version 12 and above hold it: name, key, values, phrases.
+  void SaveToStream(TMemoryStream& S) const;
   // Copies Name, Key and both lists, then OnChange of this item.
   void Assign(const TBaseList& Source);
 
@@ -125,6 +127,8 @@ public:
   // Empties the lexicon and reads the stream layout of Version; false on short data, keeping what
   // was read. A repeated stop word raises the string list's duplicate error.
   bool LoadFromStream(TMemoryStream& S, int Version);
+  // Writes the layout of version 13: join character, stop words, substitutions, goal lists.
+  void SaveToStream(TMemoryStream& S) const;
 
   void Changed();
   void ItemChanged(TBaseList& Item);

@@ -786,3 +786,44 @@ TEST_F(LexiconFailure, TracesEveryRoutineItCrosses) {
     FLocale.Fail = false;
   }
 }
+
+namespace pel {
+namespace {
+
+// What the writer produces, the reader of the same version reads back whole; a golden prefix pins
+// the layout's head (join character, then the stop word count and the first word).
+TEST(Lexicon, SaveToStreamRoundTripsThroughVersion13) {
+  TLexicon Source;
+  Source.SetStopWords(List({u"the", u"of"}));
+  Source.AddSubstitution(u"United States", List({u"USA", u"U.S.A.", u"United States of America"}));
+  TGoalList& Goal = Source.AddGoalItem();
+  Goal.Name = u"Checkout";
+  Goal.Add(u"place the order");
+
+  TMemoryStream S;
+  Source.SaveToStream(S);
+  const std::vector<uint8_t> Head = {u'-', 0, 2, 0, 0, 0, 2, 0, 0, 0, u'o', 0, u'f', 0};
+  ASSERT_GE(S.Bytes().size(), Head.size());
+  EXPECT_EQ(std::vector<uint8_t>(S.Bytes().begin(), S.Bytes().begin() + Head.size()), Head);
+
+  S.SetPosition(0);
+  TLexicon Copy;
+  ASSERT_TRUE(Copy.LoadFromStream(S, 13));
+  EXPECT_EQ(S.Remaining(), 0);
+  EXPECT_EQ(Copy.StopWords().CommaText(), Source.StopWords().CommaText());
+  ASSERT_EQ(Copy.Substitutions().Count(), Source.Substitutions().Count());
+  for (int I = 0; I < Copy.Substitutions().Count(); ++I) {
+    const TSubstitution& A = Source.Substitutions()[I];
+    const TSubstitution& B = Copy.Substitutions()[I];
+    EXPECT_EQ(B.Name, A.Name);
+    EXPECT_EQ(B.Key, A.Key);
+    EXPECT_EQ(B.Values().CommaText(), A.Values().CommaText());
+    EXPECT_EQ(B.Phrases().CommaText(), A.Phrases().CommaText());
+  }
+  ASSERT_EQ(Copy.Goals().Count(), 1);
+  ExpectItem(Copy.Goals()[0], Goal.Name, Goal.Key, {u"place order"}, {u"place order"});
+  EXPECT_EQ(Copy.Normalize(u"The United-States"), u"united states");
+}
+
+}  // namespace
+}  // namespace pel

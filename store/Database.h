@@ -1,0 +1,82 @@
+#pragma once
+// A thin layer over one SQLite connection: statements with typed binds and columns, and
+// transactions that roll back unless committed. Every SQLite failure becomes an automation
+// failure with SQLite's own message, so that the store's callers see why a call failed.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/SysTypes.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace pel::store {
+
+using TBlob = std::vector<uint8_t>;
+
+[[noreturn]] void RaiseStoreError(const AnsiString& Message);
+
+class TDatabase {
+public:
+  // Opens (creating when missing) the database file.
+  explicit TDatabase(const std::string& FileName);
+  ~TDatabase();
+  TDatabase(const TDatabase&) = delete;
+  TDatabase& operator=(const TDatabase&) = delete;
+
+  void Exec(const char* Sql);
+  int64_t LastInsertRowID() const;
+  int Changes() const;
+  sqlite3* Handle() const { return FHandle; }
+  [[noreturn]] void Raise(const char* What) const;
+
+private:
+  sqlite3* FHandle = nullptr;
+};
+
+class TStatement {
+public:
+  TStatement(TDatabase& Database, const char* Sql);
+  ~TStatement();
+  TStatement(const TStatement&) = delete;
+  TStatement& operator=(const TStatement&) = delete;
+
+  // Binds by position, from 1; each returns the statement so binds chain.
+  TStatement& Bind(int Index, int64_t Value);
+  TStatement& Bind(int Index, const WideString& Value);
+  TStatement& Bind(int Index, const TBlob& Value);
+  TStatement& BindNull(int Index);
+  // True while a row is there.
+  bool Step();
+  // Runs a statement that answers no rows.
+  void Run();
+  void Reset();
+
+  bool IsNull(int Column) const;
+  int64_t Int(int Column) const;
+  WideString Text(int Column) const;
+  TBlob Blob(int Column) const;
+
+private:
+  TDatabase& FDatabase;
+  sqlite3_stmt* FStatement = nullptr;
+};
+
+// One write: BEGIN IMMEDIATE takes the write lock at once, so two writers never both read and then
+// fail to upgrade. Without Commit the destructor rolls back.
+class TTransaction {
+public:
+  explicit TTransaction(TDatabase& Database);
+  ~TTransaction();
+  TTransaction(const TTransaction&) = delete;
+  TTransaction& operator=(const TTransaction&) = delete;
+  void Commit();
+
+private:
+  TDatabase& FDatabase;
+  bool FOpen = true;
+};
+
+}  // namespace pel::store

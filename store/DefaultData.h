@@ -1,0 +1,43 @@
+#pragma once
+// What a new store starts with: the profile schema, one sample profile, and the recognition data
+// (stop words, synonyms of each profile field, input types that imply a field). Recognition is
+// driven entirely by these tables; the store's code only normalises and compares.
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/SysTypes.h"
+
+namespace pel::store {
+
+struct TDefaultField {
+  const char16_t* Name;
+  const char16_t* Hint;  // the second string of the field triples: what the field holds
+  const char16_t* Group;
+  int32_t ValueKind;
+  // Phrases that name this field in control names and captions, comma-separated.
+  const char16_t* Synonyms;
+  // Sample profile value and its alternatives (comma text).
+  const char16_t* SampleValue;
+  const char16_t* SampleValues;
+};
+
+const std::vector<TDefaultField>& DefaultFields();
+// Words that carry no meaning in a control name or caption, comma-separated.
+const char16_t* DefaultStopWords();
+// input type → profile field, for controls whose name says nothing.
+struct TDefaultTypeHint {
+  const char16_t* InputType;
+  const char16_t* Field;
+};
+const std::vector<TDefaultTypeHint>& DefaultTypeHints();
+// Substitutions of the lexicon the add-on loads (select option matching): name, comma-separated values.
+struct TDefaultSubstitution {
+  const char16_t* Name;
+  const char16_t* Values;
+};
+const std::vector<TDefaultSubstitution>& DefaultSubstitutions();
+
+inline constexpr const char16_t* SampleProfileName = u"Sample";
+
+}  // namespace pel::store

@@ -1,0 +1,106 @@
+#pragma once
+// The reference form store: IPelServer over one SQLite database file. Every write is one
+// transaction; one connection serves every caller, guarded by a mutex, so browser windows on
+// several threads may call at once. Events go to every advised sink after the write committed.
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "Database.h"
+#include "Recognizer.h"
+#include "platform/EventSource.h"
+#include "platform/Store.h"
+
+namespace pel::store {
+
+// The schema version this build writes; older files are migrated forward on open.
+inline constexpr int StoreSchemaVersion = 2;
+
+class TPelStore : public IPelServer, public IConnectionPointContainer {
+public:
+  // Opens or creates the store in FileName; a new store gets the default data.
+  explicit TPelStore(const std::string& FileName);
+  ~TPelStore() override;
+
+  // Registers this store as the running form store; Shutdown revokes it and raises OnQuit.
+  static void Register(const std::shared_ptr<TPelStore>& Store);
+  void Shutdown();
+  int SchemaVersion();
+
+  // Where ShowManager is reported to the host that runs the store.
+  std::function<void(const WideString& A, const WideString& Key, const WideString& Name)> OnShowManager;
+
+  std::shared_ptr<IConnectionPoint> FindConnectionPoint(const TGUID& EventIID) override;
+
+  void FindFieldValue(const WideString& Profile, const WideString& TagName, const WideString& InputType,
+                      const WideString& Name, const WideString& URL, WideString& ProfileField, int32_t& ValueKind,
+                      WideString& Value, WideString& Values, bool& Found, bool& LoginRequired) override;
+  void GetProfiles(TVariant& Profiles, WideString& Current) override;
+  void GetProfileFields(TVariant& Fields, bool& LoginRequired) override;
+  void SetActiveProfile(const WideString& Profile) override;
+  void ShowManager(const WideString& A, const WideString& Key, const WideString& Name) override;
+  void GetNameChoices(const WideString& Key, WideString& Existing, WideString& DefaultName) override;
+  void DeleteRecord(const WideString& SetName, const WideString& Name, bool& LoginRequired) override;
+  void Login(const WideString& Password) override;
+  void Logout() override;
+  bool GetLoggedIn() override;
+  void SetDefaultFormCard(const WideString& SetName, const WideString& Name, const WideString& Profile,
+                          bool AllProfiles) override;
+  void AddSynonym(const WideString& ProfileField, const WideString& Synonym, int32_t Kind) override;
+  void GetFormCaption(int32_t Index, WideString& Caption, WideString& Hint) override;
+  void GetPageInfo(const WideString& URLKey, WideString& Title, WideString& Text) override;
+  void FindFormCards(const WideString& URLKey, const TVariant& Forms, TVariant& Cards, WideString& SetName,
+                     WideString& Name, bool& Matched) override;
+  void AddFieldValue(const WideString& Profile, const WideString& ProfileField, const WideString& Values,
+                     bool& LoginRequired) override;
+  void NotifyDocumentComplete() override;
+  int32_t GetDisplayMode() override;
+  TVariant GetBanner(const TVariant& Request) override;
+  void GetFormCard(const WideString& SetName, const WideString& Name, const WideString& URL, TVariant& FormSet,
+                   bool& LoginRequired) override;
+  void SaveFormCard(const WideString& URLKey, const WideString& Name, const WideString& URL, const TVariant& FormSet,
+                    bool& Saved, bool& LoginRequired) override;
+  void FindSavedFormCard(const WideString& URLKey, const TVariant& FormSet, WideString& Name) override;
+  void FindRecord(int32_t Kind, const WideString& Key, const TVariant& Data, WideString& Name) override;
+  void SaveRecord(int32_t Kind, const WideString& Key, const WideString& Name, const WideString& URL,
+                  const TVariant& Data, bool& Saved, bool& LoginRequired) override;
+  void GetRecordList(int32_t Kind, const WideString& URLKey, TVariant& List, WideString& Current) override;
+  void GetRecord(int32_t Kind, const WideString& SetName, const WideString& Name, const WideString& URL,
+                 TVariant& Data, bool& LoginRequired) override;
+  TVariant GetLexicon() override;
+  TVariant TranslateStrings(const TVariant& Captions) override;
+  void AddAllValues(const WideString& Text) override;
+  void ReportPage(uint32_t Wnd, const WideString& URL, const WideString& Title, const TVariant& Image) override;
+  void GetSettings(const WideString& SiteKey, int32_t& Flags, bool& Found) override;
+  void SetSettings(const WideString& SiteKey, int32_t Flags, bool SetDefault, bool ApplyToAll,
+                   bool& Handled) override;
+
+private:
+  struct TFieldRow {
+    int64_t ID = -1;
+    WideString Name;
+  };
+  void Migrate();
+  void CreateSchemaVersion1();
+  void CreateSchemaVersion2();
+  WideString ActiveProfile();
+  WideString DefaultName(const WideString& SetName);
+  void CheckKind(int32_t Kind);
+  void LoadRecognizer();
+  int64_t ProfileID(const WideString& Profile);
+  int64_t FieldID(const WideString& Field);
+  WideString FieldName(int64_t ID);
+  void Fire(int32_t DispID, std::vector<TVariant> Args = {});
+  [[noreturn]] void NotYet(const char* Method);
+
+  std::recursive_mutex FLock;
+  TDatabase FDatabase;
+  TEventSource FEvents;
+  TFieldRecognizer FRecognizer;
+  uint32_t FRegistration = 0;
+  bool FShutDown = false;
+};
+
+}  // namespace pel::store

@@ -1,0 +1,109 @@
+#include "Recognizer.h"
+
+#include "platform/Services.h"
+
+namespace pel::store {
+
+namespace {
+
+bool IsLower(char16_t C) { return (C >= u'a' && C <= u'z') || (C >= 0xDF && C <= 0xFF && C != 0xF7); }
+bool IsUpper(char16_t C) { return (C >= u'A' && C <= u'Z') || (C >= 0xC0 && C <= 0xDE && C != 0xD7); }
+bool IsDigit(char16_t C) { return C >= u'0' && C <= u'9'; }
+bool IsLetter(char16_t C) { return IsLower(C) || IsUpper(C); }
+
+// "txtFirstName" → "txt First Name", "ZIPCode" → "ZIP Code", "address2" → "address 2".
+WideString SplitCamelCase(const WideString& Text) {
+  WideString Result;
+  for (size_t I = 0; I < Text.size(); ++I) {
+    const char16_t C = Text[I];
+    if (I > 0) {
+      const char16_t P = Text[I - 1];
+      const bool Next = I + 1 < Text.size() && IsLower(Text[I + 1]);
+      if ((IsLower(P) && IsUpper(C)) || (IsUpper(P) && IsUpper(C) && Next) || (IsLetter(P) && IsDigit(C)) ||
+          (IsDigit(P) && IsLetter(C)))
+        Result += u' ';
+    }
+    Result += C;
+  }
+  return Result;
+}
+
+std::vector<WideString> SplitSpaced(const WideString& Text) {
+  std::vector<WideString> Words;
+  size_t Start = 0;
+  while (Start < Text.size()) {
+    size_t End = Text.find(u' ', Start);
+    if (End == WideString::npos) End = Text.size();
+    if (End > Start) Words.push_back(Text.substr(Start, End - Start));
+    Start = End + 1;
+  }
+  return Words;
+}
+
+}  // namespace
+
+void TFieldRecognizer::SetStopWords(const TWideStringList& Words) {
+  FLexicon.SetStopWords(Words);
+  for (TPhrase& Phrase : FPhrases) Prepare(Phrase);
+}
+
+void TFieldRecognizer::Clear() {
+  FPhrases.clear();
+  FTypeHints.clear();
+}
+
+WideString TFieldRecognizer::Normalize(const WideString& Text) const { return FLexicon.Normalize(SplitCamelCase(Text)); }
+
+void TFieldRecognizer::Prepare(TPhrase& Phrase) const {
+  Phrase.Words = SplitSpaced(Normalize(Phrase.Raw));
+  Phrase.Glued.clear();
+  for (const WideString& W : Phrase.Words) Phrase.Glued += W;
+}
+
+void TFieldRecognizer::AddSynonym(int64_t FieldID, const WideString& Phrase) {
+  TPhrase Item{FieldID, Phrase, {}, {}};
+  Prepare(Item);
+  if (!Item.Glued.empty()) FPhrases.push_back(std::move(Item));
+}
+
+void TFieldRecognizer::AddTypeHint(const WideString& InputType, int64_t FieldID) {
+  FTypeHints.emplace_back(Locale().LowerCase(InputType), FieldID);
+}
+
+// A phrase is found where its words, glued together, equal a run of consecutive words of the
+// name glued together, so "first name", "firstname" and "FirstName" all find "first name". The
+// longest phrase wins: "e mail address" beats "address", "first name" beats "name". Among equally
+// long ones the one further right wins, since names put the qualifier first ("billing_city").
+int64_t TFieldRecognizer::Recognize(const WideString& Name, const WideString& InputType) const {
+  const std::vector<WideString> Words = SplitSpaced(Normalize(Name));
+  int64_t Best = -1;
+  size_t BestLength = 0, BestEnd = 0;
+  bool BestWhole = false;
+  for (size_t First = 0; First < Words.size(); ++First) {
+    WideString Glued;
+    for (size_t Last = First; Last < Words.size(); ++Last) {
+      Glued += Words[Last];
+      const bool Whole = First == 0 && Last + 1 == Words.size();
+      for (const TPhrase& Phrase : FPhrases) {
+        if (Phrase.Glued != Glued) continue;
+        const size_t Length = Glued.size();
+        // The whole name being a phrase beats any part of it; then length, then position.
+        const bool Better = Best < 0 || (Whole && !BestWhole) ||
+                            (Whole == BestWhole && (Length > BestLength || (Length == BestLength && Last > BestEnd)));
+        if (Better) {
+          Best = Phrase.FieldID;
+          BestLength = Length;
+          BestEnd = Last;
+          BestWhole = Whole;
+        }
+      }
+    }
+  }
+  if (Best >= 0) return Best;
+  const WideString Type = Locale().LowerCase(InputType);
+  for (const auto& [HintType, FieldID] : FTypeHints)
+    if (HintType == Type) return FieldID;
+  return -1;
+}
+
+}  // namespace pel::store

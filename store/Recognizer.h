@@ -1,0 +1,42 @@
+#pragma once
+// Recognises which profile field a control's name or caption stands for. The knowledge is data
+// (stop words, synonym phrases per field, input types that imply a field); the code only brings
+// names into a comparable form and picks the best phrase found in them.
+
+#include <cstdint>
+#include <vector>
+
+#include "Common/Lexicon.h"
+#include "platform/SysTypes.h"
+
+namespace pel::store {
+
+class TFieldRecognizer {
+public:
+  // Stop words replace the previous ones; the phrases are normalised again.
+  void SetStopWords(const TWideStringList& Words);
+  void Clear();
+  void AddSynonym(int64_t FieldID, const WideString& Phrase);
+  void AddTypeHint(const WideString& InputType, int64_t FieldID);
+
+  // The words of Text, lower case and without stop words, separated by single spaces. Names
+  // written in camel case or glued to digits ("txtFirstName", "address2") are split first.
+  WideString Normalize(const WideString& Text) const;
+  // The field Name stands for, else the one its input type implies, else -1.
+  int64_t Recognize(const WideString& Name, const WideString& InputType) const;
+
+private:
+  struct TPhrase {
+    int64_t FieldID;
+    WideString Raw;
+    std::vector<WideString> Words;
+    WideString Glued;  // the words without spaces
+  };
+  void Prepare(TPhrase& Phrase) const;
+
+  TLexicon FLexicon;
+  std::vector<TPhrase> FPhrases;
+  std::vector<std::pair<WideString, int64_t>> FTypeHints;
+};
+
+}  // namespace pel::store

@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "Common/StoreStreams.h"
+#include "Common/TransitForms.h"
+#include "StoreTestSupport.h"
+#include "platform/Exceptions.h"
+
+namespace pel::test {
+namespace {
+
+using store::TPelStore;
+
+// A login form: an e-mail field bound to the profile field, and a plain one.
+TVariant LoginFormSet(const WideString& Extra) {
+  TTransitFormSet Set;
+  TTransitFormCard& Card = Set.Add();
+  Card.ActionURL = u"https://example.com/login";
+  TTransitField& Mail = Card.Fields.Add();
+  Mail.Index = 0;
+  Mail.Name = u"user_email";
+  Mail.TagName = u"input";
+  Mail.InputType = u"text";
+  Mail.ProfileField = u"E-mail";
+  Mail.Value = u"typed@example.org";
+  TTransitField& Note = Card.Fields.Add();
+  Note.Index = 1;
+  Note.Name = u"note";
+  Note.TagName = u"textarea";
+  Note.Value = Extra;
+  TMemoryStream S;
+  Set.SaveToStream(S);
+  TVariant V;
+  StreamToVariant(S, V);
+  return V;
+}
+
+TEST(CardsAndRecordsTest, FormCardsSaveFindFillDefaultAndDelete) {
+  TStoreFolder Folder;
+  TPelStore Store(Folder.File());
+  bool Saved = false, Login = true;
+  Store.SaveFormCard(u"example.com/login", u"", u"https://example.com/login", LoginFormSet(u"hello"), Saved, Login);
+  EXPECT_TRUE(Saved);
+  EXPECT_FALSE(Login);
+  Store.SaveFormCard(u"example.com/login", u"", u"https://example.com/login", LoginFormSet(u"other"), Saved, Login);
+
+  WideString Name;
+  Store.FindSavedFormCard(u"example.com/login", LoginFormSet(u"hello"), Name);
+  EXPECT_EQ(Name, u"Form card 1");
+  Store.FindSavedFormCard(u"example.com/login", LoginFormSet(u"other"), Name);
+  EXPECT_EQ(Name, u"Form card 2");
+  Store.FindSavedFormCard(u"example.com/login", LoginFormSet(u"new"), Name);
+  EXPECT_EQ(Name, u"");
+  Store.FindSavedFormCard(u"elsewhere.org", LoginFormSet(u"hello"), Name);
+  EXPECT_EQ(Name, u"");
+
+  // The bound field carries the active profile's value, the plain one what was saved.
+  TVariant Got;
+  Store.GetFormCard(u"example.com/login", u"Form card 1", u"", Got, Login);
+  TMemoryStream S;
+  VariantToStream(Got, S);
+  S.SetPosition(0);
+  TTransitFormSet Set;
+  Set.LoadFromStream(S);
+  ASSERT_EQ(Set.Count(), 1);
+  ASSERT_EQ(Set[0].Fields.Count(), 2);
+  EXPECT_EQ(Set[0].Fields[0].Value, u"john.public@example.com");
+  EXPECT_EQ(Set[0].Fields[0].ValueKind, 0);
+  EXPECT_EQ(Set[0].Fields[1].Value, u"hello");
+
+  Store.SetDefaultFormCard(u"example.com/login", u"Form card 2", u"", true);
+  WideString Existing, Default;
+  Store.GetNameChoices(u"example.com/login", Existing, Default);
+  EXPECT_EQ(Existing, u"0=Form card 1\r\n1=Form card 2");
+  EXPECT_EQ(Default, u"Form card 2");
+  // The active profile's own default comes before the one for all profiles.
+  Store.SetDefaultFormCard(u"example.com/login", u"Form card 1", u"", false);
+  Store.GetNameChoices(u"example.com/login", Existing, Default);
+  EXPECT_EQ(Default, u"Form card 1");
+  EXPECT_THROW(Store.SetDefaultFormCard(u"example.com/login", u"Missing", u"", false), EOleException);
+
+  Store.DeleteRecord(u"example.com/login", u"Form card 1", Login);
+  Store.GetNameChoices(u"example.com/login", Existing, Default);
+  EXPECT_EQ(Existing, u"1=Form card 2");
+  EXPECT_EQ(Default, u"Form card 2");
+  Store.GetFormCard(u"example.com/login", u"Form card 1", u"", Got, Login);
+  EXPECT_TRUE(Got.IsEmpty());
+
+  // A stream without a card is refused, and so is what is no stream at all.
+  EXPECT_THROW(Store.SaveFormCard(u"k", u"n", u"", TVariant(TVariant::TBytes{0, 0, 0, 0}), Saved, Login),
+               EOleException);
+  EXPECT_THROW(Store.SaveFormCard(u"k", u"n", u"", TVariant(u"text"), Saved, Login), EOleException);
+}
+
+TEST(CardsAndRecordsTest, RecordsOfEachKindAreKeptApart) {
+  TStoreFolder Folder;
+  TPelStore Store(Folder.File());
+  const TVariant Steps(TVariant::TBytes{1, 0, 0, 0, 9, 9});
+  const TVariant Mail(TVariant::TBytes{7, 7});
+  bool Saved = false, Login = true;
+  Store.SaveRecord(rkNavigation, u"example.com", u"Checkout", u"example.com", Steps, Saved, Login);
+  EXPECT_TRUE(Saved);
+  Store.SaveRecord(rkMailCard, u"example.com", u"Contact", u"http://example.com/", Mail, Saved, Login);
+
+  WideString Name;
+  Store.FindRecord(rkNavigation, u"example.com", Steps, Name);
+  EXPECT_EQ(Name, u"Checkout");
+  Store.FindRecord(rkMailCard, u"example.com", Steps, Name);
+  EXPECT_EQ(Name, u"");
+
+  TVariant List;
+  WideString Current;
+  Store.GetRecordList(rkMailCard, u"example.com", List, Current);
+  EXPECT_EQ(VariantToPairs(List), (TNamePairs{{u"example.com", u"Contact"}}));
+  TVariant Data;
+  Store.GetRecord(rkNavigation, u"example.com", u"Checkout", u"", Data, Login);
+  EXPECT_EQ(Data, Steps);
+  Store.GetRecord(rkAuthentication, u"example.com", u"Checkout", u"", Data, Login);
+  EXPECT_TRUE(Data.IsEmpty());
+
+  EXPECT_THROW(Store.GetRecordList(0, u"example.com", List, Current), EOleException);
+  EXPECT_THROW(Store.SaveRecord(4, u"example.com", u"x", u"", Mail, Saved, Login), EOleException);
+  EXPECT_THROW(Store.SaveRecord(rkMailCard, u"example.com", u"", u"", Mail, Saved, Login), EOleException);
+}
+
+// A file of the first schema (no cards yet) is taken forward on open, keeping its data.
+TEST(CardsAndRecordsTest, FirstSchemaIsMigratedForward) {
+  TStoreFolder Folder;
+  {
+    TPelStore Store(Folder.File());
+    bool Login = false;
+    Store.AddFieldValue(u"", u"City", u"Lyon", Login);
+  }
+  sqlite3* Db = nullptr;
+  ASSERT_EQ(sqlite3_open(Folder.File().c_str(), &Db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(Db, "DROP TABLE item; DROP TABLE default_item; UPDATE schema_version SET version = 1",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(Db);
+
+  TPelStore Store(Folder.File());
+  EXPECT_EQ(Store.SchemaVersion(), 2);
+  bool Saved = false, Login = false;
+  Store.SaveRecord(rkAuthentication, u"example.com", u"me", u"", TVariant(TVariant::TBytes{1}), Saved, Login);
+  EXPECT_TRUE(Saved);
+  WideString Field, Value, Values;
+  int32_t Kind = -1;
+  bool Found = false;
+  Field = u"City";
+  Store.FindFieldValue(u"", u"", u"", u"", u"", Field, Kind, Value, Values, Found, Login);
+  EXPECT_EQ(Values, u"Lyon");
+}
+
+}  // namespace
+}  // namespace pel::test
+
+namespace pel::test {
+namespace {
+
+TVariant OneFormSet(std::initializer_list<const char16_t*> FieldNames) {
+  TTransitFormSet Set;
+  TTransitFormCard& Card = Set.Add();
+  int Index = 0;
+  for (const char16_t* N : FieldNames) {
+    TTransitField& F = Card.Fields.Add();
+    F.Index = Index++;
+    F.Name = N;
+    F.TagName = u"input";
+    F.InputType = u"text";
+  }
+  TMemoryStream S;
+  Set.SaveToStream(S);
+  TVariant V;
+  StreamToVariant(S, V);
+  return V;
+}
+
+TEST(CardsAndRecordsTest, FindFormCardsListsOwnSetFirstThenMatchingCardsOfOtherPages) {
+  TStoreFolder Folder;
+  store::TPelStore Store(Folder.File());
+  bool Saved = false, Login = false;
+  Store.SaveFormCard(u"shop.example/checkout", u"Home", u"", OneFormSet({u"name", u"street", u"zip"}), Saved, Login);
+  Store.SaveFormCard(u"a-other.example/order", u"Same form", u"", OneFormSet({u"name", u"street", u"zip"}), Saved,
+                     Login);
+  Store.SaveFormCard(u"a-other.example/search", u"Search", u"", OneFormSet({u"q"}), Saved, Login);
+  Store.SetDefaultFormCard(u"shop.example/checkout", u"Home", u"", false);
+
+  TVariant Cards;
+  WideString SetName, Name;
+  bool Matched = false;
+  Store.FindFormCards(u"shop.example/checkout", OneFormSet({u"name", u"street", u"zip"}), Cards, SetName, Name,
+                      Matched);
+  EXPECT_TRUE(Matched);
+  EXPECT_EQ(VariantToPairs(Cards),
+            (TNamePairs{{u"shop.example/checkout", u"Home"}, {u"a-other.example/order", u"Same form"}}));
+  EXPECT_EQ(SetName, u"shop.example/checkout");
+  EXPECT_EQ(Name, u"Home");
+
+  // A page with nothing stored and forms like no stored card's.
+  Store.FindFormCards(u"new.example", OneFormSet({u"colour", u"size"}), Cards, SetName, Name, Matched);
+  EXPECT_FALSE(Matched);
+  EXPECT_TRUE(VariantToPairs(Cards).empty());
+  EXPECT_EQ(Name, u"");
+}
+
+}  // namespace
+}  // namespace pel::test
