@@ -18,13 +18,13 @@ struct TFieldSpec {
   WideString Name, TagName, InputType, Value;
 };
 
-void AddField(TTransitFormCard& Card, const TFieldSpec& Spec) {
+void AddField(TTransitFormCard& Card, const TFieldSpec& Wanted) {
   TTransitField& F = Card.Fields.Add();
-  F.Index = Spec.Index;
-  F.Name = Spec.Name;
-  F.TagName = Spec.TagName;
-  F.InputType = Spec.InputType;
-  F.Value = Spec.Value;
+  F.Index = Wanted.Index;
+  F.Name = Wanted.Name;
+  F.TagName = Wanted.TagName;
+  F.InputType = Wanted.InputType;
+  F.Value = Wanted.Value;
 }
 
 TTransitFormCard& AddCard(TTransitFormSet& Set, const WideString& Method, std::initializer_list<TFieldSpec> Fields,
