@@ -12,6 +12,7 @@
 #include "BHO/ElementAccess.h"
 #include "headless/HeadlessBrowser.h"
 #include "platform/Services.h"
+#include "support/SwitchableLocale.h"
 
 using namespace pel;
 using namespace pel::headless;
@@ -564,39 +565,10 @@ TEST(ElementAccessText, WidePos) {
 // ---- Failures
 
 namespace {
-class TFailingLocale : public ILocale {
-public:
-  explicit TFailingLocale(const ILocale& Real) : FReal(Real) {}
-  bool Fail = false;
-  int CompareText(const WideString& A, const WideString& B) const override {
-    Check();
-    return FReal.CompareText(A, B);
-  }
-  int CompareStr(const WideString& A, const WideString& B) const override {
-    Check();
-    return FReal.CompareStr(A, B);
-  }
-  WideString LowerCase(const WideString& Text) const override {
-    Check();
-    return FReal.LowerCase(Text);
-  }
-
-private:
-  void Check() const {
-    if (Fail) throw Exception("locale down");
-  }
-  const ILocale& FReal;
-};
-
 class ElementAccessFailure : public testing::Test {
 protected:
-  void SetUp() override {
-    TPlatformServices Services = CurrentPlatformServices();
-    Services.Locale = &FLocale;
-    SetPlatformServices(Services);
-  }
-  void TearDown() override { InstallPlatformBinding(); }
-  TFailingLocale FLocale{Locale()};
+  test::TLocaleSwitch FSwitch;
+  test::TSwitchableLocale& FLocale = FSwitch.Locale;
 };
 }  // namespace
 

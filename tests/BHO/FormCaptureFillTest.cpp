@@ -9,6 +9,7 @@
 #include "BHO/SHDocVwEvents.h"
 #include "headless/HeadlessBrowser.h"
 #include "platform/Services.h"
+#include "support/SwitchableLocale.h"
 
 using namespace pel;
 using namespace pel::headless;
@@ -102,26 +103,16 @@ TEST_F(FormCards, OneFormPagesMarkTheirOnlyCardForSubmitting) {
   EXPECT_EQ(Set[0].SubmitTarget + Set[1].SubmitTarget, 0);
 }
 
-namespace {
-// A locale that fails: reading a select's type goes through it, so a capture's walk fails there.
-class TFailingLocale : public ILocale {
-public:
-  int CompareText(const WideString&, const WideString&) const override { throw Exception("locale down"); }
-  int CompareStr(const WideString&, const WideString&) const override { throw Exception("locale down"); }
-  WideString LowerCase(const WideString&) const override { throw Exception("locale down"); }
-};
-}  // namespace
 
 TEST_F(FormCards, AFailedCaptureLeavesNoFieldsAndNoSubmitIndex) {
   Load("capture.html");
   Browser->UserClick(Node(u"go"));
   TTransitFormCard Card;
-  TFailingLocale Failing;
-  TPlatformServices Services = CurrentPlatformServices();
-  Services.Locale = &Failing;
-  SetPlatformServices(Services);
-  ItemOf(u"c").SaveToCard(Card, 15);
-  InstallPlatformBinding();
+  {
+    // Reading a select's type goes through the locale, so the capture's walk fails there.
+    test::TLocaleSwitch Failing(true);
+    ItemOf(u"c").SaveToCard(Card, 15);
+  }
   EXPECT_EQ(Card.Fields.Count(), 0);
   EXPECT_EQ(Card.SubmitFieldIndex, -1);
   EXPECT_EQ(Card.Method, u"get");  // the card-level fields are kept

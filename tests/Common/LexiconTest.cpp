@@ -8,6 +8,7 @@
 #include "Common/Lexicon.h"
 #include "platform/Exceptions.h"
 #include "platform/Services.h"
+#include "support/SwitchableLocale.h"
 
 using namespace pel;
 
@@ -717,40 +718,10 @@ TEST(LexiconStream, RepeatedStopWordAndOverflowingLengthRaise) {
 // ---- Failures
 
 namespace {
-// The installed locale, or failures once Fail is set.
-class TSwitchableLocale : public ILocale {
-public:
-  explicit TSwitchableLocale(const ILocale& Real) : FReal(Real) {}
-  bool Fail = false;
-  int CompareText(const WideString& A, const WideString& B) const override {
-    Check();
-    return FReal.CompareText(A, B);
-  }
-  int CompareStr(const WideString& A, const WideString& B) const override {
-    Check();
-    return FReal.CompareStr(A, B);
-  }
-  WideString LowerCase(const WideString& Text) const override {
-    Check();
-    return FReal.LowerCase(Text);
-  }
-
-private:
-  void Check() const {
-    if (Fail) throw Exception("locale down");
-  }
-  const ILocale& FReal;
-};
-
 class LexiconFailure : public testing::Test {
 protected:
-  void SetUp() override {
-    TPlatformServices Services = CurrentPlatformServices();
-    Services.Locale = &FLocale;
-    SetPlatformServices(Services);
-  }
-  void TearDown() override { InstallPlatformBinding(); }
-  TSwitchableLocale FLocale{Locale()};
+  test::TLocaleSwitch FSwitch;
+  test::TSwitchableLocale& FLocale = FSwitch.Locale;
 };
 }  // namespace
 

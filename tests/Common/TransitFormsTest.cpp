@@ -6,6 +6,7 @@
 #include "Common/TransitForms.h"
 #include "platform/Exceptions.h"
 #include "platform/Services.h"
+#include "support/SwitchableLocale.h"
 
 using namespace pel;
 
@@ -444,23 +445,10 @@ TEST(Records, AssignCopiesEverythingAndReplacesFields) {
 }
 
 namespace {
-// A locale whose comparisons fail, to see which routines a failure crosses.
-class TFailingLocale : public ILocale {
-public:
-  int CompareText(const WideString&, const WideString&) const override { throw Exception("locale down"); }
-  int CompareStr(const WideString&, const WideString&) const override { throw Exception("locale down"); }
-  WideString LowerCase(const WideString& T) const override { return T; }
-};
-
+// Every comparison fails, to see which routines a failure crosses.
 class FailingLocale : public testing::Test {
 protected:
-  void SetUp() override {
-    TPlatformServices Services = CurrentPlatformServices();
-    Services.Locale = &FLocale;
-    SetPlatformServices(Services);
-  }
-  void TearDown() override { InstallPlatformBinding(); }
-  TFailingLocale FLocale;
+  test::TLocaleSwitch FSwitch{true};
 };
 }  // namespace
 
