@@ -1,5 +1,7 @@
 #include "PelStore.h"
 
+#include <map>
+
 #include "Common/StoreStreams.h"
 #include "Common/TransitForms.h"
 #include "DefaultData.h"
@@ -31,6 +33,27 @@ TWideStringList CommaList(const char16_t* Text) {
   return List;
 }
 
+// What a sealed value is: its table and row key, each part length-prefixed so that no two rows
+// share a tag.
+TBlob Tag(std::initializer_list<WideString> Parts) {
+  TMemoryStream S;
+  for (const WideString& Part : Parts) WriteWideString(S, Part);
+  return S.Bytes();
+}
+
+WideString Number(int64_t Value) { return AsciiToWide(IntToStr(Value)); }
+TBlob ValueTag(int64_t Profile, int64_t Field) { return Tag({u"profile_value", Number(Profile), Number(Field)}); }
+TBlob ItemTag(int64_t Kind, const WideString& SetName, const WideString& Name) {
+  return Tag({u"item", Number(Kind), SetName, Name});
+}
+TBlob ChoiceTag(int64_t Field) { return Tag({u"field_choice", Number(Field)}); }
+const TBlob KeyringTag = Tag({u"keyring"});
+
+[[noreturn]] void RaiseLocked() {
+  throw EOleException("The store is locked: log in with the master password first", HR_E_ACCESSDENIED, "PelStore",
+                      "", 0);
+}
+
 }  // namespace
 
 TPelStore::TPelStore(const std::string& FileName) : FDatabase(FileName) {
@@ -38,9 +61,14 @@ TPelStore::TPelStore(const std::string& FileName) : FDatabase(FileName) {
   FDatabase.Exec("PRAGMA journal_mode=WAL");
   FDatabase.Exec("PRAGMA synchronous=FULL");
   FDatabase.Exec("PRAGMA foreign_keys=ON");
+  // Freed pages are overwritten, so that a value sealed again or deleted leaves no readable copy.
+  FDatabase.Exec("PRAGMA secure_delete=ON");
   FEvents.AddConnectionPoint(DIID_IPelServerEvents);
-  Migrate();
+  // Older files held values in the clear: fold the write-ahead log into the file now, so that
+  // the pages that held them are overwritten rather than kept in the log.
+  if (Migrate()) CheckpointFile();
   LoadRecognizer();
+  LoadKeyring();
 }
 
 TPelStore::~TPelStore() {
@@ -71,9 +99,7 @@ void TPelStore::Fire(int32_t DispID, std::vector<TVariant> Args) {
   FEvents.Fire(DIID_IPelServerEvents, DispID, std::move(Args));
 }
 
-void TPelStore::NotYet(const char* Method) {
-  throw EOleException(AnsiString("The store does not serve ") + Method + " yet", HR_E_NOTIMPL, "PelStore", "", 0);
-}
+void TPelStore::CheckpointFile() { FDatabase.Exec("PRAGMA wal_checkpoint(TRUNCATE)"); }
 
 // ---- schema
 
@@ -85,12 +111,17 @@ int TPelStore::SchemaVersion() {
 
 // Each step takes the file from one version to the next in one transaction, so an interrupted
 // migration leaves the previous version intact.
-void TPelStore::Migrate() {
+bool TPelStore::Migrate() {
   FDatabase.Exec("CREATE TABLE IF NOT EXISTS schema_version(version INTEGER NOT NULL)");
-  int Version = SchemaVersion();
+  int Version = 0;
+  {
+    TStatement Q(FDatabase, "SELECT version FROM schema_version");
+    if (Q.Step()) Version = static_cast<int>(Q.Int(0));
+  }
   if (Version > StoreSchemaVersion)
     RaiseStoreError("The store database has schema version " + IntToStr(Version) + ", newer than this store's " +
                     IntToStr(StoreSchemaVersion));
+  bool Migrated = false;
   while (Version < StoreSchemaVersion) {
     TTransaction T(FDatabase);
     switch (Version) {
@@ -100,12 +131,20 @@ void TPelStore::Migrate() {
       case 1:
         CreateSchemaVersion2();
         break;
+      case 2:
+        CreateSchemaVersion3();
+        break;
+      case 3:
+        CreateSchemaVersion4();
+        break;
     }
     ++Version;
     FDatabase.Exec("DELETE FROM schema_version");
     TStatement(FDatabase, "INSERT INTO schema_version(version) VALUES(?)").Bind(1, Version).Run();
     T.Commit();
+    Migrated = true;
   }
+  return Migrated;
 }
 
 void TPelStore::CreateSchemaVersion1() {
@@ -165,6 +204,113 @@ void TPelStore::CreateSchemaVersion2() {
       " PRIMARY KEY(set_name, profile));");
 }
 
+// The keyring holds the data key: in the clear (salt NULL) while there is no master password,
+// else sealed with the key derived from the password, the salt and the cost. Values written by
+// older versions are sealed here, in the same transaction.
+void TPelStore::CreateSchemaVersion4() {
+  FDatabase.Exec(
+      "CREATE TABLE keyring(id INTEGER PRIMARY KEY CHECK(id = 1), salt BLOB, ops_limit INTEGER NOT NULL,"
+      " mem_limit INTEGER NOT NULL, data_key BLOB NOT NULL);"
+      "CREATE TABLE field_choice(field_id INTEGER PRIMARY KEY REFERENCES field(id) ON DELETE CASCADE,"
+      " data BLOB NOT NULL);");
+  const TKey Key = NewRandomKey();
+  TStatement(FDatabase, "INSERT INTO keyring(id, salt, ops_limit, mem_limit, data_key) VALUES(1, NULL, 0, 0, ?)")
+      .Bind(1, KeyBytes(*Key))
+      .Run();
+  struct TRow {
+    int64_t A, B;
+    WideString C, D;
+    TBlob Data;
+  };
+  std::vector<TRow> Rows;
+  {
+    TStatement Q(FDatabase, "SELECT profile_id, field_id, data FROM profile_value");
+    while (Q.Step()) Rows.push_back({Q.Int(0), Q.Int(1), {}, {}, Q.Blob(2)});
+  }
+  TStatement PutValue(FDatabase, "UPDATE profile_value SET data = ? WHERE profile_id = ? AND field_id = ?");
+  for (const TRow& R : Rows) PutValue.Bind(1, Seal(*Key, R.Data, ValueTag(R.A, R.B))).Bind(2, R.A).Bind(3, R.B).Run();
+  Rows.clear();
+  {
+    TStatement Q(FDatabase, "SELECT kind, set_name, name, data FROM item");
+    while (Q.Step()) Rows.push_back({Q.Int(0), 0, Q.Text(1), Q.Text(2), Q.Blob(3)});
+  }
+  TStatement PutItem(FDatabase, "UPDATE item SET data = ? WHERE kind = ? AND set_name = ? AND name = ?");
+  for (const TRow& R : Rows)
+    PutItem.Bind(1, Seal(*Key, R.Data, ItemTag(R.A, R.C, R.D))).Bind(2, R.A).Bind(3, R.C).Bind(4, R.D).Run();
+}
+
+void TPelStore::LoadKeyring() {
+  TStatement Q(FDatabase, "SELECT salt, data_key FROM keyring WHERE id = 1");
+  if (!Q.Step()) RaiseStoreError("The store's key is missing: the file is damaged");
+  FKey.reset();
+  if (!Q.IsNull(0)) return;  // locked until Login
+  FKey = KeyFromBytes(Q.Blob(1));
+  if (!FKey) RaiseStoreError("The store's key is damaged");
+}
+
+TBlob TPelStore::SealBlob(const TBlob& Plain, const TBlob& Tag) {
+  if (Locked()) RaiseLocked();
+  return Seal(*FKey, Plain, Tag);
+}
+
+TBlob TPelStore::OpenBlob(const TBlob& Sealed, const TBlob& Tag) {
+  if (Locked()) RaiseLocked();
+  TBlob Plain;
+  if (!Open(*FKey, Sealed, Tag, Plain))
+    RaiseStoreError("A stored value cannot be opened: the store file is damaged or was changed outside the store");
+  return Plain;
+}
+
+bool TPelStore::ReadProfileValue(int64_t Owner, int64_t Field, int32_t& Kind, WideString& Value,
+                                 WideString& Values) {
+  TStatement Q(FDatabase, "SELECT value_kind, data FROM profile_value WHERE profile_id = ? AND field_id = ?");
+  Q.Bind(1, Owner).Bind(2, Field);
+  if (!Q.Step()) return false;
+  Kind = static_cast<int32_t>(Q.Int(0));
+  UnpackValue(OpenBlob(Q.Blob(1), ValueTag(Owner, Field)), Value, Values);
+  return true;
+}
+
+void TPelStore::WriteProfileValue(int64_t Owner, int64_t Field, int64_t Kind, const WideString& Value,
+                                  const WideString& Values) {
+  TStatement(FDatabase,
+             "INSERT OR REPLACE INTO profile_value(profile_id, field_id, value_kind, data) VALUES(?,?,?,?)")
+      .Bind(1, Owner)
+      .Bind(2, Field)
+      .Bind(3, Kind)
+      .Bind(4, SealBlob(PackValue(Value, Values), ValueTag(Owner, Field)))
+      .Run();
+}
+
+bool TPelStore::ReadItem(int32_t Kind, const WideString& SetName, const WideString& Name, TBlob& Data) {
+  TStatement Q(FDatabase, "SELECT data FROM item WHERE kind = ? AND set_name = ? AND name = ?");
+  Q.Bind(1, Kind).Bind(2, SetName).Bind(3, Name);
+  if (!Q.Step()) return false;
+  Data = OpenBlob(Q.Blob(0), ItemTag(Kind, SetName, Name));
+  return true;
+}
+
+void TPelStore::WriteItem(int32_t Kind, const WideString& SetName, const WideString& Name, const WideString& URL,
+                          const TBlob& Data) {
+  TStatement(FDatabase, "INSERT OR REPLACE INTO item(kind, set_name, name, url, data) VALUES(?,?,?,?,?)")
+      .Bind(1, Kind)
+      .Bind(2, SetName)
+      .Bind(3, Name)
+      .Bind(4, URL)
+      .Bind(5, SealBlob(Data, ItemTag(Kind, SetName, Name)))
+      .Run();
+}
+
+WideString TPelStore::ReadChoices(int64_t Field) {
+  TStatement Q(FDatabase, "SELECT data FROM field_choice WHERE field_id = ?");
+  Q.Bind(1, Field);
+  if (!Q.Step()) return WideString();
+  TMemoryStream S(OpenBlob(Q.Blob(0), ChoiceTag(Field)));
+  WideString Text;
+  if (!ReadWideString(S, Text)) RaiseStoreError("The stored choices of a field are damaged");
+  return Text;
+}
+
 void TPelStore::LoadRecognizer() {
   FRecognizer.Clear();
   TWideStringList Stop(true, TDuplicates::dupIgnore);
@@ -212,6 +358,11 @@ void TPelStore::FindFieldValue(const WideString& Profile, const WideString&, con
   LoginRequired = false;
   Value.clear();
   Values.clear();
+  if (Locked()) {
+    // Not even which field a name stands for: the caller logs in and asks again.
+    LoginRequired = true;
+    return;
+  }
   const int64_t Owner = ProfileID(Profile);
   // A field asked for by name that the store does not know is simply not found: cards may still
   // carry bindings to fields deleted since.
@@ -220,11 +371,7 @@ void TPelStore::FindFieldValue(const WideString& Profile, const WideString&, con
                                               : FRecognizer.Recognize(Name, InputType);
   if (Field < 0) return;
   ProfileField = FieldName(Field);
-  TStatement Q(FDatabase, "SELECT value_kind, data FROM profile_value WHERE profile_id = ? AND field_id = ?");
-  Q.Bind(1, Owner).Bind(2, Field);
-  if (!Q.Step()) return;
-  ValueKind = static_cast<int32_t>(Q.Int(0));
-  UnpackValue(Q.Blob(1), Value, Values);
+  if (!ReadProfileValue(Owner, Field, ValueKind, Value, Values)) return;
   Found = !Value.empty() || !Values.empty();
 }
 
@@ -240,7 +387,9 @@ void TPelStore::GetProfiles(TVariant& Profiles, WideString& Current) {
 
 void TPelStore::GetProfileFields(TVariant& Fields, bool& LoginRequired) {
   std::lock_guard Guard(FLock);
-  LoginRequired = false;
+  LoginRequired = Locked();
+  Fields = TVariant();
+  if (LoginRequired) return;
   TVariant::TStrings Triples;
   TStatement Q(FDatabase, "SELECT name, hint, grp FROM field ORDER BY position");
   while (Q.Step())
@@ -265,7 +414,8 @@ void TPelStore::AddFieldValue(const WideString& Profile, const WideString& Profi
                               bool& LoginRequired) {
   {
     std::lock_guard Guard(FLock);
-    LoginRequired = false;
+    LoginRequired = Locked();
+    if (LoginRequired) return;
     TTransaction T(FDatabase);
     const int64_t Owner = ProfileID(Profile);
     const int64_t Field = FieldID(ProfileField);
@@ -274,29 +424,18 @@ void TPelStore::AddFieldValue(const WideString& Profile, const WideString& Profi
     Added.SetCommaText(Values);
     if (Added.IsEmpty()) RaiseStoreError("No value to add to \"" + WideToAnsi(ProfileField) + "\"");
     WideString Value, Alternatives;
-    int64_t Kind = 0;
-    TStatement Q(FDatabase, "SELECT value_kind, data FROM profile_value WHERE profile_id = ? AND field_id = ?");
-    Q.Bind(1, Owner).Bind(2, Field);
-    if (Q.Step()) {
-      Kind = Q.Int(0);
-      UnpackValue(Q.Blob(1), Value, Alternatives);
-    } else {
+    int32_t Kind = 0;
+    if (!ReadProfileValue(Owner, Field, Kind, Value, Alternatives)) {
       TStatement K(FDatabase, "SELECT value_kind FROM field WHERE id = ?");
       K.Bind(1, Field);
-      if (K.Step()) Kind = K.Int(0);
+      if (K.Step()) Kind = static_cast<int32_t>(K.Int(0));
     }
     TWideStringList List(false, TDuplicates::dupIgnore);
     List.SetCommaText(Alternatives);
     for (int I = 0; I < Added.Count(); ++I)
       if (List.IndexOf(Added[I]) < 0) List.Add(Added[I]);
     if (Value.empty()) Value = Added[0];
-    TStatement(FDatabase,
-               "INSERT OR REPLACE INTO profile_value(profile_id, field_id, value_kind, data) VALUES(?,?,?,?)")
-        .Bind(1, Owner)
-        .Bind(2, Field)
-        .Bind(3, Kind)
-        .Bind(4, PackValue(Value, List.CommaText()))
-        .Run();
+    WriteProfileValue(Owner, Field, Kind, Value, List.CommaText());
     T.Commit();
   }
   Fire(DISPID_OnDatabaseChange);
@@ -425,7 +564,8 @@ void TPelStore::SaveFormCard(const WideString& URLKey, const WideString& Name, c
   {
     std::lock_guard Guard(FLock);
     Saved = false;
-    LoginRequired = false;
+    LoginRequired = Locked();
+    if (LoginRequired) return;
     TTransitFormSet Set;
     ReadFormSet(FormSet, Set);
     TMemoryStream S;
@@ -439,12 +579,7 @@ void TPelStore::SaveFormCard(const WideString& URLKey, const WideString& Name, c
       Q.Bind(1, URLKey).Bind(2, Candidate);
       if (!Q.Step()) Stored = Candidate;
     }
-    TStatement(FDatabase, "INSERT OR REPLACE INTO item(kind, set_name, name, url, data) VALUES(0,?,?,?,?)")
-        .Bind(1, URLKey)
-        .Bind(2, Stored)
-        .Bind(3, URL)
-        .Bind(4, S.Bytes())
-        .Run();
+    WriteItem(0, URLKey, Stored, URL, S.Bytes());
     T.Commit();
     Saved = true;
   }
@@ -456,11 +591,13 @@ void TPelStore::FindSavedFormCard(const WideString& URLKey, const TVariant& Form
   Name.clear();
   TTransitFormSet Given;
   ReadFormSet(FormSet, Given);
+  // Locked, the cards cannot be compared: nothing is known to be stored yet.
+  if (Locked()) return;
   const std::vector<WideString> Wanted = Fingerprints(Given);
   TStatement Q(FDatabase, "SELECT name, data FROM item WHERE kind = 0 AND set_name = ? ORDER BY name");
   Q.Bind(1, URLKey);
   while (Q.Step()) {
-    TMemoryStream S(Q.Blob(1));
+    TMemoryStream S(OpenBlob(Q.Blob(1), ItemTag(0, URLKey, Q.Text(0))));
     TTransitFormSet Stored;
     Stored.LoadFromStream(S);
     if (Fingerprints(Stored) == Wanted) {
@@ -474,25 +611,26 @@ void TPelStore::FindSavedFormCard(const WideString& URLKey, const TVariant& Form
 void TPelStore::GetFormCard(const WideString& SetName, const WideString& Name, const WideString&, TVariant& FormSet,
                             bool& LoginRequired) {
   std::lock_guard Guard(FLock);
-  LoginRequired = false;
   FormSet = TVariant();
-  TStatement Q(FDatabase, "SELECT data FROM item WHERE kind = 0 AND set_name = ? AND name = ?");
-  Q.Bind(1, SetName).Bind(2, Name);
-  if (!Q.Step()) return;
-  TMemoryStream In(Q.Blob(0));
+  LoginRequired = Locked();
+  if (LoginRequired) return;
+  TBlob Data;
+  if (!ReadItem(0, SetName, Name, Data)) return;
+  TMemoryStream In(Data);
   TTransitFormSet Set;
   Set.LoadFromStream(In);
   const int64_t Owner = ProfileID(u"");
   for (TTransitFormCard& Card : Set)
     for (TTransitField& Field : Card.Fields) {
       if (Field.ProfileField.empty()) continue;
-      TStatement V(FDatabase,
-                   "SELECT v.value_kind, v.data FROM profile_value v JOIN field f ON f.id = v.field_id"
-                   " WHERE v.profile_id = ? AND f.name = ?");
-      V.Bind(1, Owner).Bind(2, Field.ProfileField);
-      if (!V.Step()) continue;
-      Field.ValueKind = static_cast<int32_t>(V.Int(0));
-      UnpackValue(V.Blob(1), Field.Value, Field.Values);
+      const int64_t Bound = FieldID(Field.ProfileField);
+      if (Bound < 0) continue;
+      int32_t Kind = 0;
+      WideString Value, Values;
+      if (!ReadProfileValue(Owner, Bound, Kind, Value, Values)) continue;
+      Field.ValueKind = Kind;
+      Field.Value = Value;
+      Field.Values = Values;
     }
   TMemoryStream Out;
   Set.SaveToStream(Out);
@@ -531,7 +669,9 @@ void TPelStore::DeleteRecord(const WideString& SetName, const WideString& Name, 
   int Removed = 0;
   {
     std::lock_guard Guard(FLock);
-    LoginRequired = false;
+    // Locked, nothing is removed: a store must not lose its cards to whoever lacks the password.
+    LoginRequired = Locked();
+    if (LoginRequired) return;
     TTransaction T(FDatabase);
     TStatement(FDatabase, "DELETE FROM item WHERE set_name = ? AND name = ?").Bind(1, SetName).Bind(2, Name).Run();
     Removed = FDatabase.Changes();
@@ -560,9 +700,15 @@ void TPelStore::FindRecord(int32_t Kind, const WideString& Key, const TVariant& 
   std::lock_guard Guard(FLock);
   CheckKind(Kind);
   Name.clear();
-  TStatement Q(FDatabase, "SELECT name FROM item WHERE kind = ? AND set_name = ? AND data = ? ORDER BY name");
-  Q.Bind(1, Kind).Bind(2, Key).Bind(3, VariantBytes(Data));
-  if (Q.Step()) Name = Q.Text(0);
+  const TBlob Wanted = VariantBytes(Data);
+  if (Locked()) return;
+  TStatement Q(FDatabase, "SELECT name, data FROM item WHERE kind = ? AND set_name = ? ORDER BY name");
+  Q.Bind(1, Kind).Bind(2, Key);
+  while (Q.Step())
+    if (OpenBlob(Q.Blob(1), ItemTag(Kind, Key, Q.Text(0))) == Wanted) {
+      Name = Q.Text(0);
+      return;
+    }
 }
 
 void TPelStore::SaveRecord(int32_t Kind, const WideString& Key, const WideString& Name, const WideString& URL,
@@ -574,14 +720,10 @@ void TPelStore::SaveRecord(int32_t Kind, const WideString& Key, const WideString
     CheckKind(Kind);
     if (Name.empty()) RaiseStoreError("A record needs a name");
     const TBlob Bytes = VariantBytes(Data);
+    LoginRequired = Locked();
+    if (LoginRequired) return;
     TTransaction T(FDatabase);
-    TStatement(FDatabase, "INSERT OR REPLACE INTO item(kind, set_name, name, url, data) VALUES(?,?,?,?,?)")
-        .Bind(1, Kind)
-        .Bind(2, Key)
-        .Bind(3, Name)
-        .Bind(4, URL)
-        .Bind(5, Bytes)
-        .Run();
+    WriteItem(Kind, Key, Name, URL, Bytes);
     T.Commit();
     Saved = true;
   }
@@ -603,11 +745,11 @@ void TPelStore::GetRecord(int32_t Kind, const WideString& SetName, const WideStr
                           TVariant& Data, bool& LoginRequired) {
   std::lock_guard Guard(FLock);
   CheckKind(Kind);
-  LoginRequired = false;
   Data = TVariant();
-  TStatement Q(FDatabase, "SELECT data FROM item WHERE kind = ? AND set_name = ? AND name = ?");
-  Q.Bind(1, Kind).Bind(2, SetName).Bind(3, Name);
-  if (Q.Step()) Data = TVariant(Q.Blob(0));
+  LoginRequired = Locked();
+  if (LoginRequired) return;
+  TBlob Bytes;
+  if (ReadItem(Kind, SetName, Name, Bytes)) Data = TVariant(Bytes);
 }
 
 // Another page's card counts when it agrees with a captured form at least this well (0..100).
@@ -630,7 +772,10 @@ void TPelStore::FindFormCards(const WideString& URLKey, const TVariant& Forms, T
       Own.push_back({Set, Q.Text(1)});
       continue;
     }
-    TMemoryStream S(Q.Blob(2));
+    // Locked, other pages' cards cannot be compared; the page's own are listed by name, and
+    // filling one asks for the password.
+    if (Locked() || Captured.Count() == 0) continue;
+    TMemoryStream S(OpenBlob(Q.Blob(2), ItemTag(0, Set, Q.Text(1))));
     TTransitFormSet Stored;
     Stored.LoadFromStream(S);
     for (const TTransitFormCard& Card : Captured) {
@@ -673,11 +818,239 @@ TVariant TPelStore::GetLexicon() {
   return Result;
 }
 
-// ---- not yet served
+// ---- the master password
 
-void TPelStore::Login(const WideString&) { NotYet("Login"); }
-void TPelStore::Logout() {}
-bool TPelStore::GetLoggedIn() { return true; }
-void TPelStore::AddAllValues(const WideString&) { NotYet("AddAllValues"); }
+bool TPelStore::HasMasterPassword() {
+  std::lock_guard Guard(FLock);
+  TStatement Q(FDatabase, "SELECT salt IS NOT NULL FROM keyring WHERE id = 1");
+  return Q.Step() && Q.Int(0) != 0;
+}
+
+namespace {
+
+struct TKeyring {
+  bool Protected = false;
+  TBlob Salt, DataKey;
+  TKeyCost Cost;
+};
+
+TKeyring ReadKeyring(TDatabase& Database) {
+  TStatement Q(Database, "SELECT salt, ops_limit, mem_limit, data_key FROM keyring WHERE id = 1");
+  if (!Q.Step()) RaiseStoreError("The store's key is missing: the file is damaged");
+  TKeyring K;
+  K.Protected = !Q.IsNull(0);
+  K.Salt = Q.Blob(0);
+  K.Cost = {static_cast<uint64_t>(Q.Int(1)), static_cast<uint64_t>(Q.Int(2))};
+  K.DataKey = Q.Blob(3);
+  return K;
+}
+
+[[noreturn]] void RaiseWrongPassword() {
+  throw EOleException("The master password is not right", HR_E_ACCESSDENIED, "PelStore", "", 0);
+}
+
+}  // namespace
+
+void TPelStore::Login(const WideString& Password) {
+  TKeyring Keyring;
+  {
+    std::lock_guard Guard(FLock);
+    Keyring = ReadKeyring(FDatabase);
+  }
+  // Without a master password there is nothing to unlock, and no password is wrong.
+  if (!Keyring.Protected) return;
+  // Deriving the key takes long on purpose; other windows are served meanwhile.
+  const TKey PasswordKey = DeriveKey(Password, Keyring.Salt, Keyring.Cost);
+  TKey Key = OpenKey(*PasswordKey, Keyring.DataKey, KeyringTag);
+  if (!Key) RaiseWrongPassword();
+  bool WasLocked = false;
+  {
+    std::lock_guard Guard(FLock);
+    // The password may have been changed while the key was derived.
+    if (ReadKeyring(FDatabase).DataKey != Keyring.DataKey) RaiseWrongPassword();
+    WasLocked = Locked();
+    FKey = std::move(Key);
+  }
+  if (WasLocked) Fire(DISPID_OnLogin, {TVariant(true)});
+}
+
+void TPelStore::Logout() {
+  {
+    std::lock_guard Guard(FLock);
+    // Without a master password the store cannot be locked.
+    if (Locked() || !ReadKeyring(FDatabase).Protected) return;
+    FKey.reset();
+  }
+  Fire(DISPID_OnLogin, {TVariant(false)});
+}
+
+bool TPelStore::GetLoggedIn() {
+  std::lock_guard Guard(FLock);
+  return !Locked();
+}
+
+void TPelStore::SetMasterPassword(const WideString& Current, const WideString& New, const TKeyCost& Cost) {
+  bool WasLocked = false;
+  {
+    std::lock_guard Guard(FLock);
+    if (!New.empty() && !Cost.Valid()) RaiseStoreError("The cost asked for the master password is out of range");
+    const TKeyring Keyring = ReadKeyring(FDatabase);
+    TKey Old;
+    if (Keyring.Protected) {
+      Old = OpenKey(*DeriveKey(Current, Keyring.Salt, Keyring.Cost), Keyring.DataKey, KeyringTag);
+      if (!Old) RaiseWrongPassword();
+    } else {
+      Old = KeyFromBytes(Keyring.DataKey);
+      if (!Old) RaiseStoreError("The store's key is damaged");
+    }
+    TKey Key = NewRandomKey();
+    TTransaction T(FDatabase);
+    Reseal(*Old, *Key);
+    TStatement Put(FDatabase, "UPDATE keyring SET salt = ?, ops_limit = ?, mem_limit = ?, data_key = ? WHERE id = 1");
+    if (New.empty()) {
+      Put.BindNull(1).Bind(2, int64_t{0}).Bind(3, int64_t{0}).Bind(4, KeyBytes(*Key)).Run();
+    } else {
+      const TBlob Salt = RandomBytes(SaltSize);
+      const TKey PasswordKey = DeriveKey(New, Salt, Cost);
+      Put.Bind(1, Salt)
+          .Bind(2, static_cast<int64_t>(Cost.OpsLimit))
+          .Bind(3, static_cast<int64_t>(Cost.MemLimit))
+          .Bind(4, SealKey(*PasswordKey, *Key, KeyringTag))
+          .Run();
+    }
+    T.Commit();
+    WasLocked = Locked();
+    FKey = std::move(Key);
+    // The old key sealed the values the log still holds: overwrite them in the file.
+    CheckpointFile();
+  }
+  if (WasLocked) Fire(DISPID_OnLogin, {TVariant(true)});
+}
+
+// Every sealed value, opened with From and sealed again with To, in the caller's transaction.
+void TPelStore::Reseal(const TSecretKey& From, const TSecretKey& To) {
+  struct TRow {
+    int64_t ID1, ID2;
+    WideString Set, Name;
+    TBlob Data;
+  };
+  auto Reopen = [&](const TBlob& Sealed, const TBlob& Tag) {
+    TBlob Plain;
+    if (!Open(From, Sealed, Tag, Plain))
+      RaiseStoreError("A stored value cannot be opened: the store file is damaged or was changed outside the store");
+    return Seal(To, Plain, Tag);
+  };
+  std::vector<TRow> Rows;
+  {
+    TStatement Q(FDatabase, "SELECT profile_id, field_id, data FROM profile_value");
+    while (Q.Step()) Rows.push_back({Q.Int(0), Q.Int(1), {}, {}, Q.Blob(2)});
+  }
+  TStatement PutValue(FDatabase, "UPDATE profile_value SET data = ? WHERE profile_id = ? AND field_id = ?");
+  for (const TRow& R : Rows)
+    PutValue.Bind(1, Reopen(R.Data, ValueTag(R.ID1, R.ID2))).Bind(2, R.ID1).Bind(3, R.ID2).Run();
+  Rows.clear();
+  {
+    TStatement Q(FDatabase, "SELECT kind, set_name, name, data FROM item");
+    while (Q.Step()) Rows.push_back({Q.Int(0), 0, Q.Text(1), Q.Text(2), Q.Blob(3)});
+  }
+  TStatement PutItem(FDatabase, "UPDATE item SET data = ? WHERE kind = ? AND set_name = ? AND name = ?");
+  for (const TRow& R : Rows)
+    PutItem.Bind(1, Reopen(R.Data, ItemTag(R.ID1, R.Set, R.Name))).Bind(2, R.ID1).Bind(3, R.Set).Bind(4, R.Name).Run();
+  Rows.clear();
+  {
+    TStatement Q(FDatabase, "SELECT field_id, data FROM field_choice");
+    while (Q.Step()) Rows.push_back({Q.Int(0), 0, {}, {}, Q.Blob(1)});
+  }
+  TStatement PutChoice(FDatabase, "UPDATE field_choice SET data = ? WHERE field_id = ?");
+  for (const TRow& R : Rows) PutChoice.Bind(1, Reopen(R.Data, ChoiceTag(R.ID1))).Bind(2, R.ID1).Run();
+}
+
+// ---- values a page field offers
+
+// Every value a page field offers, one per line (a select's options). The store keeps them as the
+// choices of the profile field they belong to: the one whose values, in any profile, or whose
+// choices learnt before, are most often among them. Values that belong to no field are refused, for nothing could use them.
+void TPelStore::AddAllValues(const WideString& Text) {
+  {
+    std::lock_guard Guard(FLock);
+    if (Locked()) RaiseLocked();
+    TWideStringList Offered;
+    size_t Start = 0;
+    while (Start <= Text.size()) {
+      size_t End = Text.find_first_of(u"\r\n", Start);
+      if (End == WideString::npos) End = Text.size();
+      size_t First = Start, Last = End;
+      while (First < Last && Text[First] <= u' ') ++First;
+      while (Last > First && Text[Last - 1] <= u' ') --Last;
+      const WideString Line = Text.substr(First, Last - First);
+      if (!Line.empty() && Offered.IndexOf(Line) < 0) Offered.Add(Line);
+      Start = End + 1;
+    }
+    if (Offered.IsEmpty()) RaiseStoreError("There are no values to add");
+
+    std::map<int64_t, TWideStringList> Known;
+    {
+      TStatement Q(FDatabase, "SELECT profile_id, field_id, data FROM profile_value");
+      while (Q.Step()) {
+        WideString Value, Values;
+        UnpackValue(OpenBlob(Q.Blob(2), ValueTag(Q.Int(0), Q.Int(1))), Value, Values);
+        TWideStringList& List = Known[Q.Int(1)];
+        List.Add(Value);
+        TWideStringList Alternatives;
+        Alternatives.SetCommaText(Values);
+        for (int I = 0; I < Alternatives.Count(); ++I) List.Add(Alternatives[I]);
+      }
+      // What a field was taught before counts as its values too, so a list can grow page by page.
+      TStatement C(FDatabase, "SELECT field_id FROM field_choice");
+      while (C.Step()) {
+        TWideStringList Choices;
+        Choices.SetCommaText(ReadChoices(C.Int(0)));
+        TWideStringList& List = Known[C.Int(0)];
+        for (int I = 0; I < Choices.Count(); ++I) List.Add(Choices[I]);
+      }
+    }
+    int64_t Best = -1;
+    int BestScore = 0;
+    TStatement Fields(FDatabase, "SELECT id FROM field ORDER BY position");
+    while (Fields.Step()) {
+      const auto It = Known.find(Fields.Int(0));
+      if (It == Known.end()) continue;
+      int Score = 0;
+      for (int I = 0; I < Offered.Count(); ++I)
+        if (It->second.IndexOf(Offered[I]) >= 0) ++Score;
+      if (Score > BestScore) {
+        Best = It->first;
+        BestScore = Score;
+      }
+    }
+    if (Best < 0)
+      RaiseStoreError("None of these values is a value of a profile field, so the store cannot tell where they belong");
+
+    TWideStringList Choices;
+    Choices.SetCommaText(ReadChoices(Best));
+    const int Before = Choices.Count();
+    for (int I = 0; I < Offered.Count(); ++I)
+      if (Choices.IndexOf(Offered[I]) < 0) Choices.Add(Offered[I]);
+    if (Choices.Count() == Before) return;
+    TMemoryStream S;
+    WriteWideString(S, Choices.CommaText());
+    TTransaction T(FDatabase);
+    TStatement(FDatabase, "INSERT OR REPLACE INTO field_choice(field_id, data) VALUES(?,?)")
+        .Bind(1, Best)
+        .Bind(2, SealBlob(S.Bytes(), ChoiceTag(Best)))
+        .Run();
+    T.Commit();
+  }
+  Fire(DISPID_OnDatabaseChange);
+}
+
+WideString TPelStore::GetFieldChoices(const WideString& Field, bool& LoginRequired) {
+  std::lock_guard Guard(FLock);
+  LoginRequired = Locked();
+  if (LoginRequired) return WideString();
+  const int64_t ID = FieldID(Field);
+  if (ID < 0) RaiseStoreError("There is no profile field \"" + WideToAnsi(Field) + "\"");
+  return ReadChoices(ID);
+}
 
 }  // namespace pel::store

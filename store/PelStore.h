@@ -2,12 +2,15 @@
 // The reference form store: IPelServer over one SQLite database file. Every write is one
 // transaction; one connection serves every caller, guarded by a mutex, so browser windows on
 // several threads may call at once. Events go to every advised sink after the write committed.
+// Secret data (profile values, card streams, records, learned choices) is sealed with the store's
+// data key; with a master password that key is only in memory between Login and Logout.
 
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 
+#include "Crypto.h"
 #include "Database.h"
 #include "Recognizer.h"
 #include "platform/EventSource.h"
@@ -16,7 +19,7 @@
 namespace pel::store {
 
 // The schema version this build writes; older files are migrated forward on open.
-inline constexpr int StoreSchemaVersion = 2;
+inline constexpr int StoreSchemaVersion = 4;
 
 class TPelStore : public IPelServer, public IConnectionPointContainer {
 public:
@@ -28,6 +31,16 @@ public:
   static void Register(const std::shared_ptr<TPelStore>& Store);
   void Shutdown();
   int SchemaVersion();
+
+  // The master password, set, changed or (New empty) removed by the host. With a password already
+  // set, Current must be it. Every secret is sealed again under a new data key, so that a key
+  // read from the file before the change opens nothing written after it. Cost is what deriving
+  // the key from the password costs; it is kept in the file for Login.
+  void SetMasterPassword(const WideString& Current, const WideString& New,
+                         const TKeyCost& Cost = TKeyCost::Interactive());
+  bool HasMasterPassword();
+  // What AddAllValues has taught the store a profile field offers, as comma text.
+  WideString GetFieldChoices(const WideString& Field, bool& LoginRequired);
 
   // Where ShowManager is reported to the host that runs the store.
   std::function<void(const WideString& A, const WideString& Key, const WideString& Name)> OnShowManager;
@@ -82,9 +95,25 @@ private:
     int64_t ID = -1;
     WideString Name;
   };
-  void Migrate();
+  // True when the file was created or moved to a newer version.
+  bool Migrate();
   void CreateSchemaVersion1();
   void CreateSchemaVersion2();
+  void CreateSchemaVersion3();
+  void CreateSchemaVersion4();
+  void LoadKeyring();
+  void CheckpointFile();
+  bool Locked() const { return FKey == nullptr; }
+  TBlob SealBlob(const TBlob& Plain, const TBlob& Tag);
+  TBlob OpenBlob(const TBlob& Sealed, const TBlob& Tag);
+  bool ReadProfileValue(int64_t Owner, int64_t Field, int32_t& Kind, WideString& Value, WideString& Values);
+  void WriteProfileValue(int64_t Owner, int64_t Field, int64_t Kind, const WideString& Value,
+                         const WideString& Values);
+  bool ReadItem(int32_t Kind, const WideString& SetName, const WideString& Name, TBlob& Data);
+  void WriteItem(int32_t Kind, const WideString& SetName, const WideString& Name, const WideString& URL,
+                 const TBlob& Data);
+  WideString ReadChoices(int64_t Field);
+  void Reseal(const TSecretKey& From, const TSecretKey& To);
   WideString ActiveProfile();
   WideString DefaultName(const WideString& SetName);
   void CheckKind(int32_t Kind);
@@ -93,12 +122,14 @@ private:
   int64_t FieldID(const WideString& Field);
   WideString FieldName(int64_t ID);
   void Fire(int32_t DispID, std::vector<TVariant> Args = {});
-  [[noreturn]] void NotYet(const char* Method);
 
   std::recursive_mutex FLock;
   TDatabase FDatabase;
   TEventSource FEvents;
   TFieldRecognizer FRecognizer;
+  // The data key while the store is open to callers: always without a master password, and
+  // between Login and Logout with one.
+  TKey FKey;
   uint32_t FRegistration = 0;
   bool FShutDown = false;
 };

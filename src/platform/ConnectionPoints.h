@@ -19,6 +19,7 @@ constexpr int32_t HR_E_NOINTERFACE = static_cast<int32_t>(0x80004002u);
 constexpr int32_t HR_E_FAIL = static_cast<int32_t>(0x80004005u);
 constexpr int32_t HR_E_UNEXPECTED = static_cast<int32_t>(0x8000FFFFu);
 constexpr int32_t HR_E_INVALIDARG = static_cast<int32_t>(0x80070057u);
+constexpr int32_t HR_E_ACCESSDENIED = static_cast<int32_t>(0x80070005u);
 constexpr int32_t HR_DISP_E_MEMBERNOTFOUND = static_cast<int32_t>(0x80020003u);
 constexpr int32_t HR_DISP_E_PARAMNOTFOUND = static_cast<int32_t>(0x80020004u);
 constexpr int32_t HR_DISP_E_TYPEMISMATCH = static_cast<int32_t>(0x80020005u);

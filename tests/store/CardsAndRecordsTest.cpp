@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "Common/StoreStreams.h"
 #include "Common/TransitForms.h"
 #include "StoreTestSupport.h"
@@ -10,30 +13,6 @@ namespace pel::test {
 namespace {
 
 using store::TPelStore;
-
-// A login form: an e-mail field bound to the profile field, and a plain one.
-TVariant LoginFormSet(const WideString& Extra) {
-  TTransitFormSet Set;
-  TTransitFormCard& Card = Set.Add();
-  Card.ActionURL = u"https://example.com/login";
-  TTransitField& Mail = Card.Fields.Add();
-  Mail.Index = 0;
-  Mail.Name = u"user_email";
-  Mail.TagName = u"input";
-  Mail.InputType = u"text";
-  Mail.ProfileField = u"E-mail";
-  Mail.Value = u"typed@example.org";
-  TTransitField& Note = Card.Fields.Add();
-  Note.Index = 1;
-  Note.Name = u"note";
-  Note.TagName = u"textarea";
-  Note.Value = Extra;
-  TMemoryStream S;
-  Set.SaveToStream(S);
-  TVariant V;
-  StreamToVariant(S, V);
-  return V;
-}
 
 TEST(CardsAndRecordsTest, FormCardsSaveFindFillDefaultAndDelete) {
   TStoreFolder Folder;
@@ -124,22 +103,32 @@ TEST(CardsAndRecordsTest, RecordsOfEachKindAreKeptApart) {
 }
 
 // A file of the first schema (no cards yet) is taken forward on open, keeping its data.
-TEST(CardsAndRecordsTest, FirstSchemaIsMigratedForward) {
+// A version 1 file, as the first builds wrote it: values in the clear, no cards, no key. Opening
+// it adds what later versions brought and seals its values, leaving no readable copy behind.
+TEST(CardsAndRecordsTest, FirstSchemaIsMigratedForwardAndItsValuesSealed) {
   TStoreFolder Folder;
-  {
-    TPelStore Store(Folder.File());
-    bool Login = false;
-    Store.AddFieldValue(u"", u"City", u"Lyon", Login);
-  }
+  { TPelStore Store(Folder.File()); }
+  TMemoryStream Plain;
+  WriteWideString(Plain, u"Lyon-sur-Plaintext");
+  WriteWideString(Plain, u"Lyon-sur-Plaintext,Lyon");
   sqlite3* Db = nullptr;
   ASSERT_EQ(sqlite3_open(Folder.File().c_str(), &Db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(Db, "DROP TABLE item; DROP TABLE default_item; UPDATE schema_version SET version = 1",
+  ASSERT_EQ(sqlite3_exec(Db,
+                         "DROP TABLE item; DROP TABLE default_item; DROP TABLE keyring; DROP TABLE field_choice;"
+                         "DROP TABLE page_note; DROP TABLE translation; UPDATE schema_version SET version = 1;"
+                         "DELETE FROM profile_value WHERE field_id <> (SELECT id FROM field WHERE name = 'City')",
                          nullptr, nullptr, nullptr),
             SQLITE_OK);
+  sqlite3_stmt* Put = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(Db, "UPDATE profile_value SET data = ?", -1, &Put, nullptr), SQLITE_OK);
+  sqlite3_bind_blob(Put, 1, Plain.Bytes().data(), static_cast<int>(Plain.Bytes().size()), SQLITE_TRANSIENT);
+  ASSERT_EQ(sqlite3_step(Put), SQLITE_DONE);
+  sqlite3_finalize(Put);
+  ASSERT_EQ(sqlite3_exec(Db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(Db);
 
   TPelStore Store(Folder.File());
-  EXPECT_EQ(Store.SchemaVersion(), 2);
+  EXPECT_EQ(Store.SchemaVersion(), store::StoreSchemaVersion);
   bool Saved = false, Login = false;
   Store.SaveRecord(rkAuthentication, u"example.com", u"me", u"", TVariant(TVariant::TBytes{1}), Saved, Login);
   EXPECT_TRUE(Saved);
@@ -148,7 +137,20 @@ TEST(CardsAndRecordsTest, FirstSchemaIsMigratedForward) {
   bool Found = false;
   Field = u"City";
   Store.FindFieldValue(u"", u"", u"", u"", u"", Field, Kind, Value, Values, Found, Login);
-  EXPECT_EQ(Values, u"Lyon");
+  EXPECT_EQ(Value, u"Lyon-sur-Plaintext");
+  EXPECT_EQ(Values, u"Lyon-sur-Plaintext,Lyon");
+
+  const WideString Marker = u"Lyon-sur-Plaintext";
+  std::vector<uint8_t> Needle;
+  for (char16_t C : Marker) {
+    Needle.push_back(static_cast<uint8_t>(C));
+    Needle.push_back(0);
+  }
+  for (const std::string& Name : {Folder.File(), Folder.File() + "-wal"}) {
+    std::ifstream In(Name, std::ios::binary);
+    const std::vector<uint8_t> Bytes{std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(std::search(Bytes.begin(), Bytes.end(), Needle.begin(), Needle.end()), Bytes.end()) << Name;
+  }
 }
 
 }  // namespace

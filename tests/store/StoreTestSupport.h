@@ -1,5 +1,6 @@
 #pragma once
-// A store on a real database file in a fresh temporary folder, removed afterwards.
+// A store on a real database file in a fresh temporary folder, removed afterwards, and the
+// form sets the store tests save.
 
 #include <gtest/gtest.h>
 
@@ -7,7 +8,10 @@
 #include <memory>
 #include <string>
 
+#include "Common/StoreStreams.h"
+#include "Common/TransitForms.h"
 #include "PelStore.h"
+#include "platform/MemoryStream.h"
 
 namespace pel::test {
 
@@ -21,5 +25,29 @@ public:
   std::string File() const { return (Path / "store.db").string(); }
   std::filesystem::path Path;
 };
+
+// A login form: an e-mail field bound to the profile field, and a plain one.
+inline TVariant LoginFormSet(const WideString& Extra) {
+  TTransitFormSet Set;
+  TTransitFormCard& Card = Set.Add();
+  Card.ActionURL = u"https://example.com/login";
+  TTransitField& Mail = Card.Fields.Add();
+  Mail.Index = 0;
+  Mail.Name = u"user_email";
+  Mail.TagName = u"input";
+  Mail.InputType = u"text";
+  Mail.ProfileField = u"E-mail";
+  Mail.Value = u"typed@example.org";
+  TTransitField& Note = Card.Fields.Add();
+  Note.Index = 1;
+  Note.Name = u"note";
+  Note.TagName = u"textarea";
+  Note.Value = Extra;
+  TMemoryStream S;
+  Set.SaveToStream(S);
+  TVariant V;
+  StreamToVariant(S, V);
+  return V;
+}
 
 }  // namespace pel::test

@@ -1,0 +1,127 @@
+#include "Crypto.h"
+
+#include <sodium.h>
+
+#include <new>
+
+namespace pel::store {
+
+namespace {
+
+// sodium_init is safe to call from several threads and more than once.
+void InitSodium() {
+  if (sodium_init() < 0) RaiseStoreError("The cryptography library cannot start");
+}
+
+}  // namespace
+
+TKeyCost TKeyCost::Interactive() {
+  return {crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE};
+}
+
+TKeyCost TKeyCost::Minimal() { return {crypto_pwhash_OPSLIMIT_MIN, crypto_pwhash_MEMLIMIT_MIN}; }
+
+bool TKeyCost::Valid() const {
+  return OpsLimit >= crypto_pwhash_OPSLIMIT_MIN && OpsLimit <= crypto_pwhash_OPSLIMIT_SENSITIVE &&
+         MemLimit >= crypto_pwhash_MEMLIMIT_MIN && MemLimit <= crypto_pwhash_MEMLIMIT_SENSITIVE;
+}
+
+TSecretKey::TSecretKey() {
+  InitSodium();
+  FData = static_cast<uint8_t*>(sodium_malloc(Size));
+  if (!FData) throw std::bad_alloc();
+}
+
+TSecretKey::~TSecretKey() { sodium_free(FData); }
+
+TKey NewRandomKey() {
+  TKey Key = std::make_unique<TSecretKey>();
+  randombytes_buf(Key->Data(), TSecretKey::Size);
+  return Key;
+}
+
+TBlob RandomBytes(size_t Count) {
+  InitSodium();
+  TBlob Result(Count);
+  randombytes_buf(Result.data(), Count);
+  return Result;
+}
+
+TKey DeriveKey(const WideString& Password, const TBlob& Salt, const TKeyCost& Cost) {
+  if (!Cost.Valid()) RaiseStoreError("The store's password settings are damaged");
+  if (Salt.size() != crypto_pwhash_SALTBYTES) RaiseStoreError("The store's password salt is damaged");
+  TKey Key = std::make_unique<TSecretKey>();
+  // The password bytes are wiped as soon as the key is made.
+  const size_t Bytes = Password.size() * 2;
+  auto* Text = static_cast<uint8_t*>(sodium_malloc(Bytes ? Bytes : 1));
+  if (!Text) throw std::bad_alloc();
+  for (size_t I = 0; I < Password.size(); ++I) {
+    Text[2 * I] = static_cast<uint8_t>(Password[I] & 0xFF);
+    Text[2 * I + 1] = static_cast<uint8_t>(Password[I] >> 8);
+  }
+  const int Result = crypto_pwhash(Key->Data(), TSecretKey::Size, reinterpret_cast<const char*>(Text), Bytes,
+                                   Salt.data(), Cost.OpsLimit, static_cast<size_t>(Cost.MemLimit),
+                                   crypto_pwhash_ALG_ARGON2ID13);
+  sodium_free(Text);
+  if (Result != 0) RaiseStoreError("Not enough memory to check the master password");
+  return Key;
+}
+
+static_assert(SaltSize == crypto_pwhash_SALTBYTES);
+static_assert(TSecretKey::Size == crypto_aead_xchacha20poly1305_ietf_KEYBYTES);
+
+TBlob Seal(const TSecretKey& Key, const TBlob& Plain, const TBlob& Associated) {
+  constexpr size_t NonceSize = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
+  TBlob Result(NonceSize + Plain.size() + crypto_aead_xchacha20poly1305_ietf_ABYTES);
+  // 24 random bytes: random nonces never repeat in practice, so no counter has to be kept.
+  randombytes_buf(Result.data(), NonceSize);
+  unsigned long long Length = 0;
+  crypto_aead_xchacha20poly1305_ietf_encrypt(Result.data() + NonceSize, &Length, Plain.data(), Plain.size(),
+                                             Associated.data(), Associated.size(), nullptr, Result.data(),
+                                             Key.Data());
+  Result.resize(NonceSize + Length);
+  return Result;
+}
+
+bool Open(const TSecretKey& Key, const TBlob& Sealed, const TBlob& Associated, TBlob& Plain) {
+  constexpr size_t NonceSize = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
+  constexpr size_t TagSize = crypto_aead_xchacha20poly1305_ietf_ABYTES;
+  Plain.clear();
+  if (Sealed.size() < NonceSize + TagSize) return false;
+  TBlob Result(Sealed.size() - NonceSize - TagSize);
+  unsigned long long Length = 0;
+  if (crypto_aead_xchacha20poly1305_ietf_decrypt(Result.data(), &Length, nullptr, Sealed.data() + NonceSize,
+                                                 Sealed.size() - NonceSize, Associated.data(), Associated.size(),
+                                                 Sealed.data(), Key.Data()) != 0)
+    return false;
+  Result.resize(Length);
+  Plain = std::move(Result);
+  return true;
+}
+
+TBlob SealKey(const TSecretKey& With, const TSecretKey& Key, const TBlob& Associated) {
+  return Seal(With, KeyBytes(Key), Associated);
+}
+
+TKey OpenKey(const TSecretKey& With, const TBlob& Sealed, const TBlob& Associated) {
+  constexpr size_t NonceSize = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
+  if (Sealed.size() != NonceSize + TSecretKey::Size + crypto_aead_xchacha20poly1305_ietf_ABYTES) return nullptr;
+  TKey Key = std::make_unique<TSecretKey>();
+  unsigned long long Length = 0;
+  if (crypto_aead_xchacha20poly1305_ietf_decrypt(Key->Data(), &Length, nullptr, Sealed.data() + NonceSize,
+                                                 Sealed.size() - NonceSize, Associated.data(), Associated.size(),
+                                                 Sealed.data(), With.Data()) != 0)
+    return nullptr;
+  return Key;
+}
+
+TBlob KeyBytes(const TSecretKey& Key) { return TBlob(Key.Data(), Key.Data() + TSecretKey::Size); }
+
+TKey KeyFromBytes(const TBlob& Bytes) {
+  if (Bytes.size() != TSecretKey::Size) return nullptr;
+  TKey Key = std::make_unique<TSecretKey>();
+  std::copy(Bytes.begin(), Bytes.end(), Key->Data());
+  return Key;
+}
+
+}  // namespace pel::store

@@ -1,0 +1,360 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "Common/BrivaneLibEvents.h"
+#include "StoreTestSupport.h"
+#include "platform/ConnectionPoints.h"
+#include "platform/Exceptions.h"
+#include "platform/Services.h"
+
+namespace pel::test {
+namespace {
+
+using store::TKeyCost;
+using store::TPelStore;
+
+// Tests derive keys many times; the cheapest cost keeps them fast and exercises the same code.
+const TKeyCost Cheap = TKeyCost::Minimal();
+
+// The values only the owner may read, each distinct enough to be looked for in the file.
+const WideString SecretMail = u"hidden.person@secret-mail.example";
+const WideString SecretCardNote = u"card-note-Quixotic-Zebra";
+const TVariant::TBytes SecretRecord = {'R', 'e', 'c', 'o', 'r', 'd', '-', 'P', 'l', 'a', 'i', 'n', 'B', 'y', 't', 'e'};
+
+void StoreSecrets(TPelStore& Store) {
+  bool Login = false, Saved = false;
+  Store.AddFieldValue(u"", u"E-mail", SecretMail, Login);
+  Store.SaveFormCard(u"example.com/login", u"Work", u"https://example.com/login", LoginFormSet(SecretCardNote), Saved,
+                     Login);
+  ASSERT_TRUE(Saved);
+  Store.SaveRecord(rkAuthentication, u"example.com", u"me", u"", TVariant(SecretRecord), Saved, Login);
+  ASSERT_TRUE(Saved);
+}
+
+WideString MailOf(TPelStore& Store, bool& LoginRequired) {
+  WideString Field = u"E-mail", Value, Values;
+  int32_t Kind = -1;
+  bool Found = false;
+  Store.FindFieldValue(u"", u"", u"", u"", u"", Field, Kind, Value, Values, Found, LoginRequired);
+  return Value + u";" + Values;
+}
+
+// The sample address stays the value; the stored secret joined its alternatives.
+const WideString MailWithSecret = u"john.public@example.com;" + SecretMail;
+
+TVariant::TBytes FileBytes(const std::string& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  return TVariant::TBytes(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+}
+
+bool Contains(const TVariant::TBytes& Haystack, const TVariant::TBytes& Needle) {
+  return std::search(Haystack.begin(), Haystack.end(), Needle.begin(), Needle.end()) != Haystack.end();
+}
+
+TVariant::TBytes Utf16(const WideString& Text) {
+  TVariant::TBytes Result;
+  for (char16_t C : Text) {
+    Result.push_back(static_cast<uint8_t>(C & 0xFF));
+    Result.push_back(static_cast<uint8_t>(C >> 8));
+  }
+  return Result;
+}
+
+TVariant::TBytes Narrow(const WideString& Text) { return TVariant::TBytes(Text.begin(), Text.end()); }
+
+// Every file the database lives in: the main file and, in WAL mode, its log.
+TVariant::TBytes StoreFiles(const TStoreFolder& Folder) {
+  TVariant::TBytes All = FileBytes(Folder.File());
+  const TVariant::TBytes Log = FileBytes(Folder.File() + "-wal");
+  All.insert(All.end(), Log.begin(), Log.end());
+  return All;
+}
+
+void ExpectNoSecretIn(const TVariant::TBytes& Bytes) {
+  for (const WideString& Secret : {SecretMail, SecretCardNote}) {
+    EXPECT_FALSE(Contains(Bytes, Utf16(Secret))) << WideToAnsi(Secret);
+    EXPECT_FALSE(Contains(Bytes, Narrow(Secret))) << WideToAnsi(Secret);
+  }
+  EXPECT_FALSE(Contains(Bytes, SecretRecord));
+}
+
+TVariant::TBytes RawDataKey(const std::string& File) {
+  sqlite3* Db = nullptr;
+  EXPECT_EQ(sqlite3_open(File.c_str(), &Db), SQLITE_OK);
+  sqlite3_stmt* Q = nullptr;
+  EXPECT_EQ(sqlite3_prepare_v2(Db, "SELECT data_key FROM keyring", -1, &Q, nullptr), SQLITE_OK);
+  TVariant::TBytes Key;
+  if (sqlite3_step(Q) == SQLITE_ROW) {
+    const auto* Data = static_cast<const uint8_t*>(sqlite3_column_blob(Q, 0));
+    Key.assign(Data, Data + sqlite3_column_bytes(Q, 0));
+  }
+  sqlite3_finalize(Q);
+  sqlite3_close(Db);
+  return Key;
+}
+
+void RunSql(const std::string& File, const char* Sql) {
+  sqlite3* Db = nullptr;
+  ASSERT_EQ(sqlite3_open(File.c_str(), &Db), SQLITE_OK);
+  char* Error = nullptr;
+  EXPECT_EQ(sqlite3_exec(Db, Sql, nullptr, nullptr, &Error), SQLITE_OK) << (Error ? Error : "");
+  sqlite3_free(Error);
+  sqlite3_close(Db);
+}
+
+TEST(LockingTest, WithoutPasswordStoreIsOpenAndLoginAcceptsAnything) {
+  TStoreFolder Folder;
+  TPelStore Store(Folder.File());
+  EXPECT_FALSE(Store.HasMasterPassword());
+  EXPECT_TRUE(Store.GetLoggedIn());
+  EXPECT_NO_THROW(Store.Login(u"whatever"));
+  Store.Logout();  // nothing to lock with
+  EXPECT_TRUE(Store.GetLoggedIn());
+  bool Login = true;
+  EXPECT_EQ(MailOf(Store, Login), u"john.public@example.com;");
+  EXPECT_FALSE(Login);
+}
+
+// Every secret stays sealed in the file, with or without a password; with one, the key that
+// opened them before the password was set opens nothing any more.
+TEST(LockingTest, SecretsAreUnreadableInTheFile) {
+  TStoreFolder Folder;
+  TVariant::TBytes KeyBeforePassword;
+  {
+    TPelStore Store(Folder.File());
+    StoreSecrets(Store);
+  }
+  ExpectNoSecretIn(StoreFiles(Folder));
+  KeyBeforePassword = RawDataKey(Folder.File());
+  ASSERT_EQ(KeyBeforePassword.size(), 32u);
+  {
+    TPelStore Store(Folder.File());
+    Store.SetMasterPassword(u"", u"correct horse", Cheap);
+    EXPECT_TRUE(Store.HasMasterPassword());
+  }
+  const TVariant::TBytes Locked = StoreFiles(Folder);
+  ExpectNoSecretIn(Locked);
+  EXPECT_FALSE(Contains(Locked, KeyBeforePassword));
+  EXPECT_FALSE(Contains(Locked, Utf16(u"correct horse")));
+  EXPECT_FALSE(Contains(Locked, Narrow(u"correct horse")));
+
+  TPelStore Store(Folder.File());
+  Store.Login(u"correct horse");
+  bool Login = true;
+  EXPECT_EQ(MailOf(Store, Login), MailWithSecret);
+}
+
+TEST(LockingTest, LockedStoreAnswersLoginRequiredAndRevealsNothing) {
+  TStoreFolder Folder;
+  {
+    TPelStore Store(Folder.File());
+    StoreSecrets(Store);
+    Store.SetMasterPassword(u"", u"pw", Cheap);
+  }
+  TPelStore Store(Folder.File());
+  ASSERT_FALSE(Store.GetLoggedIn());
+
+  bool Login = false;
+  EXPECT_EQ(MailOf(Store, Login), u";");
+  EXPECT_TRUE(Login);
+  // A name lookup and the add-on's probe with an empty name both ask for the password.
+  {
+    WideString Field, Value, Values;
+    int32_t Kind = -1;
+    bool Found = true;
+    Login = false;
+    Store.FindFieldValue(u"", u"input", u"text", u"user_email", u"", Field, Kind, Value, Values, Found, Login);
+    EXPECT_TRUE(Login);
+    EXPECT_FALSE(Found);
+    EXPECT_EQ(Field, u"");
+    EXPECT_EQ(Value, u"");
+  }
+  TVariant Fields, Data;
+  Login = false;
+  Store.GetProfileFields(Fields, Login);
+  EXPECT_TRUE(Login);
+  EXPECT_TRUE(Fields.IsEmptyOrNull());
+  Login = false;
+  Store.GetFormCard(u"example.com/login", u"Work", u"", Data, Login);
+  EXPECT_TRUE(Login);
+  EXPECT_TRUE(Data.IsEmptyOrNull());
+  Login = false;
+  Store.GetRecord(rkAuthentication, u"example.com", u"me", u"", Data, Login);
+  EXPECT_TRUE(Login);
+  EXPECT_TRUE(Data.IsEmptyOrNull());
+
+  // Writes and deletes are refused until login; nothing changes.
+  bool Saved = true;
+  Login = false;
+  Store.SaveFormCard(u"example.com/login", u"Other", u"", LoginFormSet(u"x"), Saved, Login);
+  EXPECT_TRUE(Login);
+  EXPECT_FALSE(Saved);
+  Saved = true;
+  Login = false;
+  Store.SaveRecord(rkAuthentication, u"example.com", u"me", u"", TVariant(TVariant::TBytes{1}), Saved, Login);
+  EXPECT_TRUE(Login);
+  EXPECT_FALSE(Saved);
+  Login = false;
+  Store.DeleteRecord(u"example.com/login", u"Work", Login);
+  EXPECT_TRUE(Login);
+  Login = false;
+  Store.AddFieldValue(u"", u"E-mail", u"new@example.org", Login);
+  EXPECT_TRUE(Login);
+  EXPECT_THROW(Store.AddAllValues(u"United States\r\nFrance"), EOleException);
+
+  // Calls without the flag cannot compare sealed data: nothing is found, nothing raised.
+  WideString Name = u"x";
+  Store.FindSavedFormCard(u"example.com/login", LoginFormSet(SecretCardNote), Name);
+  EXPECT_EQ(Name, u"");
+  Name = u"x";
+  Store.FindRecord(rkAuthentication, u"example.com", TVariant(SecretRecord), Name);
+  EXPECT_EQ(Name, u"");
+  // The page's own cards are listed by name, so the user can pick one and then log in.
+  TVariant Cards;
+  WideString SetName;
+  bool Matched = false;
+  Store.FindFormCards(u"example.com/login", LoginFormSet(u""), Cards, SetName, Name, Matched);
+  EXPECT_EQ(VariantToPairs(Cards), (TNamePairs{{u"example.com/login", u"Work"}}));
+
+  Store.Login(u"pw");
+  Login = true;
+  EXPECT_EQ(MailOf(Store, Login), MailWithSecret);
+  EXPECT_FALSE(Login);
+  Store.GetRecord(rkAuthentication, u"example.com", u"me", u"", Data, Login);
+  EXPECT_EQ(Data.AsBytes(), SecretRecord);
+  Store.FindSavedFormCard(u"example.com/login", LoginFormSet(SecretCardNote), Name);
+  EXPECT_EQ(Name, u"Work");  // the locked delete removed nothing
+}
+
+TEST(LockingTest, WrongPasswordFailsRightOneUnlocksAndEventsTellEveryWindow) {
+  TStoreFolder Folder;
+  { TPelStore(Folder.File()).SetMasterPassword(u"", u"Geheim-42", Cheap); }
+  auto Store = std::make_shared<TPelStore>(Folder.File());
+  std::vector<bool> Logins;
+  TBrivaneLibIPelServerEvents Sink;
+  Sink.OnLogin = [&](TEventSink*, bool Value) { Logins.push_back(Value); };
+  Sink.Connect(Store);
+
+  for (const WideString& Wrong : {WideString(u""), WideString(u"geheim-42"), WideString(u"Geheim-42 ")}) {
+    try {
+      Store->Login(Wrong);
+      ADD_FAILURE() << "accepted " << WideToAnsi(Wrong);
+    } catch (const EOleException& E) {
+      EXPECT_EQ(E.ErrorCode, HR_E_ACCESSDENIED);
+      EXPECT_NE(E.Message().find("not right"), AnsiString::npos) << E.Message();
+    }
+    EXPECT_FALSE(Store->GetLoggedIn());
+  }
+  EXPECT_TRUE(Logins.empty());
+
+  Store->Login(u"Geheim-42");
+  EXPECT_TRUE(Store->GetLoggedIn());
+  Store->Login(u"Geheim-42");  // already open: no second event
+  Store->Logout();
+  EXPECT_FALSE(Store->GetLoggedIn());
+  Store->Logout();
+  EXPECT_EQ(Logins, (std::vector<bool>{true, false}));
+  Sink.Disconnect();
+}
+
+TEST(LockingTest, PasswordChangesNeedTheCurrentOneAndKeepTheData) {
+  TStoreFolder Folder;
+  {
+    TPelStore Store(Folder.File());
+    StoreSecrets(Store);
+    Store.SetMasterPassword(u"", u"first", Cheap);
+    EXPECT_THROW(Store.SetMasterPassword(u"wrong", u"second", Cheap), EOleException);
+    Store.SetMasterPassword(u"first", u"second", Cheap);
+  }
+  {
+    TPelStore Store(Folder.File());
+    EXPECT_THROW(Store.Login(u"first"), EOleException);
+    Store.Login(u"second");
+    bool Login = true;
+    EXPECT_EQ(MailOf(Store, Login), MailWithSecret);
+    // Removing the password needs it too.
+    EXPECT_THROW(Store.SetMasterPassword(u"first", u"", Cheap), EOleException);
+    Store.SetMasterPassword(u"second", u"", Cheap);
+  }
+  TPelStore Store(Folder.File());
+  EXPECT_FALSE(Store.HasMasterPassword());
+  EXPECT_TRUE(Store.GetLoggedIn());
+  TVariant Data;
+  bool Login = true;
+  Store.GetRecord(rkAuthentication, u"example.com", u"me", u"", Data, Login);
+  EXPECT_EQ(Data.AsBytes(), SecretRecord);
+  ExpectNoSecretIn(StoreFiles(Folder));
+}
+
+// A sealed value names its row: moved into another row it is reported, never taken for that row's.
+TEST(LockingTest, ValueMovedToAnotherRowIsReportedAsDamage) {
+  TStoreFolder Folder;
+  { TPelStore Store(Folder.File()); }
+  RunSql(Folder.File(),
+         "UPDATE profile_value SET data = (SELECT data FROM profile_value v JOIN field f ON f.id = v.field_id"
+         " WHERE f.name = 'Password') WHERE field_id = (SELECT id FROM field WHERE name = 'E-mail')");
+  TPelStore Store(Folder.File());
+  bool Login = false;
+  try {
+    MailOf(Store, Login);
+    FAIL() << "a moved value was opened";
+  } catch (const EOleException& E) {
+    EXPECT_NE(E.Message().find("damaged"), AnsiString::npos) << E.Message();
+  }
+}
+
+// The cost is read from the file: one no desktop could pay is refused before any memory is taken.
+TEST(LockingTest, DamagedPasswordCostIsRefused) {
+  TStoreFolder Folder;
+  { TPelStore(Folder.File()).SetMasterPassword(u"", u"pw", Cheap); }
+  RunSql(Folder.File(), "UPDATE keyring SET mem_limit = 1099511627776");
+  TPelStore Store(Folder.File());
+  try {
+    Store.Login(u"pw");
+    FAIL() << "a damaged cost was used";
+  } catch (const EOleException& E) {
+    EXPECT_NE(E.Message().find("damaged"), AnsiString::npos) << E.Message();
+  }
+  EXPECT_FALSE(Store.GetLoggedIn());
+  EXPECT_THROW(TPelStore(Folder.File()).SetMasterPassword(u"", u"pw", TKeyCost{1, 1}), EOleException);
+}
+
+// The add-on hands over every option of a select; the store keeps them as the choices of the field
+// whose values they include.
+TEST(LockingTest, AllValuesBecomeChoicesOfTheFieldTheyBelongTo) {
+  TStoreFolder Folder;
+  auto Store = std::make_shared<TPelStore>(Folder.File());
+  int Changes = 0;
+  TBrivaneLibIPelServerEvents Sink;
+  Sink.OnDatabaseChange = [&](TEventSink*) { ++Changes; };
+  Sink.Connect(Store);
+
+  Store->AddAllValues(u"Choose...\r\n  France \r\n\r\nUSA\r\ngermany\r\nFrance\nJapan");
+  bool Login = true;
+  EXPECT_EQ(Store->GetFieldChoices(u"Country", Login), u"Choose...,France,USA,germany,Japan");
+  EXPECT_FALSE(Login);
+  // A second list adds only what is new, whatever its case.
+  Store->AddAllValues(u"FRANCE\r\nItaly\r\n");
+  EXPECT_EQ(Store->GetFieldChoices(u"Country", Login), u"Choose...,France,USA,germany,Japan,Italy");
+  Store->AddAllValues(u"Italy");
+  EXPECT_EQ(Changes, 2);
+  // Titles are not countries: "Male" is the sample gender.
+  Store->AddAllValues(u"Male\r\nFemale");
+  EXPECT_EQ(Store->GetFieldChoices(u"Gender", Login), u"Male,Female");
+
+  for (const char16_t* Refused : {u"", u" \r\n\t", u"Mars\r\nVenus"}) EXPECT_THROW(Store->AddAllValues(Refused), EOleException);
+  EXPECT_THROW(Store->GetFieldChoices(u"Shoe size", Login), EOleException);
+  Sink.Disconnect();
+  Store->SetMasterPassword(u"", u"pw", Cheap);
+  Store->Logout();
+  EXPECT_EQ(Store->GetFieldChoices(u"Country", Login), u"");
+  EXPECT_TRUE(Login);
+  Store->Login(u"pw");
+  EXPECT_EQ(Store->GetFieldChoices(u"Country", Login), u"Choose...,France,USA,germany,Japan,Italy");
+}
+
+}  // namespace
+}  // namespace pel::test
