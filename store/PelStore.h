@@ -16,7 +16,7 @@
 namespace pel::store {
 
 // The schema version this build writes; older files are migrated forward on open.
-inline constexpr int StoreSchemaVersion = 2;
+inline constexpr int StoreSchemaVersion = 3;
 
 class TPelStore : public IPelServer, public IConnectionPointContainer {
 public:
@@ -31,6 +31,17 @@ public:
 
   // Where ShowManager is reported to the host that runs the store.
   std::function<void(const WideString& A, const WideString& Key, const WideString& Name)> OnShowManager;
+
+  // ---- the host's page notes, languages and window commands (not part of IPelServer)
+  // A note is shown on its page when it has both a title and a text; both empty removes it.
+  void SetPageInfo(const WideString& URLKey, const WideString& Title, const WideString& Text);
+  // The language captions are translated into; empty: none, captions stay as they are.
+  void SetLanguage(const WideString& Language);
+  WideString Language();
+  // An empty Target removes the translation, so the caption shows untranslated again.
+  void AddTranslation(const WideString& Language, const WideString& Source, const WideString& Target);
+  // Asks the browser window Wnd to fill its page's form (0) or save its page's forms (1).
+  void ExecCommand(uint32_t Wnd, int32_t Command);
 
   std::shared_ptr<IConnectionPoint> FindConnectionPoint(const TGUID& EventIID) override;
 
@@ -85,6 +96,7 @@ private:
   void Migrate();
   void CreateSchemaVersion1();
   void CreateSchemaVersion2();
+  void CreateSchemaVersion3();
   WideString ActiveProfile();
   WideString DefaultName(const WideString& SetName);
   void CheckKind(int32_t Kind);
