@@ -503,18 +503,10 @@ void TPelStore::GetFormCaption(int32_t, WideString& Caption, WideString& Hint) {
   Hint.clear();
 }
 
-void TPelStore::GetPageInfo(const WideString&, WideString& Title, WideString& Text) {
-  Title.clear();
-  Text.clear();
-}
-
 void TPelStore::NotifyDocumentComplete() {}
 int32_t TPelStore::GetDisplayMode() { return 0; }
 TVariant TPelStore::GetBanner(const TVariant&) { return TVariant(); }
 void TPelStore::ReportPage(uint32_t, const WideString&, const WideString&, const TVariant&) {}
-
-// No language is set, so every caption stays as it is: the answer is the request.
-TVariant TPelStore::TranslateStrings(const TVariant& Captions) { return Captions; }
 
 // ---- form cards and records
 

@@ -45,6 +45,17 @@ public:
   // Where ShowManager is reported to the host that runs the store.
   std::function<void(const WideString& A, const WideString& Key, const WideString& Name)> OnShowManager;
 
+  // ---- the host's page notes, languages and window commands (not part of IPelServer)
+  // A note is shown on its page when it has both a title and a text; both empty removes it.
+  void SetPageInfo(const WideString& URLKey, const WideString& Title, const WideString& Text);
+  // The language captions are translated into; empty: none, captions stay as they are.
+  void SetLanguage(const WideString& Language);
+  WideString Language();
+  // An empty Target removes the translation, so the caption shows untranslated again.
+  void AddTranslation(const WideString& Language, const WideString& Source, const WideString& Target);
+  // Asks the browser window Wnd to fill its page's form (0) or save its page's forms (1).
+  void ExecCommand(uint32_t Wnd, int32_t Command);
+
   std::shared_ptr<IConnectionPoint> FindConnectionPoint(const TGUID& EventIID) override;
 
   void FindFieldValue(const WideString& Profile, const WideString& TagName, const WideString& InputType,

@@ -102,7 +102,6 @@ TEST(CardsAndRecordsTest, RecordsOfEachKindAreKeptApart) {
   EXPECT_THROW(Store.SaveRecord(rkMailCard, u"example.com", u"", u"", Mail, Saved, Login), EOleException);
 }
 
-// A file of the first schema (no cards yet) is taken forward on open, keeping its data.
 // A version 1 file, as the first builds wrote it: values in the clear, no cards, no key. Opening
 // it adds what later versions brought and seals its values, leaving no readable copy behind.
 TEST(CardsAndRecordsTest, FirstSchemaIsMigratedForwardAndItsValuesSealed) {

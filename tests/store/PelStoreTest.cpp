@@ -214,17 +214,27 @@ TEST(PelStoreTest, KilledWriterLeavesConsistentCommittedPrefix) {
   TStoreFolder Folder;
   { TPelStore Store(Folder.File()); }
   for (int Round = 0; Round < 3; ++Round) {
+    // The child says when its first write committed, so that a slow build (sanitizers) still has
+    // written something when the kill comes at a random moment after that.
+    int Started[2];
+    ASSERT_EQ(pipe(Started), 0);
     const pid_t Child = fork();
     ASSERT_GE(Child, 0);
     if (Child == 0) {
+      close(Started[0]);
       TPelStore Store(Folder.File());
       bool Login = false, Handled = false;
       for (int I = 1;; ++I) {
         Store.SetSettings(SiteKey(Round, I), I, false, false, Handled);
         Store.AddFieldValue(u"", u"Website", Value(Round, I), Login);
+        if (I == 1 && write(Started[1], "!", 1) != 1) _exit(1);
       }
     }
-    usleep(20000 + static_cast<useconds_t>(rand() % 60000));
+    close(Started[1]);
+    char Signal = 0;
+    ASSERT_EQ(read(Started[0], &Signal, 1), 1) << "the writer died before its first write";
+    close(Started[0]);
+    usleep(static_cast<useconds_t>(rand() % 60000));
     kill(Child, SIGKILL);
     int Status = 0;
     waitpid(Child, &Status, 0);
