@@ -217,35 +217,31 @@ void TPelStore::CreateSchemaVersion4() {
   TStatement(FDatabase, "INSERT INTO keyring(id, salt, ops_limit, mem_limit, data_key) VALUES(1, NULL, 0, 0, ?)")
       .Bind(1, KeyBytes(*Key))
       .Run();
-  struct TRow {
-    int64_t A, B;
-    WideString C, D;
-    TBlob Data;
-  };
-  std::vector<TRow> Rows;
-  {
-    TStatement Q(FDatabase, "SELECT profile_id, field_id, data FROM profile_value");
-    while (Q.Step()) Rows.push_back({Q.Int(0), Q.Int(1), {}, {}, Q.Blob(2)});
-  }
-  TStatement PutValue(FDatabase, "UPDATE profile_value SET data = ? WHERE profile_id = ? AND field_id = ?");
-  for (const TRow& R : Rows) PutValue.Bind(1, Seal(*Key, R.Data, ValueTag(R.A, R.B))).Bind(2, R.A).Bind(3, R.B).Run();
-  Rows.clear();
-  {
-    TStatement Q(FDatabase, "SELECT kind, set_name, name, data FROM item");
-    while (Q.Step()) Rows.push_back({Q.Int(0), 0, Q.Text(1), Q.Text(2), Q.Blob(3)});
-  }
-  TStatement PutItem(FDatabase, "UPDATE item SET data = ? WHERE kind = ? AND set_name = ? AND name = ?");
-  for (const TRow& R : Rows)
-    PutItem.Bind(1, Seal(*Key, R.Data, ItemTag(R.A, R.C, R.D))).Bind(2, R.A).Bind(3, R.C).Bind(4, R.D).Run();
+  RewriteSecrets([&](const TBlob& Plain, const TBlob& Tag) { return Seal(*Key, Plain, Tag); });
 }
 
 void TPelStore::LoadKeyring() {
   TStatement Q(FDatabase, "SELECT salt, data_key FROM keyring WHERE id = 1");
   if (!Q.Step()) RaiseStoreError("The store's key is missing: the file is damaged");
   FKey.reset();
+  FKeyringStamp = Q.Blob(1);
   if (!Q.IsNull(0)) return;  // locked until Login
-  FKey = KeyFromBytes(Q.Blob(1));
+  FKey = KeyFromBytes(FKeyringStamp);
   if (!FKey) RaiseStoreError("The store's key is damaged");
+}
+
+// Another store on the same file (the host's tool beside the running store) may have changed the
+// password and so the data key: a value sealed with the key held here would then be lost to
+// everyone else. Each use of the key first makes sure it is still the file's.
+void TPelStore::CheckKeyCurrent() {
+  TStatement Q(FDatabase, "SELECT data_key FROM keyring WHERE id = 1");
+  if (Q.Step() && Q.Blob(0) == FKeyringStamp) return;
+  LoadKeyring();
+}
+
+bool TPelStore::Locked() {
+  CheckKeyCurrent();
+  return FKey == nullptr;
 }
 
 TBlob TPelStore::SealBlob(const TBlob& Plain, const TBlob& Tag) {
@@ -862,6 +858,7 @@ void TPelStore::Login(const WideString& Password) {
     if (ReadKeyring(FDatabase).DataKey != Keyring.DataKey) RaiseWrongPassword();
     WasLocked = Locked();
     FKey = std::move(Key);
+    FKeyringStamp = Keyring.DataKey;
   }
   if (WasLocked) Fire(DISPID_OnLogin, {TVariant(true)});
 }
@@ -886,6 +883,7 @@ void TPelStore::SetMasterPassword(const WideString& Current, const WideString& N
   {
     std::lock_guard Guard(FLock);
     if (!New.empty() && !Cost.Valid()) RaiseStoreError("The cost asked for the master password is out of range");
+    WasLocked = Locked();
     const TKeyring Keyring = ReadKeyring(FDatabase);
     TKey Old;
     if (Keyring.Protected) {
@@ -899,20 +897,23 @@ void TPelStore::SetMasterPassword(const WideString& Current, const WideString& N
     TTransaction T(FDatabase);
     Reseal(*Old, *Key);
     TStatement Put(FDatabase, "UPDATE keyring SET salt = ?, ops_limit = ?, mem_limit = ?, data_key = ? WHERE id = 1");
+    TBlob Stamp;
     if (New.empty()) {
-      Put.BindNull(1).Bind(2, int64_t{0}).Bind(3, int64_t{0}).Bind(4, KeyBytes(*Key)).Run();
+      Stamp = KeyBytes(*Key);
+      Put.BindNull(1).Bind(2, int64_t{0}).Bind(3, int64_t{0}).Bind(4, Stamp).Run();
     } else {
       const TBlob Salt = RandomBytes(SaltSize);
       const TKey PasswordKey = DeriveKey(New, Salt, Cost);
+      Stamp = SealKey(*PasswordKey, *Key, KeyringTag);
       Put.Bind(1, Salt)
           .Bind(2, static_cast<int64_t>(Cost.OpsLimit))
           .Bind(3, static_cast<int64_t>(Cost.MemLimit))
-          .Bind(4, SealKey(*PasswordKey, *Key, KeyringTag))
+          .Bind(4, Stamp)
           .Run();
     }
     T.Commit();
-    WasLocked = Locked();
     FKey = std::move(Key);
+    FKeyringStamp = std::move(Stamp);
     // The old key sealed the values the log still holds: overwrite them in the file.
     CheckpointFile();
   }
@@ -921,16 +922,21 @@ void TPelStore::SetMasterPassword(const WideString& Current, const WideString& N
 
 // Every sealed value, opened with From and sealed again with To, in the caller's transaction.
 void TPelStore::Reseal(const TSecretKey& From, const TSecretKey& To) {
-  struct TRow {
-    int64_t ID1, ID2;
-    WideString Set, Name;
-    TBlob Data;
-  };
-  auto Reopen = [&](const TBlob& Sealed, const TBlob& Tag) {
+  RewriteSecrets([&](const TBlob& Sealed, const TBlob& Tag) {
     TBlob Plain;
     if (!Open(From, Sealed, Tag, Plain))
       RaiseStoreError("A stored value cannot be opened: the store file is damaged or was changed outside the store");
     return Seal(To, Plain, Tag);
+  });
+}
+
+// Every secret of the file, each replaced by what Change makes of it and its tag. The rows are
+// read first: SQLite does not promise what a scan sees of rows updated under it.
+void TPelStore::RewriteSecrets(const std::function<TBlob(const TBlob& Data, const TBlob& Tag)>& Change) {
+  struct TRow {
+    int64_t ID1, ID2;
+    WideString Set, Name;
+    TBlob Data;
   };
   std::vector<TRow> Rows;
   {
@@ -939,7 +945,7 @@ void TPelStore::Reseal(const TSecretKey& From, const TSecretKey& To) {
   }
   TStatement PutValue(FDatabase, "UPDATE profile_value SET data = ? WHERE profile_id = ? AND field_id = ?");
   for (const TRow& R : Rows)
-    PutValue.Bind(1, Reopen(R.Data, ValueTag(R.ID1, R.ID2))).Bind(2, R.ID1).Bind(3, R.ID2).Run();
+    PutValue.Bind(1, Change(R.Data, ValueTag(R.ID1, R.ID2))).Bind(2, R.ID1).Bind(3, R.ID2).Run();
   Rows.clear();
   {
     TStatement Q(FDatabase, "SELECT kind, set_name, name, data FROM item");
@@ -947,14 +953,14 @@ void TPelStore::Reseal(const TSecretKey& From, const TSecretKey& To) {
   }
   TStatement PutItem(FDatabase, "UPDATE item SET data = ? WHERE kind = ? AND set_name = ? AND name = ?");
   for (const TRow& R : Rows)
-    PutItem.Bind(1, Reopen(R.Data, ItemTag(R.ID1, R.Set, R.Name))).Bind(2, R.ID1).Bind(3, R.Set).Bind(4, R.Name).Run();
+    PutItem.Bind(1, Change(R.Data, ItemTag(R.ID1, R.Set, R.Name))).Bind(2, R.ID1).Bind(3, R.Set).Bind(4, R.Name).Run();
   Rows.clear();
   {
     TStatement Q(FDatabase, "SELECT field_id, data FROM field_choice");
     while (Q.Step()) Rows.push_back({Q.Int(0), 0, {}, {}, Q.Blob(1)});
   }
   TStatement PutChoice(FDatabase, "UPDATE field_choice SET data = ? WHERE field_id = ?");
-  for (const TRow& R : Rows) PutChoice.Bind(1, Reopen(R.Data, ChoiceTag(R.ID1))).Bind(2, R.ID1).Run();
+  for (const TRow& R : Rows) PutChoice.Bind(1, Change(R.Data, ChoiceTag(R.ID1))).Bind(2, R.ID1).Run();
 }
 
 // ---- values a page field offers

@@ -113,8 +113,10 @@ private:
   void CreateSchemaVersion3();
   void CreateSchemaVersion4();
   void LoadKeyring();
+  void CheckKeyCurrent();
   void CheckpointFile();
-  bool Locked() const { return FKey == nullptr; }
+  // Also notices another store on the file having changed the key (see CheckKeyCurrent).
+  bool Locked();
   TBlob SealBlob(const TBlob& Plain, const TBlob& Tag);
   TBlob OpenBlob(const TBlob& Sealed, const TBlob& Tag);
   bool ReadProfileValue(int64_t Owner, int64_t Field, int32_t& Kind, WideString& Value, WideString& Values);
@@ -125,6 +127,7 @@ private:
                  const TBlob& Data);
   WideString ReadChoices(int64_t Field);
   void Reseal(const TSecretKey& From, const TSecretKey& To);
+  void RewriteSecrets(const std::function<TBlob(const TBlob& Data, const TBlob& Tag)>& Change);
   WideString ActiveProfile();
   WideString DefaultName(const WideString& SetName);
   void CheckKind(int32_t Kind);
@@ -141,6 +144,8 @@ private:
   // The data key while the store is open to callers: always without a master password, and
   // between Login and Logout with one.
   TKey FKey;
+  // The keyring's data_key as it was when FKey was taken, to notice another store changing it.
+  TBlob FKeyringStamp;
   uint32_t FRegistration = 0;
   bool FShutDown = false;
 };

@@ -289,6 +289,34 @@ TEST(LockingTest, PasswordChangesNeedTheCurrentOneAndKeepTheData) {
   ExpectNoSecretIn(StoreFiles(Folder));
 }
 
+// The host's tool may set the password on the file while the running store holds the old key:
+// the store must not go on sealing with a key nobody else has.
+TEST(LockingTest, PasswordSetByAnotherStoreOnTheFileLocksThisOne) {
+  TStoreFolder Folder;
+  TPelStore Running(Folder.File());
+  StoreSecrets(Running);
+  {
+    TPelStore Tool(Folder.File());
+    Tool.SetMasterPassword(u"", u"pw", Cheap);
+  }
+  EXPECT_FALSE(Running.GetLoggedIn());
+  bool Login = false;
+  Running.AddFieldValue(u"", u"City", u"Written with a stale key", Login);
+  EXPECT_TRUE(Login);
+  Running.Login(u"pw");
+  Running.AddFieldValue(u"", u"City", u"Lyon", Login);
+  EXPECT_FALSE(Login);
+
+  TPelStore Reader(Folder.File());
+  Reader.Login(u"pw");
+  WideString Field = u"City", Value, Values;
+  int32_t Kind = -1;
+  bool Found = false;
+  Reader.FindFieldValue(u"", u"", u"", u"", u"", Field, Kind, Value, Values, Found, Login);
+  EXPECT_EQ(Values, u"Lyon");
+  EXPECT_EQ(MailOf(Reader, Login), MailWithSecret);
+}
+
 // A sealed value names its row: moved into another row it is reported, never taken for that row's.
 TEST(LockingTest, ValueMovedToAnotherRowIsReportedAsDamage) {
   TStoreFolder Folder;
