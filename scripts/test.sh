@@ -11,6 +11,7 @@ mkdir -p "$logdir"
 failed_presets=()
 passed=0
 failed=0
+skipped=0
 
 for preset in native asan win32; do
   echo "=== $preset: configure and build"
@@ -18,6 +19,16 @@ for preset in native asan win32; do
      ! cmake --build --preset "$preset"; then
     echo "=== $preset: BUILD FAILED"
     failed_presets+=("$preset")
+    continue
+  fi
+  # 32-bit Wine needs a kernel that runs i386 programs; some virtual machines refuse them outright
+  # ("Exec format error"). There the Windows build is still made, so it keeps compiling and
+  # linking, but its tests cannot run: say so loudly rather than report them as failures.
+  if [[ "$preset" == win32 ]] && ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    not_run=$(ctest --preset "$preset" -N -R '[.]wine$' -FA wine 2>/dev/null | sed -nE 's/^Total Tests: ([0-9]+)$/\1/p')
+    echo "=== $preset: NOT RUN: this machine cannot execute 32-bit (i386) programs, which 32-bit Wine needs;"
+    echo "=== $preset: the Windows library and its ${not_run:-?} test executables were built, not run"
+    skipped=$((skipped + ${not_run:-1}))
     continue
   fi
   echo "=== $preset: test"
@@ -38,5 +49,9 @@ echo
 if ((${#failed_presets[@]})); then
   echo "FAILED presets: ${failed_presets[*]}"
 fi
-echo "all: $passed passed, $failed failed"
+if ((skipped)); then
+  echo "all: $passed passed, $failed failed; $skipped Windows test executables not run (no 32-bit programs on this machine)"
+else
+  echo "all: $passed passed, $failed failed"
+fi
 ((${#failed_presets[@]} == 0))
