@@ -513,11 +513,20 @@ TBlob VariantBytes(const TVariant& V) {
   return V.AsBytes();
 }
 
-// The set as it will be stored: read leniently as the add-on reads it, refused when it holds no card.
+// Read leniently as the add-on reads it; only a string length no data could back raises, and that
+// becomes the store's own error rather than leaving through a window's call as a stray exception.
+void LoadFormSet(const TBlob& Bytes, TTransitFormSet& Set) {
+  TMemoryStream S(Bytes);
+  try {
+    Set.LoadFromStream(S);
+  } catch (const EIntOverflow&) {
+    RaiseStoreError("The form set cannot be read: a string in it claims more characters than it could hold");
+  }
+}
+
+// The set as it will be stored, refused when it holds no card.
 void ReadFormSet(const TVariant& V, TTransitFormSet& Set) {
-  TMemoryStream S(VariantBytes(V));
-  S.SetPosition(0);
-  Set.LoadFromStream(S);
+  LoadFormSet(VariantBytes(V), Set);
   if (Set.Count() == 0) RaiseStoreError("The form set holds no form card");
 }
 
@@ -585,9 +594,8 @@ void TPelStore::FindSavedFormCard(const WideString& URLKey, const TVariant& Form
   TStatement Q(FDatabase, "SELECT name, data FROM item WHERE kind = 0 AND set_name = ? ORDER BY name");
   Q.Bind(1, URLKey);
   while (Q.Step()) {
-    TMemoryStream S(OpenBlob(Q.Blob(1), ItemTag(0, URLKey, Q.Text(0))));
     TTransitFormSet Stored;
-    Stored.LoadFromStream(S);
+    LoadFormSet(OpenBlob(Q.Blob(1), ItemTag(0, URLKey, Q.Text(0))), Stored);
     if (Fingerprints(Stored) == Wanted) {
       Name = Q.Text(0);
       return;
@@ -604,9 +612,8 @@ void TPelStore::GetFormCard(const WideString& SetName, const WideString& Name, c
   if (LoginRequired) return;
   TBlob Data;
   if (!ReadItem(0, SetName, Name, Data)) return;
-  TMemoryStream In(Data);
   TTransitFormSet Set;
-  Set.LoadFromStream(In);
+  LoadFormSet(Data, Set);
   const int64_t Owner = ProfileID(u"");
   for (TTransitFormCard& Card : Set)
     for (TTransitField& Field : Card.Fields) {
@@ -749,8 +756,7 @@ void TPelStore::FindFormCards(const WideString& URLKey, const TVariant& Forms, T
   std::lock_guard Guard(FLock);
   TTransitFormSet Captured;
   if (!Forms.IsEmptyOrNull()) {
-    TMemoryStream In(VariantBytes(Forms));
-    Captured.LoadFromStream(In);
+    LoadFormSet(VariantBytes(Forms), Captured);
   }
   TNamePairs Own, Foreign;
   TStatement Q(FDatabase, "SELECT set_name, name, data FROM item WHERE kind = 0 ORDER BY set_name, name");
@@ -763,9 +769,8 @@ void TPelStore::FindFormCards(const WideString& URLKey, const TVariant& Forms, T
     // Locked, other pages' cards cannot be compared; the page's own are listed by name, and
     // filling one asks for the password.
     if (Locked() || Captured.Count() == 0) continue;
-    TMemoryStream S(OpenBlob(Q.Blob(2), ItemTag(0, Set, Q.Text(1))));
     TTransitFormSet Stored;
-    Stored.LoadFromStream(S);
+    LoadFormSet(OpenBlob(Q.Blob(2), ItemTag(0, Set, Q.Text(1))), Stored);
     for (const TTransitFormCard& Card : Captured) {
       TTransitFormCard Probe;
       Probe.Assign(Card);

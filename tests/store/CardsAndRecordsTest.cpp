@@ -206,3 +206,24 @@ TEST(CardsAndRecordsTest, FindFormCardsListsOwnSetFirstThenMatchingCardsOfOtherP
 
 }  // namespace
 }  // namespace pel::test
+
+namespace pel::test {
+namespace {
+
+// A window's form set whose string claims more characters than any data could hold is refused
+// with the store's own error, by every call that reads one.
+TEST(CardsAndRecordsTest, FormSetWithImpossibleStringLengthIsRefusedAsStoreError) {
+  TStoreFolder Folder;
+  store::TPelStore Store(Folder.File());
+  const TVariant Forms(TVariant::TBytes{1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 'a', 0});
+  TVariant Cards;
+  WideString SetName, Name;
+  bool Matched = false, Saved = false, Login = false;
+  EXPECT_THROW(Store.FindFormCards(u"example.com", Forms, Cards, SetName, Name, Matched), EOleException);
+  EXPECT_THROW(Store.FindSavedFormCard(u"example.com", Forms, Name), EOleException);
+  EXPECT_THROW(Store.SaveFormCard(u"example.com", u"x", u"", Forms, Saved, Login), EOleException);
+  EXPECT_FALSE(Saved);
+}
+
+}  // namespace
+}  // namespace pel::test
