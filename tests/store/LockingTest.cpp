@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 #include <iterator>
 
 #include "Common/BrivaneLibEvents.h"
@@ -287,6 +289,41 @@ TEST(LockingTest, PasswordChangesNeedTheCurrentOneAndKeepTheData) {
   Store.GetRecord(rkAuthentication, u"example.com", u"me", u"", Data, Login);
   EXPECT_EQ(Data.AsBytes(), SecretRecord);
   ExpectNoSecretIn(StoreFiles(Folder));
+}
+
+// Windows read on their own threads while another logs in and out: each answer is either the
+// value or LoginRequired with nothing, never an error or a value half unlocked.
+TEST(LockingTest, ReadersOnOtherThreadsSeeLockedOrOpenNeverBetween) {
+  TStoreFolder Folder;
+  TPelStore Store(Folder.File());
+  StoreSecrets(Store);
+  Store.SetMasterPassword(u"", u"pw", Cheap);
+  std::atomic<bool> Done = false;
+  std::atomic<int> Open = 0, Locked = 0, Wrong = 0;
+  std::vector<std::thread> Windows;
+  for (int W = 0; W < 3; ++W)
+    Windows.emplace_back([&] {
+      while (!Done) {
+        try {
+          bool Login = false;
+          const WideString Mail = MailOf(Store, Login);
+          if (Login ? Mail == u";" : Mail == MailWithSecret)
+            ++(Login ? Locked : Open);
+          else
+            ++Wrong;
+        } catch (...) {
+          ++Wrong;
+        }
+      }
+    });
+  for (int I = 0; I < 20; ++I) {
+    Store.Logout();
+    Store.Login(u"pw");
+  }
+  Done = true;
+  for (std::thread& T : Windows) T.join();
+  EXPECT_EQ(Wrong, 0);
+  EXPECT_GT(Open + Locked, 0);
 }
 
 // The host's tool may set the password on the file while the running store holds the old key:
