@@ -354,6 +354,17 @@ TEST(LockingTest, PasswordSetByAnotherStoreOnTheFileLocksThisOne) {
   EXPECT_EQ(MailOf(Reader, Login), MailWithSecret);
 }
 
+// Once with the cost a real store uses, so that the stored cost is one Login can pay.
+TEST(LockingTest, InteractiveCostLocksAndUnlocks) {
+  TStoreFolder Folder;
+  { TPelStore(Folder.File()).SetMasterPassword(u"", u"pw"); }
+  TPelStore Store(Folder.File());
+  EXPECT_FALSE(Store.GetLoggedIn());
+  EXPECT_THROW(Store.Login(u"pW"), EOleException);
+  Store.Login(u"pw");
+  EXPECT_TRUE(Store.GetLoggedIn());
+}
+
 // A sealed value names its row: moved into another row it is reported, never taken for that row's.
 TEST(LockingTest, ValueMovedToAnotherRowIsReportedAsDamage) {
   TStoreFolder Folder;
