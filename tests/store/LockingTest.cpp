@@ -98,15 +98,6 @@ TVariant::TBytes RawDataKey(const std::string& File) {
   return Key;
 }
 
-void RunSql(const std::string& File, const char* Sql) {
-  sqlite3* Db = nullptr;
-  ASSERT_EQ(sqlite3_open(File.c_str(), &Db), SQLITE_OK);
-  char* Error = nullptr;
-  EXPECT_EQ(sqlite3_exec(Db, Sql, nullptr, nullptr, &Error), SQLITE_OK) << (Error ? Error : "");
-  sqlite3_free(Error);
-  sqlite3_close(Db);
-}
-
 TEST(LockingTest, WithoutPasswordStoreIsOpenAndLoginAcceptsAnything) {
   TStoreFolder Folder;
   TPelStore Store(Folder.File());

@@ -285,15 +285,10 @@ TEST(PageNotesAndLanguageTest, PreviousSchemaIsMigratedKeepingItsData) {
     bool Handled = false;
     Store.SetSettings(u"example.com", 0x55, false, false, Handled);
   }
-  sqlite3* Db = nullptr;
-  ASSERT_EQ(sqlite3_open(Folder.File().c_str(), &Db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(Db,
-                         "DROP TABLE page_note; DROP TABLE translation; DROP TABLE keyring; DROP TABLE field_choice;"
-                         " DELETE FROM profile_value; UPDATE schema_version SET version = 2;"
-                         " INSERT INTO state(key, value) VALUES('language', 'de')",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  sqlite3_close(Db);
+  RunSql(Folder.File(),
+         "DROP TABLE page_note; DROP TABLE translation; DROP TABLE keyring; DROP TABLE field_choice;"
+         " DELETE FROM profile_value; UPDATE schema_version SET version = 2;"
+         " INSERT INTO state(key, value) VALUES('language', 'de')");
 
   TPelStore Store(Folder.File());
   EXPECT_EQ(Store.SchemaVersion(), store::StoreSchemaVersion);

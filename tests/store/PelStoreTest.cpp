@@ -128,10 +128,7 @@ TEST(PelStoreTest, BadInputIsRefusedWithClearErrors) {
 TEST(PelStoreTest, NewerSchemaIsRefused) {
   TStoreFolder Folder;
   { TPelStore Store(Folder.File()); }
-  sqlite3* Db = nullptr;
-  ASSERT_EQ(sqlite3_open(Folder.File().c_str(), &Db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(Db, "UPDATE schema_version SET version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(Db);
+  RunSql(Folder.File(), "UPDATE schema_version SET version = 99");
   try {
     TPelStore Store(Folder.File());
     FAIL() << "a newer schema was opened";

@@ -3,6 +3,7 @@
 // form sets the store tests save.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <memory>
@@ -48,6 +49,16 @@ inline TVariant LoginFormSet(const WideString& Extra) {
   TVariant V;
   StreamToVariant(S, V);
   return V;
+}
+
+// Changes the file behind the store's back, as an older build or damage would have left it.
+inline void RunSql(const std::string& File, const char* Sql) {
+  sqlite3* Db = nullptr;
+  ASSERT_EQ(sqlite3_open(File.c_str(), &Db), SQLITE_OK);
+  char* Error = nullptr;
+  EXPECT_EQ(sqlite3_exec(Db, Sql, nullptr, nullptr, &Error), SQLITE_OK) << (Error ? Error : "");
+  sqlite3_free(Error);
+  sqlite3_close(Db);
 }
 
 }  // namespace pel::test
