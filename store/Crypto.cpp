@@ -8,6 +8,9 @@ namespace pel::store {
 
 namespace {
 
+constexpr size_t NonceSize = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
+constexpr size_t TagSize = crypto_aead_xchacha20poly1305_ietf_ABYTES;
+
 // sodium_init is safe to call from several threads and more than once.
 void InitSodium() {
   if (sodium_init() < 0) RaiseStoreError("The cryptography library cannot start");
@@ -71,8 +74,7 @@ static_assert(SaltSize == crypto_pwhash_SALTBYTES);
 static_assert(TSecretKey::Size == crypto_aead_xchacha20poly1305_ietf_KEYBYTES);
 
 TBlob Seal(const TSecretKey& Key, const TBlob& Plain, const TBlob& Associated) {
-  constexpr size_t NonceSize = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
-  TBlob Result(NonceSize + Plain.size() + crypto_aead_xchacha20poly1305_ietf_ABYTES);
+  TBlob Result(NonceSize + Plain.size() + TagSize);
   // 24 random bytes: random nonces never repeat in practice, so no counter has to be kept.
   randombytes_buf(Result.data(), NonceSize);
   unsigned long long Length = 0;
@@ -83,18 +85,23 @@ TBlob Seal(const TSecretKey& Key, const TBlob& Plain, const TBlob& Associated) {
   return Result;
 }
 
+namespace {
+
+// Sealed must be at least NonceSize + TagSize long; Out takes its size less those.
+bool Decrypt(const TSecretKey& Key, const TBlob& Sealed, const TBlob& Associated, uint8_t* Out) {
+  unsigned long long Length = 0;
+  return crypto_aead_xchacha20poly1305_ietf_decrypt(Out, &Length, nullptr, Sealed.data() + NonceSize,
+                                                    Sealed.size() - NonceSize, Associated.data(), Associated.size(),
+                                                    Sealed.data(), Key.Data()) == 0;
+}
+
+}  // namespace
+
 bool Open(const TSecretKey& Key, const TBlob& Sealed, const TBlob& Associated, TBlob& Plain) {
-  constexpr size_t NonceSize = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
-  constexpr size_t TagSize = crypto_aead_xchacha20poly1305_ietf_ABYTES;
   Plain.clear();
   if (Sealed.size() < NonceSize + TagSize) return false;
   TBlob Result(Sealed.size() - NonceSize - TagSize);
-  unsigned long long Length = 0;
-  if (crypto_aead_xchacha20poly1305_ietf_decrypt(Result.data(), &Length, nullptr, Sealed.data() + NonceSize,
-                                                 Sealed.size() - NonceSize, Associated.data(), Associated.size(),
-                                                 Sealed.data(), Key.Data()) != 0)
-    return false;
-  Result.resize(Length);
+  if (!Decrypt(Key, Sealed, Associated, Result.data())) return false;
   Plain = std::move(Result);
   return true;
 }
@@ -103,16 +110,11 @@ TBlob SealKey(const TSecretKey& With, const TSecretKey& Key, const TBlob& Associ
   return Seal(With, KeyBytes(Key), Associated);
 }
 
+// Straight into guarded memory: the key never lies in an ordinary buffer.
 TKey OpenKey(const TSecretKey& With, const TBlob& Sealed, const TBlob& Associated) {
-  constexpr size_t NonceSize = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
-  if (Sealed.size() != NonceSize + TSecretKey::Size + crypto_aead_xchacha20poly1305_ietf_ABYTES) return nullptr;
+  if (Sealed.size() != NonceSize + TSecretKey::Size + TagSize) return nullptr;
   TKey Key = std::make_unique<TSecretKey>();
-  unsigned long long Length = 0;
-  if (crypto_aead_xchacha20poly1305_ietf_decrypt(Key->Data(), &Length, nullptr, Sealed.data() + NonceSize,
-                                                 Sealed.size() - NonceSize, Associated.data(), Associated.size(),
-                                                 Sealed.data(), With.Data()) != 0)
-    return nullptr;
-  return Key;
+  return Decrypt(With, Sealed, Associated, Key->Data()) ? std::move(Key) : nullptr;
 }
 
 TBlob KeyBytes(const TSecretKey& Key) { return TBlob(Key.Data(), Key.Data() + TSecretKey::Size); }

@@ -49,6 +49,17 @@ TBlob ItemTag(int64_t Kind, const WideString& SetName, const WideString& Name) {
 TBlob ChoiceTag(int64_t Field) { return Tag({u"field_choice", Number(Field)}); }
 const TBlob KeyringTag = Tag({u"keyring"});
 
+[[noreturn]] void RaiseDamaged() {
+  RaiseStoreError("A stored value cannot be opened: the store file is damaged or was changed outside the store");
+}
+
+// Comma text entries appended to List.
+void AddCommaText(TWideStringList& List, const WideString& Text) {
+  TWideStringList Entries;
+  Entries.SetCommaText(Text);
+  for (int I = 0; I < Entries.Count(); ++I) List.Add(Entries[I]);
+}
+
 [[noreturn]] void RaiseLocked() {
   throw EOleException("The store is locked: log in with the master password first", HR_E_ACCESSDENIED, "PelStore",
                       "", 0);
@@ -113,11 +124,7 @@ int TPelStore::SchemaVersion() {
 // migration leaves the previous version intact.
 bool TPelStore::Migrate() {
   FDatabase.Exec("CREATE TABLE IF NOT EXISTS schema_version(version INTEGER NOT NULL)");
-  int Version = 0;
-  {
-    TStatement Q(FDatabase, "SELECT version FROM schema_version");
-    if (Q.Step()) Version = static_cast<int>(Q.Int(0));
-  }
+  int Version = SchemaVersion();
   if (Version > StoreSchemaVersion)
     RaiseStoreError("The store database has schema version " + IntToStr(Version) + ", newer than this store's " +
                     IntToStr(StoreSchemaVersion));
@@ -252,8 +259,7 @@ TBlob TPelStore::SealBlob(const TBlob& Plain, const TBlob& Tag) {
 TBlob TPelStore::OpenBlob(const TBlob& Sealed, const TBlob& Tag) {
   if (Locked()) RaiseLocked();
   TBlob Plain;
-  if (!Open(*FKey, Sealed, Tag, Plain))
-    RaiseStoreError("A stored value cannot be opened: the store file is damaged or was changed outside the store");
+  if (!Open(*FKey, Sealed, Tag, Plain)) RaiseDamaged();
   return Plain;
 }
 
@@ -619,13 +625,7 @@ void TPelStore::GetFormCard(const WideString& SetName, const WideString& Name, c
     for (TTransitField& Field : Card.Fields) {
       if (Field.ProfileField.empty()) continue;
       const int64_t Bound = FieldID(Field.ProfileField);
-      if (Bound < 0) continue;
-      int32_t Kind = 0;
-      WideString Value, Values;
-      if (!ReadProfileValue(Owner, Bound, Kind, Value, Values)) continue;
-      Field.ValueKind = Kind;
-      Field.Value = Value;
-      Field.Values = Values;
+      if (Bound >= 0) ReadProfileValue(Owner, Bound, Field.ValueKind, Field.Value, Field.Values);
     }
   TMemoryStream Out;
   Set.SaveToStream(Out);
@@ -758,6 +758,9 @@ void TPelStore::FindFormCards(const WideString& URLKey, const TVariant& Forms, T
   if (!Forms.IsEmptyOrNull()) {
     LoadFormSet(VariantBytes(Forms), Captured);
   }
+  // Locked, other pages' cards cannot be compared; the page's own are listed by name, and
+  // filling one asks for the password.
+  const bool Compare = Captured.Count() > 0 && !Locked();
   TNamePairs Own, Foreign;
   TStatement Q(FDatabase, "SELECT set_name, name, data FROM item WHERE kind = 0 ORDER BY set_name, name");
   while (Q.Step()) {
@@ -766,9 +769,7 @@ void TPelStore::FindFormCards(const WideString& URLKey, const TVariant& Forms, T
       Own.push_back({Set, Q.Text(1)});
       continue;
     }
-    // Locked, other pages' cards cannot be compared; the page's own are listed by name, and
-    // filling one asks for the password.
-    if (Locked() || Captured.Count() == 0) continue;
+    if (!Compare) continue;
     TTransitFormSet Stored;
     LoadFormSet(OpenBlob(Q.Blob(2), ItemTag(0, Set, Q.Text(1))), Stored);
     for (const TTransitFormCard& Card : Captured) {
@@ -929,8 +930,7 @@ void TPelStore::SetMasterPassword(const WideString& Current, const WideString& N
 void TPelStore::Reseal(const TSecretKey& From, const TSecretKey& To) {
   RewriteSecrets([&](const TBlob& Sealed, const TBlob& Tag) {
     TBlob Plain;
-    if (!Open(From, Sealed, Tag, Plain))
-      RaiseStoreError("A stored value cannot be opened: the store file is damaged or was changed outside the store");
+    if (!Open(From, Sealed, Tag, Plain)) RaiseDamaged();
     return Seal(To, Plain, Tag);
   });
 }
@@ -972,7 +972,8 @@ void TPelStore::RewriteSecrets(const std::function<TBlob(const TBlob& Data, cons
 
 // Every value a page field offers, one per line (a select's options). The store keeps them as the
 // choices of the profile field they belong to: the one whose values, in any profile, or whose
-// choices learnt before, are most often among them. Values that belong to no field are refused, for nothing could use them.
+// choices learnt before, are most often among them. Values that belong to no field are refused,
+// for nothing could use them.
 void TPelStore::AddAllValues(const WideString& Text) {
   {
     std::lock_guard Guard(FLock);
@@ -999,18 +1000,11 @@ void TPelStore::AddAllValues(const WideString& Text) {
         UnpackValue(OpenBlob(Q.Blob(2), ValueTag(Q.Int(0), Q.Int(1))), Value, Values);
         TWideStringList& List = Known[Q.Int(1)];
         List.Add(Value);
-        TWideStringList Alternatives;
-        Alternatives.SetCommaText(Values);
-        for (int I = 0; I < Alternatives.Count(); ++I) List.Add(Alternatives[I]);
+        AddCommaText(List, Values);
       }
       // What a field was taught before counts as its values too, so a list can grow page by page.
       TStatement C(FDatabase, "SELECT field_id FROM field_choice");
-      while (C.Step()) {
-        TWideStringList Choices;
-        Choices.SetCommaText(ReadChoices(C.Int(0)));
-        TWideStringList& List = Known[C.Int(0)];
-        for (int I = 0; I < Choices.Count(); ++I) List.Add(Choices[I]);
-      }
+      while (C.Step()) AddCommaText(Known[C.Int(0)], ReadChoices(C.Int(0)));
     }
     int64_t Best = -1;
     int BestScore = 0;
