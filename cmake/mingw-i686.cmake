@@ -16,3 +16,8 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--enable-stdcall-fixup")
 
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+set(PEL_WINE_ARCH win32)
+set(PEL_WIDL i686-w64-mingw32-widl)
+set(PEL_WIDL_FLAGS --win32)
+set(PEL_WINE_LIB_DIR /usr/lib/i386-linux-gnu/wine/i386-windows)
+set(PEL_OBJDUMP i686-w64-mingw32-objdump)

@@ -7,7 +7,7 @@ native_pkgs=(build-essential cmake ninja-build ccache pkg-config git
              googletest libgtest-dev libgmock-dev libbenchmark-dev
              clang libclang-rt-14-dev
              libicu-dev libgumbo-dev libsqlite3-dev libsodium-dev)
-win_pkgs=(g++-mingw-w64-i686 mingw-w64-tools xvfb)
+win_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools xvfb wine64)
 i386_pkgs=(wine wine32:i386)
 
 missing=()
@@ -16,16 +16,31 @@ for p in "${native_pkgs[@]}" "${win_pkgs[@]}" "${i386_pkgs[@]}"; do
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
 
+export DEBIAN_FRONTEND=noninteractive
 if ((${#missing[@]} == 0)); then
   echo "setup: all packages present"
-  exit 0
+else
+  echo "setup: installing ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-echo "setup: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
+# widl needs the system's IDL files, which Debian's MinGW packages do not ship; Wine's development
+# package has them. Only those files are unpacked (installing the package would pull in headers
+# of another libc), into the build tree where the Windows presets look for them.
+idl_dir=build/wine-idl
+if [[ ! -f $idl_dir/oaidl.idl ]]; then
+  echo "setup: fetching the system IDL files"
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  (cd "$tmp" && apt-get download -qq libwine-dev >/dev/null 2>&1) ||
+    { apt-get update -qq && (cd "$tmp" && apt-get download -qq libwine-dev >/dev/null); }
+  mkdir -p "$idl_dir"
+  dpkg-deb --fsys-tarfile "$tmp"/libwine-dev_*.deb |
+    tar -x -C "$tmp" --wildcards './usr/include/wine/wine/windows/*.idl'
+  cp "$tmp"/usr/include/wine/wine/windows/*.idl "$idl_dir"/
 fi
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 echo "setup: done"

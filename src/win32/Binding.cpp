@@ -1,3 +1,4 @@
+#include "Win32RunningObjects.h"
 #include "Win32Services.h"
 #include "Win32Url.h"
 
@@ -7,7 +8,8 @@ void InstallPlatformBinding() {
   static const win32::TWin32Locale Locale;
   static const win32::TAnsiCodePage CodePage;
   static const win32::TWinInetUrlServices Url;
-  SetPlatformServices({&Locale, &CodePage, &Url});
+  static win32::TWin32RunningObjectTable RunningObjects;
+  SetPlatformServices({&Locale, &CodePage, &Url, &RunningObjects});
 }
 
 }  // namespace pel

@@ -51,7 +51,7 @@ void TComConnectionPoint::Unadvise(uint32_t Cookie) {
 std::shared_ptr<pel::IConnectionPoint> TComConnectionPointContainer::FindConnectionPoint(const TGUID& EventIID) {
   const GUID Interface = ToGUID(EventIID);
   ::IConnectionPoint* Point = nullptr;
-  const HRESULT Hr = FContainer->FindConnectionPoint(Interface, &Point);
+  const HRESULT Hr = FContainer ? FContainer->FindConnectionPoint(Interface, &Point) : CONNECT_E_NOCONNECTION;
   if (FAILED(Hr) || !Point) {
     const HRESULT Code = FAILED(Hr) ? Hr : CONNECT_E_NOCONNECTION;
     throw EOleSysError(OleErrorMessage(Code), Code);

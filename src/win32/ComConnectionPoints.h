@@ -34,10 +34,13 @@ private:
 
 class TComConnectionPointContainer : public TComObject, public pel::IConnectionPointContainer {
 public:
-  // Takes over the caller's reference to Container, which Object answered.
+  // Takes over the caller's reference to Container, which Object answered; without one (nullptr)
+  // the object has no events and every search for a point fails.
   TComConnectionPointContainer(IUnknown* Object, ::IConnectionPointContainer* Container)
       : TComObject(Object), FContainer(Container) {}
-  ~TComConnectionPointContainer() override { FContainer->Release(); }
+  ~TComConnectionPointContainer() override {
+    if (FContainer) FContainer->Release();
+  }
 
   std::shared_ptr<pel::IConnectionPoint> FindConnectionPoint(const TGUID& EventIID) override;
 

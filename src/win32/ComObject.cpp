@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "ComConnectionPoints.h"
+#include "ComPelServer.h"
+#include "platform/Exceptions.h"
+#include "platform/Services.h"
 
 namespace pel::win32 {
 
@@ -38,6 +41,38 @@ AnsiString OleErrorMessage(HRESULT Result) {
   return Buffer;
 }
 
+void OleCheck(HRESULT Result, IUnknown* Object, REFIID Interface) {
+  if (SUCCEEDED(Result)) return;
+  // Only error information the callee vouches for belongs to this call; anything else on the
+  // thread is left over from an earlier one.
+  ISupportErrorInfo* Support = nullptr;
+  const bool Offers = Object &&
+                      SUCCEEDED(Object->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&Support))) &&
+                      Support && Support->InterfaceSupportsErrorInfo(Interface) == S_OK;
+  if (Support) Support->Release();
+  IErrorInfo* Info = nullptr;
+  if (Offers && GetErrorInfo(0, &Info) == S_OK && Info) {
+    BSTR Description = nullptr, Source = nullptr, HelpFile = nullptr;
+    DWORD HelpContext = 0;
+    Info->GetDescription(&Description);
+    Info->GetSource(&Source);
+    Info->GetHelpFile(&HelpFile);
+    Info->GetHelpContext(&HelpContext);
+    Info->Release();
+    const auto Text = [](BSTR S) {
+      return WideToAnsi(S ? WideString(reinterpret_cast<const char16_t*>(S), SysStringLen(S)) : WideString());
+    };
+    AnsiString Message = Text(Description);
+    const AnsiString SourceText = Text(Source), HelpText = Text(HelpFile);
+    SysFreeString(Description);
+    SysFreeString(Source);
+    SysFreeString(HelpFile);
+    if (Message.empty()) Message = OleErrorMessage(Result);
+    throw EOleException(std::move(Message), Result, SourceText, HelpText, static_cast<int32_t>(HelpContext));
+  }
+  throw EOleSysError(OleErrorMessage(Result), Result);
+}
+
 TComObject::TComObject(IUnknown* Object) : FUnknown(Object) { FUnknown->AddRef(); }
 
 TComObject::~TComObject() { FUnknown->Release(); }
@@ -45,9 +80,12 @@ TComObject::~TComObject() { FUnknown->Release(); }
 std::shared_ptr<IInterface> WrapComObject(IUnknown* Object) {
   if (!Object) return nullptr;
   ::IConnectionPointContainer* Container = nullptr;
-  if (SUCCEEDED(Object->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&Container))) &&
-      Container)
-    return std::make_shared<TComConnectionPointContainer>(Object, Container);
+  if (FAILED(Object->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&Container))))
+    Container = nullptr;
+  ::IPelServer* Server = nullptr;
+  if (SUCCEEDED(Object->QueryInterface(__uuidof(::IPelServer), reinterpret_cast<void**>(&Server))) && Server)
+    return std::make_shared<TComPelServer>(Object, Container, Server);
+  if (Container) return std::make_shared<TComConnectionPointContainer>(Object, Container);
   return std::make_shared<TComObject>(Object);
 }
 

@@ -18,6 +18,11 @@ GUID ToGUID(const TGUID& Guid);
 // The system's text for a failed COM call, or "OLE error XXXXXXXX" when it has none.
 AnsiString OleErrorMessage(HRESULT Result);
 
+// Raises the core's exception for a failed call of Interface on Object: EOleException with the
+// callee's own description, source and help when it offers error information for that interface,
+// else EOleSysError with the system's text. Does nothing when Result is a success.
+void OleCheck(HRESULT Result, IUnknown* Object, REFIID Interface);
+
 // Holds one reference to a COM object for as long as the port object lives.
 class TComObject : public virtual IInterface {
 public:

@@ -27,8 +27,12 @@ auto ReadArray(SAFEARRAY* Array, VARTYPE Type, TConvert Convert) {
   SafeArrayGetUBound(Array, 1, &High);
   TElement* Data = nullptr;
   if (FAILED(SafeArrayAccessData(Array, reinterpret_cast<void**>(&Data)))) Unsupported(Type);
+  // An element that does not convert raises; the array must not stay locked then.
+  struct TUnaccess {
+    SAFEARRAY* Array;
+    ~TUnaccess() { SafeArrayUnaccessData(Array); }
+  } Unaccess{Array};
   for (LONG I = 0; I <= High - Low; ++I) Result.push_back(Convert(Data[I]));
-  SafeArrayUnaccessData(Array);
   return Result;
 }
 
@@ -65,6 +69,11 @@ TVariant FromOleVariant(const VARIANT& Value) {
       return TVariant(ReadArray<uint8_t>(V_ARRAY(&Value), V_VT(&Value), [](uint8_t B) { return B; }));
     case VT_ARRAY | VT_BSTR:
       return TVariant(ReadArray<BSTR>(V_ARRAY(&Value), V_VT(&Value), [](BSTR S) { return FromBSTR(S); }));
+    case VT_ARRAY | VT_VARIANT:
+      return TVariant(ReadArray<VARIANT>(V_ARRAY(&Value), V_VT(&Value), [](const VARIANT& Element) {
+        if (V_VT(&Element) != VT_BSTR) Unsupported(VT_ARRAY | VT_VARIANT);
+        return FromBSTR(V_BSTR(&Element));
+      }));
     default: Unsupported(V_VT(&Value));
   }
 }
