@@ -15,6 +15,7 @@
 
 #include "Common/BrivaneLibEvents.h"
 #include "platform/EventSource.h"
+#include "platform/Services.h"
 #include "support/FakePelServer.h"
 #include "win32/ComObject.h"
 #include "win32/ComPelServerHost.h"
@@ -91,6 +92,30 @@ TEST_F(ComPelServer, TheStoresOwnEventsReachTheSinksOfItsComFace) {
   // Once disconnected, nothing more arrives.
   FStore->Fire(pel::DIID_IPelServerEvents, pel::DISPID_OnLogin, {true});
   EXPECT_EQ(Seen, (std::vector<std::string>{"logout", "2147483649:0"}));
+}
+
+TEST(Win32RunningObjects, AnObjectWithNeitherComIdentityNorStoreFaceIsRefused) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  class TPlain : public pel::IInterface {};
+  EXPECT_THROW(pel::RunningObjects().Register(pel::CLSID_PelServer, std::make_shared<TPlain>()), pel::EOleSysError);
+  EXPECT_EQ(pel::RunningObjects().GetActiveObject(pel::CLSID_PelServer), nullptr);
+  CoUninitialize();
+}
+
+TEST(Win32RunningObjects, AStoreOfTheCoreRegisteredIsFoundAsTheStorePortUntilRevoked) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  auto Store = std::make_shared<pel::test::TFakePelServer>();
+  Store->Answer("GetDisplayMode", {int32_t{3}});
+  const uint32_t Cookie = pel::RunningObjects().Register(pel::CLSID_PelServer, Store);
+  {
+    auto Found = pel::Supports<pel::IPelServer>(pel::RunningObjects().GetActiveObject(pel::CLSID_PelServer));
+    ASSERT_NE(Found, nullptr);
+    EXPECT_EQ(Found->GetDisplayMode(), 3);
+  }
+  pel::RunningObjects().Revoke(Cookie);
+  EXPECT_EQ(pel::RunningObjects().GetActiveObject(pel::CLSID_PelServer), nullptr);
+  EXPECT_THROW(pel::RunningObjects().Revoke(Cookie), pel::EOleSysError);
+  CoUninitialize();
 }
 
 }  // namespace
