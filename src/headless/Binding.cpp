@@ -1,3 +1,4 @@
+#include "HeadlessDialogs.h"
 #include "HeadlessServices.h"
 #include "HeadlessRunningObjectTable.h"
 #include "HeadlessUrl.h"
@@ -9,7 +10,7 @@ void InstallPlatformBinding() {
   static const headless::TWindows1252CodePage CodePage;
   static const headless::THeadlessUrlServices Url;
   static headless::THeadlessRunningObjectTable RunningObjects;
-  SetPlatformServices({&Locale, &CodePage, &Url, &RunningObjects});
+  SetPlatformServices({&Locale, &CodePage, &Url, &RunningObjects, &headless::HeadlessDialogViews()});
 }
 
 }  // namespace pel

@@ -11,6 +11,7 @@ std::atomic<const ILocale*> GLocale{nullptr};
 std::atomic<const ICodePage*> GCodePage{nullptr};
 std::atomic<const IUrlServices*> GUrl{nullptr};
 std::atomic<IRunningObjectTable*> GRunningObjects{nullptr};
+std::atomic<IDialogViews*> GDialogViews{nullptr};
 
 template <class T>
 T& Installed(const std::atomic<T*>& Slot, const char* What) {
@@ -25,15 +26,17 @@ void SetPlatformServices(const TPlatformServices& Services) {
   GCodePage.store(Services.CodePage);
   GUrl.store(Services.Url);
   GRunningObjects.store(Services.RunningObjects);
+  GDialogViews.store(Services.DialogViews);
 }
 
 TPlatformServices CurrentPlatformServices() {
-  return {GLocale.load(), GCodePage.load(), GUrl.load(), GRunningObjects.load()};
+  return {GLocale.load(), GCodePage.load(), GUrl.load(), GRunningObjects.load(), GDialogViews.load()};
 }
 
 const ILocale& Locale() { return Installed(GLocale, "locale"); }
 const ICodePage& CodePage() { return Installed(GCodePage, "code page"); }
 const IUrlServices& Url() { return Installed(GUrl, "URL services"); }
 IRunningObjectTable& RunningObjects() { return Installed(GRunningObjects, "running-object table"); }
+IDialogViews& DialogViews() { return Installed(GDialogViews, "dialog views"); }
 
 }  // namespace pel

@@ -39,12 +39,14 @@ public:
 constexpr uint32_t ICU_BROWSER_MODE = 0x02000000;
 
 class IRunningObjectTable;
+class IDialogViews;
 
 struct TPlatformServices {
   const ILocale* Locale = nullptr;
   const ICodePage* CodePage = nullptr;
   const IUrlServices* Url = nullptr;
   IRunningObjectTable* RunningObjects = nullptr;
+  IDialogViews* DialogViews = nullptr;
 };
 
 // Installs the services of one binding; every later call goes to them.
@@ -56,6 +58,7 @@ const ILocale& Locale();
 const ICodePage& CodePage();
 const IUrlServices& Url();
 IRunningObjectTable& RunningObjects();
+IDialogViews& DialogViews();
 
 // Implemented by each binding library (headless or win32): installs that binding's services.
 // Whichever binding is linked is the one that runs.
