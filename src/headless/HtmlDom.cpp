@@ -38,6 +38,11 @@ WideString AsciiUpper(WideString S) {
   return S;
 }
 
+// The controls a form's elements collection holds.
+bool IsControl(const WideString& Tag) {
+  return Tag == u"input" || Tag == u"select" || Tag == u"textarea" || Tag == u"button";
+}
+
 bool IsSpace(WideChar C) { return C == u' ' || C == u'\t' || C == u'\n' || C == u'\r' || C == u'\f'; }
 
 WideString TrimSpaces(const WideString& S) {
@@ -269,6 +274,70 @@ WideString InlineBackgroundColor(const WideString& Style) {
   return TrimSpaces(Style.substr(P + 1, End == WideString::npos ? WideString::npos : End - P - 1));
 }
 
+// ---- Form owners as the parser decides them.
+
+// Elements whose content the tokenizer reads as text, where "</form>" is only text.
+bool IsRawTextParent(GumboTag Tag) {
+  return Tag == GUMBO_TAG_SCRIPT || Tag == GUMBO_TAG_STYLE || Tag == GUMBO_TAG_TEXTAREA || Tag == GUMBO_TAG_TITLE ||
+         Tag == GUMBO_TAG_XMP || Tag == GUMBO_TAG_IFRAME || Tag == GUMBO_TAG_NOEMBED || Tag == GUMBO_TAG_NOFRAMES ||
+         Tag == GUMBO_TAG_PLAINTEXT;
+}
+
+bool StartsWithNoCase(const std::string& Text, size_t At, const char* Lower) {
+  const size_t N = std::strlen(Lower);
+  if (At + N > Text.size()) return false;
+  for (size_t I = 0; I < N; ++I) {
+    char C = Text[At + I];
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
+    if (C != Lower[I]) return false;
+  }
+  return true;
+}
+
+// Where an end tag of this name starts: "</name" followed by a blank, "/" or ">".
+bool IsEndTagAt(const std::string& Text, size_t At, const char* LowerName) {
+  if (!StartsWithNoCase(Text, At, "</") || !StartsWithNoCase(Text, At + 2, LowerName)) return false;
+  const size_t After = At + 2 + std::strlen(LowerName);
+  if (After >= Text.size()) return false;
+  const char C = Text[After];
+  return C == ' ' || C == '\t' || C == '\n' || C == '\r' || C == '\f' || C == '/' || C == '>';
+}
+
+std::vector<size_t> EndTagsIn(const std::string& Text, const char* LowerName) {
+  std::vector<size_t> Found;
+  for (size_t P = Text.find("</"); P != std::string::npos; P = Text.find("</", P + 2))
+    if (IsEndTagAt(Text, P, LowerName)) Found.push_back(P);
+  return Found;
+}
+
+// The source ranges where "</form>" would not be an end tag: inside start tags, comments and the
+// text of raw-text elements. Other text never holds one, though gumbo's text nodes may span tags
+// it ignored.
+std::vector<std::pair<size_t, size_t>> NonTagRanges(const GumboNode* Root) {
+  std::vector<std::pair<size_t, size_t>> Ranges;
+  std::vector<const GumboNode*> Stack{Root};
+  while (!Stack.empty()) {
+    const GumboNode* N = Stack.back();
+    Stack.pop_back();
+    if (N->type == GUMBO_NODE_ELEMENT || N->type == GUMBO_NODE_TEMPLATE) {
+      const GumboElement& E = N->v.element;
+      if (E.original_tag.length > 0) Ranges.emplace_back(E.start_pos.offset, E.start_pos.offset + E.original_tag.length);
+      for (unsigned I = 0; I < E.children.length; ++I) Stack.push_back(static_cast<const GumboNode*>(E.children.data[I]));
+    } else if (N->type == GUMBO_NODE_COMMENT ||
+               (N->type != GUMBO_NODE_DOCUMENT && N->parent && N->parent->type == GUMBO_NODE_ELEMENT &&
+                IsRawTextParent(N->parent->v.element.tag))) {
+      Ranges.emplace_back(N->v.text.start_pos.offset, N->v.text.start_pos.offset + N->v.text.original_text.length);
+    }
+  }
+  std::sort(Ranges.begin(), Ranges.end());
+  return Ranges;
+}
+
+bool InRanges(const std::vector<std::pair<size_t, size_t>>& Ranges, size_t At) {
+  auto It = std::upper_bound(Ranges.begin(), Ranges.end(), std::make_pair(At, SIZE_MAX));
+  return It != Ranges.begin() && At < std::prev(It)->second;
+}
+
 bool IsVoid(const WideString& Tag) {
   static const WideString Void[] = {u"area", u"base", u"br", u"col", u"embed", u"hr", u"img", u"input", u"link",
                                     u"meta", u"param", u"source", u"track", u"wbr", u"frame"};
@@ -299,11 +368,13 @@ void THtmlNode::AppendChild(std::shared_ptr<THtmlNode> Child) {
   if (Child->FParent) Child->FParent->RemoveChild(*Child);
   if (FKind != TKind::Element) throw Exception("Only elements have children");
   Child->FParent = static_cast<THtmlElement*>(this);
+  // A control a script moves belongs to its new ancestor form, whatever the parser decided.
   std::vector<THtmlNode*> Stack{Child.get()};
   while (!Stack.empty()) {
     THtmlNode* N = Stack.back();
     Stack.pop_back();
     N->FDocument = FDocument;
+    if (N->FKind == TKind::Element) static_cast<THtmlElement*>(N)->FParserForm.reset();
     for (auto& C : N->FChildren) Stack.push_back(C.get());
   }
   FChildren.push_back(std::move(Child));
@@ -314,6 +385,13 @@ void THtmlNode::RemoveChild(THtmlNode& Child) {
   auto It = std::find_if(FChildren.begin(), FChildren.end(), [&](const auto& C) { return C.get() == &Child; });
   if (It == FChildren.end()) throw Exception("Not a child of this element");
   Child.FParent = nullptr;
+  std::vector<THtmlNode*> Stack{&Child};
+  while (!Stack.empty()) {
+    THtmlNode* N = Stack.back();
+    Stack.pop_back();
+    if (N->FKind == TKind::Element) static_cast<THtmlElement*>(N)->FParserForm.reset();
+    for (auto& C : N->FChildren) Stack.push_back(C.get());
+  }
   FChildren.erase(It);
   if (auto Doc = FDocument.lock()) Doc->Changed();
 }
@@ -375,6 +453,9 @@ int32_t THtmlElement::SourceIndex() {
 std::shared_ptr<IHTMLDocument2> THtmlElement::Document() { return OwnerDocument(); }
 
 WideString THtmlElement::InnerText() {
+  // A line break separates the text around it but holds none itself: a caption search that
+  // stopped at it would never reach the label before it.
+  if (FTag == u"br") return {};
   if (FTag == u"textarea") return static_cast<THtmlTextArea&>(*this).Value();
   TRenderedText R;
   TRenderer(R).Render(*this);
@@ -448,13 +529,23 @@ void THtmlElement::SetAttribute(const WideString& Name, const TVariant& Value, i
     FAttributes.emplace_back(Name, Value);
   else
     It->second = Value;
+  AttributeChanged(Name);
 }
 
 bool THtmlElement::RemoveAttribute(const WideString& Name, int32_t Flags) {
   auto It = FindAttribute(FAttributes, Name, Flags);
   if (It == FAttributes.end()) return false;
   FAttributes.erase(It);
+  AttributeChanged(Name);
   return true;
+}
+
+void THtmlElement::AttributeChanged(const WideString& Name) {
+  // The document keeps radio groups by name and type; marks and other attributes the add-on
+  // writes change nothing it keeps.
+  const WideString Lower = AsciiLower(Name);
+  if (Lower == u"name" || Lower == u"type")
+    if (auto Doc = OwnerDocument()) Doc->Changed();
 }
 
 TVariant THtmlElement::GetEventHandler(const WideString& Event) {
@@ -502,6 +593,7 @@ TEventSource& THtmlElement::Events() {
 }
 
 THtmlElement* THtmlElement::OwnerForm() const {
+  if (auto Form = FParserForm.lock()) return Form.get();
   for (THtmlElement* E = FParent; E; E = E->Parent())
     if (E->FTag == u"form") return E;
   return nullptr;
@@ -510,15 +602,21 @@ THtmlElement* THtmlElement::OwnerForm() const {
 // ---- Forms and controls
 
 TElementsRef THtmlForm::Elements() {
+  auto Doc = OwnerDocument();
+  if (Doc && Doc->SourceIndexOf(*this) >= 0) return Doc->FormControls(this);
+  // A form outside its page has only the controls it holds.
   std::vector<std::shared_ptr<THtmlElement>> Result;
   ForEachDescendant(*this, [&](THtmlElement& E) {
-    const WideString& T = E.Tag();
-    if (T == u"input" || T == u"select" || T == u"textarea" || T == u"button") Result.push_back(E.SharedElement());
+    if (IsControl(E.Tag()) && E.OwnerForm() == this) Result.push_back(E.SharedElement());
   });
   return std::make_shared<TElementCollection>(std::move(Result));
 }
 
-TElementsRef THtmlForm::Tags(const WideString& TagName) { return All()->Tags(TagName); }
+// The controls are asked for among the form's own (which need not lie inside it), anything else
+// among its descendants.
+TElementsRef THtmlForm::Tags(const WideString& TagName) {
+  return IsControl(AsciiLower(TagName)) ? Elements()->Tags(TagName) : All()->Tags(TagName);
+}
 
 void THtmlForm::Submit() {
   auto Doc = OwnerDocument();
@@ -574,14 +672,10 @@ void THtmlInput::SetChecked(bool Value) {
   if (Value && Type() == u"radio") {
     // Checking one radio button unchecks the others of its group: same name, same form.
     const WideString GroupName = Name();
-    THtmlElement* Form = OwnerForm();
     auto Doc = OwnerDocument();
-    if (!Doc || GroupName.empty()) return;
-    for (const auto& E : Doc->AllElements()) {
-      if (E.get() == this || E->Tag() != u"input") continue;
-      auto& Other = static_cast<THtmlInput&>(*E);
-      if (Other.Type() == u"radio" && Other.Name() == GroupName && Other.OwnerForm() == Form) Other.SetChecked(false);
-    }
+    if (!Doc || GroupName.empty() || SourceIndex() < 0) return;
+    for (const auto& E : Doc->RadioGroup(OwnerForm(), GroupName))
+      if (E.get() != this) static_cast<THtmlInput&>(*E).SetChecked(false);
   }
 }
 
@@ -896,6 +990,15 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
     return E;
   };
 
+  // Where each form and control stood in the source, for their owners below.
+  struct TFormAt {
+    size_t Start;
+    THtmlElement* Form;
+    bool ClosedByOwnEndTag;
+  };
+  std::vector<TFormAt> Forms;
+  std::vector<std::pair<size_t, THtmlElement*>> Controls;
+
   Doc->FRoot = ElementOf(Output->root);
   Doc->FRoot->FDocument = Doc;
   std::vector<std::pair<const GumboNode*, THtmlElement*>> Stack{{Output->root, Doc->FRoot.get()}};
@@ -908,6 +1011,12 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
       std::shared_ptr<THtmlNode> Made;
       if (Child->type == GUMBO_NODE_ELEMENT || Child->type == GUMBO_NODE_TEMPLATE) {
         auto E = ElementOf(Child);
+        const GumboElement& G = Child->v.element;
+        if (E->Tag() == u"form" && G.original_tag.length > 0)
+          Forms.push_back({G.start_pos.offset, E.get(),
+                           G.original_end_tag.length > 0 && IsEndTagAt(Utf8Html, G.end_pos.offset, "form")});
+        else if (IsControl(E->Tag()))
+          Controls.emplace_back(G.start_pos.offset, E.get());
         Stack.emplace_back(Child, E.get());
         Made = std::move(E);
       } else if (Child->type == GUMBO_NODE_TEXT || Child->type == GUMBO_NODE_WHITESPACE ||
@@ -921,6 +1030,40 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
       Into->FChildren.push_back(std::move(Made));
     }
   }
+  // The parser keeps a pointer to the form it last opened until a "</form>" tag, even when the
+  // form itself was closed earlier (opened between a table and its rows, or closed by the end tag
+  // of an enclosing element): controls read meanwhile belong to it, wherever they lie.
+  if (!Forms.empty() && !Controls.empty()) {
+    std::vector<size_t> Ends = EndTagsIn(Utf8Html, "form");
+    const bool OnlyOwnEnds = Ends.size() == Forms.size() &&
+                             std::all_of(Forms.begin(), Forms.end(), [](const TFormAt& F) { return F.ClosedByOwnEndTag; });
+    if (!OnlyOwnEnds) {
+      const auto NotTags = NonTagRanges(Output->root);
+      std::erase_if(Ends, [&](size_t At) { return InRanges(NotTags, At); });
+    }
+    std::stable_sort(Forms.begin(), Forms.end(), [](const TFormAt& A, const TFormAt& B) { return A.Start < B.Start; });
+    std::stable_sort(Controls.begin(), Controls.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
+    size_t NextForm = 0, NextEnd = 0;
+    THtmlElement* Open = nullptr;
+    for (auto [At, Control] : Controls) {
+      for (;;) {
+        const size_t FormAt = NextForm < Forms.size() ? Forms[NextForm].Start : SIZE_MAX;
+        const size_t EndAt = NextEnd < Ends.size() ? Ends[NextEnd] : SIZE_MAX;
+        if (std::min(FormAt, EndAt) > At) break;
+        if (FormAt < EndAt) {
+          Open = Forms[NextForm++].Form;
+        } else {
+          Open = nullptr;
+          ++NextEnd;
+        }
+      }
+      if (!Open) continue;
+      THtmlElement* Enclosing = Control->FParent;
+      while (Enclosing && Enclosing->FTag != u"form") Enclosing = Enclosing->FParent;
+      if (Enclosing != Open) Control->FParserForm = Open->SharedElement();
+    }
+  }
+
   // Control state and the inline background colour start from the markup.
   for (const auto& E : Doc->AllElements()) {
     E->FBackgroundColor = InlineBackgroundColor(E->AttributeText(u"style"));
@@ -970,6 +1113,51 @@ const std::vector<std::shared_ptr<THtmlElement>>& THtmlDocument::AllElements() {
     FAllVersion = FVersion;
   }
   return FAll;
+}
+
+TElementsRef THtmlDocument::FormControls(const THtmlElement* Form) {
+  if (FControlsVersion != FVersion) {
+    // One walk sorts every control to its form; a fill asks its form again after every write that
+    // may have run a script, and gets this snapshot back until the tree changes.
+    std::unordered_map<const THtmlElement*, std::vector<std::shared_ptr<THtmlElement>>> Lists;
+    std::vector<std::pair<const THtmlNode*, THtmlElement*>> Stack;
+    if (FRoot) Stack.emplace_back(FRoot.get(), nullptr);
+    while (!Stack.empty()) {
+      auto [N, Enclosing] = Stack.back();
+      Stack.pop_back();
+      if (N->Kind() != THtmlNode::TKind::Element) continue;
+      auto& E = const_cast<THtmlElement&>(static_cast<const THtmlElement&>(*N));
+      if (IsControl(E.Tag())) {
+        auto Parsed = E.FParserForm.lock();
+        Lists[Parsed ? Parsed.get() : Enclosing].push_back(E.SharedElement());
+      }
+      THtmlElement* Inner = E.Tag() == u"form" ? &E : Enclosing;
+      for (auto It = N->ChildNodes().rbegin(); It != N->ChildNodes().rend(); ++It) Stack.emplace_back(It->get(), Inner);
+    }
+    FControls.clear();
+    for (auto& [Owner, List] : Lists) FControls[Owner] = std::make_shared<TElementCollection>(std::move(List));
+    FControlsVersion = FVersion;
+  }
+  auto It = FControls.find(Form);
+  if (It != FControls.end()) return It->second;
+  auto Empty = std::make_shared<TElementCollection>(std::vector<std::shared_ptr<THtmlElement>>{});
+  FControls[Form] = Empty;
+  return Empty;
+}
+
+std::vector<std::shared_ptr<THtmlElement>> THtmlDocument::RadioGroup(const THtmlElement* Form, const WideString& Name) {
+  if (FRadioVersion != FVersion) {
+    FRadioGroups.clear();
+    for (const auto& E : AllElements()) {
+      if (E->Tag() != u"input") continue;
+      auto& Input = static_cast<THtmlInput&>(*E);
+      if (Input.Type() == u"radio" && !Input.Name().empty())
+        FRadioGroups[{Input.OwnerForm(), Input.Name()}].push_back(E);
+    }
+    FRadioVersion = FVersion;
+  }
+  auto It = FRadioGroups.find({Form, Name});
+  return It == FRadioGroups.end() ? std::vector<std::shared_ptr<THtmlElement>>{} : It->second;
 }
 
 const TRenderedText& THtmlDocument::BodyText() {

@@ -113,7 +113,9 @@ public:
   // action after them (a submission, a navigation).
   virtual void PreClickAction() {}
   virtual void DefaultClickAction() {}
-  // The form this control belongs to (an ancestor form), or null.
+  // The form this control belongs to, or null: the form the parser had open when it read the
+  // control (which may have been closed already, as in a form opened inside a table), else the
+  // nearest ancestor form.
   THtmlElement* OwnerForm() const;
   // Links and image-map areas: the resolved address of "href" (empty without one), and following it.
   WideString LinkHref();
@@ -121,11 +123,16 @@ public:
 
 protected:
   friend class THtmlDocument;
+  friend class THtmlNode;
   WideString FTag;
   std::vector<std::pair<WideString, TVariant>> FAttributes;
   std::map<WideString, TVariant> FHandlers;
   WideString FBackgroundColor;
   std::unique_ptr<TEventSource> FEvents;
+  // An attribute the document's snapshots depend on changed.
+  void AttributeChanged(const WideString& Name);
+  // The form the parser associated with this control; reset when a script moves it.
+  std::weak_ptr<THtmlElement> FParserForm;
   // The children snapshot of the document's current version: a caption search asks a form or
   // body with thousands of children for them once per control.
   TElementsRef FChildElements;
@@ -274,6 +281,11 @@ public:
   const std::vector<std::shared_ptr<THtmlElement>>& AllElements();
   // The element's position in AllElements, -1 when it is not in this document.
   int32_t SourceIndexOf(const THtmlElement& Element);
+  // The controls (input, select, textarea, button) a form owns in document order, or those of no
+  // form for null; one snapshot per version of the tree.
+  TElementsRef FormControls(const THtmlElement* Form);
+  // The radio buttons of a group: same name, same form owner.
+  std::vector<std::shared_ptr<THtmlElement>> RadioGroup(const THtmlElement* Form, const WideString& Name);
   // The body's rendered text with every element's span, kept until the page changes.
   const TRenderedText& BodyText();
   // Structure changed: collections and rendered text are recomputed on next use.
@@ -319,6 +331,10 @@ private:
   std::vector<std::shared_ptr<THtmlElement>> FAll;
   uint64_t FIndexVersion = ~uint64_t{0};
   std::unordered_map<const THtmlElement*, int32_t> FIndexOf;
+  uint64_t FControlsVersion = ~uint64_t{0};
+  std::unordered_map<const THtmlElement*, TElementsRef> FControls;
+  uint64_t FRadioVersion = ~uint64_t{0};
+  std::map<std::pair<const THtmlElement*, WideString>, std::vector<std::shared_ptr<THtmlElement>>> FRadioGroups;
   uint64_t FTextVersion = ~uint64_t{0};
   TRenderedText FBodyText;
   std::shared_ptr<THtmlWindow> FWindow;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "headless/HtmlDom.h"
@@ -33,6 +35,25 @@ public:
 
 std::shared_ptr<THtmlDocument> Load(const std::string& Html, const WideString& URL = u"http://a.com/dir/page.asp") {
   return THtmlDocument::Parse(Html, URL);
+}
+
+std::shared_ptr<THtmlDocument> LoadFixture(const std::string& Name) {
+  std::ifstream In(std::string(PEL_FIXTURES_DIR) + "/" + Name, std::ios::binary);
+  if (!In) throw Exception("no fixture " + Name);
+  std::stringstream Text;
+  Text << In.rdbuf();
+  return Load(Text.str(), AsciiToWide("http://a.com/" + Name));
+}
+
+// The ids of the controls a form owns, as its elements collection lists them.
+std::vector<WideString> ElementIds(THtmlDocument& Doc, const char16_t* FormId) {
+  auto Form = Supports<IHTMLFormElement>(std::static_pointer_cast<IInterface>(Doc.FindById(FormId)));
+  if (!Form) throw Exception("no form with that id");
+  std::vector<WideString> Ids;
+  TElementsRef Elements = Form->Elements();
+  for (int32_t I = 0; I < Elements->Length(); ++I)
+    Ids.push_back(static_cast<THtmlElement&>(*Elements->Item(I)).AttributeText(u"id"));
+  return Ids;
 }
 
 template <class T>
@@ -382,4 +403,67 @@ TEST(HtmlDom, DeepNestingLoadsWalksAndFreesWithoutRecursion) {
   pthread_join(Thread, nullptr);
   pthread_attr_destroy(&Attr);
   EXPECT_EQ(Doc, nullptr);
+}
+
+// Older sites open a form between a table and its rows; the parser closes the form at once but
+// the controls that follow still belong to it until its end tag.
+TEST(HtmlDom, AFormOpenedInsideATableOwnsTheControlsThatFollow) {
+  auto Doc = LoadFixture("owners/table.html");
+  using TIds = std::vector<WideString>;
+  EXPECT_EQ(ElementIds(*Doc, u"login"), (TIds{u"user", u"pass", u"day", u"week", u"lang", u"go"}));
+  EXPECT_EQ(ElementIds(*Doc, u"search"), TIds{u"q"});
+  auto Login = Doc->FindById(u"login");
+  EXPECT_TRUE(IsSameObject(ById<IHTMLInputElement>(*Doc, u"user")->Form(), Login));
+  EXPECT_TRUE(IsSameObject(ById<IHTMLSelectElement>(*Doc, u"lang")->Form(), Login));
+  EXPECT_EQ(ById<IHTMLInputElement>(*Doc, u"stray")->Form(), nullptr);
+  EXPECT_EQ(ById<IHTMLInputElement>(*Doc, u"outside")->Form(), nullptr);
+  auto LoginForm = Supports<IHTMLFormElement>(std::static_pointer_cast<IInterface>(Login));
+  EXPECT_EQ(LoginForm->Tags(u"input")->Length(), 5);
+  EXPECT_EQ(LoginForm->Tags(u"SELECT")->Length(), 1);
+
+  // The radio group is the form's: checking "week" unchecks "day" but not the formless one.
+  Doc->FindById(u"week")->Click();
+  EXPECT_FALSE(ById<IHTMLInputElement>(*Doc, u"day")->Checked());
+  EXPECT_TRUE(ById<IHTMLInputElement>(*Doc, u"outside")->Checked());
+
+  TRecordingHost Host;
+  Doc->SetHost(&Host);
+  Doc->FindById(u"go")->Click();
+  ASSERT_EQ(Host.Submissions.size(), 1u);
+  EXPECT_EQ(Host.Submissions[0].Form, u"login");
+  EXPECT_EQ(Host.Submissions[0].Submitter, u"go");
+}
+
+TEST(HtmlDom, AFormClosedByAnEnclosingEndTagKeepsItsLaterControls) {
+  auto Doc = LoadFixture("owners/div.html");
+  using TIds = std::vector<WideString>;
+  EXPECT_EQ(ElementIds(*Doc, u"contact"), (TIds{u"name", u"subject", u"message", u"send"}));
+  EXPECT_TRUE(IsSameObject(ById<IHTMLTextAreaElement>(*Doc, u"message")->Form(), Doc->FindById(u"contact")));
+  EXPECT_EQ(ById<IHTMLInputElement>(*Doc, u"email")->Form(), nullptr);
+}
+
+// What the parser decided holds until a script moves the control: then its ancestors decide, as
+// for any control a script inserts.
+TEST(HtmlDom, MovedAndInsertedControlsBelongToTheirAncestorForm) {
+  auto Doc = LoadFixture("owners/table.html");
+  using TIds = std::vector<WideString>;
+  auto Body = std::static_pointer_cast<THtmlElement>(Doc->Body());
+  auto Added = CreateElement(u"input");
+  Added->SetAttribute(u"id", TVariant(u"added"), AttributeIgnoreCase);
+  Body->AppendChild(Added);
+  auto Pass = Doc->FindById(u"pass");
+  Body->AppendChild(Pass);
+  EXPECT_EQ(ElementIds(*Doc, u"login"), (TIds{u"user", u"day", u"week", u"lang", u"go"}));
+  EXPECT_EQ(ById<IHTMLInputElement>(*Doc, u"pass")->Form(), nullptr);
+  auto Search = Doc->FindById(u"search");
+  Search->AppendChild(Doc->FindById(u"user"));
+  Search->AppendChild(Added);
+  EXPECT_EQ(ElementIds(*Doc, u"search"), (TIds{u"q", u"user", u"added"}));
+  EXPECT_EQ(ElementIds(*Doc, u"login"), (TIds{u"day", u"week", u"lang", u"go"}));
+}
+
+TEST(HtmlDom, ALineBreakHasNoTextOfItsOwn) {
+  auto Doc = Load(R"(<body><p id=p>City<br id=br><input id=city></p></body>)");
+  EXPECT_EQ(Doc->FindById(u"br")->InnerText(), u"");
+  EXPECT_EQ(Doc->FindById(u"p")->InnerText(), u"City\r\n");
 }
