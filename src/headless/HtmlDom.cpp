@@ -107,8 +107,7 @@ bool IsBlock(const WideString& Tag) {
 bool IsHidden(const WideString& Tag) {
   return Tag == u"head" || Tag == u"script" || Tag == u"style" || Tag == u"title" || Tag == u"template" ||
          Tag == u"noscript" || Tag == u"input" || Tag == u"textarea" || Tag == u"iframe" || Tag == u"frame" ||
-         Tag == u"option" || Tag == u"select" || Tag == u"img" || Tag == u"meta" || Tag == u"link" ||
-         Tag == u"button";
+         Tag == u"option" || Tag == u"select" || Tag == u"img" || Tag == u"meta" || Tag == u"link";
 }
 
 class TRenderer {
@@ -131,6 +130,13 @@ public:
       }
       const auto& E = static_cast<const THtmlElement&>(*F.Node);
       const WideString& Tag = E.Tag();
+      if (!F.Leaving && E.StyleHidden() && &E != &Top) {
+        // Hidden by its own style: no text and no line breaks, an empty span where it stands.
+        FOut.Spans[&E].first = static_cast<int32_t>(FOut.Text.size());
+        FUnplaced.push_back(&E);
+        Close(E);
+        continue;
+      }
       if (F.Leaving) {
         Close(E);
         if (--FPreDepth < 0) FPreDepth = 0;
@@ -262,6 +268,26 @@ void EscapeInto(std::u16string& Out, const WideString& Text, bool InAttribute) {
   }
 }
 
+// Whether an inline style hides the element's content ("display: none", "visibility: hidden").
+bool InlineStyleHides(const WideString& Style) {
+  size_t P = 0;
+  while (P < Style.size()) {
+    size_t End = Style.find(u';', P);
+    if (End == WideString::npos) End = Style.size();
+    const size_t Colon = Style.find(u':', P);
+    if (Colon < End) {
+      const WideString Property = AsciiLower(TrimSpaces(Style.substr(P, Colon - P)));
+      WideString Value = AsciiLower(TrimSpaces(Style.substr(Colon + 1, End - Colon - 1)));
+      if (const size_t Bang = Value.find(u'!'); Bang != WideString::npos) Value = TrimSpaces(Value.substr(0, Bang));
+      if ((Property == u"display" && Value == u"none") ||
+          (Property == u"visibility" && (Value == u"hidden" || Value == u"collapse")))
+        return true;
+    }
+    P = End + 1;
+  }
+  return false;
+}
+
 // The background colour an inline style sets ("background-color: red; ..."), or empty.
 WideString InlineBackgroundColor(const WideString& Style) {
   const WideString Lower = AsciiLower(Style);
@@ -336,6 +362,38 @@ std::vector<std::pair<size_t, size_t>> NonTagRanges(const GumboNode* Root) {
 bool InRanges(const std::vector<std::pair<size_t, size_t>>& Ranges, size_t At) {
   auto It = std::upper_bound(Ranges.begin(), Ranges.end(), std::make_pair(At, SIZE_MAX));
   return It != Ranges.begin() && At < std::prev(It)->second;
+}
+
+// The source of each noscript element's content, in source order: from the end of its start tag
+// to its end tag or the end of the page. One inside another's content is text of the outer one.
+std::vector<std::pair<size_t, size_t>> NoscriptRanges(const std::string& Html, const GumboNode* Root) {
+  std::vector<std::pair<size_t, size_t>> Ranges;
+  bool Any = false;
+  for (size_t P = Html.find('<'); P != std::string::npos && !Any; P = Html.find('<', P + 1))
+    Any = StartsWithNoCase(Html, P + 1, "noscript");
+  if (!Any) return Ranges;
+  std::vector<size_t> Starts;
+  std::vector<const GumboNode*> Stack{Root};
+  while (!Stack.empty()) {
+    const GumboNode* N = Stack.back();
+    Stack.pop_back();
+    if (N->type != GUMBO_NODE_ELEMENT && N->type != GUMBO_NODE_TEMPLATE) continue;
+    const GumboElement& E = N->v.element;
+    if (E.tag == GUMBO_TAG_NOSCRIPT && E.original_tag.length > 0) Starts.push_back(E.start_pos.offset + E.original_tag.length);
+    for (unsigned I = 0; I < E.children.length; ++I) Stack.push_back(static_cast<const GumboNode*>(E.children.data[I]));
+  }
+  std::sort(Starts.begin(), Starts.end());
+  for (size_t From : Starts) {
+    if (!Ranges.empty() && From < Ranges.back().second) continue;
+    size_t End = Html.size();
+    for (size_t P = Html.find("</", From); P != std::string::npos; P = Html.find("</", P + 2))
+      if (IsEndTagAt(Html, P, "noscript")) {
+        End = P;
+        break;
+      }
+    Ranges.emplace_back(From, End);
+  }
+  return Ranges;
 }
 
 bool IsVoid(const WideString& Tag) {
@@ -475,7 +533,8 @@ WideString THtmlElement::InnerHTML() {
     Stack.pop_back();
     if (F.Node->Kind() == TKind::Text) {
       const auto* Parent = F.Node->Parent();
-      const bool Raw = Parent && (Parent->Tag() == u"script" || Parent->Tag() == u"style");
+      const bool Raw =
+          Parent && (Parent->Tag() == u"script" || Parent->Tag() == u"style" || Parent->Tag() == u"noscript");
       if (Raw)
         Out += static_cast<const THtmlText&>(*F.Node).Text;
       else
@@ -544,7 +603,8 @@ void THtmlElement::AttributeChanged(const WideString& Name) {
   // The document keeps radio groups by name and type; marks and other attributes the add-on
   // writes change nothing it keeps.
   const WideString Lower = AsciiLower(Name);
-  if (Lower == u"name" || Lower == u"type")
+  if (Lower == u"style") FStyleHidden = InlineStyleHides(AttributeText(u"style"));
+  if (Lower == u"name" || Lower == u"type" || Lower == u"style")
     if (auto Doc = OwnerDocument()) Doc->Changed();
 }
 
@@ -700,8 +760,9 @@ void THtmlInput::DefaultClickAction() {
 }
 
 WideString THtmlButton::Type() {
+  // A type the browser does not know is the default one.
   const WideString T = AsciiLower(TrimSpaces(AttributeText(u"type")));
-  return T.empty() ? u"submit" : T;
+  return T == u"button" || T == u"reset" ? T : u"submit";
 }
 
 void THtmlButton::DefaultClickAction() {
@@ -721,12 +782,24 @@ void THtmlOption::SetSelected(bool Value) {
 }
 
 WideString THtmlOption::Text() {
+  // The list shows the text with its blanks collapsed and none at either end.
   WideString Result;
+  bool Space = false;
   std::vector<const THtmlNode*> Stack{this};
   while (!Stack.empty()) {
     const THtmlNode* N = Stack.back();
     Stack.pop_back();
-    if (N->Kind() == TKind::Text) Result += static_cast<const THtmlText&>(*N).Text;
+    if (N->Kind() == TKind::Text) {
+      for (WideChar C : static_cast<const THtmlText&>(*N).Text) {
+        if (IsSpace(C)) {
+          Space = !Result.empty();
+          continue;
+        }
+        if (Space) Result += u' ';
+        Space = false;
+        Result += C;
+      }
+    }
     for (auto It = N->ChildNodes().rbegin(); It != N->ChildNodes().rend(); ++It) Stack.push_back(It->get());
   }
   return Result;
@@ -999,6 +1072,12 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
   std::vector<TFormAt> Forms;
   std::vector<std::pair<size_t, THtmlElement*>> Controls;
 
+  // The browser runs scripts, so its tokenizer reads a noscript element's content as text up to
+  // "</noscript>"; gumbo parses it as markup (and from the head lets it spill into the body).
+  // What gumbo made of that source is left out and the noscript holds the text.
+  const auto Noscripts = NoscriptRanges(Utf8Html, Output->root);
+  auto InNoscript = [&](size_t At) { return !Noscripts.empty() && InRanges(Noscripts, At); };
+
   Doc->FRoot = ElementOf(Output->root);
   Doc->FRoot->FDocument = Doc;
   std::vector<std::pair<const GumboNode*, THtmlElement*>> Stack{{Output->root, Doc->FRoot.get()}};
@@ -1010,17 +1089,32 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
       const auto* Child = static_cast<const GumboNode*>(Children.data[I]);
       std::shared_ptr<THtmlNode> Made;
       if (Child->type == GUMBO_NODE_ELEMENT || Child->type == GUMBO_NODE_TEMPLATE) {
-        auto E = ElementOf(Child);
         const GumboElement& G = Child->v.element;
-        if (E->Tag() == u"form" && G.original_tag.length > 0)
+        // An element the parser made without a tag of its own (an implied body) stays.
+        if (G.original_tag.length > 0 && InNoscript(G.start_pos.offset)) continue;
+        auto E = ElementOf(Child);
+        if (G.tag == GUMBO_TAG_NOSCRIPT && G.original_tag.length > 0) {
+          const size_t From = G.start_pos.offset + G.original_tag.length;
+          auto It = std::lower_bound(Noscripts.begin(), Noscripts.end(), std::make_pair(From, size_t{0}));
+          if (It != Noscripts.end() && It->first == From && It->second > From) {
+            auto Text = std::make_shared<THtmlText>(FromUtf8(Utf8Html.data() + From, It->second - From));
+            Text->FParent = E.get();
+            Text->FDocument = Doc;
+            E->FChildren.push_back(std::move(Text));
+          }
+          Made = std::move(E);
+        } else if (E->Tag() == u"form" && G.original_tag.length > 0)
           Forms.push_back({G.start_pos.offset, E.get(),
                            G.original_end_tag.length > 0 && IsEndTagAt(Utf8Html, G.end_pos.offset, "form")});
         else if (IsControl(E->Tag()))
           Controls.emplace_back(G.start_pos.offset, E.get());
-        Stack.emplace_back(Child, E.get());
-        Made = std::move(E);
+        if (E) {
+          Stack.emplace_back(Child, E.get());
+          Made = std::move(E);
+        }
       } else if (Child->type == GUMBO_NODE_TEXT || Child->type == GUMBO_NODE_WHITESPACE ||
                  Child->type == GUMBO_NODE_CDATA) {
+        if (InNoscript(Child->v.text.start_pos.offset)) continue;
         Made = std::make_shared<THtmlText>(FromUtf8(Child->v.text.text, std::strlen(Child->v.text.text)));
       } else {
         continue;  // comments are not part of the page a user sees
@@ -1038,7 +1132,9 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
     const bool OnlyOwnEnds = Ends.size() == Forms.size() &&
                              std::all_of(Forms.begin(), Forms.end(), [](const TFormAt& F) { return F.ClosedByOwnEndTag; });
     if (!OnlyOwnEnds) {
-      const auto NotTags = NonTagRanges(Output->root);
+      auto NotTags = NonTagRanges(Output->root);
+      NotTags.insert(NotTags.end(), Noscripts.begin(), Noscripts.end());
+      std::sort(NotTags.begin(), NotTags.end());
       std::erase_if(Ends, [&](size_t At) { return InRanges(NotTags, At); });
     }
     std::stable_sort(Forms.begin(), Forms.end(), [](const TFormAt& A, const TFormAt& B) { return A.Start < B.Start; });
@@ -1066,7 +1162,11 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
 
   // Control state and the inline background colour start from the markup.
   for (const auto& E : Doc->AllElements()) {
-    E->FBackgroundColor = InlineBackgroundColor(E->AttributeText(u"style"));
+    if (E->HasAttribute(u"style")) {
+      const WideString Style = E->AttributeText(u"style");
+      E->FBackgroundColor = InlineBackgroundColor(Style);
+      E->FStyleHidden = InlineStyleHides(Style);
+    }
     if (E->Tag() == u"input")
       static_cast<THtmlInput&>(*E).InitState();
     else if (E->Tag() == u"select")

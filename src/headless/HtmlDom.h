@@ -76,6 +76,8 @@ public:
 
   // Lower-case tag, as parsed.
   const WideString& Tag() const { return FTag; }
+  // The element's own style attribute hides its content (display none, visibility hidden).
+  bool StyleHidden() const { return FStyleHidden; }
   // Attribute text, or empty when absent.
   WideString AttributeText(const WideString& Name) const;
   bool HasAttribute(const WideString& Name) const;
@@ -128,6 +130,7 @@ protected:
   std::vector<std::pair<WideString, TVariant>> FAttributes;
   std::map<WideString, TVariant> FHandlers;
   WideString FBackgroundColor;
+  bool FStyleHidden = false;
   std::unique_ptr<TEventSource> FEvents;
   // An attribute the document's snapshots depend on changed.
   void AttributeChanged(const WideString& Name);

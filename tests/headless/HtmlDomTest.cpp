@@ -141,7 +141,7 @@ TEST(HtmlDom, ControlStateStartsFromTheMarkup) {
   EXPECT_EQ(Country->SelectedIndex(), 0);  // a drop-down list shows its first option
   EXPECT_EQ(Country->Value(), u"ca");
   auto US = Supports<IHTMLOptionElement>(std::static_pointer_cast<IInterface>(Country->Item(1)));
-  EXPECT_EQ(US->Text(), u"  United   States ");  // as written: callers normalise
+  EXPECT_EQ(US->Text(), u"United States");  // as the list shows it
   EXPECT_EQ(US->Index(), 1);
   EXPECT_FALSE(US->DefaultSelected());
 
@@ -466,4 +466,66 @@ TEST(HtmlDom, ALineBreakHasNoTextOfItsOwn) {
   auto Doc = Load(R"(<body><p id=p>City<br id=br><input id=city></p></body>)");
   EXPECT_EQ(Doc->FindById(u"br")->InnerText(), u"");
   EXPECT_EQ(Doc->FindById(u"p")->InnerText(), u"City\r\n");
+}
+
+TEST(HtmlDom, TheTextOfAButtonIsRendered) {
+  auto Doc = Load(R"(<body><div id=d><label>Email</label> <input name=email> <button id=b>Log in</button></div></body>)");
+  EXPECT_EQ(Doc->FindById(u"d")->InnerText(), u"Email Log in");
+  EXPECT_EQ(Doc->FindById(u"b")->InnerText(), u"Log in");
+}
+
+// The page has no style sheets here, but an element's own style attribute can be honoured.
+TEST(HtmlDom, TextHiddenByItsOwnStyleIsLeftOut) {
+  auto Doc = Load(R"(<body><p id=p><label>Email</label><span id=tip style="color:red; display : none">Please
+    enter a valid email address.</span><input id=i></p>
+    <p id=q>Phone <em style="VISIBILITY:hidden !important">(optional)</em> <span style="display:inline">number</span></p>
+    <p id=r>Name <span style="x-display:none">kept</span></p></body>)");
+  EXPECT_EQ(Doc->FindById(u"p")->InnerText(), u"Email");
+  EXPECT_EQ(Doc->FindById(u"q")->InnerText(), u"Phone number");
+  EXPECT_EQ(Doc->FindById(u"r")->InnerText(), u"Name kept");
+  // Asked itself, a hidden element still answers its text.
+  EXPECT_EQ(Doc->FindById(u"tip")->InnerText(), u"Please enter a valid email address.");
+  // A script that shows it again shows its text.
+  auto Tip = Doc->FindById(u"tip");
+  Tip->SetAttribute(u"style", TVariant(u"display:inline"), AttributeIgnoreCase);
+  EXPECT_EQ(Doc->FindById(u"p")->InnerText(), u"EmailPlease enter a valid email address.");
+}
+
+TEST(HtmlDom, OptionTextIsTrimmedAndCollapsed) {
+  auto Doc = Load("<body><p id=p>Country <select id=s><option id=o value=\"\">\n  Select...\n </option>"
+                  "<option>United \t States</option></select></p></body>");
+  EXPECT_EQ(ById<IHTMLOptionElement>(*Doc, u"o")->Text(), u"Select...");
+  EXPECT_EQ(Supports<IHTMLOptionElement>(ById<IHTMLSelectElement>(*Doc, u"s")->Item(1))->Text(), u"United States");
+  EXPECT_EQ(Doc->FindById(u"p")->InnerText(), u"Country Select... United States");
+}
+
+// The browser runs scripts, so its parser reads what a noscript element holds as text.
+TEST(HtmlDom, NoscriptContentIsTextNotControls) {
+  auto Doc = LoadFixture("owners/noscript.html");
+  using TIds = std::vector<WideString>;
+  EXPECT_EQ(ElementIds(*Doc, u"contact"), (TIds{u"email", u"message", u"send"}));
+  EXPECT_EQ(Doc->FindById(u"g-recaptcha-response"), nullptr);
+  EXPECT_EQ(Doc->All()->Tags(u"input")->Length(), 2);  // nothing of the head's noscript either
+  EXPECT_EQ(Doc->All()->Tags(u"img")->Length(), 0);
+  auto Fallback = Doc->FindById(u"fallback");
+  ASSERT_NE(Fallback, nullptr);
+  EXPECT_EQ(Fallback->Children()->Length(), 0);
+  EXPECT_NE(Fallback->InnerHTML().find(u"<textarea id=\"g-recaptcha-response\""), WideString::npos);
+  EXPECT_EQ(Doc->FindById(u"contact")->InnerText(), u"E-mail\r\nMessage");
+  EXPECT_EQ(Doc->Title(), u"Contact");
+}
+
+TEST(HtmlDom, AButtonOfAnUnknownTypeSubmits) {
+  auto Doc = Load(R"(<form id=f><button id=b1 type="fh-button">Go</button><button id=b2 type=" RESET ">R</button>
+    <button id=b3 type=button>B</button><button id=b4>S</button></form>)");
+  EXPECT_EQ(ById<IHTMLButtonElement>(*Doc, u"b1")->Type(), u"submit");
+  EXPECT_EQ(ById<IHTMLButtonElement>(*Doc, u"b2")->Type(), u"reset");
+  EXPECT_EQ(ById<IHTMLButtonElement>(*Doc, u"b3")->Type(), u"button");
+  EXPECT_EQ(ById<IHTMLButtonElement>(*Doc, u"b4")->Type(), u"submit");
+  TRecordingHost Host;
+  Doc->SetHost(&Host);
+  Doc->FindById(u"b1")->Click();
+  Doc->FindById(u"b3")->Click();
+  ASSERT_EQ(Host.Submissions.size(), 1u);
+  EXPECT_EQ(Host.Submissions[0].Submitter, u"b1");
 }
