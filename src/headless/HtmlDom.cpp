@@ -715,8 +715,12 @@ void THtmlInput::InitState() {
 }
 
 WideString THtmlInput::Type() {
+  // The types of the browser the add-on runs in; it answers "text" for any other (the types
+  // later versions of HTML added included), and so does its form capture.
+  static const WideString Known[] = {u"text",  u"password", u"checkbox", u"radio", u"submit",
+                                     u"reset", u"button",   u"image",    u"file",  u"hidden"};
   const WideString T = AsciiLower(TrimSpaces(AttributeText(u"type")));
-  return T.empty() ? u"text" : T;
+  return std::find(std::begin(Known), std::end(Known), T) != std::end(Known) ? T : WideString(u"text");
 }
 
 void THtmlInput::SetValue(const WideString& Value) {

@@ -529,3 +529,18 @@ TEST(HtmlDom, AButtonOfAnUnknownTypeSubmits) {
   ASSERT_EQ(Host.Submissions.size(), 1u);
   EXPECT_EQ(Host.Submissions[0].Submitter, u"b1");
 }
+
+// The browser knows the types of its own version of HTML; any other type is a text field.
+TEST(HtmlDom, AnInputOfAnUnknownTypeIsAText) {
+  const std::pair<const char*, const char16_t*> Cases[] = {
+      {"", u"text"},           {"type=TEXT", u"text"},         {"type=textbox", u"text"},
+      {"type=date", u"text"},  {"type=email", u"text"},        {"type=\" Password \"", u"password"},
+      {"type=checkbox", u"checkbox"}, {"type=radio", u"radio"}, {"type=submit", u"submit"},
+      {"type=reset", u"reset"}, {"type=button", u"button"},   {"type=image", u"image"},
+      {"type=file", u"file"},  {"type=hidden", u"hidden"},
+  };
+  for (const auto& [Attribute, Expected] : Cases) {
+    auto Doc = Load(std::string("<input id=i ") + Attribute + ">");
+    EXPECT_EQ(ById<IHTMLInputElement>(*Doc, u"i")->Type(), Expected) << Attribute;
+  }
+}
