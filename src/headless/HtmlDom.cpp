@@ -95,20 +95,6 @@ std::vector<std::shared_ptr<THtmlElement>> Descendants(const THtmlNode& Start) {
 // ---- Rendering: the text a browser shows, with line breaks for blocks, as innerText and text
 // ranges see it.
 
-bool IsBlock(const WideString& Tag) {
-  static const WideString Blocks[] = {u"address", u"article", u"aside", u"blockquote", u"body", u"center", u"dd",
-                                      u"div", u"dl", u"dt", u"fieldset", u"footer", u"form", u"h1", u"h2", u"h3",
-                                      u"h4", u"h5", u"h6", u"header", u"hr", u"html", u"li", u"main", u"nav",
-                                      u"ol", u"p", u"pre", u"section", u"table", u"tr", u"ul", u"caption",
-                                      u"tbody", u"thead", u"tfoot", u"frameset"};
-  return std::find(std::begin(Blocks), std::end(Blocks), Tag) != std::end(Blocks);
-}
-
-bool IsHidden(const WideString& Tag) {
-  return Tag == u"head" || Tag == u"script" || Tag == u"style" || Tag == u"title" || Tag == u"template" ||
-         Tag == u"noscript" || Tag == u"input" || Tag == u"textarea" || Tag == u"iframe" || Tag == u"frame" ||
-         Tag == u"option" || Tag == u"select" || Tag == u"img" || Tag == u"meta" || Tag == u"link";
-}
 
 class TRenderer {
 public:
@@ -129,7 +115,6 @@ public:
         continue;
       }
       const auto& E = static_cast<const THtmlElement&>(*F.Node);
-      const WideString& Tag = E.Tag();
       if (!F.Leaving && E.StyleHidden() && &E != &Top) {
         // Hidden by its own style: no text and no line breaks, an empty span where it stands.
         FOut.Spans[&E].first = static_cast<int32_t>(FOut.Text.size());
@@ -140,21 +125,21 @@ public:
       if (F.Leaving) {
         Close(E);
         if (--FPreDepth < 0) FPreDepth = 0;
-        if (Tag == u"pre") --FPre;
-        if (IsBlock(Tag)) FBreak = true;
+        if (E.Is(TagPre)) --FPre;
+        if (E.Is(TagBlock)) FBreak = true;
         continue;
       }
-      if (IsBlock(Tag) || Tag == u"br") FBreak = true;
-      if (Tag == u"td" || Tag == u"th") FCell = true;
+      if (E.Is(TagBlock) || E.Is(TagLineBreak)) FBreak = true;
+      if (E.Is(TagCell)) FCell = true;
       FOut.Spans[&E].first = static_cast<int32_t>(FOut.Text.size());
       FUnplaced.push_back(&E);
-      if (Tag == u"br") {
+      if (E.Is(TagLineBreak)) {
         // A line break is content: two in a row make an empty line.
         Flush(true);
         FOut.Text += u"\r\n";
         FBreak = false;
       }
-      if (Tag == u"select") {
+      if (E.Is(TagSelect)) {
         // A list is a box of its own on the line: its option texts never run into the words
         // around it ("Age" before a list must not read as "Age18-30").
         FSpace = true;
@@ -163,11 +148,11 @@ public:
         FSpace = true;
         continue;
       }
-      if (IsHidden(Tag) && &E != &Top) {
+      if (E.Is(TagTextHidden) && &E != &Top) {
         Close(E);
         continue;
       }
-      if (Tag == u"pre") ++FPre;
+      if (E.Is(TagPre)) ++FPre;
       ++FPreDepth;
       Stack.push_back({&E, true});
       for (auto It = E.ChildNodes().rbegin(); It != E.ChildNodes().rend(); ++It) Stack.push_back({It->get(), false});
@@ -231,11 +216,10 @@ private:
 
   void RenderSelect(const THtmlElement& Select) {
     bool First = true;
-    ForEachDescendant(Select, [&](THtmlElement& O) {
-      if (O.Tag() != u"option") return;
+    for (THtmlOption* O : static_cast<const THtmlSelect&>(Select).Options()) {
       if (!First) FSpace = true;
       First = false;
-      const WideString Text = static_cast<THtmlOption&>(O).Text();
+      const WideString Text = O->Text();
       for (WideChar C : Text) {
         if (IsSpace(C)) {
           FSpace = true;
@@ -244,7 +228,7 @@ private:
         Flush(false);
         FOut.Text += C;
       }
-    });
+    }
   }
 
   TRenderedText& FOut;
@@ -334,29 +318,6 @@ std::vector<size_t> EndTagsIn(const std::string& Text, const char* LowerName) {
   for (size_t P = Text.find("</"); P != std::string::npos; P = Text.find("</", P + 2))
     if (IsEndTagAt(Text, P, LowerName)) Found.push_back(P);
   return Found;
-}
-
-// The source ranges where "</form>" would not be an end tag: inside start tags, comments and the
-// text of raw-text elements. Other text never holds one, though gumbo's text nodes may span tags
-// it ignored.
-std::vector<std::pair<size_t, size_t>> NonTagRanges(const GumboNode* Root) {
-  std::vector<std::pair<size_t, size_t>> Ranges;
-  std::vector<const GumboNode*> Stack{Root};
-  while (!Stack.empty()) {
-    const GumboNode* N = Stack.back();
-    Stack.pop_back();
-    if (N->type == GUMBO_NODE_ELEMENT || N->type == GUMBO_NODE_TEMPLATE) {
-      const GumboElement& E = N->v.element;
-      if (E.original_tag.length > 0) Ranges.emplace_back(E.start_pos.offset, E.start_pos.offset + E.original_tag.length);
-      for (unsigned I = 0; I < E.children.length; ++I) Stack.push_back(static_cast<const GumboNode*>(E.children.data[I]));
-    } else if (N->type == GUMBO_NODE_COMMENT ||
-               (N->type != GUMBO_NODE_DOCUMENT && N->parent && N->parent->type == GUMBO_NODE_ELEMENT &&
-                IsRawTextParent(N->parent->v.element.tag))) {
-      Ranges.emplace_back(N->v.text.start_pos.offset, N->v.text.start_pos.offset + N->v.text.original_text.length);
-    }
-  }
-  std::sort(Ranges.begin(), Ranges.end());
-  return Ranges;
 }
 
 bool InRanges(const std::vector<std::pair<size_t, size_t>>& Ranges, size_t At) {
@@ -461,12 +422,22 @@ std::shared_ptr<THtmlElement> THtmlElement::SharedElement() {
 }
 
 namespace {
+bool EqualsIgnoringAsciiCase(const WideString& A, const WideString& B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I) {
+    WideChar X = A[I], Y = B[I];
+    if (X >= u'A' && X <= u'Z') X = static_cast<WideChar>(X - u'A' + u'a');
+    if (Y >= u'A' && Y <= u'Z') Y = static_cast<WideChar>(Y - u'A' + u'a');
+    if (X != Y) return false;
+  }
+  return true;
+}
+
 auto FindAttribute(std::vector<std::pair<WideString, TVariant>>& Attributes, const WideString& Name, int32_t Flags) {
-  const bool IgnoreCase = (Flags & AttributeMatchCase) == 0;
-  const WideString Key = IgnoreCase ? AsciiLower(Name) : Name;
-  return std::find_if(Attributes.begin(), Attributes.end(), [&](const auto& A) {
-    return IgnoreCase ? AsciiLower(A.first) == Key : A.first == Key;
-  });
+  if (Flags & AttributeMatchCase)
+    return std::find_if(Attributes.begin(), Attributes.end(), [&](const auto& A) { return A.first == Name; });
+  return std::find_if(Attributes.begin(), Attributes.end(),
+                      [&](const auto& A) { return EqualsIgnoringAsciiCase(A.first, Name); });
 }
 }  // namespace
 
@@ -513,8 +484,10 @@ std::shared_ptr<IHTMLDocument2> THtmlElement::Document() { return OwnerDocument(
 WideString THtmlElement::InnerText() {
   // A line break separates the text around it but holds none itself: a caption search that
   // stopped at it would never reach the label before it.
-  if (FTag == u"br") return {};
+  if (Is(TagLineBreak)) return {};
   if (FTag == u"textarea") return static_cast<THtmlTextArea&>(*this).Value();
+  // A caption search asks the same few ancestors of every control for their text.
+  if (auto Doc = OwnerDocument()) return Doc->InnerTextOf(*this);
   TRenderedText R;
   TRenderer(R).Render(*this);
   return R.Text;
@@ -814,21 +787,25 @@ WideString THtmlOption::Value() { return AttributeText(u"value"); }
 int32_t THtmlOption::Index() {
   THtmlSelect* S = OwnerSelect();
   if (!S) return 0;
-  const auto Options = S->Options();
+  const auto& Options = S->Options();
   auto It = std::find(Options.begin(), Options.end(), this);
   return It == Options.end() ? 0 : static_cast<int32_t>(It - Options.begin());
 }
 
-std::vector<THtmlOption*> THtmlSelect::Options() const {
-  std::vector<THtmlOption*> Result;
+const std::vector<THtmlOption*>& THtmlSelect::Options() const {
+  // Outside a document there is no version to key the list by; it is made afresh.
+  auto Doc = OwnerDocument();
+  if (Doc && FOptionsVersion == Doc->Version()) return FOptions;
+  FOptions.clear();
   ForEachDescendant(*this, [&](THtmlElement& E) {
-    if (E.Tag() == u"option") Result.push_back(static_cast<THtmlOption*>(&E));
+    if (E.Tag() == u"option") FOptions.push_back(static_cast<THtmlOption*>(&E));
   });
-  return Result;
+  FOptionsVersion = Doc ? Doc->Version() : ~uint64_t{0};
+  return FOptions;
 }
 
 void THtmlSelect::InitState() {
-  const auto Options = this->Options();
+  const auto& Options = this->Options();
   const bool Many = Multiple();
   THtmlOption* Last = nullptr;
   for (THtmlOption* O : Options) {
@@ -855,14 +832,14 @@ TVariant THtmlSelect::GetAttribute(const WideString& Name, int32_t Flags) {
 }
 
 int32_t THtmlSelect::SelectedIndex() {
-  const auto Options = this->Options();
+  const auto& Options = this->Options();
   for (size_t I = 0; I < Options.size(); ++I)
     if (Options[I]->Selected()) return static_cast<int32_t>(I);
   return -1;
 }
 
 void THtmlSelect::SetSelectedIndex(int32_t Index) {
-  const auto Options = this->Options();
+  const auto& Options = this->Options();
   for (size_t I = 0; I < Options.size(); ++I) Options[I]->FSelected = static_cast<int32_t>(I) == Index;
 }
 
@@ -881,7 +858,7 @@ void THtmlSelect::SetValue(const WideString& Value) {
 }
 
 TElementRef THtmlSelect::Item(int32_t Index) {
-  const auto Options = this->Options();
+  const auto& Options = this->Options();
   if (Index < 0 || Index >= static_cast<int32_t>(Options.size())) return nullptr;
   return Options[static_cast<size_t>(Index)]->SharedElement();
 }
@@ -1024,6 +1001,29 @@ std::vector<TGUID> ElementEventInterfaces(const WideString& LowerTag) {
   return {};
 }
 
+uint8_t TagFlags(const WideString& LowerTag) {
+  static const std::unordered_map<WideString, uint8_t> Flags = [] {
+    std::unordered_map<WideString, uint8_t> M;
+    for (const char16_t* T : {u"address", u"article", u"aside", u"blockquote", u"body", u"center", u"dd", u"div",
+                              u"dl", u"dt", u"fieldset", u"footer", u"form", u"h1", u"h2", u"h3", u"h4", u"h5",
+                              u"h6", u"header", u"hr", u"html", u"li", u"main", u"nav", u"ol", u"p", u"section",
+                              u"table", u"tr", u"ul", u"caption", u"tbody", u"thead", u"tfoot", u"frameset"})
+      M[T] |= TagBlock;
+    M[u"pre"] |= TagBlock | TagPre;
+    for (const char16_t* T : {u"head", u"script", u"style", u"title", u"template", u"noscript", u"input",
+                              u"textarea", u"iframe", u"frame", u"option", u"select", u"img", u"meta", u"link"})
+      M[T] |= TagTextHidden;
+    M[u"br"] |= TagLineBreak;
+    M[u"td"] |= TagCell;
+    M[u"th"] |= TagCell;
+    M[u"select"] |= TagSelect;
+    for (const char16_t* T : {u"input", u"select", u"textarea", u"button"}) M[T] |= TagControl;
+    return M;
+  }();
+  auto It = Flags.find(LowerTag);
+  return It == Flags.end() ? 0 : It->second;
+}
+
 std::shared_ptr<THtmlElement> CreateElement(const WideString& LowerTag) {
   if (LowerTag == u"form") return std::make_shared<THtmlForm>(LowerTag);
   if (LowerTag == u"input") return std::make_shared<THtmlInput>(LowerTag);
@@ -1068,13 +1068,10 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
   };
 
   // Where each form and control stood in the source, for their owners below.
-  struct TFormAt {
-    size_t Start;
-    THtmlElement* Form;
-    bool ClosedByOwnEndTag;
-  };
-  std::vector<TFormAt> Forms;
-  std::vector<std::pair<size_t, THtmlElement*>> Controls;
+  std::vector<std::pair<size_t, THtmlElement*>> Forms, Controls;
+  // Where "</form>" would not be a tag: in comments, raw text and attribute values. Text nodes
+  // otherwise never hold one, though gumbo's may span a tag it ignored.
+  std::vector<std::pair<size_t, size_t>> NotTags;
 
   // The browser runs scripts, so its tokenizer reads a noscript element's content as text up to
   // "</noscript>"; gumbo parses it as markup (and from the head lets it spill into the body).
@@ -1089,6 +1086,8 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
     auto [Node, Into] = Stack.back();
     Stack.pop_back();
     const GumboVector& Children = Node->v.element.children;
+    const bool RawText = IsRawTextParent(Node->v.element.tag);
+    Into->FChildren.reserve(Children.length);
     for (unsigned I = 0; I < Children.length; ++I) {
       const auto* Child = static_cast<const GumboNode*>(Children.data[I]);
       std::shared_ptr<THtmlNode> Made;
@@ -1097,6 +1096,9 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
         // An element the parser made without a tag of its own (an implied body) stays.
         if (G.original_tag.length > 0 && InNoscript(G.start_pos.offset)) continue;
         auto E = ElementOf(Child);
+        if (G.original_tag.length > 2 && std::string_view(G.original_tag.data + 1, G.original_tag.length - 1).find("</") !=
+                                             std::string_view::npos)
+          NotTags.emplace_back(G.start_pos.offset, G.start_pos.offset + G.original_tag.length);
         if (G.tag == GUMBO_TAG_NOSCRIPT && G.original_tag.length > 0) {
           const size_t From = G.start_pos.offset + G.original_tag.length;
           auto It = std::lower_bound(Noscripts.begin(), Noscripts.end(), std::make_pair(From, size_t{0}));
@@ -1108,8 +1110,7 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
           }
           Made = std::move(E);
         } else if (E->Tag() == u"form" && G.original_tag.length > 0)
-          Forms.push_back({G.start_pos.offset, E.get(),
-                           G.original_end_tag.length > 0 && IsEndTagAt(Utf8Html, G.end_pos.offset, "form")});
+          Forms.emplace_back(G.start_pos.offset, E.get());
         else if (IsControl(E->Tag()))
           Controls.emplace_back(G.start_pos.offset, E.get());
         if (E) {
@@ -1119,9 +1120,16 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
       } else if (Child->type == GUMBO_NODE_TEXT || Child->type == GUMBO_NODE_WHITESPACE ||
                  Child->type == GUMBO_NODE_CDATA) {
         if (InNoscript(Child->v.text.start_pos.offset)) continue;
+        if (RawText)
+          NotTags.emplace_back(Child->v.text.start_pos.offset,
+                               Child->v.text.start_pos.offset + Child->v.text.original_text.length);
         Made = std::make_shared<THtmlText>(FromUtf8(Child->v.text.text, std::strlen(Child->v.text.text)));
       } else {
-        continue;  // comments are not part of the page a user sees
+        // Comments are not part of the page a user sees.
+        if (Child->type == GUMBO_NODE_COMMENT)
+          NotTags.emplace_back(Child->v.text.start_pos.offset,
+                               Child->v.text.start_pos.offset + Child->v.text.original_text.length);
+        continue;
       }
       Made->FParent = Into;
       Made->FDocument = Doc;
@@ -1133,25 +1141,20 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
   // of an enclosing element): controls read meanwhile belong to it, wherever they lie.
   if (!Forms.empty() && !Controls.empty()) {
     std::vector<size_t> Ends = EndTagsIn(Utf8Html, "form");
-    const bool OnlyOwnEnds = Ends.size() == Forms.size() &&
-                             std::all_of(Forms.begin(), Forms.end(), [](const TFormAt& F) { return F.ClosedByOwnEndTag; });
-    if (!OnlyOwnEnds) {
-      auto NotTags = NonTagRanges(Output->root);
-      NotTags.insert(NotTags.end(), Noscripts.begin(), Noscripts.end());
-      std::sort(NotTags.begin(), NotTags.end());
-      std::erase_if(Ends, [&](size_t At) { return InRanges(NotTags, At); });
-    }
-    std::stable_sort(Forms.begin(), Forms.end(), [](const TFormAt& A, const TFormAt& B) { return A.Start < B.Start; });
+    NotTags.insert(NotTags.end(), Noscripts.begin(), Noscripts.end());
+    std::sort(NotTags.begin(), NotTags.end());
+    std::erase_if(Ends, [&](size_t At) { return InRanges(NotTags, At); });
+    std::stable_sort(Forms.begin(), Forms.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
     std::stable_sort(Controls.begin(), Controls.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
     size_t NextForm = 0, NextEnd = 0;
     THtmlElement* Open = nullptr;
     for (auto [At, Control] : Controls) {
       for (;;) {
-        const size_t FormAt = NextForm < Forms.size() ? Forms[NextForm].Start : SIZE_MAX;
+        const size_t FormAt = NextForm < Forms.size() ? Forms[NextForm].first : SIZE_MAX;
         const size_t EndAt = NextEnd < Ends.size() ? Ends[NextEnd] : SIZE_MAX;
         if (std::min(FormAt, EndAt) > At) break;
         if (FormAt < EndAt) {
-          Open = Forms[NextForm++].Form;
+          Open = Forms[NextForm++].second;
         } else {
           Open = nullptr;
           ++NextEnd;
@@ -1231,7 +1234,7 @@ TElementsRef THtmlDocument::FormControls(const THtmlElement* Form) {
       Stack.pop_back();
       if (N->Kind() != THtmlNode::TKind::Element) continue;
       auto& E = const_cast<THtmlElement&>(static_cast<const THtmlElement&>(*N));
-      if (IsControl(E.Tag())) {
+      if (E.Is(TagControl)) {
         auto Parsed = E.FParserForm.lock();
         Lists[Parsed ? Parsed.get() : Enclosing].push_back(E.SharedElement());
       }
@@ -1262,6 +1265,20 @@ std::vector<std::shared_ptr<THtmlElement>> THtmlDocument::RadioGroup(const THtml
   }
   auto It = FRadioGroups.find({Form, Name});
   return It == FRadioGroups.end() ? std::vector<std::shared_ptr<THtmlElement>>{} : It->second;
+}
+
+const WideString& THtmlDocument::InnerTextOf(const THtmlElement& Element) {
+  if (FInnerTextsVersion != FVersion) {
+    FInnerTexts.clear();
+    FInnerTextsVersion = FVersion;
+  }
+  auto [It, Added] = FInnerTexts.try_emplace(&Element);
+  if (Added) {
+    TRenderedText R;
+    TRenderer(R).Render(Element);
+    It->second = std::move(R.Text);
+  }
+  return It->second;
 }
 
 const TRenderedText& THtmlDocument::BodyText() {
@@ -1311,9 +1328,20 @@ WideString THtmlDocument::Title() {
   return {};
 }
 
-TElementsRef THtmlDocument::All() { return std::make_shared<TElementCollection>(AllElements()); }
+TElementsRef THtmlDocument::All() {
+  // Snapshots nobody can change: one per version of the tree serves every caller.
+  if (FAllCollectionVersion != FVersion) {
+    FAllCollection = std::make_shared<TElementCollection>(AllElements());
+    FFormsCollection = FAllCollection->Tags(u"form");
+    FAllCollectionVersion = FVersion;
+  }
+  return FAllCollection;
+}
 
-TElementsRef THtmlDocument::Forms() { return All()->Tags(u"form"); }
+TElementsRef THtmlDocument::Forms() {
+  All();
+  return FFormsCollection;
+}
 
 TElementRef THtmlDocument::Body() {
   for (const auto& E : AllElements())

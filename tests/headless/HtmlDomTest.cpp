@@ -434,6 +434,13 @@ TEST(HtmlDom, AFormOpenedInsideATableOwnsTheControlsThatFollow) {
   EXPECT_EQ(Host.Submissions[0].Submitter, u"go");
 }
 
+// Only a tag closes the parser's form: not the same letters in a script, a comment or an attribute.
+TEST(HtmlDom, TheTextOfAnEndTagElsewhereClosesNoForm) {
+  auto Doc = Load(R"(<table><form id=f><tr><td><input id=a title="</form>"><script>document.write("</form>")</script>
+    <!-- </form> --><input id=b></td></tr></table><input id=c></FORM ><input id=d>)");
+  EXPECT_EQ(ElementIds(*Doc, u"f"), (std::vector<WideString>{u"a", u"b", u"c"}));
+}
+
 TEST(HtmlDom, AFormClosedByAnEnclosingEndTagKeepsItsLaterControls) {
   auto Doc = LoadFixture("owners/div.html");
   using TIds = std::vector<WideString>;
@@ -543,4 +550,46 @@ TEST(HtmlDom, AnInputOfAnUnknownTypeIsAText) {
     auto Doc = Load(std::string("<input id=i ") + Attribute + ">");
     EXPECT_EQ(ById<IHTMLInputElement>(*Doc, u"i")->Type(), Expected) << Attribute;
   }
+}
+
+// Texts, option lists, form elements, forms and radio groups are kept per version of the tree:
+// every change a page script can make must still show in the next answer.
+TEST(HtmlDom, KeptAnswersFollowEveryChangeOfTheTree) {
+  auto Doc = Load(R"(<body><div id=d>Email <input id=i><select id=s><option>a</select></div>
+    <form id=f><input type=radio name=a id=r1 checked><input type=radio name=b id=r2></form></body>)");
+  auto D = Doc->FindById(u"d");
+  EXPECT_EQ(D->InnerText(), u"Email a");
+  auto Tip = CreateElement(u"span");
+  Tip->AppendChild(std::make_shared<THtmlText>(u"(work)"));
+  D->AppendChild(Tip);
+  EXPECT_EQ(D->InnerText(), u"Email a (work)");
+  Tip->SetAttribute(u"STYLE", TVariant(u"display: none"), AttributeIgnoreCase);
+  EXPECT_EQ(D->InnerText(), u"Email a");
+
+  auto Select = ById<IHTMLSelectElement>(*Doc, u"s");
+  EXPECT_EQ(Select->Length(), 1);
+  auto Option = CreateElement(u"option");
+  Option->AppendChild(std::make_shared<THtmlText>(u"b"));
+  Doc->FindById(u"s")->AppendChild(Option);
+  ASSERT_EQ(Select->Length(), 2);
+  EXPECT_TRUE(IsSameObject(Select->Item(1), Option));
+  EXPECT_EQ(D->InnerText(), u"Email a b");
+
+  EXPECT_EQ(Doc->Forms()->Length(), 1);
+  auto Form = Doc->FindById(u"f");
+  EXPECT_EQ(ElementIds(*Doc, u"f"), (std::vector<WideString>{u"r1", u"r2"}));
+  auto Added = CreateElement(u"input");
+  Added->SetAttribute(u"id", TVariant(u"added"), AttributeIgnoreCase);
+  Form->AppendChild(Added);
+  EXPECT_EQ(ElementIds(*Doc, u"f"), (std::vector<WideString>{u"r1", u"r2", u"added"}));
+  std::static_pointer_cast<THtmlElement>(Doc->Body())->AppendChild(CreateElement(u"form"));
+  EXPECT_EQ(Doc->Forms()->Length(), 2);
+
+  // A radio button a script renames joins its new group.
+  Doc->FindById(u"r2")->Click();
+  EXPECT_TRUE(ById<IHTMLInputElement>(*Doc, u"r1")->Checked());
+  Doc->FindById(u"r1")->SetAttribute(u"name", TVariant(u"b"), AttributeIgnoreCase);
+  ById<IHTMLInputElement>(*Doc, u"r2")->SetChecked(false);
+  Doc->FindById(u"r2")->Click();
+  EXPECT_FALSE(ById<IHTMLInputElement>(*Doc, u"r1")->Checked());
 }
