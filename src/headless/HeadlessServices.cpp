@@ -42,7 +42,9 @@ THeadlessLocale::~THeadlessLocale() {
   delete FImpl;
 }
 
-int THeadlessLocale::CompareText(const WideString& A, const WideString& B) const { return CompareStr(LowerCase(A), LowerCase(B)); }
+int THeadlessLocale::CompareText(const WideString& A, const WideString& B) const {
+  return CompareStr(LowerCase(A), LowerCase(B));
+}
 
 int THeadlessLocale::CompareStr(const WideString& A, const WideString& B) const {
   return Order(ucol_strcoll(FImpl->WithCase, A.data(), static_cast<int32_t>(A.size()), B.data(),

@@ -95,7 +95,6 @@ std::vector<std::shared_ptr<THtmlElement>> Descendants(const THtmlNode& Start) {
 // ---- Rendering: the text a browser shows, with line breaks for blocks, as innerText and text
 // ranges see it.
 
-
 class TRenderer {
 public:
   explicit TRenderer(TRenderedText& Out) : FOut(Out) {}
@@ -340,7 +339,8 @@ std::vector<std::pair<size_t, size_t>> NoscriptRanges(const std::string& Html, c
     Stack.pop_back();
     if (N->type != GUMBO_NODE_ELEMENT && N->type != GUMBO_NODE_TEMPLATE) continue;
     const GumboElement& E = N->v.element;
-    if (E.tag == GUMBO_TAG_NOSCRIPT && E.original_tag.length > 0) Starts.push_back(E.start_pos.offset + E.original_tag.length);
+    if (E.tag == GUMBO_TAG_NOSCRIPT && E.original_tag.length > 0)
+      Starts.push_back(E.start_pos.offset + E.original_tag.length);
     for (unsigned I = 0; I < E.children.length; ++I) Stack.push_back(static_cast<const GumboNode*>(E.children.data[I]));
   }
   std::sort(Starts.begin(), Starts.end());
@@ -1004,14 +1004,15 @@ std::vector<TGUID> ElementEventInterfaces(const WideString& LowerTag) {
 uint8_t TagFlags(const WideString& LowerTag) {
   static const std::unordered_map<WideString, uint8_t> Flags = [] {
     std::unordered_map<WideString, uint8_t> M;
-    for (const char16_t* T : {u"address", u"article", u"aside", u"blockquote", u"body", u"center", u"dd", u"div",
-                              u"dl", u"dt", u"fieldset", u"footer", u"form", u"h1", u"h2", u"h3", u"h4", u"h5",
-                              u"h6", u"header", u"hr", u"html", u"li", u"main", u"nav", u"ol", u"p", u"section",
-                              u"table", u"tr", u"ul", u"caption", u"tbody", u"thead", u"tfoot", u"frameset"})
+    for (const char16_t* T :
+         {u"address", u"article",  u"aside",  u"blockquote", u"body",    u"center", u"dd",    u"div",   u"dl",
+          u"dt",      u"fieldset", u"footer", u"form",       u"h1",      u"h2",     u"h3",    u"h4",    u"h5",
+          u"h6",      u"header",   u"hr",     u"html",       u"li",      u"main",   u"nav",   u"ol",    u"p",
+          u"section", u"table",    u"tr",     u"ul",         u"caption", u"tbody",  u"thead", u"tfoot", u"frameset"})
       M[T] |= TagBlock;
     M[u"pre"] |= TagBlock | TagPre;
-    for (const char16_t* T : {u"head", u"script", u"style", u"title", u"template", u"noscript", u"input",
-                              u"textarea", u"iframe", u"frame", u"option", u"select", u"img", u"meta", u"link"})
+    for (const char16_t* T : {u"head", u"script", u"style", u"title", u"template", u"noscript", u"input", u"textarea",
+                              u"iframe", u"frame", u"option", u"select", u"img", u"meta", u"link"})
       M[T] |= TagTextHidden;
     M[u"br"] |= TagLineBreak;
     M[u"td"] |= TagCell;
@@ -1096,8 +1097,8 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
         // An element the parser made without a tag of its own (an implied body) stays.
         if (G.original_tag.length > 0 && InNoscript(G.start_pos.offset)) continue;
         auto E = ElementOf(Child);
-        if (G.original_tag.length > 2 && std::string_view(G.original_tag.data + 1, G.original_tag.length - 1).find("</") !=
-                                             std::string_view::npos)
+        if (G.original_tag.length > 2 &&
+            std::string_view(G.original_tag.data + 1, G.original_tag.length - 1).find("</") != std::string_view::npos)
           NotTags.emplace_back(G.start_pos.offset, G.start_pos.offset + G.original_tag.length);
         if (G.tag == GUMBO_TAG_NOSCRIPT && G.original_tag.length > 0) {
           const size_t From = G.start_pos.offset + G.original_tag.length;

@@ -72,13 +72,13 @@ public:
 
 // What a tag means to the renderer and the collections, looked up once when the element is made.
 enum TTagFlag : uint8_t {
-  TagBlock = 1,        // breaks the line before and after
-  TagTextHidden = 2,   // its content is not rendered text
-  TagLineBreak = 4,    // br
-  TagCell = 8,         // td, th
-  TagSelect = 16,      // renders its option texts
-  TagPre = 32,         // keeps its blanks and line breaks
-  TagControl = 64,     // listed in form.elements
+  TagBlock = 1,       // breaks the line before and after
+  TagTextHidden = 2,  // its content is not rendered text
+  TagLineBreak = 4,   // br
+  TagCell = 8,        // td, th
+  TagSelect = 16,     // renders its option texts
+  TagPre = 32,        // keeps its blanks and line breaks
+  TagControl = 64,    // listed in form.elements
 };
 uint8_t TagFlags(const WideString& LowerTag);
 

@@ -476,7 +476,8 @@ TEST(HtmlDom, ALineBreakHasNoTextOfItsOwn) {
 }
 
 TEST(HtmlDom, TheTextOfAButtonIsRendered) {
-  auto Doc = Load(R"(<body><div id=d><label>Email</label> <input name=email> <button id=b>Log in</button></div></body>)");
+  auto Doc =
+      Load(R"(<body><div id=d><label>Email</label> <input name=email> <button id=b>Log in</button></div></body>)");
   EXPECT_EQ(Doc->FindById(u"d")->InnerText(), u"Email Log in");
   EXPECT_EQ(Doc->FindById(u"b")->InnerText(), u"Log in");
 }
@@ -499,8 +500,9 @@ TEST(HtmlDom, TextHiddenByItsOwnStyleIsLeftOut) {
 }
 
 TEST(HtmlDom, OptionTextIsTrimmedAndCollapsed) {
-  auto Doc = Load("<body><p id=p>Country <select id=s><option id=o value=\"\">\n  Select...\n </option>"
-                  "<option>United \t States</option></select></p></body>");
+  auto Doc = Load(
+      "<body><p id=p>Country <select id=s><option id=o value=\"\">\n  Select...\n </option>"
+      "<option>United \t States</option></select></p></body>");
   EXPECT_EQ(ById<IHTMLOptionElement>(*Doc, u"o")->Text(), u"Select...");
   EXPECT_EQ(Supports<IHTMLOptionElement>(ById<IHTMLSelectElement>(*Doc, u"s")->Item(1))->Text(), u"United States");
   EXPECT_EQ(Doc->FindById(u"p")->InnerText(), u"Country Select... United States");
@@ -540,11 +542,20 @@ TEST(HtmlDom, AButtonOfAnUnknownTypeSubmits) {
 // The browser knows the types of its own version of HTML; any other type is a text field.
 TEST(HtmlDom, AnInputOfAnUnknownTypeIsAText) {
   const std::pair<const char*, const char16_t*> Cases[] = {
-      {"", u"text"},           {"type=TEXT", u"text"},         {"type=textbox", u"text"},
-      {"type=date", u"text"},  {"type=email", u"text"},        {"type=\" Password \"", u"password"},
-      {"type=checkbox", u"checkbox"}, {"type=radio", u"radio"}, {"type=submit", u"submit"},
-      {"type=reset", u"reset"}, {"type=button", u"button"},   {"type=image", u"image"},
-      {"type=file", u"file"},  {"type=hidden", u"hidden"},
+      {"", u"text"},
+      {"type=TEXT", u"text"},
+      {"type=textbox", u"text"},
+      {"type=date", u"text"},
+      {"type=email", u"text"},
+      {"type=\" Password \"", u"password"},
+      {"type=checkbox", u"checkbox"},
+      {"type=radio", u"radio"},
+      {"type=submit", u"submit"},
+      {"type=reset", u"reset"},
+      {"type=button", u"button"},
+      {"type=image", u"image"},
+      {"type=file", u"file"},
+      {"type=hidden", u"hidden"},
   };
   for (const auto& [Attribute, Expected] : Cases) {
     auto Doc = Load(std::string("<input id=i ") + Attribute + ">");

@@ -26,7 +26,7 @@ TEST(Locale, IgnoringCaseKeepsWidthAndKana) {
   EXPECT_NE(L.CompareText(u"\uff21\uff22\uff23", u"abc"), 0);  // full-width ABC
   EXPECT_EQ(L.CompareText(u"\uff21\uff22\uff23", u"\uff41\uff42\uff43"), 0);
   EXPECT_NE(L.CompareText(u"\u3042\u3044", u"\u30a2\u30a4"), 0);  // hiragana and katakana
-  EXPECT_NE(L.CompareText(u"\uff71", u"\u30a2"), 0);  // half-width and full-width katakana
+  EXPECT_NE(L.CompareText(u"\uff71", u"\u30a2"), 0);              // half-width and full-width katakana
 }
 
 TEST(Locale, LowerCase) {
