@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "headless/HtmlDom.h"
@@ -29,6 +30,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
       Select->Value();
     }
     if (auto Anchor = Supports<IHTMLAnchorElement>(std::static_pointer_cast<IInterface>(E))) Anchor->Href();
+  }
+  // Every control a form lists belongs to that form, and to no other.
+  TElementsRef Forms = Doc->Forms();
+  std::set<const IHTMLElement*> Listed;
+  for (int32_t F = 0; F < Forms->Length(); ++F) {
+    auto* Form = dynamic_cast<headless::THtmlElement*>(Forms->Item(F).get());
+    TElementsRef Controls =
+        Supports<IHTMLFormElement>(std::static_pointer_cast<IInterface>(Forms->Item(F)))->Elements();
+    for (int32_t I = 0; I < Controls->Length(); ++I) {
+      if (static_cast<headless::THtmlElement&>(*Controls->Item(I)).OwnerForm() != Form) __builtin_trap();
+      if (!Listed.insert(Controls->Item(I).get()).second) __builtin_trap();
+    }
   }
   if (TElementRef Body = Doc->Body()) {
     Body->InnerHTML();

@@ -1,18 +1,18 @@
 #include "HeadlessServices.h"
 
+#include <unicode/uchar.h>
 #include <unicode/ucol.h>
 #include <unicode/uloc.h>
-#include <unicode/ustring.h>
-
 
 #include "platform/Exceptions.h"
 
 namespace pel::headless {
 
-// Two collators: secondary strength compares like a case-insensitive locale comparison (accents
-// still count), tertiary like a case-sensitive one. Read-only use of a collator is thread-safe.
+// One collator at tertiary strength compares like the locale's case-sensitive comparison. Ignoring
+// case compares the lower-cased texts with it: a weaker strength would also ignore width and kana
+// type ("ＡＢＣ" equal to "abc"), which the platform's comparison does not. Read-only use of a
+// collator is thread-safe.
 struct THeadlessLocale::TImpl {
-  UCollator* IgnoreCase = nullptr;
   UCollator* WithCase = nullptr;
   AnsiString LocaleName;
 };
@@ -34,19 +34,16 @@ THeadlessLocale::THeadlessLocale() : FImpl(new TImpl) {
   // Without a configured locale ICU reports en_US_POSIX, whose collation tells case apart at the
   // first level; a user locale never does, so fall back to the plain language of that locale.
   if (FImpl->LocaleName.find("POSIX") != AnsiString::npos) FImpl->LocaleName = "en_US";
-  FImpl->IgnoreCase = OpenCollator(FImpl->LocaleName.c_str(), UCOL_SECONDARY);
   FImpl->WithCase = OpenCollator(FImpl->LocaleName.c_str(), UCOL_TERTIARY);
 }
 
 THeadlessLocale::~THeadlessLocale() {
-  ucol_close(FImpl->IgnoreCase);
   ucol_close(FImpl->WithCase);
   delete FImpl;
 }
 
 int THeadlessLocale::CompareText(const WideString& A, const WideString& B) const {
-  return Order(ucol_strcoll(FImpl->IgnoreCase, A.data(), static_cast<int32_t>(A.size()), B.data(),
-                            static_cast<int32_t>(B.size())));
+  return CompareStr(LowerCase(A), LowerCase(B));
 }
 
 int THeadlessLocale::CompareStr(const WideString& A, const WideString& B) const {
@@ -55,20 +52,15 @@ int THeadlessLocale::CompareStr(const WideString& A, const WideString& B) const 
 }
 
 WideString THeadlessLocale::LowerCase(const WideString& Text) const {
-  if (Text.empty()) return {};
-  WideString Result(Text.size(), u'\0');
-  for (;;) {
-    UErrorCode Status = U_ZERO_ERROR;
-    const int32_t N = u_strToLower(Result.data(), static_cast<int32_t>(Result.size()), Text.data(),
-                                   static_cast<int32_t>(Text.size()), FImpl->LocaleName.c_str(), &Status);
-    if (Status == U_BUFFER_OVERFLOW_ERROR) {
-      Result.resize(static_cast<size_t>(N));
-      continue;
-    }
-    if (U_FAILURE(Status)) throw Exception(AnsiString("Cannot lower-case text: ") + u_errorName(Status));
-    Result.resize(static_cast<size_t>(N));
-    return Result;
+  // The platform lowers one UTF-16 unit for one, without context: "İ" becomes "i" (not "i" and a
+  // combining dot), a final sigma stays "σ", and surrogates are left alone.
+  WideString Result = Text;
+  for (char16_t& C : Result) {
+    if (C >= 0xD800 && C <= 0xDFFF) continue;
+    const UChar32 Lower = u_tolower(C);
+    if (Lower <= 0xFFFF) C = static_cast<char16_t>(Lower);
   }
+  return Result;
 }
 
 namespace {

@@ -102,12 +102,13 @@ AnsiString RemoveDotSegments(AnsiString In) {
   return Out;
 }
 
-// Characters the browser escapes in a path; the query and fragment are left as written.
+// Characters the browser escapes in a path, bytes of the system code page above ASCII included;
+// the query and fragment are left as written.
 AnsiString EscapePath(const AnsiString& Path) {
   static const char Hex[] = "0123456789ABCDEF";
   AnsiString Out;
   for (unsigned char C : Path) {
-    if (C <= 32 || C == 127 || C == '"' || C == '<' || C == '>' || C == '{' || C == '}' || C == '|' || C == '^' ||
+    if (C <= 32 || C >= 127 || C == '"' || C == '<' || C == '>' || C == '{' || C == '}' || C == '|' || C == '^' ||
         C == '`') {
       Out += '%';
       Out += Hex[C >> 4];

@@ -38,6 +38,11 @@ WideString AsciiUpper(WideString S) {
   return S;
 }
 
+// The controls a form's elements collection holds.
+bool IsControl(const WideString& Tag) {
+  return Tag == u"input" || Tag == u"select" || Tag == u"textarea" || Tag == u"button";
+}
+
 bool IsSpace(WideChar C) { return C == u' ' || C == u'\t' || C == u'\n' || C == u'\r' || C == u'\f'; }
 
 WideString TrimSpaces(const WideString& S) {
@@ -90,22 +95,6 @@ std::vector<std::shared_ptr<THtmlElement>> Descendants(const THtmlNode& Start) {
 // ---- Rendering: the text a browser shows, with line breaks for blocks, as innerText and text
 // ranges see it.
 
-bool IsBlock(const WideString& Tag) {
-  static const WideString Blocks[] = {u"address", u"article", u"aside", u"blockquote", u"body", u"center", u"dd",
-                                      u"div", u"dl", u"dt", u"fieldset", u"footer", u"form", u"h1", u"h2", u"h3",
-                                      u"h4", u"h5", u"h6", u"header", u"hr", u"html", u"li", u"main", u"nav",
-                                      u"ol", u"p", u"pre", u"section", u"table", u"tr", u"ul", u"caption",
-                                      u"tbody", u"thead", u"tfoot", u"frameset"};
-  return std::find(std::begin(Blocks), std::end(Blocks), Tag) != std::end(Blocks);
-}
-
-bool IsHidden(const WideString& Tag) {
-  return Tag == u"head" || Tag == u"script" || Tag == u"style" || Tag == u"title" || Tag == u"template" ||
-         Tag == u"noscript" || Tag == u"input" || Tag == u"textarea" || Tag == u"iframe" || Tag == u"frame" ||
-         Tag == u"option" || Tag == u"select" || Tag == u"img" || Tag == u"meta" || Tag == u"link" ||
-         Tag == u"button";
-}
-
 class TRenderer {
 public:
   explicit TRenderer(TRenderedText& Out) : FOut(Out) {}
@@ -125,25 +114,31 @@ public:
         continue;
       }
       const auto& E = static_cast<const THtmlElement&>(*F.Node);
-      const WideString& Tag = E.Tag();
+      if (!F.Leaving && E.StyleHidden() && &E != &Top) {
+        // Hidden by its own style: no text and no line breaks, an empty span where it stands.
+        FOut.Spans[&E].first = static_cast<int32_t>(FOut.Text.size());
+        FUnplaced.push_back(&E);
+        Close(E);
+        continue;
+      }
       if (F.Leaving) {
         Close(E);
         if (--FPreDepth < 0) FPreDepth = 0;
-        if (Tag == u"pre") --FPre;
-        if (IsBlock(Tag)) FBreak = true;
+        if (E.Is(TagPre)) --FPre;
+        if (E.Is(TagBlock)) FBreak = true;
         continue;
       }
-      if (IsBlock(Tag) || Tag == u"br") FBreak = true;
-      if (Tag == u"td" || Tag == u"th") FCell = true;
+      if (E.Is(TagBlock) || E.Is(TagLineBreak)) FBreak = true;
+      if (E.Is(TagCell)) FCell = true;
       FOut.Spans[&E].first = static_cast<int32_t>(FOut.Text.size());
       FUnplaced.push_back(&E);
-      if (Tag == u"br") {
+      if (E.Is(TagLineBreak)) {
         // A line break is content: two in a row make an empty line.
         Flush(true);
         FOut.Text += u"\r\n";
         FBreak = false;
       }
-      if (Tag == u"select") {
+      if (E.Is(TagSelect)) {
         // A list is a box of its own on the line: its option texts never run into the words
         // around it ("Age" before a list must not read as "Age18-30").
         FSpace = true;
@@ -152,11 +147,11 @@ public:
         FSpace = true;
         continue;
       }
-      if (IsHidden(Tag) && &E != &Top) {
+      if (E.Is(TagTextHidden) && &E != &Top) {
         Close(E);
         continue;
       }
-      if (Tag == u"pre") ++FPre;
+      if (E.Is(TagPre)) ++FPre;
       ++FPreDepth;
       Stack.push_back({&E, true});
       for (auto It = E.ChildNodes().rbegin(); It != E.ChildNodes().rend(); ++It) Stack.push_back({It->get(), false});
@@ -220,11 +215,10 @@ private:
 
   void RenderSelect(const THtmlElement& Select) {
     bool First = true;
-    ForEachDescendant(Select, [&](THtmlElement& O) {
-      if (O.Tag() != u"option") return;
+    for (THtmlOption* O : static_cast<const THtmlSelect&>(Select).Options()) {
       if (!First) FSpace = true;
       First = false;
-      const WideString Text = static_cast<THtmlOption&>(O).Text();
+      const WideString Text = O->Text();
       for (WideChar C : Text) {
         if (IsSpace(C)) {
           FSpace = true;
@@ -233,7 +227,7 @@ private:
         Flush(false);
         FOut.Text += C;
       }
-    });
+    }
   }
 
   TRenderedText& FOut;
@@ -257,6 +251,26 @@ void EscapeInto(std::u16string& Out, const WideString& Text, bool InAttribute) {
   }
 }
 
+// Whether an inline style hides the element's content ("display: none", "visibility: hidden").
+bool InlineStyleHides(const WideString& Style) {
+  size_t P = 0;
+  while (P < Style.size()) {
+    size_t End = Style.find(u';', P);
+    if (End == WideString::npos) End = Style.size();
+    const size_t Colon = Style.find(u':', P);
+    if (Colon < End) {
+      const WideString Property = AsciiLower(TrimSpaces(Style.substr(P, Colon - P)));
+      WideString Value = AsciiLower(TrimSpaces(Style.substr(Colon + 1, End - Colon - 1)));
+      if (const size_t Bang = Value.find(u'!'); Bang != WideString::npos) Value = TrimSpaces(Value.substr(0, Bang));
+      if ((Property == u"display" && Value == u"none") ||
+          (Property == u"visibility" && (Value == u"hidden" || Value == u"collapse")))
+        return true;
+    }
+    P = End + 1;
+  }
+  return false;
+}
+
 // The background colour an inline style sets ("background-color: red; ..."), or empty.
 WideString InlineBackgroundColor(const WideString& Style) {
   const WideString Lower = AsciiLower(Style);
@@ -267,6 +281,80 @@ WideString InlineBackgroundColor(const WideString& Style) {
   if (P == WideString::npos) return {};
   const size_t End = Lower.find(u';', P + 1);
   return TrimSpaces(Style.substr(P + 1, End == WideString::npos ? WideString::npos : End - P - 1));
+}
+
+// ---- Form owners as the parser decides them.
+
+// Elements whose content the tokenizer reads as text, where "</form>" is only text.
+bool IsRawTextParent(GumboTag Tag) {
+  return Tag == GUMBO_TAG_SCRIPT || Tag == GUMBO_TAG_STYLE || Tag == GUMBO_TAG_TEXTAREA || Tag == GUMBO_TAG_TITLE ||
+         Tag == GUMBO_TAG_XMP || Tag == GUMBO_TAG_IFRAME || Tag == GUMBO_TAG_NOEMBED || Tag == GUMBO_TAG_NOFRAMES ||
+         Tag == GUMBO_TAG_PLAINTEXT;
+}
+
+bool StartsWithNoCase(const std::string& Text, size_t At, const char* Lower) {
+  const size_t N = std::strlen(Lower);
+  if (At + N > Text.size()) return false;
+  for (size_t I = 0; I < N; ++I) {
+    char C = Text[At + I];
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
+    if (C != Lower[I]) return false;
+  }
+  return true;
+}
+
+// Where an end tag of this name starts: "</name" followed by a blank, "/" or ">".
+bool IsEndTagAt(const std::string& Text, size_t At, const char* LowerName) {
+  if (!StartsWithNoCase(Text, At, "</") || !StartsWithNoCase(Text, At + 2, LowerName)) return false;
+  const size_t After = At + 2 + std::strlen(LowerName);
+  if (After >= Text.size()) return false;
+  const char C = Text[After];
+  return C == ' ' || C == '\t' || C == '\n' || C == '\r' || C == '\f' || C == '/' || C == '>';
+}
+
+std::vector<size_t> EndTagsIn(const std::string& Text, const char* LowerName) {
+  std::vector<size_t> Found;
+  for (size_t P = Text.find("</"); P != std::string::npos; P = Text.find("</", P + 2))
+    if (IsEndTagAt(Text, P, LowerName)) Found.push_back(P);
+  return Found;
+}
+
+bool InRanges(const std::vector<std::pair<size_t, size_t>>& Ranges, size_t At) {
+  auto It = std::upper_bound(Ranges.begin(), Ranges.end(), std::make_pair(At, SIZE_MAX));
+  return It != Ranges.begin() && At < std::prev(It)->second;
+}
+
+// The source of each noscript element's content, in source order: from the end of its start tag
+// to its end tag or the end of the page. One inside another's content is text of the outer one.
+std::vector<std::pair<size_t, size_t>> NoscriptRanges(const std::string& Html, const GumboNode* Root) {
+  std::vector<std::pair<size_t, size_t>> Ranges;
+  bool Any = false;
+  for (size_t P = Html.find('<'); P != std::string::npos && !Any; P = Html.find('<', P + 1))
+    Any = StartsWithNoCase(Html, P + 1, "noscript");
+  if (!Any) return Ranges;
+  std::vector<size_t> Starts;
+  std::vector<const GumboNode*> Stack{Root};
+  while (!Stack.empty()) {
+    const GumboNode* N = Stack.back();
+    Stack.pop_back();
+    if (N->type != GUMBO_NODE_ELEMENT && N->type != GUMBO_NODE_TEMPLATE) continue;
+    const GumboElement& E = N->v.element;
+    if (E.tag == GUMBO_TAG_NOSCRIPT && E.original_tag.length > 0)
+      Starts.push_back(E.start_pos.offset + E.original_tag.length);
+    for (unsigned I = 0; I < E.children.length; ++I) Stack.push_back(static_cast<const GumboNode*>(E.children.data[I]));
+  }
+  std::sort(Starts.begin(), Starts.end());
+  for (size_t From : Starts) {
+    if (!Ranges.empty() && From < Ranges.back().second) continue;
+    size_t End = Html.size();
+    for (size_t P = Html.find("</", From); P != std::string::npos; P = Html.find("</", P + 2))
+      if (IsEndTagAt(Html, P, "noscript")) {
+        End = P;
+        break;
+      }
+    Ranges.emplace_back(From, End);
+  }
+  return Ranges;
 }
 
 bool IsVoid(const WideString& Tag) {
@@ -299,11 +387,13 @@ void THtmlNode::AppendChild(std::shared_ptr<THtmlNode> Child) {
   if (Child->FParent) Child->FParent->RemoveChild(*Child);
   if (FKind != TKind::Element) throw Exception("Only elements have children");
   Child->FParent = static_cast<THtmlElement*>(this);
+  // A control a script moves belongs to its new ancestor form, whatever the parser decided.
   std::vector<THtmlNode*> Stack{Child.get()};
   while (!Stack.empty()) {
     THtmlNode* N = Stack.back();
     Stack.pop_back();
     N->FDocument = FDocument;
+    if (N->FKind == TKind::Element) static_cast<THtmlElement*>(N)->FParserForm.reset();
     for (auto& C : N->FChildren) Stack.push_back(C.get());
   }
   FChildren.push_back(std::move(Child));
@@ -314,6 +404,13 @@ void THtmlNode::RemoveChild(THtmlNode& Child) {
   auto It = std::find_if(FChildren.begin(), FChildren.end(), [&](const auto& C) { return C.get() == &Child; });
   if (It == FChildren.end()) throw Exception("Not a child of this element");
   Child.FParent = nullptr;
+  std::vector<THtmlNode*> Stack{&Child};
+  while (!Stack.empty()) {
+    THtmlNode* N = Stack.back();
+    Stack.pop_back();
+    if (N->FKind == TKind::Element) static_cast<THtmlElement*>(N)->FParserForm.reset();
+    for (auto& C : N->FChildren) Stack.push_back(C.get());
+  }
   FChildren.erase(It);
   if (auto Doc = FDocument.lock()) Doc->Changed();
 }
@@ -325,12 +422,22 @@ std::shared_ptr<THtmlElement> THtmlElement::SharedElement() {
 }
 
 namespace {
+bool EqualsIgnoringAsciiCase(const WideString& A, const WideString& B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I) {
+    WideChar X = A[I], Y = B[I];
+    if (X >= u'A' && X <= u'Z') X = static_cast<WideChar>(X - u'A' + u'a');
+    if (Y >= u'A' && Y <= u'Z') Y = static_cast<WideChar>(Y - u'A' + u'a');
+    if (X != Y) return false;
+  }
+  return true;
+}
+
 auto FindAttribute(std::vector<std::pair<WideString, TVariant>>& Attributes, const WideString& Name, int32_t Flags) {
-  const bool IgnoreCase = (Flags & AttributeMatchCase) == 0;
-  const WideString Key = IgnoreCase ? AsciiLower(Name) : Name;
-  return std::find_if(Attributes.begin(), Attributes.end(), [&](const auto& A) {
-    return IgnoreCase ? AsciiLower(A.first) == Key : A.first == Key;
-  });
+  if (Flags & AttributeMatchCase)
+    return std::find_if(Attributes.begin(), Attributes.end(), [&](const auto& A) { return A.first == Name; });
+  return std::find_if(Attributes.begin(), Attributes.end(),
+                      [&](const auto& A) { return EqualsIgnoringAsciiCase(A.first, Name); });
 }
 }  // namespace
 
@@ -375,7 +482,12 @@ int32_t THtmlElement::SourceIndex() {
 std::shared_ptr<IHTMLDocument2> THtmlElement::Document() { return OwnerDocument(); }
 
 WideString THtmlElement::InnerText() {
+  // A line break separates the text around it but holds none itself: a caption search that
+  // stopped at it would never reach the label before it.
+  if (Is(TagLineBreak)) return {};
   if (FTag == u"textarea") return static_cast<THtmlTextArea&>(*this).Value();
+  // A caption search asks the same few ancestors of every control for their text.
+  if (auto Doc = OwnerDocument()) return Doc->InnerTextOf(*this);
   TRenderedText R;
   TRenderer(R).Render(*this);
   return R.Text;
@@ -394,7 +506,8 @@ WideString THtmlElement::InnerHTML() {
     Stack.pop_back();
     if (F.Node->Kind() == TKind::Text) {
       const auto* Parent = F.Node->Parent();
-      const bool Raw = Parent && (Parent->Tag() == u"script" || Parent->Tag() == u"style");
+      const bool Raw =
+          Parent && (Parent->Tag() == u"script" || Parent->Tag() == u"style" || Parent->Tag() == u"noscript");
       if (Raw)
         Out += static_cast<const THtmlText&>(*F.Node).Text;
       else
@@ -448,13 +561,24 @@ void THtmlElement::SetAttribute(const WideString& Name, const TVariant& Value, i
     FAttributes.emplace_back(Name, Value);
   else
     It->second = Value;
+  AttributeChanged(Name);
 }
 
 bool THtmlElement::RemoveAttribute(const WideString& Name, int32_t Flags) {
   auto It = FindAttribute(FAttributes, Name, Flags);
   if (It == FAttributes.end()) return false;
   FAttributes.erase(It);
+  AttributeChanged(Name);
   return true;
+}
+
+void THtmlElement::AttributeChanged(const WideString& Name) {
+  // The document keeps radio groups by name and type; marks and other attributes the add-on
+  // writes change nothing it keeps.
+  const WideString Lower = AsciiLower(Name);
+  if (Lower == u"style") FStyleHidden = InlineStyleHides(AttributeText(u"style"));
+  if (Lower == u"name" || Lower == u"type" || Lower == u"style")
+    if (auto Doc = OwnerDocument()) Doc->Changed();
 }
 
 TVariant THtmlElement::GetEventHandler(const WideString& Event) {
@@ -502,6 +626,7 @@ TEventSource& THtmlElement::Events() {
 }
 
 THtmlElement* THtmlElement::OwnerForm() const {
+  if (auto Form = FParserForm.lock()) return Form.get();
   for (THtmlElement* E = FParent; E; E = E->Parent())
     if (E->FTag == u"form") return E;
   return nullptr;
@@ -510,15 +635,21 @@ THtmlElement* THtmlElement::OwnerForm() const {
 // ---- Forms and controls
 
 TElementsRef THtmlForm::Elements() {
+  auto Doc = OwnerDocument();
+  if (Doc && Doc->SourceIndexOf(*this) >= 0) return Doc->FormControls(this);
+  // A form outside its page has only the controls it holds.
   std::vector<std::shared_ptr<THtmlElement>> Result;
   ForEachDescendant(*this, [&](THtmlElement& E) {
-    const WideString& T = E.Tag();
-    if (T == u"input" || T == u"select" || T == u"textarea" || T == u"button") Result.push_back(E.SharedElement());
+    if (IsControl(E.Tag()) && E.OwnerForm() == this) Result.push_back(E.SharedElement());
   });
   return std::make_shared<TElementCollection>(std::move(Result));
 }
 
-TElementsRef THtmlForm::Tags(const WideString& TagName) { return All()->Tags(TagName); }
+// The controls are asked for among the form's own (which need not lie inside it), anything else
+// among its descendants.
+TElementsRef THtmlForm::Tags(const WideString& TagName) {
+  return IsControl(AsciiLower(TagName)) ? Elements()->Tags(TagName) : All()->Tags(TagName);
+}
 
 void THtmlForm::Submit() {
   auto Doc = OwnerDocument();
@@ -557,8 +688,12 @@ void THtmlInput::InitState() {
 }
 
 WideString THtmlInput::Type() {
+  // The types of the browser the add-on runs in; it answers "text" for any other (the types
+  // later versions of HTML added included), and so does its form capture.
+  static const WideString Known[] = {u"text",  u"password", u"checkbox", u"radio", u"submit",
+                                     u"reset", u"button",   u"image",    u"file",  u"hidden"};
   const WideString T = AsciiLower(TrimSpaces(AttributeText(u"type")));
-  return T.empty() ? u"text" : T;
+  return std::find(std::begin(Known), std::end(Known), T) != std::end(Known) ? T : WideString(u"text");
 }
 
 void THtmlInput::SetValue(const WideString& Value) {
@@ -574,14 +709,10 @@ void THtmlInput::SetChecked(bool Value) {
   if (Value && Type() == u"radio") {
     // Checking one radio button unchecks the others of its group: same name, same form.
     const WideString GroupName = Name();
-    THtmlElement* Form = OwnerForm();
     auto Doc = OwnerDocument();
-    if (!Doc || GroupName.empty()) return;
-    for (const auto& E : Doc->AllElements()) {
-      if (E.get() == this || E->Tag() != u"input") continue;
-      auto& Other = static_cast<THtmlInput&>(*E);
-      if (Other.Type() == u"radio" && Other.Name() == GroupName && Other.OwnerForm() == Form) Other.SetChecked(false);
-    }
+    if (!Doc || GroupName.empty() || SourceIndex() < 0) return;
+    for (const auto& E : Doc->RadioGroup(OwnerForm(), GroupName))
+      if (E.get() != this) static_cast<THtmlInput&>(*E).SetChecked(false);
   }
 }
 
@@ -606,8 +737,9 @@ void THtmlInput::DefaultClickAction() {
 }
 
 WideString THtmlButton::Type() {
+  // A type the browser does not know is the default one.
   const WideString T = AsciiLower(TrimSpaces(AttributeText(u"type")));
-  return T.empty() ? u"submit" : T;
+  return T == u"button" || T == u"reset" ? T : u"submit";
 }
 
 void THtmlButton::DefaultClickAction() {
@@ -627,12 +759,24 @@ void THtmlOption::SetSelected(bool Value) {
 }
 
 WideString THtmlOption::Text() {
+  // The list shows the text with its blanks collapsed and none at either end.
   WideString Result;
+  bool Space = false;
   std::vector<const THtmlNode*> Stack{this};
   while (!Stack.empty()) {
     const THtmlNode* N = Stack.back();
     Stack.pop_back();
-    if (N->Kind() == TKind::Text) Result += static_cast<const THtmlText&>(*N).Text;
+    if (N->Kind() == TKind::Text) {
+      for (WideChar C : static_cast<const THtmlText&>(*N).Text) {
+        if (IsSpace(C)) {
+          Space = !Result.empty();
+          continue;
+        }
+        if (Space) Result += u' ';
+        Space = false;
+        Result += C;
+      }
+    }
     for (auto It = N->ChildNodes().rbegin(); It != N->ChildNodes().rend(); ++It) Stack.push_back(It->get());
   }
   return Result;
@@ -643,21 +787,25 @@ WideString THtmlOption::Value() { return AttributeText(u"value"); }
 int32_t THtmlOption::Index() {
   THtmlSelect* S = OwnerSelect();
   if (!S) return 0;
-  const auto Options = S->Options();
+  const auto& Options = S->Options();
   auto It = std::find(Options.begin(), Options.end(), this);
   return It == Options.end() ? 0 : static_cast<int32_t>(It - Options.begin());
 }
 
-std::vector<THtmlOption*> THtmlSelect::Options() const {
-  std::vector<THtmlOption*> Result;
+const std::vector<THtmlOption*>& THtmlSelect::Options() const {
+  // Outside a document there is no version to key the list by; it is made afresh.
+  auto Doc = OwnerDocument();
+  if (Doc && FOptionsVersion == Doc->Version()) return FOptions;
+  FOptions.clear();
   ForEachDescendant(*this, [&](THtmlElement& E) {
-    if (E.Tag() == u"option") Result.push_back(static_cast<THtmlOption*>(&E));
+    if (E.Tag() == u"option") FOptions.push_back(static_cast<THtmlOption*>(&E));
   });
-  return Result;
+  FOptionsVersion = Doc ? Doc->Version() : ~uint64_t{0};
+  return FOptions;
 }
 
 void THtmlSelect::InitState() {
-  const auto Options = this->Options();
+  const auto& Options = this->Options();
   const bool Many = Multiple();
   THtmlOption* Last = nullptr;
   for (THtmlOption* O : Options) {
@@ -684,14 +832,14 @@ TVariant THtmlSelect::GetAttribute(const WideString& Name, int32_t Flags) {
 }
 
 int32_t THtmlSelect::SelectedIndex() {
-  const auto Options = this->Options();
+  const auto& Options = this->Options();
   for (size_t I = 0; I < Options.size(); ++I)
     if (Options[I]->Selected()) return static_cast<int32_t>(I);
   return -1;
 }
 
 void THtmlSelect::SetSelectedIndex(int32_t Index) {
-  const auto Options = this->Options();
+  const auto& Options = this->Options();
   for (size_t I = 0; I < Options.size(); ++I) Options[I]->FSelected = static_cast<int32_t>(I) == Index;
 }
 
@@ -710,7 +858,7 @@ void THtmlSelect::SetValue(const WideString& Value) {
 }
 
 TElementRef THtmlSelect::Item(int32_t Index) {
-  const auto Options = this->Options();
+  const auto& Options = this->Options();
   if (Index < 0 || Index >= static_cast<int32_t>(Options.size())) return nullptr;
   return Options[static_cast<size_t>(Index)]->SharedElement();
 }
@@ -853,6 +1001,30 @@ std::vector<TGUID> ElementEventInterfaces(const WideString& LowerTag) {
   return {};
 }
 
+uint8_t TagFlags(const WideString& LowerTag) {
+  static const std::unordered_map<WideString, uint8_t> Flags = [] {
+    std::unordered_map<WideString, uint8_t> M;
+    for (const char16_t* T :
+         {u"address", u"article",  u"aside",  u"blockquote", u"body",    u"center", u"dd",    u"div",   u"dl",
+          u"dt",      u"fieldset", u"footer", u"form",       u"h1",      u"h2",     u"h3",    u"h4",    u"h5",
+          u"h6",      u"header",   u"hr",     u"html",       u"li",      u"main",   u"nav",   u"ol",    u"p",
+          u"section", u"table",    u"tr",     u"ul",         u"caption", u"tbody",  u"thead", u"tfoot", u"frameset"})
+      M[T] |= TagBlock;
+    M[u"pre"] |= TagBlock | TagPre;
+    for (const char16_t* T : {u"head", u"script", u"style", u"title", u"template", u"noscript", u"input", u"textarea",
+                              u"iframe", u"frame", u"option", u"select", u"img", u"meta", u"link"})
+      M[T] |= TagTextHidden;
+    M[u"br"] |= TagLineBreak;
+    M[u"td"] |= TagCell;
+    M[u"th"] |= TagCell;
+    M[u"select"] |= TagSelect;
+    for (const char16_t* T : {u"input", u"select", u"textarea", u"button"}) M[T] |= TagControl;
+    return M;
+  }();
+  auto It = Flags.find(LowerTag);
+  return It == Flags.end() ? 0 : It->second;
+}
+
 std::shared_ptr<THtmlElement> CreateElement(const WideString& LowerTag) {
   if (LowerTag == u"form") return std::make_shared<THtmlForm>(LowerTag);
   if (LowerTag == u"input") return std::make_shared<THtmlInput>(LowerTag);
@@ -896,6 +1068,18 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
     return E;
   };
 
+  // Where each form and control stood in the source, for their owners below.
+  std::vector<std::pair<size_t, THtmlElement*>> Forms, Controls;
+  // Where "</form>" would not be a tag: in comments, raw text and attribute values. Text nodes
+  // otherwise never hold one, though gumbo's may span a tag it ignored.
+  std::vector<std::pair<size_t, size_t>> NotTags;
+
+  // The browser runs scripts, so its tokenizer reads a noscript element's content as text up to
+  // "</noscript>"; gumbo parses it as markup (and from the head lets it spill into the body).
+  // What gumbo made of that source is left out and the noscript holds the text.
+  const auto Noscripts = NoscriptRanges(Utf8Html, Output->root);
+  auto InNoscript = [&](size_t At) { return !Noscripts.empty() && InRanges(Noscripts, At); };
+
   Doc->FRoot = ElementOf(Output->root);
   Doc->FRoot->FDocument = Doc;
   std::vector<std::pair<const GumboNode*, THtmlElement*>> Stack{{Output->root, Doc->FRoot.get()}};
@@ -903,27 +1087,94 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
     auto [Node, Into] = Stack.back();
     Stack.pop_back();
     const GumboVector& Children = Node->v.element.children;
+    const bool RawText = IsRawTextParent(Node->v.element.tag);
+    Into->FChildren.reserve(Children.length);
     for (unsigned I = 0; I < Children.length; ++I) {
       const auto* Child = static_cast<const GumboNode*>(Children.data[I]);
       std::shared_ptr<THtmlNode> Made;
       if (Child->type == GUMBO_NODE_ELEMENT || Child->type == GUMBO_NODE_TEMPLATE) {
+        const GumboElement& G = Child->v.element;
+        // An element the parser made without a tag of its own (an implied body) stays.
+        if (G.original_tag.length > 0 && InNoscript(G.start_pos.offset)) continue;
         auto E = ElementOf(Child);
-        Stack.emplace_back(Child, E.get());
-        Made = std::move(E);
+        if (G.original_tag.length > 2 &&
+            std::string_view(G.original_tag.data + 1, G.original_tag.length - 1).find("</") != std::string_view::npos)
+          NotTags.emplace_back(G.start_pos.offset, G.start_pos.offset + G.original_tag.length);
+        if (G.tag == GUMBO_TAG_NOSCRIPT && G.original_tag.length > 0) {
+          const size_t From = G.start_pos.offset + G.original_tag.length;
+          auto It = std::lower_bound(Noscripts.begin(), Noscripts.end(), std::make_pair(From, size_t{0}));
+          if (It != Noscripts.end() && It->first == From && It->second > From) {
+            auto Text = std::make_shared<THtmlText>(FromUtf8(Utf8Html.data() + From, It->second - From));
+            Text->FParent = E.get();
+            Text->FDocument = Doc;
+            E->FChildren.push_back(std::move(Text));
+          }
+          Made = std::move(E);
+        } else if (E->Tag() == u"form" && G.original_tag.length > 0)
+          Forms.emplace_back(G.start_pos.offset, E.get());
+        else if (IsControl(E->Tag()))
+          Controls.emplace_back(G.start_pos.offset, E.get());
+        if (E) {
+          Stack.emplace_back(Child, E.get());
+          Made = std::move(E);
+        }
       } else if (Child->type == GUMBO_NODE_TEXT || Child->type == GUMBO_NODE_WHITESPACE ||
                  Child->type == GUMBO_NODE_CDATA) {
+        if (InNoscript(Child->v.text.start_pos.offset)) continue;
+        if (RawText)
+          NotTags.emplace_back(Child->v.text.start_pos.offset,
+                               Child->v.text.start_pos.offset + Child->v.text.original_text.length);
         Made = std::make_shared<THtmlText>(FromUtf8(Child->v.text.text, std::strlen(Child->v.text.text)));
       } else {
-        continue;  // comments are not part of the page a user sees
+        // Comments are not part of the page a user sees.
+        if (Child->type == GUMBO_NODE_COMMENT)
+          NotTags.emplace_back(Child->v.text.start_pos.offset,
+                               Child->v.text.start_pos.offset + Child->v.text.original_text.length);
+        continue;
       }
       Made->FParent = Into;
       Made->FDocument = Doc;
       Into->FChildren.push_back(std::move(Made));
     }
   }
+  // The parser keeps a pointer to the form it last opened until a "</form>" tag, even when the
+  // form itself was closed earlier (opened between a table and its rows, or closed by the end tag
+  // of an enclosing element): controls read meanwhile belong to it, wherever they lie.
+  if (!Forms.empty() && !Controls.empty()) {
+    std::vector<size_t> Ends = EndTagsIn(Utf8Html, "form");
+    NotTags.insert(NotTags.end(), Noscripts.begin(), Noscripts.end());
+    std::sort(NotTags.begin(), NotTags.end());
+    std::erase_if(Ends, [&](size_t At) { return InRanges(NotTags, At); });
+    std::stable_sort(Forms.begin(), Forms.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
+    std::stable_sort(Controls.begin(), Controls.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
+    size_t NextForm = 0, NextEnd = 0;
+    THtmlElement* Open = nullptr;
+    for (auto [At, Control] : Controls) {
+      for (;;) {
+        const size_t FormAt = NextForm < Forms.size() ? Forms[NextForm].first : SIZE_MAX;
+        const size_t EndAt = NextEnd < Ends.size() ? Ends[NextEnd] : SIZE_MAX;
+        if (std::min(FormAt, EndAt) > At) break;
+        if (FormAt < EndAt) {
+          Open = Forms[NextForm++].second;
+        } else {
+          Open = nullptr;
+          ++NextEnd;
+        }
+      }
+      if (!Open) continue;
+      THtmlElement* Enclosing = Control->FParent;
+      while (Enclosing && Enclosing->FTag != u"form") Enclosing = Enclosing->FParent;
+      if (Enclosing != Open) Control->FParserForm = Open->SharedElement();
+    }
+  }
+
   // Control state and the inline background colour start from the markup.
   for (const auto& E : Doc->AllElements()) {
-    E->FBackgroundColor = InlineBackgroundColor(E->AttributeText(u"style"));
+    if (E->HasAttribute(u"style")) {
+      const WideString Style = E->AttributeText(u"style");
+      E->FBackgroundColor = InlineBackgroundColor(Style);
+      E->FStyleHidden = InlineStyleHides(Style);
+    }
     if (E->Tag() == u"input")
       static_cast<THtmlInput&>(*E).InitState();
     else if (E->Tag() == u"select")
@@ -970,6 +1221,65 @@ const std::vector<std::shared_ptr<THtmlElement>>& THtmlDocument::AllElements() {
     FAllVersion = FVersion;
   }
   return FAll;
+}
+
+TElementsRef THtmlDocument::FormControls(const THtmlElement* Form) {
+  if (FControlsVersion != FVersion) {
+    // One walk sorts every control to its form; a fill asks its form again after every write that
+    // may have run a script, and gets this snapshot back until the tree changes.
+    std::unordered_map<const THtmlElement*, std::vector<std::shared_ptr<THtmlElement>>> Lists;
+    std::vector<std::pair<const THtmlNode*, THtmlElement*>> Stack;
+    if (FRoot) Stack.emplace_back(FRoot.get(), nullptr);
+    while (!Stack.empty()) {
+      auto [N, Enclosing] = Stack.back();
+      Stack.pop_back();
+      if (N->Kind() != THtmlNode::TKind::Element) continue;
+      auto& E = const_cast<THtmlElement&>(static_cast<const THtmlElement&>(*N));
+      if (E.Is(TagControl)) {
+        auto Parsed = E.FParserForm.lock();
+        Lists[Parsed ? Parsed.get() : Enclosing].push_back(E.SharedElement());
+      }
+      THtmlElement* Inner = E.Tag() == u"form" ? &E : Enclosing;
+      for (auto It = N->ChildNodes().rbegin(); It != N->ChildNodes().rend(); ++It) Stack.emplace_back(It->get(), Inner);
+    }
+    FControls.clear();
+    for (auto& [Owner, List] : Lists) FControls[Owner] = std::make_shared<TElementCollection>(std::move(List));
+    FControlsVersion = FVersion;
+  }
+  auto It = FControls.find(Form);
+  if (It != FControls.end()) return It->second;
+  auto Empty = std::make_shared<TElementCollection>(std::vector<std::shared_ptr<THtmlElement>>{});
+  FControls[Form] = Empty;
+  return Empty;
+}
+
+std::vector<std::shared_ptr<THtmlElement>> THtmlDocument::RadioGroup(const THtmlElement* Form, const WideString& Name) {
+  if (FRadioVersion != FVersion) {
+    FRadioGroups.clear();
+    for (const auto& E : AllElements()) {
+      if (E->Tag() != u"input") continue;
+      auto& Input = static_cast<THtmlInput&>(*E);
+      if (Input.Type() == u"radio" && !Input.Name().empty())
+        FRadioGroups[{Input.OwnerForm(), Input.Name()}].push_back(E);
+    }
+    FRadioVersion = FVersion;
+  }
+  auto It = FRadioGroups.find({Form, Name});
+  return It == FRadioGroups.end() ? std::vector<std::shared_ptr<THtmlElement>>{} : It->second;
+}
+
+const WideString& THtmlDocument::InnerTextOf(const THtmlElement& Element) {
+  if (FInnerTextsVersion != FVersion) {
+    FInnerTexts.clear();
+    FInnerTextsVersion = FVersion;
+  }
+  auto [It, Added] = FInnerTexts.try_emplace(&Element);
+  if (Added) {
+    TRenderedText R;
+    TRenderer(R).Render(Element);
+    It->second = std::move(R.Text);
+  }
+  return It->second;
 }
 
 const TRenderedText& THtmlDocument::BodyText() {
@@ -1019,9 +1329,20 @@ WideString THtmlDocument::Title() {
   return {};
 }
 
-TElementsRef THtmlDocument::All() { return std::make_shared<TElementCollection>(AllElements()); }
+TElementsRef THtmlDocument::All() {
+  // Snapshots nobody can change: one per version of the tree serves every caller.
+  if (FAllCollectionVersion != FVersion) {
+    FAllCollection = std::make_shared<TElementCollection>(AllElements());
+    FFormsCollection = FAllCollection->Tags(u"form");
+    FAllCollectionVersion = FVersion;
+  }
+  return FAllCollection;
+}
 
-TElementsRef THtmlDocument::Forms() { return All()->Tags(u"form"); }
+TElementsRef THtmlDocument::Forms() {
+  All();
+  return FFormsCollection;
+}
 
 TElementRef THtmlDocument::Body() {
   for (const auto& E : AllElements())

@@ -70,12 +70,28 @@ public:
   WideString Text;
 };
 
+// What a tag means to the renderer and the collections, looked up once when the element is made.
+enum TTagFlag : uint8_t {
+  TagBlock = 1,       // breaks the line before and after
+  TagTextHidden = 2,  // its content is not rendered text
+  TagLineBreak = 4,   // br
+  TagCell = 8,        // td, th
+  TagSelect = 16,     // renders its option texts
+  TagPre = 32,        // keeps its blanks and line breaks
+  TagControl = 64,    // listed in form.elements
+};
+uint8_t TagFlags(const WideString& LowerTag);
+
 class THtmlElement : public THtmlNode, public IHTMLElement, public IConnectionPointContainer {
 public:
-  explicit THtmlElement(WideString LowerTag) : THtmlNode(TKind::Element), FTag(std::move(LowerTag)) {}
+  explicit THtmlElement(WideString LowerTag)
+      : THtmlNode(TKind::Element), FTag(std::move(LowerTag)), FFlags(TagFlags(FTag)) {}
 
   // Lower-case tag, as parsed.
   const WideString& Tag() const { return FTag; }
+  bool Is(TTagFlag Flag) const { return (FFlags & Flag) != 0; }
+  // The element's own style attribute hides its content (display none, visibility hidden).
+  bool StyleHidden() const { return FStyleHidden; }
   // Attribute text, or empty when absent.
   WideString AttributeText(const WideString& Name) const;
   bool HasAttribute(const WideString& Name) const;
@@ -113,7 +129,9 @@ public:
   // action after them (a submission, a navigation).
   virtual void PreClickAction() {}
   virtual void DefaultClickAction() {}
-  // The form this control belongs to (an ancestor form), or null.
+  // The form this control belongs to, or null: the form the parser had open when it read the
+  // control (which may have been closed already, as in a form opened inside a table), else the
+  // nearest ancestor form.
   THtmlElement* OwnerForm() const;
   // Links and image-map areas: the resolved address of "href" (empty without one), and following it.
   WideString LinkHref();
@@ -121,11 +139,18 @@ public:
 
 protected:
   friend class THtmlDocument;
+  friend class THtmlNode;
   WideString FTag;
+  uint8_t FFlags;
   std::vector<std::pair<WideString, TVariant>> FAttributes;
   std::map<WideString, TVariant> FHandlers;
   WideString FBackgroundColor;
+  bool FStyleHidden = false;
   std::unique_ptr<TEventSource> FEvents;
+  // An attribute the document's snapshots depend on changed.
+  void AttributeChanged(const WideString& Name);
+  // The form the parser associated with this control; reset when a script moves it.
+  std::weak_ptr<THtmlElement> FParserForm;
   // The children snapshot of the document's current version: a caption search asks a form or
   // body with thousands of children for them once per control.
   TElementsRef FChildElements;
@@ -183,7 +208,9 @@ class THtmlSelect : public THtmlElement, public IHTMLSelectElement {
 public:
   using THtmlElement::THtmlElement;
   void InitState();
-  std::vector<THtmlOption*> Options() const;
+  // The options in document order; the list is kept per version of the tree, so reading a select
+  // option by option walks its subtree once.
+  const std::vector<THtmlOption*>& Options() const;
   WideString Name() override { return AttributeText(u"name"); }
   WideString Type() override { return Multiple() ? u"select-multiple" : u"select-one"; }
   // The browser answers a select's "type" attribute with its kind, as the property, whatever the
@@ -199,6 +226,10 @@ public:
   TElementRef Form() override;
   // A single select keeps exactly one selection when an option is selected.
   void OptionSelected(THtmlOption& Option);
+
+private:
+  mutable std::vector<THtmlOption*> FOptions;
+  mutable uint64_t FOptionsVersion = ~uint64_t{0};
 };
 
 class THtmlTextArea : public THtmlElement, public IHTMLTextAreaElement {
@@ -274,6 +305,13 @@ public:
   const std::vector<std::shared_ptr<THtmlElement>>& AllElements();
   // The element's position in AllElements, -1 when it is not in this document.
   int32_t SourceIndexOf(const THtmlElement& Element);
+  // The controls (input, select, textarea, button) a form owns in document order, or those of no
+  // form for null; one snapshot per version of the tree.
+  TElementsRef FormControls(const THtmlElement* Form);
+  // The radio buttons of a group: same name, same form owner.
+  std::vector<std::shared_ptr<THtmlElement>> RadioGroup(const THtmlElement* Form, const WideString& Name);
+  // An element's innerText, rendered once per version of the tree.
+  const WideString& InnerTextOf(const THtmlElement& Element);
   // The body's rendered text with every element's span, kept until the page changes.
   const TRenderedText& BodyText();
   // Structure changed: collections and rendered text are recomputed on next use.
@@ -319,6 +357,14 @@ private:
   std::vector<std::shared_ptr<THtmlElement>> FAll;
   uint64_t FIndexVersion = ~uint64_t{0};
   std::unordered_map<const THtmlElement*, int32_t> FIndexOf;
+  uint64_t FControlsVersion = ~uint64_t{0};
+  std::unordered_map<const THtmlElement*, TElementsRef> FControls;
+  uint64_t FRadioVersion = ~uint64_t{0};
+  std::map<std::pair<const THtmlElement*, WideString>, std::vector<std::shared_ptr<THtmlElement>>> FRadioGroups;
+  uint64_t FAllCollectionVersion = ~uint64_t{0};
+  TElementsRef FAllCollection, FFormsCollection;
+  uint64_t FInnerTextsVersion = ~uint64_t{0};
+  std::unordered_map<const THtmlElement*, WideString> FInnerTexts;
   uint64_t FTextVersion = ~uint64_t{0};
   TRenderedText FBodyText;
   std::shared_ptr<THtmlWindow> FWindow;

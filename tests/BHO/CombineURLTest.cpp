@@ -56,6 +56,9 @@ const TCombineCase Cases[] = {
     {Page, "a b.html", "http://a.com/dir/a%20b.html"},
     {Page, "q\"x{y}|z^w`v<>.asp", "http://a.com/dir/q%22x%7By%7D%7Cz%5Ew%60v%3C%3E.asp"},
     {Page, "%41.asp", "http://a.com/dir/%41.asp"},
+    // Bytes of the system code page above ASCII are escaped in the path, and only there.
+    {Page, "caf\xE9.html", "http://a.com/dir/caf%E9.html"},
+    {Page, "d\xE9j\xE0/b.asp?q=caf\xE9#\xE9", "http://a.com/dir/d%E9j%E0/b.asp?q=caf\xE9#\xE9"},
     {Page, "b;p=1.asp", "http://a.com/dir/b;p=1.asp"},
     {Page, "http:foo.html", "http://a.com/dir/foo.html"},
     {"HTTP://WWW.A.COM/Dir/a.asp", "b.asp", "http://WWW.A.COM/Dir/b.asp"},

@@ -150,6 +150,16 @@ TEST(HeadlessBrowser, SubmissionsCarryTheFormsData) {
   EXPECT_EQ(Browser->Requests.back().PostData, "");
 }
 
+// A form opened between a table and its rows sends the controls of the rows.
+TEST(HeadlessBrowser, ASubmissionSendsTheControlsTheFormOwnsOutsideIt) {
+  auto Browser = THeadlessBrowser::CreateTop(nullptr);
+  Browser->Navigate(FixtureURL("owners/table.html"), {}, {}, {}, {});
+  Browser->UserClick(*Browser->HtmlDocument()->FindById(u"go"));
+  ASSERT_EQ(Browser->Requests.size(), 2u);
+  EXPECT_EQ(Browser->Requests[1].URL, FixtureURL("owners/login.php"));
+  EXPECT_EQ(Browser->Requests[1].PostData, "user=bob&pass=x&keep=day&lang=English&go=Log+in");
+}
+
 TEST(HeadlessBrowser, AScriptsNavigationLeavesThePageInPlaceUntilTheCallReturns) {
   auto Browser = THeadlessBrowser::CreateTop(nullptr);
   Browser->Pages().AddPage(u"http://a.com/next", "<p>next</p>");

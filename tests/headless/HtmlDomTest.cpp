@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "headless/HtmlDom.h"
@@ -33,6 +35,25 @@ public:
 
 std::shared_ptr<THtmlDocument> Load(const std::string& Html, const WideString& URL = u"http://a.com/dir/page.asp") {
   return THtmlDocument::Parse(Html, URL);
+}
+
+std::shared_ptr<THtmlDocument> LoadFixture(const std::string& Name) {
+  std::ifstream In(std::string(PEL_FIXTURES_DIR) + "/" + Name, std::ios::binary);
+  if (!In) throw Exception("no fixture " + Name);
+  std::stringstream Text;
+  Text << In.rdbuf();
+  return Load(Text.str(), AsciiToWide("http://a.com/" + Name));
+}
+
+// The ids of the controls a form owns, as its elements collection lists them.
+std::vector<WideString> ElementIds(THtmlDocument& Doc, const char16_t* FormId) {
+  auto Form = Supports<IHTMLFormElement>(std::static_pointer_cast<IInterface>(Doc.FindById(FormId)));
+  if (!Form) throw Exception("no form with that id");
+  std::vector<WideString> Ids;
+  TElementsRef Elements = Form->Elements();
+  for (int32_t I = 0; I < Elements->Length(); ++I)
+    Ids.push_back(static_cast<THtmlElement&>(*Elements->Item(I)).AttributeText(u"id"));
+  return Ids;
 }
 
 template <class T>
@@ -120,7 +141,7 @@ TEST(HtmlDom, ControlStateStartsFromTheMarkup) {
   EXPECT_EQ(Country->SelectedIndex(), 0);  // a drop-down list shows its first option
   EXPECT_EQ(Country->Value(), u"ca");
   auto US = Supports<IHTMLOptionElement>(std::static_pointer_cast<IInterface>(Country->Item(1)));
-  EXPECT_EQ(US->Text(), u"  United   States ");  // as written: callers normalise
+  EXPECT_EQ(US->Text(), u"United States");  // as the list shows it
   EXPECT_EQ(US->Index(), 1);
   EXPECT_FALSE(US->DefaultSelected());
 
@@ -382,4 +403,204 @@ TEST(HtmlDom, DeepNestingLoadsWalksAndFreesWithoutRecursion) {
   pthread_join(Thread, nullptr);
   pthread_attr_destroy(&Attr);
   EXPECT_EQ(Doc, nullptr);
+}
+
+// Older sites open a form between a table and its rows; the parser closes the form at once but
+// the controls that follow still belong to it until its end tag.
+TEST(HtmlDom, AFormOpenedInsideATableOwnsTheControlsThatFollow) {
+  auto Doc = LoadFixture("owners/table.html");
+  using TIds = std::vector<WideString>;
+  EXPECT_EQ(ElementIds(*Doc, u"login"), (TIds{u"user", u"pass", u"day", u"week", u"lang", u"go"}));
+  EXPECT_EQ(ElementIds(*Doc, u"search"), TIds{u"q"});
+  auto Login = Doc->FindById(u"login");
+  EXPECT_TRUE(IsSameObject(ById<IHTMLInputElement>(*Doc, u"user")->Form(), Login));
+  EXPECT_TRUE(IsSameObject(ById<IHTMLSelectElement>(*Doc, u"lang")->Form(), Login));
+  EXPECT_EQ(ById<IHTMLInputElement>(*Doc, u"stray")->Form(), nullptr);
+  EXPECT_EQ(ById<IHTMLInputElement>(*Doc, u"outside")->Form(), nullptr);
+  auto LoginForm = Supports<IHTMLFormElement>(std::static_pointer_cast<IInterface>(Login));
+  EXPECT_EQ(LoginForm->Tags(u"input")->Length(), 5);
+  EXPECT_EQ(LoginForm->Tags(u"SELECT")->Length(), 1);
+
+  // The radio group is the form's: checking "week" unchecks "day" but not the formless one.
+  Doc->FindById(u"week")->Click();
+  EXPECT_FALSE(ById<IHTMLInputElement>(*Doc, u"day")->Checked());
+  EXPECT_TRUE(ById<IHTMLInputElement>(*Doc, u"outside")->Checked());
+
+  TRecordingHost Host;
+  Doc->SetHost(&Host);
+  Doc->FindById(u"go")->Click();
+  ASSERT_EQ(Host.Submissions.size(), 1u);
+  EXPECT_EQ(Host.Submissions[0].Form, u"login");
+  EXPECT_EQ(Host.Submissions[0].Submitter, u"go");
+}
+
+// Only a tag closes the parser's form: not the same letters in a script, a comment or an attribute.
+TEST(HtmlDom, TheTextOfAnEndTagElsewhereClosesNoForm) {
+  auto Doc = Load(R"(<table><form id=f><tr><td><input id=a title="</form>"><script>document.write("</form>")</script>
+    <!-- </form> --><input id=b></td></tr></table><input id=c></FORM ><input id=d>)");
+  EXPECT_EQ(ElementIds(*Doc, u"f"), (std::vector<WideString>{u"a", u"b", u"c"}));
+}
+
+TEST(HtmlDom, AFormClosedByAnEnclosingEndTagKeepsItsLaterControls) {
+  auto Doc = LoadFixture("owners/div.html");
+  using TIds = std::vector<WideString>;
+  EXPECT_EQ(ElementIds(*Doc, u"contact"), (TIds{u"name", u"subject", u"message", u"send"}));
+  EXPECT_TRUE(IsSameObject(ById<IHTMLTextAreaElement>(*Doc, u"message")->Form(), Doc->FindById(u"contact")));
+  EXPECT_EQ(ById<IHTMLInputElement>(*Doc, u"email")->Form(), nullptr);
+}
+
+// What the parser decided holds until a script moves the control: then its ancestors decide, as
+// for any control a script inserts.
+TEST(HtmlDom, MovedAndInsertedControlsBelongToTheirAncestorForm) {
+  auto Doc = LoadFixture("owners/table.html");
+  using TIds = std::vector<WideString>;
+  auto Body = std::static_pointer_cast<THtmlElement>(Doc->Body());
+  auto Added = CreateElement(u"input");
+  Added->SetAttribute(u"id", TVariant(u"added"), AttributeIgnoreCase);
+  Body->AppendChild(Added);
+  auto Pass = Doc->FindById(u"pass");
+  Body->AppendChild(Pass);
+  EXPECT_EQ(ElementIds(*Doc, u"login"), (TIds{u"user", u"day", u"week", u"lang", u"go"}));
+  EXPECT_EQ(ById<IHTMLInputElement>(*Doc, u"pass")->Form(), nullptr);
+  auto Search = Doc->FindById(u"search");
+  Search->AppendChild(Doc->FindById(u"user"));
+  Search->AppendChild(Added);
+  EXPECT_EQ(ElementIds(*Doc, u"search"), (TIds{u"q", u"user", u"added"}));
+  EXPECT_EQ(ElementIds(*Doc, u"login"), (TIds{u"day", u"week", u"lang", u"go"}));
+}
+
+TEST(HtmlDom, ALineBreakHasNoTextOfItsOwn) {
+  auto Doc = Load(R"(<body><p id=p>City<br id=br><input id=city></p></body>)");
+  EXPECT_EQ(Doc->FindById(u"br")->InnerText(), u"");
+  EXPECT_EQ(Doc->FindById(u"p")->InnerText(), u"City\r\n");
+}
+
+TEST(HtmlDom, TheTextOfAButtonIsRendered) {
+  auto Doc =
+      Load(R"(<body><div id=d><label>Email</label> <input name=email> <button id=b>Log in</button></div></body>)");
+  EXPECT_EQ(Doc->FindById(u"d")->InnerText(), u"Email Log in");
+  EXPECT_EQ(Doc->FindById(u"b")->InnerText(), u"Log in");
+}
+
+// The page has no style sheets here, but an element's own style attribute can be honoured.
+TEST(HtmlDom, TextHiddenByItsOwnStyleIsLeftOut) {
+  auto Doc = Load(R"(<body><p id=p><label>Email</label><span id=tip style="color:red; display : none">Please
+    enter a valid email address.</span><input id=i></p>
+    <p id=q>Phone <em style="VISIBILITY:hidden !important">(optional)</em> <span style="display:inline">number</span></p>
+    <p id=r>Name <span style="x-display:none">kept</span></p></body>)");
+  EXPECT_EQ(Doc->FindById(u"p")->InnerText(), u"Email");
+  EXPECT_EQ(Doc->FindById(u"q")->InnerText(), u"Phone number");
+  EXPECT_EQ(Doc->FindById(u"r")->InnerText(), u"Name kept");
+  // Asked itself, a hidden element still answers its text.
+  EXPECT_EQ(Doc->FindById(u"tip")->InnerText(), u"Please enter a valid email address.");
+  // A script that shows it again shows its text.
+  auto Tip = Doc->FindById(u"tip");
+  Tip->SetAttribute(u"style", TVariant(u"display:inline"), AttributeIgnoreCase);
+  EXPECT_EQ(Doc->FindById(u"p")->InnerText(), u"EmailPlease enter a valid email address.");
+}
+
+TEST(HtmlDom, OptionTextIsTrimmedAndCollapsed) {
+  auto Doc = Load(
+      "<body><p id=p>Country <select id=s><option id=o value=\"\">\n  Select...\n </option>"
+      "<option>United \t States</option></select></p></body>");
+  EXPECT_EQ(ById<IHTMLOptionElement>(*Doc, u"o")->Text(), u"Select...");
+  EXPECT_EQ(Supports<IHTMLOptionElement>(ById<IHTMLSelectElement>(*Doc, u"s")->Item(1))->Text(), u"United States");
+  EXPECT_EQ(Doc->FindById(u"p")->InnerText(), u"Country Select... United States");
+}
+
+// The browser runs scripts, so its parser reads what a noscript element holds as text.
+TEST(HtmlDom, NoscriptContentIsTextNotControls) {
+  auto Doc = LoadFixture("owners/noscript.html");
+  using TIds = std::vector<WideString>;
+  EXPECT_EQ(ElementIds(*Doc, u"contact"), (TIds{u"email", u"message", u"send"}));
+  EXPECT_EQ(Doc->FindById(u"g-recaptcha-response"), nullptr);
+  EXPECT_EQ(Doc->All()->Tags(u"input")->Length(), 2);  // nothing of the head's noscript either
+  EXPECT_EQ(Doc->All()->Tags(u"img")->Length(), 0);
+  auto Fallback = Doc->FindById(u"fallback");
+  ASSERT_NE(Fallback, nullptr);
+  EXPECT_EQ(Fallback->Children()->Length(), 0);
+  EXPECT_NE(Fallback->InnerHTML().find(u"<textarea id=\"g-recaptcha-response\""), WideString::npos);
+  EXPECT_EQ(Doc->FindById(u"contact")->InnerText(), u"E-mail\r\nMessage");
+  EXPECT_EQ(Doc->Title(), u"Contact");
+}
+
+TEST(HtmlDom, AButtonOfAnUnknownTypeSubmits) {
+  auto Doc = Load(R"(<form id=f><button id=b1 type="fh-button">Go</button><button id=b2 type=" RESET ">R</button>
+    <button id=b3 type=button>B</button><button id=b4>S</button></form>)");
+  EXPECT_EQ(ById<IHTMLButtonElement>(*Doc, u"b1")->Type(), u"submit");
+  EXPECT_EQ(ById<IHTMLButtonElement>(*Doc, u"b2")->Type(), u"reset");
+  EXPECT_EQ(ById<IHTMLButtonElement>(*Doc, u"b3")->Type(), u"button");
+  EXPECT_EQ(ById<IHTMLButtonElement>(*Doc, u"b4")->Type(), u"submit");
+  TRecordingHost Host;
+  Doc->SetHost(&Host);
+  Doc->FindById(u"b1")->Click();
+  Doc->FindById(u"b3")->Click();
+  ASSERT_EQ(Host.Submissions.size(), 1u);
+  EXPECT_EQ(Host.Submissions[0].Submitter, u"b1");
+}
+
+// The browser knows the types of its own version of HTML; any other type is a text field.
+TEST(HtmlDom, AnInputOfAnUnknownTypeIsAText) {
+  const std::pair<const char*, const char16_t*> Cases[] = {
+      {"", u"text"},
+      {"type=TEXT", u"text"},
+      {"type=textbox", u"text"},
+      {"type=date", u"text"},
+      {"type=email", u"text"},
+      {"type=\" Password \"", u"password"},
+      {"type=checkbox", u"checkbox"},
+      {"type=radio", u"radio"},
+      {"type=submit", u"submit"},
+      {"type=reset", u"reset"},
+      {"type=button", u"button"},
+      {"type=image", u"image"},
+      {"type=file", u"file"},
+      {"type=hidden", u"hidden"},
+  };
+  for (const auto& [Attribute, Expected] : Cases) {
+    auto Doc = Load(std::string("<input id=i ") + Attribute + ">");
+    EXPECT_EQ(ById<IHTMLInputElement>(*Doc, u"i")->Type(), Expected) << Attribute;
+  }
+}
+
+// Texts, option lists, form elements, forms and radio groups are kept per version of the tree:
+// every change a page script can make must still show in the next answer.
+TEST(HtmlDom, KeptAnswersFollowEveryChangeOfTheTree) {
+  auto Doc = Load(R"(<body><div id=d>Email <input id=i><select id=s><option>a</select></div>
+    <form id=f><input type=radio name=a id=r1 checked><input type=radio name=b id=r2></form></body>)");
+  auto D = Doc->FindById(u"d");
+  EXPECT_EQ(D->InnerText(), u"Email a");
+  auto Tip = CreateElement(u"span");
+  Tip->AppendChild(std::make_shared<THtmlText>(u"(work)"));
+  D->AppendChild(Tip);
+  EXPECT_EQ(D->InnerText(), u"Email a (work)");
+  Tip->SetAttribute(u"STYLE", TVariant(u"display: none"), AttributeIgnoreCase);
+  EXPECT_EQ(D->InnerText(), u"Email a");
+
+  auto Select = ById<IHTMLSelectElement>(*Doc, u"s");
+  EXPECT_EQ(Select->Length(), 1);
+  auto Option = CreateElement(u"option");
+  Option->AppendChild(std::make_shared<THtmlText>(u"b"));
+  Doc->FindById(u"s")->AppendChild(Option);
+  ASSERT_EQ(Select->Length(), 2);
+  EXPECT_TRUE(IsSameObject(Select->Item(1), Option));
+  EXPECT_EQ(D->InnerText(), u"Email a b");
+
+  EXPECT_EQ(Doc->Forms()->Length(), 1);
+  auto Form = Doc->FindById(u"f");
+  EXPECT_EQ(ElementIds(*Doc, u"f"), (std::vector<WideString>{u"r1", u"r2"}));
+  auto Added = CreateElement(u"input");
+  Added->SetAttribute(u"id", TVariant(u"added"), AttributeIgnoreCase);
+  Form->AppendChild(Added);
+  EXPECT_EQ(ElementIds(*Doc, u"f"), (std::vector<WideString>{u"r1", u"r2", u"added"}));
+  std::static_pointer_cast<THtmlElement>(Doc->Body())->AppendChild(CreateElement(u"form"));
+  EXPECT_EQ(Doc->Forms()->Length(), 2);
+
+  // A radio button a script renames joins its new group.
+  Doc->FindById(u"r2")->Click();
+  EXPECT_TRUE(ById<IHTMLInputElement>(*Doc, u"r1")->Checked());
+  Doc->FindById(u"r1")->SetAttribute(u"name", TVariant(u"b"), AttributeIgnoreCase);
+  ById<IHTMLInputElement>(*Doc, u"r2")->SetChecked(false);
+  Doc->FindById(u"r2")->Click();
+  EXPECT_FALSE(ById<IHTMLInputElement>(*Doc, u"r1")->Checked());
 }

@@ -20,9 +20,21 @@ TEST(Locale, CaseInsensitiveAndCaseSensitiveComparison) {
   EXPECT_LT(L.CompareText(u"", u"a"), 0);
 }
 
+// Ignoring case ignores nothing else: a full-width letter or a katakana is another character.
+TEST(Locale, IgnoringCaseKeepsWidthAndKana) {
+  const ILocale& L = Locale();
+  EXPECT_NE(L.CompareText(u"\uff21\uff22\uff23", u"abc"), 0);  // full-width ABC
+  EXPECT_EQ(L.CompareText(u"\uff21\uff22\uff23", u"\uff41\uff42\uff43"), 0);
+  EXPECT_NE(L.CompareText(u"\u3042\u3044", u"\u30a2\u30a4"), 0);  // hiragana and katakana
+  EXPECT_NE(L.CompareText(u"\uff71", u"\u30a2"), 0);              // half-width and full-width katakana
+}
+
 TEST(Locale, LowerCase) {
   EXPECT_EQ(Locale().LowerCase(u"E-Mail \u00c4RGER"), u"e-mail \u00e4rger");
   EXPECT_EQ(Locale().LowerCase(u""), u"");
+  // One character for one: the length never changes, and no letter depends on its neighbours.
+  EXPECT_EQ(Locale().LowerCase(u"\u0130STANBUL"), u"istanbul");
+  EXPECT_EQ(Locale().LowerCase(u"\u039f\u0394\u039f\u03a3"), u"\u03bf\u03b4\u03bf\u03c3");
 }
 
 TEST(CodePage, Windows1252BothWays) {
