@@ -19,8 +19,8 @@ WideString FromUtf8(const char* Data, size_t Length) {
   WideString Result(Length, u'\0');  // UTF-16 never needs more units than UTF-8 has bytes
   int32_t Written = 0;
   UErrorCode Status = U_ZERO_ERROR;
-  u_strFromUTF8WithSub(Result.data(), static_cast<int32_t>(Result.size()), &Written, Data,
-                       static_cast<int32_t>(Length), 0xFFFD, nullptr, &Status);
+  u_strFromUTF8WithSub(Result.data(), static_cast<int32_t>(Result.size()), &Written, Data, static_cast<int32_t>(Length),
+                       0xFFFD, nullptr, &Status);
   if (U_FAILURE(Status)) throw Exception(AnsiString("Cannot decode UTF-8: ") + u_errorName(Status));
   Result.resize(static_cast<size_t>(Written));
   return Result;
@@ -190,7 +190,9 @@ private:
     }
     FBreak = FCell = FSpace = false;
   }
-  bool EndsWithBreak() const { return FOut.Text.size() >= 2 && FOut.Text.compare(FOut.Text.size() - 2, 2, u"\r\n") == 0; }
+  bool EndsWithBreak() const {
+    return FOut.Text.size() >= 2 && FOut.Text.compare(FOut.Text.size() - 2, 2, u"\r\n") == 0;
+  }
 
   void AddText(const WideString& Text) {
     if (FPre > 0) {
@@ -358,8 +360,8 @@ std::vector<std::pair<size_t, size_t>> NoscriptRanges(const std::string& Html, c
 }
 
 bool IsVoid(const WideString& Tag) {
-  static const WideString Void[] = {u"area", u"base", u"br", u"col", u"embed", u"hr", u"img", u"input", u"link",
-                                    u"meta", u"param", u"source", u"track", u"wbr", u"frame"};
+  static const WideString Void[] = {u"area", u"base", u"br",    u"col",    u"embed", u"hr",  u"img",  u"input",
+                                    u"link", u"meta", u"param", u"source", u"track", u"wbr", u"frame"};
   return std::find(std::begin(Void), std::end(Void), Tag) != std::end(Void);
 }
 
@@ -688,10 +690,12 @@ void THtmlInput::InitState() {
 }
 
 WideString THtmlInput::Type() {
-  // The types of the browser the add-on runs in; it answers "text" for any other (the types
-  // later versions of HTML added included), and so does its form capture.
-  static const WideString Known[] = {u"text",  u"password", u"checkbox", u"radio", u"submit",
-                                     u"reset", u"button",   u"image",    u"file",  u"hidden"};
+  // The types of the browser the add-on runs in: those of HTML 4 and the few of HTML 5 it took
+  // on (e-mail, telephone, address, number, range, search). It answers "text" for any other
+  // (date, time, colour and the like, or a misspelling), and so does its form capture.
+  static const WideString Known[] = {u"text",   u"password", u"checkbox", u"radio",  u"submit", u"reset",
+                                     u"button", u"image",    u"file",     u"hidden", u"email",  u"tel",
+                                     u"url",    u"number",   u"range",    u"search"};
   const WideString T = AsciiLower(TrimSpaces(AttributeText(u"type")));
   return std::find(std::begin(Known), std::end(Known), T) != std::end(Known) ? T : WideString(u"text");
 }
