@@ -7,8 +7,9 @@
 // order with its tag, type as the model reports it, name, the form whose elements hold it, the
 // select state, the parent's innerText and the page text between the previous element sibling (or
 // the parent's start) and the control, as the caption search measures it. The markup context the
-// comparer needs to tell accepted differences from faults comes along: whether the control lies
-// inside noscript or template, whether it names a form by attribute, the tag of each form's parent.
+// comparer needs to tell accepted differences from faults comes along: whether a form or control
+// lies inside noscript or template, whether a control names a form by attribute, the tag of each
+// form's parent.
 //
 // --time adds the gumbo parse time of the page, the model's load time and the time to answer the
 // text near every control (parent text, text before, caption), each from fresh loads and repeated
@@ -201,7 +202,10 @@ void WriteFacts(const std::string& Html, const WideString& URL, bool Time) {
     J.Open('{');
     J.Key("name").Str(Require<IHTMLFormElement>(Form)->Name());
     J.Key("id").Str(Form->GetAttribute(u"id", AttributeIgnoreCase).AsWideString());
+    J.Key("action").Str(Require<IHTMLFormElement>(Form)->Action());
     J.Key("parent").Str(Parent ? Lower(Parent) : WideString());
+    J.Key("inNoscript").Bool(HasAncestor(Form, u"noscript"));
+    J.Key("inTemplate").Bool(HasAncestor(Form, u"template"));
     J.Close('}');
     TElementsRef Elements = Require<IHTMLFormElement>(Form)->Elements();
     for (int32_t I = 0; I < Elements->Length(); ++I) OwnerOf.emplace(Elements->Item(I).get(), F);

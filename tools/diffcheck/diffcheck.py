@@ -42,9 +42,15 @@ CHROMIUM_FLAGS = [
 ]
 # The page's scripts blocked, placed where the parser reads it before any of them.
 BLOCK_SCRIPTS = b'<meta http-equiv="Content-Security-Policy" content="script-src \'none\'">'
+UTF8_BOM = b'\xef\xbb\xbf'
 DOCTYPE = re.compile(rb'^(\xef\xbb\xbf)?\s*(<!--.*?-->\s*)*<!doctype[^>]*>', re.IGNORECASE | re.DOTALL)
 # A refresh would take the browser to another page before it answers for this one.
 REFRESH = re.compile(rb'(http-equiv\s*=\s*["\']?)refresh', re.IGNORECASE)
+
+
+# The model should answer the text near every control of a page in at most this many times the
+# time the page takes to parse.
+NEAR_TEXT_BUDGET = 10
 
 
 class BrowserTimeout(Exception):
@@ -111,7 +117,10 @@ class Browser:
         message = {'id': self.next_id, 'method': method, 'params': params}
         if session:
             message['sessionId'] = session
-        os.write(self.to_chrome, json.dumps(message).encode() + b'\0')
+        try:
+            os.write(self.to_chrome, json.dumps(message).encode() + b'\0')
+        except BrokenPipeError:
+            raise BrowserGone()
         if not wait:
             return None
         mine = self.next_id
@@ -171,13 +180,16 @@ def facts_script():
 
 
 def temporary_copy(page, folder, scripts):
-    """A copy of the page that stays where it is (no refresh) and, without scripts, whose own
-    scripts the browser refuses to run (the parser still parses as with scripts)."""
+    """A copy of the page that stays where it is (no refresh), read as UTF-8 and, without scripts,
+    whose own scripts the browser refuses to run (the parser still parses as with scripts)."""
     with open(page, 'rb') as f:
         html = REFRESH.sub(rb'\1x-no-refresh', f.read())
+    # The model reads pages as UTF-8 whatever they declare; a byte order mark tells the browser so.
+    if not html.startswith(UTF8_BOM):
+        html = UTF8_BOM + html
     if not scripts:
         m = DOCTYPE.match(html)
-        at = m.end() if m else (3 if html.startswith(b'\xef\xbb\xbf') else 0)
+        at = m.end() if m else len(UTF8_BOM)
         html = html[:at] + BLOCK_SCRIPTS + html[at:]
     path = os.path.join(folder, 'scripts-%s.html' % ('on' if scripts else 'off'))
     with open(path, 'wb') as f:
@@ -386,6 +398,10 @@ def main():
               'parse %.2f ms, near text %.2f ms, %d controls); load over parse: worst %.2fx' % (
                   t['near'] / t['parse'], os.path.basename(worst['page']), t['parse'] * 1e3, t['near'] * 1e3,
                   worst['controls'], max(r['time']['load'] / r['time']['parse'] for r in timed)))
+        over = [r for r in timed if r['time']['near'] > NEAR_TEXT_BUDGET * r['time']['parse']]
+        print('pages whose near text takes the model more than %dx the parse: %d of %d%s' % (
+            NEAR_TEXT_BUDGET, len(over), len(timed), ''.join('\n  %s: %.1fx' % (
+                os.path.basename(r['page']), r['time']['near'] / r['time']['parse']) for r in over)))
     if args.json:
         with open(args.json, 'w', encoding='utf-8') as f:
             json.dump(results, f)

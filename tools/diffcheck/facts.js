@@ -20,7 +20,8 @@
   var Forms = [];
   for (var I = 0; I < Doc.forms.length; ++I) {
     var F = Doc.forms[I];
-    Forms.push({ name: F.getAttribute('name') || '', id: F.getAttribute('id') || '' });
+    Forms.push({ name: F.getAttribute('name') || '', id: F.getAttribute('id') || '',
+                 action: F.getAttribute('action') || '' });
   }
   var FormIndex = function (F) {
     for (var I = 0; I < Doc.forms.length; ++I) if (Doc.forms[I] === F) return I;

@@ -57,6 +57,7 @@ BUTTON_TYPES = {'submit', 'reset', 'button'}
 TABLE_PARTS = {'table', 'tbody', 'thead', 'tfoot', 'tr'}
 
 _BLANKS = re.compile(r'\s+')
+_ASCII_BLANKS = re.compile(r'[ \t\n\f\r]+')
 
 
 def collapse(text):
@@ -90,6 +91,10 @@ def _key(control):
     # The declared type tells inputs and buttons apart; a select answers its kind for it.
     declared = control['typeAttr'].strip().lower() if control['tag'] in ('input', 'button') else ''
     return (control['tag'], control['name'], control['id'], declared)
+
+
+def _form_key(form):
+    return (form['name'], form['id'], form['action'])
 
 
 def _align(a_keys, b_keys):
@@ -142,7 +147,10 @@ def _compare_control(m, b, form_map, model_forms):
         else:
             for k, (x, y) in enumerate(zip(mo, bo)):
                 if x['text'] != y['text']:
-                    cls = OPTION_UNTRIMMED if collapse(x['text']) == y['text'] else OTHER
+                    # An option's text is stripped and collapsed of ASCII blanks only (a no-break
+                    # space stays).
+                    trimmed = _ASCII_BLANKS.sub(' ', x['text']).strip(' ')
+                    cls = OPTION_UNTRIMMED if trimmed == y['text'] else OTHER
                     found.append((cls, 'options', 'option %d text: model %r, browser %r' %
                                   (k, x['text'][:40], y['text'][:40])))
                 if x['value'] != y['value']:
@@ -166,10 +174,12 @@ def classify(model, browser):
     difference of the page's forms or a control only the browser has)."""
     diffs = []
     form_pairs, model_only_forms, browser_only_forms = _align(
-        [(f['name'], f['id']) for f in model['forms']], [(f['name'], f['id']) for f in browser['forms']])
+        [_form_key(f) for f in model['forms']], [_form_key(f) for f in browser['forms']])
     form_map = dict(form_pairs)
     for i in model_only_forms:
-        diffs.append((OTHER, None, 'forms', 'form %d only in the model' % i))
+        f = model['forms'][i]
+        cls = NOSCRIPT_LIVE if f['inNoscript'] else TEMPLATE if f['inTemplate'] else OTHER
+        diffs.append((cls, None, 'forms', 'form %d only in the model' % i))
     for j in browser_only_forms:
         diffs.append((OTHER, None, 'forms', 'form %d only in the browser' % j))
 
@@ -205,7 +215,7 @@ def _browser_aspects(facts):
         owner = facts['forms'][c['form']] if c['form'] >= 0 else None
         aspects[key] = {
             'presence': True,
-            'owner': (owner['name'], owner['id']) if owner else None,
+            'owner': _form_key(owner) if owner else None,
             'type': c['type'],
             'options': (c.get('selectedIndex'), tuple((o['text'], o['value'], o['selected']) for o in c.get('options', []))),
             'parentText': collapse(c['parentText'][0] or ''),
