@@ -36,15 +36,19 @@ ACCEPTED = [BLANKS, OPTION_NO_VALUE, HTML5_TYPE, FORM_ATTRIBUTE, TEMPLATE, PAGE_
 # not show at all:
 # - style sheets are switched off (the model has none; an element's own style attribute stays);
 # - the hidden attribute is dropped (HTML5; the target lacks it);
+# - text is read as written, whatever text-transform says;
 # - the text near each control is read under four renderings: 0 as is, 1 buttons left out,
 #   2 elements hidden by their own style shown, 3 both. A model answer matching 1, 2 or 3 (and
 #   not 0) names the fault.
 _SHOW_INLINE_HIDDEN = '[style]{display:revert!important;visibility:visible!important}'
 _NO_BUTTONS = 'button{display:none!important}'
+# Letter case set by style (text-transform, even in a style attribute) is rendering the model does
+# not do.
+_AS_WRITTEN = '*{text-transform:none!important}'
 BROWSER_PREPARATION = {
     'disableStyleSheets': True,
     'removeHiddenAttribute': True,
-    'variants': ['', _NO_BUTTONS, _SHOW_INLINE_HIDDEN, _NO_BUTTONS + _SHOW_INLINE_HIDDEN],
+    'variants': [_AS_WRITTEN + v for v in ('', _NO_BUTTONS, _SHOW_INLINE_HIDDEN, _NO_BUTTONS + _SHOW_INLINE_HIDDEN)],
 }
 _VARIANT_FAULTS = {1: [BUTTON_TEXT], 2: [INLINE_HIDDEN], 3: [BUTTON_TEXT, INLINE_HIDDEN]}
 
