@@ -1,5 +1,7 @@
 #include "FormFill.h"
 
+#include <map>
+#include <tuple>
 #include <vector>
 
 #include "BHO/BindingMarks.h"
@@ -84,6 +86,29 @@ int32_t ContinueAfter(const TElementRef& Form, TElementsRef& Controls, int32_t I
   return I - 1;
 }
 
+// The first field of a set with each tag, type and name, taking the cards in order and each card's
+// fields in order: what FindFieldInSet answers for a probe that is no hidden or submit input (only
+// those compare values too, and the fill by name passes them by). One lookup per control instead
+// of a pass over every card's fields.
+class TFieldsByKey {
+public:
+  explicit TFieldsByKey(const TTransitFormSet& Cards) {
+    for (const TTransitFormCard& Card : Cards)
+      for (const TTransitField& F : Card.Fields) FFirst.try_emplace(TKey{F.TagName, F.InputType, F.Name}, &F);
+  }
+  // Copies the field into Probe, as FindFieldInSet does.
+  bool Find(TTransitField& Probe) const {
+    auto It = FFirst.find(TKey{Probe.TagName, Probe.InputType, Probe.Name});
+    if (It == FFirst.end()) return false;
+    Probe.Assign(*It->second);
+    return true;
+  }
+
+private:
+  using TKey = std::tuple<WideString, WideString, WideString>;
+  std::map<TKey, const TTransitField*> FFirst;
+};
+
 }  // namespace
 
 bool FillFormFromCard(const TElementRef& Form, const TTransitFormCard& Card, TElementChangingTracker& Tracker,
@@ -160,6 +185,7 @@ void TFormItem::FillMatchingFields(TLexicon& Lexicon, const TTransitFormSet& Car
   Traced(1589, [&] {
     try {
       TTransitField Probe;
+      const TFieldsByKey Fields(Cards);
       TElementsRef Controls = FormElements(FHtmlForm);
       for (int32_t I = 0; I < Controls->Length(); ++I) {
         TElementRef E = Controls->Item(I);
@@ -177,7 +203,7 @@ void TFormItem::FillMatchingFields(TLexicon& Lexicon, const TTransitFormSet& Car
         Probe.Name = Name;
         Probe.TagName = Tag;
         Probe.InputType = Type;
-        if (!FindFieldInSet(Cards, Probe)) continue;
+        if (!Fields.Find(Probe)) continue;
         TWideStringList Values;
         Values.SetCommaText(Probe.Values);
         if (FillElement(E, Probe.ValueKind, Probe.Value, Lexicon, Values) && !Probe.ProfileField.empty())

@@ -186,6 +186,10 @@ TEST_F(FormCards, FillMatchingFieldsGoesByNameWhateverThePosition) {
   Add(u"cb", u"input", u"checkbox", u"true");
   Add(u"ms", u"select", u"select-multiple", u"b,c");
   Add(u"hid", u"input", u"hidden", u"changed");
+  // A later card with the same field does not win over the first.
+  TTransitField& Later = Cards.Add().Fields.Add();
+  Later.Assign(Card.Fields[0]);
+  Later.Value = u"later@b.c";
   TFormItem& M = ItemOf(u"m");
   M.FillMatchingFields(Lexicon, Cards, false);
   EXPECT_EQ(Supports<IHTMLInputElement>(E(u"mail"))->Value(), u"a@b.c");
