@@ -317,8 +317,9 @@ public:
   void PrintTable() const {
     auto Parse = Seconds.find("GumboParse");
     if (Parse == Seconds.end()) return;
-    std::printf("\nCPU time per page as a multiple of the gumbo parse of the same page in this run\n"
-                "(with --benchmark_repetitions, the least time of each)\n");
+    std::printf(
+        "\nCPU time per page as a multiple of the gumbo parse of the same page in this run\n"
+        "(with --benchmark_repetitions, the least time of each)\n");
     std::printf("%-12s", "controls");
     for (const auto& [Size, T] : Parse->second) std::printf("%10d", Size);
     std::printf("   growth 500->5000 / 10\n");
