@@ -187,7 +187,11 @@ void TFormItem::FillMatchingFields(TLexicon& Lexicon, const TTransitFormSet& Car
       TTransitField Probe;
       const TFieldsByKey Fields(Cards);
       TElementsRef Controls = FormElements(FHtmlForm);
-      for (int32_t I = 0; I < Controls->Length(); ++I) {
+      // A page whose script adds a control for every write would keep the walk going for ever: it
+      // passes at most twice as many elements as the form had, and a few more.
+      const int64_t MaxSteps = 2 * int64_t{Controls->Length()} + 64;
+      int64_t Steps = 0;
+      for (int32_t I = 0; I < Controls->Length() && Steps++ < MaxSteps; ++I) {
         TElementRef E = Controls->Item(I);
         if (!E) continue;
         WideString Name, Tag, Type, Value;

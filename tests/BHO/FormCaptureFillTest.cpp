@@ -283,6 +283,30 @@ TEST_F(ShippingForm, AFillFindsTheControlsTheChangeScriptAdds) {
   EXPECT_EQ(Supports<IHTMLInputElement>(E(u"zip"))->Value(), u"10001");
 }
 
+TEST_F(FormCards, AScriptAddingAControlForEveryWriteCannotKeepTheFillByNameGoing) {
+  int Added = 0;
+  Browser->DefineScript(u"AnotherBox", [&](THtmlElement& Box) {
+    auto More = CreateElement(u"input");
+    More->SetAttribute(u"type", TVariant(WideString(u"checkbox")), 0);
+    More->SetAttribute(u"name", TVariant(WideString(u"extra")), 0);
+    More->SetEventHandler(u"onclick", Box.GetEventHandler(u"onclick"));
+    Box.Parent()->AppendChild(More);
+    ++Added;
+  });
+  Browser->LoadHTML(R"html(<form id="f"><p><input type="checkbox" name="extra" onclick="AnotherBox()"></p></form>)html",
+                    u"http://a.com/");
+  RefreshPageForms(Browser, Forms);
+  TTransitFormSet Cards;
+  TTransitField& Extra = Cards.Add().Fields.Add();
+  Extra.Name = u"extra";
+  Extra.TagName = u"input";
+  Extra.InputType = u"checkbox";
+  Extra.Value = u"true";
+  ItemOf(u"f").FillMatchingFields(Lexicon, Cards, false);
+  EXPECT_GT(Added, 1);  // the boxes the script added were filled too, up to a bound
+  EXPECT_LT(Added, 100);
+}
+
 TEST_F(FormCards, ClearFieldsLeavesHiddenFileAndSubmitInputsAndTheirMarks) {
   Load("capture.html");
   TFormItem& M = ItemOf(u"m");
