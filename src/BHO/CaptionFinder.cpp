@@ -10,13 +10,6 @@ namespace pel {
 
 namespace {
 
-WideString TrimControls(const WideString& S) {
-  size_t B = 0, E = S.size();
-  while (B < E && S[B] <= 32) ++B;
-  while (E > B && S[E - 1] <= 32) --E;
-  return S.substr(B, E - B);
-}
-
 bool IsSelect(const TElementRef& E) { return AsciiLowerCase(E->TagName()) == u"select"; }
 
 std::shared_ptr<IHTMLTxtRange> BodyRange(const TElementRef& E) {
@@ -113,7 +106,7 @@ void TextBetween(const TElementRef& A, bool AfterA, const TElementRef& B, bool T
   auto RB = R->Duplicate();
   MoveToElementText(RB, B);
   R->SetEndPoint(ThroughB ? u"EndToEnd" : u"EndToStart", RB);
-  Text = TrimControls(R->Text());
+  Text = TrimBlanksAndControls(R->Text());
 }
 
 void GetElementCaption(const TElementRef& Element, bool SearchBefore, bool SearchAfter, WideString& Caption) {
@@ -145,8 +138,9 @@ void GetElementCaption(const TElementRef& Element, bool SearchBefore, bool Searc
           SearchBefore = false;
           break;
         }
+        // A spacer (a cell holding only a no-break space) labels nothing.
         Caption = S->InnerText();
-        if (!Caption.empty()) return;
+        if (!IsBlankText(Caption)) return;
       }
     }
 
@@ -175,8 +169,9 @@ void GetElementCaption(const TElementRef& Element, bool SearchBefore, bool Searc
           SearchAfter = false;
           break;
         }
+        // A spacer (a cell holding only a no-break space) labels nothing.
         Caption = S->InnerText();
-        if (!Caption.empty()) return;
+        if (!IsBlankText(Caption)) return;
       }
     }
 

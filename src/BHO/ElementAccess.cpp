@@ -12,29 +12,6 @@ namespace pel {
 
 namespace {
 
-// White space and control characters of Unicode: Cc, Zs, Zl, Zp and the other White_Space ones.
-bool IsBlankOrControl(WideChar C) {
-  if (C <= 0x20 || (C >= 0x7F && C <= 0xA0)) return true;
-  switch (C) {
-    case 0x1680:
-    case 0x2028:
-    case 0x2029:
-    case 0x202F:
-    case 0x205F:
-    case 0x3000:
-      return true;
-    default:
-      return C >= 0x2000 && C <= 0x200A;
-  }
-}
-
-WideString TrimBlanksAndControls(const WideString& Text) {
-  size_t First = 0, Last = Text.size();
-  while (First < Last && IsBlankOrControl(Text[First])) ++First;
-  while (Last > First && IsBlankOrControl(Text[Last - 1])) --Last;
-  return Text.substr(First, Last - First);
-}
-
 WideString Normalized(const WideString& Text) {
   WideString R;
   NormalizeSpaces(Text, R);
@@ -227,6 +204,26 @@ void ReadElement(const TElementRef& E, WideString& Name, WideString& Tag, WideSt
   });
 }
 
+void ReadElementKey(const TElementRef& E, WideString& Name, WideString& Tag, WideString& InputType) {
+  Name.clear();
+  Tag.clear();
+  InputType.clear();
+  const WideString T = AsciiLowerCase(E->TagName());
+  if (T == u"input") {
+    auto I = Require<IHTMLInputElement>(E);
+    InputType = AsciiLowerCase(I->Type());
+    Name = I->Name();
+  } else if (T == u"select") {
+    Name = Require<IHTMLSelectElement>(E)->Name();
+    ReadTypeAttribute(E, InputType);
+  } else if (T == u"textarea") {
+    Name = Require<IHTMLTextAreaElement>(E)->Name();
+  } else {
+    return;
+  }
+  Tag = T;
+}
+
 void ReadInput(const TInputRef& I, WideString& Name, WideString& InputType, WideString& Value) {
   Traced(1213, [&] {
     InputType = AsciiLowerCase(I->Type());
@@ -381,6 +378,35 @@ void ClearSelect(const TSelectRef& S) {
 }
 
 // ---- Text
+
+// White space and control characters of Unicode: Cc, Zs, Zl, Zp and the other White_Space ones.
+bool IsBlankOrControl(WideChar C) {
+  if (C <= 0x20 || (C >= 0x7F && C <= 0xA0)) return true;
+  switch (C) {
+    case 0x1680:
+    case 0x2028:
+    case 0x2029:
+    case 0x202F:
+    case 0x205F:
+    case 0x3000:
+      return true;
+    default:
+      return C >= 0x2000 && C <= 0x200A;
+  }
+}
+
+WideString TrimBlanksAndControls(const WideString& Text) {
+  size_t First = 0, Last = Text.size();
+  while (First < Last && IsBlankOrControl(Text[First])) ++First;
+  while (Last > First && IsBlankOrControl(Text[Last - 1])) --Last;
+  return Text.substr(First, Last - First);
+}
+
+bool IsBlankText(const WideString& Text) {
+  for (WideChar C : Text)
+    if (!IsBlankOrControl(C)) return false;
+  return true;
+}
 
 void NormalizeSpaces(const WideString& S, WideString& R) {
   Traced(1520, [&] {

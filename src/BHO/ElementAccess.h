@@ -41,6 +41,9 @@ constexpr int32_t ValueKindPhrases = 5;
 
 // Dispatches on the tag; any element but input, select and textarea gives four empty strings.
 void ReadElement(const TElementRef& E, WideString& Name, WideString& Tag, WideString& InputType, WideString& Value);
+// Name, tag and type as ReadElement gives them, without the value: what a fill compares before it
+// writes. A select's value is a walk over its options, and a fill passes every control of a form.
+void ReadElementKey(const TElementRef& E, WideString& Name, WideString& Tag, WideString& InputType);
 void ReadInput(const TInputRef& I, WideString& Name, WideString& InputType, WideString& Value);
 // IsDefault: the last selected option that counted is one the page preselected.
 void ReadSelect(const TSelectRef& S, WideString& Name, WideString& SelectType, WideString& Value, bool& IsDefault);
@@ -70,6 +73,14 @@ void SetOptionSelected(const TSelectRef& S, const TOptionRef& O, bool Selected, 
 void ClearSelect(const TSelectRef& S);
 
 // ---- Text
+
+// The one idea of a blank wherever the core trims text or decides that a value is empty: white
+// space and control characters of Unicode, so a no-break space (U+00A0) or an ideographic space
+// (U+3000) is as blank as U+0020.
+bool IsBlankOrControl(WideChar C);
+WideString TrimBlanksAndControls(const WideString& Text);
+// Nothing but blanks and control characters (or nothing at all).
+bool IsBlankText(const WideString& Text);
 
 // Trimmed of white space and control characters, lower-cased under the user's locale, runs of
 // blanks (U+0020 only) collapsed to one; tabs and line breaks inside stay.

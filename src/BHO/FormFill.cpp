@@ -1,5 +1,9 @@
 #include "FormFill.h"
 
+#include <map>
+#include <tuple>
+#include <vector>
+
 #include "BHO/BindingMarks.h"
 #include "BHO/ElementAccess.h"
 #include "BHO/FormCapture.h"
@@ -9,11 +13,102 @@
 namespace pel {
 
 namespace {
-bool IsBlankText(const WideString& S) {
-  for (WideChar C : S)
-    if (C > 32) return false;
-  return true;
+
+bool IsCountedControl(const TElementRef& E) {
+  const WideString Tag = AsciiLowerCase(E->TagName());
+  if (Tag == u"input") return AsciiLowerCase(Require<IHTMLInputElement>(E)->Type()) != u"hidden";
+  return Tag == u"select" || Tag == u"textarea";
 }
+
+// The form's counted controls (inputs, selects and textareas, hidden inputs aside) by position,
+// as the form's element list has them at the moment of asking. A card's fields come in form
+// order, so the walk goes forward through one answer of the form and remembers where each counted
+// control stood: a whole fill costs one pass over the form and one look at each control's tag and
+// type. Page scripts run inside the writes and may add or remove controls, so after a write the
+// form is asked again (Touched); the walk goes on where it was when the last element it passed
+// is still at the same place in the new answer (nothing before it came or went), and starts over
+// from the first control otherwise.
+class TCountedControls {
+public:
+  explicit TCountedControls(const TElementRef& Form) : FForm(Form), FList(FormElements(Form)) {}
+
+  // The control at counted Position, or null when the form has fewer.
+  TElementRef At(int32_t Position) {
+    if (Position < 0) return nullptr;
+    if (FTouched) Refresh();
+    const int32_t Length = FList->Length();
+    while (static_cast<int32_t>(FAt.size()) <= Position && FPassed < Length) {
+      TElementRef E = FList->Item(FPassed);
+      ++FPassed;
+      if (!E) continue;
+      FLastPassed = E;
+      if (IsCountedControl(E)) FAt.push_back(FPassed - 1);
+    }
+    if (static_cast<int32_t>(FAt.size()) <= Position) return nullptr;
+    return FList->Item(FAt[static_cast<size_t>(Position)]);
+  }
+
+  // A write happened: page scripts may have changed the form.
+  void Touched() { FTouched = true; }
+
+private:
+  void Refresh() {
+    FTouched = false;
+    TElementsRef Now = FormElements(FForm);
+    if (Now == FList) return;
+    FList = std::move(Now);
+    if (FPassed == 0) return;
+    if (FPassed <= FList->Length() && IsSameObject(FList->Item(FPassed - 1), FLastPassed)) return;
+    FPassed = 0;
+    FAt.clear();
+    FLastPassed = nullptr;
+  }
+
+  TElementRef FForm;
+  TElementsRef FList;
+  bool FTouched = false;
+  int32_t FPassed = 0;       // elements of FList looked at so far
+  TElementRef FLastPassed;   // the last of them
+  std::vector<int32_t> FAt;  // where each counted control found so far stands in FList
+};
+
+// Where the walk over a form's element list goes on after a write: the list is asked again, and
+// the walk continues behind the element just written, wherever a page script moved it. When the
+// script removed it, the walk continues at the same place, where the elements behind it moved up.
+int32_t ContinueAfter(const TElementRef& Form, TElementsRef& Controls, int32_t I, const TElementRef& Written) {
+  TElementsRef Now = FormElements(Form);
+  if (Now == Controls) return I;
+  Controls = std::move(Now);
+  if (IsSameObject(Controls->Item(I), Written)) return I;
+  const int32_t Length = Controls->Length();
+  for (int32_t J = 0; J < Length; ++J)
+    if (IsSameObject(Controls->Item(J), Written)) return J;
+  return I - 1;
+}
+
+// The first field of a set with each tag, type and name, taking the cards in order and each card's
+// fields in order: what FindFieldInSet answers for a probe that is no hidden or submit input (only
+// those compare values too, and the fill by name passes them by). One lookup per control instead
+// of a pass over every card's fields.
+class TFieldsByKey {
+public:
+  explicit TFieldsByKey(const TTransitFormSet& Cards) {
+    for (const TTransitFormCard& Card : Cards)
+      for (const TTransitField& F : Card.Fields) FFirst.try_emplace(TKey{F.TagName, F.InputType, F.Name}, &F);
+  }
+  // Copies the field into Probe, as FindFieldInSet does.
+  bool Find(TTransitField& Probe) const {
+    auto It = FFirst.find(TKey{Probe.TagName, Probe.InputType, Probe.Name});
+    if (It == FFirst.end()) return false;
+    Probe.Assign(*It->second);
+    return true;
+  }
+
+private:
+  using TKey = std::tuple<WideString, WideString, WideString>;
+  std::map<TKey, const TTransitField*> FFirst;
+};
+
 }  // namespace
 
 bool FillFormFromCard(const TElementRef& Form, const TTransitFormCard& Card, TElementChangingTracker& Tracker,
@@ -23,53 +118,51 @@ bool FillFormFromCard(const TElementRef& Form, const TTransitFormCard& Card, TEl
     bool AllMatched = true;
     const TTransitField* SubmitField =
         Card.SubmitFieldIndex >= 0 ? &Card.Fields.Items(Card.SubmitFieldIndex) : nullptr;
-    TElementsRef Controls = FormElements(Form);
+    TCountedControls Controls(Form);
     for (const TTransitField& CF : Card.Fields) {
+      if (CF.Index == -1) continue;
       TWideStringList Values;
       Values.SetCommaText(CF.Values);
-      if (CF.Index == -1) continue;
 
-      // The control at the field's position among the counted controls, searched from the start.
-      TElementRef E;
-      WideString Name, Tag, Type, Value;
-      int32_t Position = 0;
-      for (int32_t I = 0; I < Controls->Length() && !E; ++I) {
-        TElementRef Candidate = Controls->Item(I);
-        ReadElement(Candidate, Name, Tag, Type, Value);
-        if (Tag.empty() || (Tag == u"input" && Type == u"hidden")) continue;
-        if (Position++ == CF.Index) E = Candidate;
-      }
+      TElementRef E = Controls.At(CF.Index);
       if (!E) {
         AllMatched = false;
         continue;
       }
-      if (SubmitField && !SubmitElement) {
+      WideString Name, Tag, Type;
+      ReadElementKey(E, Name, Tag, Type);
+      // The value tells submit buttons apart; it is read only for the control that may be one.
+      if (SubmitField && !SubmitElement && SubmitField->Index == CF.Index) {
         TTransitField Probe;
         Probe.Index = CF.Index;
-        Probe.Name = Name;
-        Probe.TagName = Tag;
-        Probe.InputType = Type;
-        Probe.Value = Value;
+        ReadElement(E, Probe.Name, Probe.TagName, Probe.InputType, Probe.Value);
         if (SubmitField->Matches(Probe, true)) SubmitElement = E;
       }
       if (Tag != CF.TagName) {
         AllMatched = false;
       } else if (CF.TagName == u"input") {
-        if (Type != CF.InputType || Name != CF.Name)
+        if (Type != CF.InputType || Name != CF.Name) {
           AllMatched = false;
-        else if (FillInput(Require<IHTMLInputElement>(E), CF.ValueKind, CF.Value, Values))
-          MarkBoundElement(E, CF.ProfileField, Tracker);
+        } else {
+          Controls.Touched();
+          if (FillInput(Require<IHTMLInputElement>(E), CF.ValueKind, CF.Value, Values))
+            MarkBoundElement(E, CF.ProfileField, Tracker);
+        }
       } else if (CF.TagName == u"select") {
-        if (Name != CF.Name)
+        if (Name != CF.Name) {
           AllMatched = false;
-        else if (FillSelect(Require<IHTMLSelectElement>(E), CF.ValueKind, CF.Value, Lexicon, Values))
-          MarkBoundElement(E, CF.ProfileField, Tracker);
-        else
-          AllMatched = false;
+        } else {
+          Controls.Touched();
+          if (FillSelect(Require<IHTMLSelectElement>(E), CF.ValueKind, CF.Value, Lexicon, Values))
+            MarkBoundElement(E, CF.ProfileField, Tracker);
+          else
+            AllMatched = false;
+        }
       } else if (CF.TagName == u"textarea") {
         if (Name != CF.Name) {
           AllMatched = false;
         } else {
+          Controls.Touched();
           FillTextArea(Require<IHTMLTextAreaElement>(E), CF.ValueKind, CF.Value, Values);
           MarkBoundElement(E, CF.ProfileField, Tracker);
         }
@@ -92,11 +185,20 @@ void TFormItem::FillMatchingFields(TLexicon& Lexicon, const TTransitFormSet& Car
   Traced(1589, [&] {
     try {
       TTransitField Probe;
+      const TFieldsByKey Fields(Cards);
       TElementsRef Controls = FormElements(FHtmlForm);
-      for (int32_t I = 0; I < Controls->Length(); ++I) {
+      // A page whose script adds a control for every write would keep the walk going for ever: it
+      // passes at most twice as many elements as the form had, and a few more.
+      const int64_t MaxSteps = 2 * int64_t{Controls->Length()} + 64;
+      int64_t Steps = 0;
+      for (int32_t I = 0; I < Controls->Length() && Steps++ < MaxSteps; ++I) {
         TElementRef E = Controls->Item(I);
+        if (!E) continue;
         WideString Name, Tag, Type, Value;
-        ReadElement(E, Name, Tag, Type, Value);
+        if (OnlyEmpty)
+          ReadElement(E, Name, Tag, Type, Value);
+        else
+          ReadElementKey(E, Name, Tag, Type);
         if (Tag.empty()) continue;
         if (Tag == u"input" &&
             (Type == u"hidden" || Type == u"submit" || Type == u"reset" || Type == u"file" || Type == u"button"))
@@ -105,11 +207,13 @@ void TFormItem::FillMatchingFields(TLexicon& Lexicon, const TTransitFormSet& Car
         Probe.Name = Name;
         Probe.TagName = Tag;
         Probe.InputType = Type;
-        if (!FindFieldInSet(Cards, Probe)) continue;
+        if (!Fields.Find(Probe)) continue;
         TWideStringList Values;
         Values.SetCommaText(Probe.Values);
         if (FillElement(E, Probe.ValueKind, Probe.Value, Lexicon, Values) && !Probe.ProfileField.empty())
           MarkBoundElement(E, Probe.ProfileField, *FChangeTracker);
+        // A page script run by the write may have added controls; they are filled too.
+        I = ContinueAfter(FHtmlForm, Controls, I, E);
       }
     } catch (const Exception&) {
       // What was written stays written; the rest of the form is left as it is.

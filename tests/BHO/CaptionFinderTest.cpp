@@ -99,6 +99,28 @@ TEST(CaptionFinder, ControlFirstInTheBodyTakesTheTextAfterItUnlessAFieldFollows)
   }
 }
 
+TEST(CaptionFinder, NoBreakAndIdeographicSpacesAreNoCaption) {
+  struct Case {
+    std::string Html;
+    WideString Caption;
+    std::string Why;
+  } Cases[] = {
+      {"<table><tr><td>Phone</td><td>&nbsp;</td><td><input id=e></td></tr></table>", u"Phone",
+       "a spacer cell between label and control"},
+      {"<p>Name:&nbsp;<input id=e></p>", u"Name:", "a no-break space between label and control is trimmed"},
+      {"<p>\xe6\xb0\x8f\xe5\x90\x8d\xe3\x80\x80<input id=e></p>", u"\u6C0F\u540D",
+       "an ideographic space after the label is trimmed"},
+      {"<p><input id=a>&nbsp;<input id=e> Extension</p>", u"Extension",
+       "a no-break space after another field is no text: the text after the control is"},
+  };
+  for (const Case& C : Cases) {
+    auto Browser = LoadPage(C.Html);
+    WideString Caption;
+    GetElementCaption(ById(*Browser, "e"), true, true, Caption);
+    EXPECT_EQ(Caption, C.Caption) << C.Html << ": " << C.Why;
+  }
+}
+
 TEST(CaptionFinder, TextBeforeAnEarlierFieldBelongsToThatField) {
   auto Browser = LoadPage("<body><p>Street <input id=a> <input id=b></p><p>Town <input id=c></p></body>");
   EXPECT_EQ(CaptionOf(*Browser, "a"), "Street");

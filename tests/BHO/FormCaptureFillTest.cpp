@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "BHO/BindingMarks.h"
 #include "BHO/FormCapture.h"
 #include "BHO/FormFill.h"
@@ -184,6 +186,10 @@ TEST_F(FormCards, FillMatchingFieldsGoesByNameWhateverThePosition) {
   Add(u"cb", u"input", u"checkbox", u"true");
   Add(u"ms", u"select", u"select-multiple", u"b,c");
   Add(u"hid", u"input", u"hidden", u"changed");
+  // A later card with the same field does not win over the first.
+  TTransitField& Later = Cards.Add().Fields.Add();
+  Later.Assign(Card.Fields[0]);
+  Later.Value = u"later@b.c";
   TFormItem& M = ItemOf(u"m");
   M.FillMatchingFields(Lexicon, Cards, false);
   EXPECT_EQ(Supports<IHTMLInputElement>(E(u"mail"))->Value(), u"a@b.c");
@@ -204,6 +210,101 @@ TEST_F(FormCards, FillMatchingFieldsGoesByNameWhateverThePosition) {
   ItemOf(u"c").FillMatchingFields(Lexicon, Cards, true);
   EXPECT_EQ(Supports<IHTMLInputElement>(E(u"mail"))->Value(), u"kept");
   EXPECT_EQ(Supports<IHTMLInputElement>(E(u"t"))->Value(), u"new");
+
+  // Blank is blank whatever the space: no-break and ideographic spaces, tabs, line breaks.
+  const char16_t* Blanks[] = {u"\u00A0", u"\u3000", u" \u00A0\t\r\n", u"\u2003\u3000"};
+  for (size_t I = 0; I < std::size(Blanks); ++I) {
+    Load("capture.html");
+    Supports<IHTMLInputElement>(E(u"t"))->SetValue(Blanks[I]);
+    ItemOf(u"c").FillMatchingFields(Lexicon, Cards, true);
+    EXPECT_EQ(Supports<IHTMLInputElement>(E(u"t"))->Value(), u"new") << "blank " << I;
+  }
+}
+
+// The shipping page's change script, as such pages have it: choosing the USA puts a state list
+// after the country and records the country's code in a hidden field at the top of the form.
+class ShippingForm : public FormCards {
+protected:
+  ShippingForm() {
+    Browser->DefineScript(u"ShowStates", [this](THtmlElement& Country) {
+      if (Supports<IHTMLSelectElement>(Country.SharedElement())->Value() != u"US" || E(u"state")) return;
+      ++StateListsShown;
+      auto Code = CreateElement(u"input");
+      Code->SetAttribute(u"type", TVariant(WideString(u"hidden")), 0);
+      Code->SetAttribute(u"name", TVariant(WideString(u"code")), 0);
+      Node(u"codes").AppendChild(Code);
+      auto State = CreateElement(u"select");
+      State->SetAttribute(u"id", TVariant(WideString(u"state")), 0);
+      State->SetAttribute(u"name", TVariant(WideString(u"state")), 0);
+      for (const char16_t* Name : {u"California", u"New York"}) {
+        auto Option = CreateElement(u"option");
+        Option->AppendChild(std::make_shared<THtmlText>(Name));
+        State->AppendChild(Option);
+      }
+      Node(u"states").AppendChild(State);
+    });
+  }
+  int StateListsShown = 0;
+};
+
+// The card of the form as a user left it: USA, New York, a ZIP code.
+void MakeShippingCard(TTransitFormCard& Card) {
+  int32_t Index = 0;
+  for (auto [Name, Tag, Type, Value] :
+       {std::tuple{u"country", u"select", u"select-one", u"USA"},
+        std::tuple{u"state", u"select", u"select-one", u"New York"}, std::tuple{u"zip", u"input", u"text", u"10001"}}) {
+    TTransitField& F = Card.Fields.Add();
+    F.Index = Index++;
+    F.Name = Name;
+    F.TagName = Tag;
+    F.InputType = Type;
+    F.Value = Value;
+    F.ValueKind = 0;
+  }
+}
+
+TEST_F(ShippingForm, AFillFindsTheControlsTheChangeScriptAdds) {
+  Load("shipping.html");
+  TTransitFormCard Card;
+  MakeShippingCard(Card);
+  EXPECT_TRUE(ItemOf(u"ship").FillFromCard(Lexicon, Card));
+  EXPECT_EQ(StateListsShown, 1);
+  ASSERT_TRUE(E(u"state"));
+  EXPECT_EQ(Supports<IHTMLSelectElement>(E(u"state"))->SelectedIndex(), 1);
+  EXPECT_EQ(Supports<IHTMLInputElement>(E(u"zip"))->Value(), u"10001");
+
+  // The fill by name goes on behind the country too, though the script moved it in the list.
+  Load("shipping.html");
+  TTransitFormSet Cards;
+  MakeShippingCard(Cards.Add());
+  ItemOf(u"ship").FillMatchingFields(Lexicon, Cards, false);
+  ASSERT_TRUE(E(u"state"));
+  EXPECT_EQ(Supports<IHTMLSelectElement>(E(u"state"))->SelectedIndex(), 1);
+  EXPECT_EQ(Supports<IHTMLInputElement>(E(u"zip"))->Value(), u"10001");
+}
+
+TEST_F(FormCards, AScriptAddingAControlForEveryWriteCannotKeepTheFillByNameGoing) {
+  int Added = 0;
+  Browser->DefineScript(u"AnotherBox", [&](THtmlElement& Box) {
+    auto More = CreateElement(u"input");
+    More->SetAttribute(u"type", TVariant(WideString(u"checkbox")), 0);
+    More->SetAttribute(u"name", TVariant(WideString(u"extra")), 0);
+    More->SetEventHandler(u"onclick", Box.GetEventHandler(u"onclick"));
+    Box.Parent()->AppendChild(More);
+    ++Added;
+  });
+  Browser->LoadHTML(R"html(<form id="f"><p><input type="checkbox" name="extra" onclick="AnotherBox()"></p></form>)html",
+                    u"http://a.com/");
+  RefreshPageForms(Browser, Forms);
+  TTransitFormSet Cards;
+  TTransitField& Extra = Cards.Add().Fields.Add();
+  Extra.Name = u"extra";
+  Extra.TagName = u"input";
+  Extra.InputType = u"checkbox";
+  Extra.Value = u"true";
+  ItemOf(u"f").FillMatchingFields(Lexicon, Cards, false);
+  EXPECT_GT(Added, 1);  // the boxes the script added were filled too, up to a bound
+  EXPECT_LT(Added, 100);
 }
 
 TEST_F(FormCards, ClearFieldsLeavesHiddenFileAndSubmitInputsAndTheirMarks) {

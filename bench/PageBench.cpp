@@ -1,0 +1,368 @@
+// The whole processing of a page with forms after it loaded, against reading the page: the forms
+// rescanned, captured, matched with the stored cards, every form filled from its card, and the
+// caption of every control; and the document load itself. Each figure is set against a plain
+// gumbo parse of the same bytes in the same run, so the table at the end reads the same on a fast
+// or a slow machine: "1.0x" costs as much as parsing the page once.
+//
+// The generated pages hold the controls real registration pages are made of: labelled inputs in
+// table cells, selects of 20 options, check boxes, radio groups, text areas, hidden inputs, in one
+// long form after a small search form.
+
+#include <benchmark/benchmark.h>
+#include <gumbo.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "BHO/CaptionFinder.h"
+#include "BHO/PageForms.h"
+#include "headless/HeadlessBrowser.h"
+#include "platform/Services.h"
+
+using namespace pel;
+using namespace pel::headless;
+
+namespace {
+
+const std::vector<int> Sizes = {50, 500, 1000, 2000, 5000};
+
+std::string GeneratedPage(int Controls) {
+  std::string Html =
+      "<html><head><title>Registration</title></head><body>\n"
+      "<form action=\"/search\">Search the site: <input name=q size=20> <input type=submit value=Search></form>\n"
+      "<h1>Registration</h1>\n<form id=main action=\"register.asp\" method=post>\n"
+      "<input type=hidden name=session value=\"a81f\">\n";
+  int Made = 0;
+  int Row = 0;
+  while (Made < Controls) {
+    if (Row % 24 == 0) {
+      if (Row > 0) Html += "</table>\n";
+      Html += "<h3>Section " + std::to_string(Row / 24 + 1) + "</h3>\n<table class=form>\n";
+    }
+    const std::string N = std::to_string(Row);
+    switch (Row % 10) {
+      case 5: {
+        Html += "<tr><td>Choice " + N + ":</td><td><select name=s" + N + ">";
+        for (int O = 0; O < 20; ++O) Html += "<option value=v" + std::to_string(O) + ">Option " + std::to_string(O);
+        Html += "</select></td></tr>\n";
+        Made += 1;
+        break;
+      }
+      case 6:
+        Html += "<tr><td>Newsletter " + N + "</td><td><input type=checkbox name=c" + N + " value=yes></td></tr>\n";
+        Made += 1;
+        break;
+      case 7:
+        Html += "<tr><td>Contact by " + N + "</td><td>";
+        for (const char* Way : {"mail", "phone", "post"})
+          Html += "<input type=radio name=r" + N + " value=" + Way + "> " + Way + " ";
+        Html += "</td></tr>\n";
+        Made += 3;
+        break;
+      case 8:
+        Html += "<tr><td>Remarks " + N + "</td><td><textarea name=x" + N + " rows=3 cols=40></textarea></td></tr>\n";
+        Made += 1;
+        break;
+      case 9:
+        Html += "<tr><td>Code " + N + "</td><td><input name=k" + N + " maxlength=12><input type=hidden name=h" + N +
+                " value=" + N + "></td></tr>\n";
+        Made += 1;
+        break;
+      default:
+        Html += "<tr><td>Field " + N + ":</td><td><input name=t" + N + " size=30></td></tr>\n";
+        Made += 1;
+        break;
+    }
+    ++Row;
+  }
+  return Html + "</table>\n<p><input type=submit name=send value=\"Send\"></p></form>\n</body></html>\n";
+}
+
+const WideString PageURL = u"http://forms.example/register.asp";
+
+// One browser per benchmark, with the page registered once; a load navigates to it again.
+std::shared_ptr<THeadlessBrowser> BrowserFor(const std::string& Html) {
+  auto Browser = THeadlessBrowser::CreateTop(nullptr);
+  Browser->Pages().AddPage(PageURL, Html);
+  return Browser;
+}
+
+void Load(THeadlessBrowser& Browser) { Browser.Navigate(PageURL, TVariant(), TVariant(), TVariant(), TVariant()); }
+
+// ---- The stages of the processing
+
+struct TProcessing {
+  TPageFormSet Forms;
+  TTransitFormSet Captured;
+  std::vector<int> Scores;
+  TLexicon Lexicon;
+  TProcessing() { Forms.FKeyAttribute = u"FormID"; }
+};
+
+void Rescan(const std::shared_ptr<THeadlessBrowser>& Browser, TProcessing& P) { RefreshPageForms(Browser, P.Forms); }
+
+// As the helper captures the page's forms to look for their stored cards: address and method.
+void Capture(TProcessing& P) { P.Forms.SaveToTransitSet(P.Captured, 3); }
+
+void Match(const TTransitFormSet& Stored, TProcessing& P) {
+  P.Scores.clear();
+  for (TTransitFormCard& Card : P.Captured) P.Scores.push_back(Stored.FindBestMatch(Card));
+}
+
+// True when every form found its card and was filled completely.
+bool Fill(TProcessing& P) {
+  bool All = true;
+  int I = 0;
+  for (TFormItem& Item : P.Forms) {
+    if (P.Scores[static_cast<size_t>(I)] > 0)
+      All = Item.FillFromCard(P.Lexicon, P.Captured[I]) && All;
+    else
+      All = false;
+    ++I;
+  }
+  return All;
+}
+
+// Returns how many controls got a caption.
+int Captions(THeadlessBrowser& Browser) {
+  int Found = 0;
+  for (const auto& E : Browser.HtmlDocument()->AllElements()) {
+    if (!IsFieldElement(E)) continue;
+    WideString Caption;
+    GetElementCaption(E, true, true, Caption);
+    if (!Caption.empty()) ++Found;
+  }
+  return Found;
+}
+
+// ---- The page of each size, with the cards a user's earlier visit stored
+
+struct TPage {
+  std::string Html;
+  int Controls = 0;
+  TTransitFormSet Stored;
+};
+
+// The stored cards: the page's forms as a user left them, every control changed from what the page
+// shows, so that a fill writes each one.
+void StoreCards(TPage& Page) {
+  auto Browser = BrowserFor(Page.Html);
+  Load(*Browser);
+  TProcessing P;
+  Rescan(Browser, P);
+  P.Forms.SaveToTransitSet(Page.Stored, 3);
+  for (TTransitFormCard& Card : Page.Stored) {
+    std::map<WideString, int> RadioSeen;
+    for (TTransitField& F : Card.Fields) {
+      const WideString N = F.Name;
+      if (F.TagName == u"select") {
+        F.Value = u"v7";
+      } else if (F.TagName == u"textarea") {
+        F.Value = u"Remarks for " + N;
+      } else if (F.InputType == u"checkbox") {
+        F.Value = u"true";
+      } else if (F.InputType == u"radio") {
+        F.Value = RadioSeen[N]++ == 1 ? u"true" : u"false";
+      } else if (F.InputType == u"text") {
+        F.Value = u"V " + N;  // within the 12 characters of the code fields
+      }
+    }
+  }
+  for (const auto& E : Browser->HtmlDocument()->AllElements())
+    if (IsFieldElement(E)) ++Page.Controls;
+}
+
+// The processing must do what it is measured for: every form filled from its card, with the
+// values stored, and a caption for every control.
+void CheckProcessing(TPage& Page) {
+  auto Browser = BrowserFor(Page.Html);
+  Load(*Browser);
+  TProcessing P;
+  Rescan(Browser, P);
+  Capture(P);
+  Match(Page.Stored, P);
+  const bool Filled = Fill(P);
+  TTransitFormSet After;
+  P.Forms.SaveToTransitSet(After, 3);
+  bool Same = After.Count() == Page.Stored.Count();
+  for (int I = 0; Same && I < After.Count(); ++I) Same = After[I].FieldsText() == Page.Stored[I].FieldsText();
+  const int Labelled = Captions(*Browser);
+  if (!Filled || !Same || Labelled != Page.Controls) {
+    std::cerr << "page of " << Page.Controls << " controls: filled " << Filled << ", values as stored " << Same
+              << ", captions " << Labelled << "\n";
+    std::abort();
+  }
+}
+
+TPage& PageOf(int Controls) {
+  static std::map<int, std::unique_ptr<TPage>> Pages;
+  auto& Page = Pages[Controls];
+  if (!Page) {
+    Page = std::make_unique<TPage>();
+    Page->Html = GeneratedPage(Controls);
+    StoreCards(*Page);
+    CheckProcessing(*Page);
+  }
+  return *Page;
+}
+
+void Describe(benchmark::State& State, const TPage& Page) {
+  State.counters["controls"] = Page.Controls;
+  State.counters["html_bytes"] = static_cast<double>(Page.Html.size());
+  State.SetBytesProcessed(State.iterations() * static_cast<int64_t>(Page.Html.size()));
+}
+
+// ---- Benchmarks
+
+void BM_GumboParse(benchmark::State& State) {
+  const TPage& Page = PageOf(static_cast<int>(State.range(0)));
+  for (auto _ : State) {
+    GumboOutput* Output = gumbo_parse_with_options(&kGumboDefaultOptions, Page.Html.data(), Page.Html.size());
+    benchmark::DoNotOptimize(Output);
+    gumbo_destroy_output(&kGumboDefaultOptions, Output);
+  }
+  Describe(State, Page);
+}
+
+// The browser's load of the page: parse, the document's tree, the load events; the page before
+// it goes as the new one comes.
+void BM_Load(benchmark::State& State) {
+  const TPage& Page = PageOf(static_cast<int>(State.range(0)));
+  auto Browser = BrowserFor(Page.Html);
+  for (auto _ : State) Load(*Browser);
+  Describe(State, Page);
+}
+
+enum class TStage { Rescan, Capture, Match, Fill, Captions, All };
+
+// Each iteration works on a freshly loaded page; the load, the stages before the measured one and
+// the clean-up afterwards are not timed.
+void MeasureStage(benchmark::State& State, TStage Stage, int Controls) {
+  TPage& Page = PageOf(Controls);
+  auto Browser = BrowserFor(Page.Html);
+  std::optional<TProcessing> P;
+  auto Timed = [&](TStage This, auto&& Step) {
+    const bool Measured = Stage == This || Stage == TStage::All;
+    if (Measured) State.ResumeTiming();
+    Step();
+    if (Measured) State.PauseTiming();
+  };
+  for (auto _ : State) {
+    State.PauseTiming();
+    P.reset();
+    Load(*Browser);
+    P.emplace();
+    Timed(TStage::Rescan, [&] { Rescan(Browser, *P); });
+    if (Stage != TStage::Rescan) Timed(TStage::Capture, [&] { Capture(*P); });
+    if (Stage >= TStage::Match) Timed(TStage::Match, [&] { Match(Page.Stored, *P); });
+    if (Stage >= TStage::Fill) Timed(TStage::Fill, [&] { benchmark::DoNotOptimize(Fill(*P)); });
+    if (Stage >= TStage::Captions) Timed(TStage::Captions, [&] { benchmark::DoNotOptimize(Captions(*Browser)); });
+    State.ResumeTiming();
+  }
+  Describe(State, Page);
+}
+
+void PageSizes(benchmark::internal::Benchmark* B) {
+  for (int N : Sizes) B->Arg(N);
+  B->Unit(benchmark::kMillisecond);
+}
+
+// A stage is measured on a page loaded for it, and the untimed load would make the library run a
+// quick stage thousands of times: the number of pages is set, fewer for larger pages.
+void RegisterStages() {
+  const std::pair<const char*, TStage> Stages[] = {{"Rescan", TStage::Rescan},     {"Capture", TStage::Capture},
+                                                   {"Match", TStage::Match},       {"Fill", TStage::Fill},
+                                                   {"Captions", TStage::Captions}, {"Processing", TStage::All}};
+  for (const auto& [Name, Stage] : Stages)
+    for (int N : Sizes)
+      benchmark::RegisterBenchmark(("BM_" + std::string(Name) + "/" + std::to_string(N)).c_str(),
+                                   [Stage = Stage, N](benchmark::State& State) { MeasureStage(State, Stage, N); })
+          ->Iterations(std::max(4, 20000 / N))
+          ->Unit(benchmark::kMillisecond);
+}
+
+// ---- The table of ratios
+
+// Collects the CPU time per page of every run while the console shows the runs as usual.
+class TRatioReporter : public benchmark::ConsoleReporter {
+public:
+  TRatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
+
+  void ReportRuns(const std::vector<Run>& Runs) override {
+    ConsoleReporter::ReportRuns(Runs);
+    for (const Run& R : Runs) {
+      if (R.error_occurred || R.run_type != Run::RT_Iteration || R.iterations == 0) continue;
+      const std::string Name = R.benchmark_name();
+      const size_t Slash = Name.find('/');
+      if (Slash == std::string::npos) continue;
+      const std::string Family = Name.substr(0, Slash).substr(3);  // without "BM_"
+      const int Size = std::atoi(Name.c_str() + Slash + 1);
+      // With repetitions the least time counts: on a shared machine the others only add noise.
+      const double PerPage = R.cpu_accumulated_time / static_cast<double>(R.iterations);
+      auto [Slot, New] = Seconds[Family].try_emplace(Size, PerPage);
+      if (!New) Slot->second = std::min(Slot->second, PerPage);
+      if (std::find(Families.begin(), Families.end(), Family) == Families.end()) Families.push_back(Family);
+    }
+  }
+
+  void PrintTable() const {
+    auto Parse = Seconds.find("GumboParse");
+    if (Parse == Seconds.end()) return;
+    std::printf(
+        "\nCPU time per page as a multiple of the gumbo parse of the same page in this run\n"
+        "(with --benchmark_repetitions, the least time of each)\n");
+    std::printf("%-12s", "controls");
+    for (const auto& [Size, T] : Parse->second) std::printf("%10d", Size);
+    std::printf("   growth 500->5000 / 10\n");
+    std::printf("%-12s", "parse (ms)");
+    for (const auto& [Size, T] : Parse->second) std::printf("%10.2f", T * 1000);
+    std::printf("\n");
+    for (const std::string& Family : Families) {
+      if (Family == "GumboParse") continue;
+      const auto& Times = Seconds.at(Family);
+      std::printf("%-12s", Family.c_str());
+      for (const auto& [Size, ParseTime] : Parse->second) {
+        auto It = Times.find(Size);
+        if (It == Times.end())
+          std::printf("%10s", "-");
+        else
+          std::printf("%9.2fx", It->second / ParseTime);
+      }
+      // Time ratio over size ratio: 1 is linear, 10 would be quadratic.
+      auto Small = Times.find(500), Large = Times.find(5000);
+      if (Small != Times.end() && Large != Times.end() && Small->second > 0)
+        std::printf("   %.2f", Large->second / Small->second / 10.0);
+      std::printf("\n");
+    }
+  }
+
+private:
+  std::map<std::string, std::map<int, double>> Seconds;
+  std::vector<std::string> Families;
+};
+
+}  // namespace
+
+BENCHMARK(BM_GumboParse)->Apply(PageSizes);
+BENCHMARK(BM_Load)->Apply(PageSizes);
+
+int main(int argc, char** argv) {
+  pel::InstallPlatformBinding();
+  RegisterStages();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  TRatioReporter Reporter;
+  benchmark::RunSpecifiedBenchmarks(&Reporter);
+  Reporter.PrintTable();
+  benchmark::Shutdown();
+  return 0;
+}
