@@ -18,6 +18,11 @@ using TBlob = std::vector<uint8_t>;
 
 [[noreturn]] void RaiseStoreError(const AnsiString& Message);
 
+// Text as the store keeps it in the file: UTF-8, with a lone surrogate kept as its own three bytes,
+// so that every wide string reads back exactly as written.
+std::string EncodeText(const WideString& Text);
+WideString DecodeText(const uint8_t* Data, size_t Size);
+
 class TDatabase {
 public:
   // Opens (creating when missing) the database file.
