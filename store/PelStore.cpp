@@ -706,6 +706,42 @@ void TPelStore::FindRecord(int32_t Kind, const WideString& Key, const TVariant& 
     }
 }
 
+namespace {
+
+// The user name of authentication record data (its first string), when the data reads as such.
+WideString RecordUserName(const TBlob& Bytes) {
+  TMemoryStream S(Bytes);
+  WideString User;
+  try {
+    if (!ReadWideString(S, User)) return WideString();
+  } catch (const EIntOverflow&) {
+    return WideString();
+  }
+  size_t First = 0, Last = User.size();
+  while (First < Last && User[First] <= u' ') ++First;
+  while (Last > First && User[Last - 1] <= u' ') --Last;
+  return User.substr(First, Last - First);
+}
+
+}  // namespace
+
+// A record saved without a name (the credential agent's silent save) is named after its user
+// name, else its site, else "Record"; a name already taken gets " (2)", " (3)", … so that a
+// silent save never replaces a record the user kept.
+WideString TPelStore::FreeRecordName(int32_t Kind, const WideString& Key, const TBlob& Bytes) {
+  WideString Base = Kind == rkAuthentication ? RecordUserName(Bytes) : WideString();
+  if (Base.empty()) Base = Key;
+  if (Base.empty()) Base = u"Record";
+  TStatement Q(FDatabase, "SELECT 1 FROM item WHERE kind = ? AND set_name = ? AND name = ?");
+  for (int N = 1;; ++N) {
+    const WideString Candidate = N == 1 ? Base : Base + AsciiToWide(" (" + IntToStr(N) + ")");
+    Q.Bind(1, Kind).Bind(2, Key).Bind(3, Candidate);
+    const bool Taken = Q.Step();
+    Q.Reset();
+    if (!Taken) return Candidate;
+  }
+}
+
 void TPelStore::SaveRecord(int32_t Kind, const WideString& Key, const WideString& Name, const WideString& URL,
                            const TVariant& Data, bool& Saved, bool& LoginRequired) {
   {
@@ -713,12 +749,12 @@ void TPelStore::SaveRecord(int32_t Kind, const WideString& Key, const WideString
     Saved = false;
     LoginRequired = false;
     CheckKind(Kind);
-    if (Name.empty()) RaiseStoreError("A record needs a name");
     const TBlob Bytes = VariantBytes(Data);
     LoginRequired = Locked();
     if (LoginRequired) return;
     TTransaction T(FDatabase);
-    WriteItem(Kind, Key, Name, URL, Bytes);
+    const WideString Stored = Name.empty() ? FreeRecordName(Kind, Key, Bytes) : Name;
+    WriteItem(Kind, Key, Stored, URL, Bytes);
     T.Commit();
     Saved = true;
   }

@@ -130,6 +130,7 @@ private:
   void RewriteSecrets(const std::function<TBlob(const TBlob& Data, const TBlob& Tag)>& Change);
   WideString ActiveProfile();
   WideString DefaultName(const WideString& SetName);
+  WideString FreeRecordName(int32_t Kind, const WideString& Key, const TBlob& Bytes);
   void CheckKind(int32_t Kind);
   void LoadRecognizer();
   int64_t ProfileID(const WideString& Profile);

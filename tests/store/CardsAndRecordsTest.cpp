@@ -99,7 +99,46 @@ TEST(CardsAndRecordsTest, RecordsOfEachKindAreKeptApart) {
 
   EXPECT_THROW(Store.GetRecordList(0, u"example.com", List, Current), EOleException);
   EXPECT_THROW(Store.SaveRecord(4, u"example.com", u"x", u"", Mail, Saved, Login), EOleException);
-  EXPECT_THROW(Store.SaveRecord(rkMailCard, u"example.com", u"", u"", Mail, Saved, Login), EOleException);
+}
+
+TVariant Credentials(const WideString& User, const WideString& Password) {
+  TMemoryStream S;
+  for (const WideString& Part : {User, WideString(), Password, WideString()}) WriteWideString(S, Part);
+  TVariant V;
+  StreamToVariant(S, V);
+  return V;
+}
+
+// The credential agent saves silently without a name and ignores any error: such a record is
+// named after its user name (else its site) and never replaces one kept before.
+TEST(CardsAndRecordsTest, UnnamedRecordsGetAFreeNameOfTheirOwn) {
+  TStoreFolder Folder;
+  TPelStore Store(Folder.File());
+  bool Saved = false, Login = true;
+  const TVariant First = Credentials(u" jdoe ", u"pw1"), Second = Credentials(u"jdoe", u"pw2");
+  Store.SaveRecord(rkAuthentication, u"example.com", u"", u"", First, Saved, Login);
+  EXPECT_TRUE(Saved);
+  Store.SaveRecord(rkAuthentication, u"example.com", u"", u"", Second, Saved, Login);
+  Store.SaveRecord(rkAuthentication, u"example.com", u"", u"", Credentials(u"", u"pw3"), Saved, Login);
+  Store.SaveRecord(rkMailCard, u"example.com", u"", u"", TVariant(TVariant::TBytes{7}), Saved, Login);
+  // Not a readable user name: the site names it.
+  Store.SaveRecord(rkAuthentication, u"other.org", u"", u"", TVariant(TVariant::TBytes{0xFF, 0xFF, 0xFF, 0x7F}),
+                   Saved, Login);
+  EXPECT_TRUE(Saved);
+
+  TVariant List;
+  WideString Current, Name;
+  Store.GetRecordList(rkAuthentication, u"example.com", List, Current);
+  EXPECT_EQ(VariantToPairs(List),
+            (TNamePairs{{u"example.com", u"example.com"}, {u"example.com", u"jdoe"}, {u"example.com", u"jdoe (2)"}}));
+  Store.FindRecord(rkAuthentication, u"example.com", First, Name);
+  EXPECT_EQ(Name, u"jdoe");
+  Store.FindRecord(rkAuthentication, u"example.com", Second, Name);
+  EXPECT_EQ(Name, u"jdoe (2)");
+  Store.GetRecordList(rkMailCard, u"example.com", List, Current);
+  EXPECT_EQ(VariantToPairs(List), (TNamePairs{{u"example.com", u"example.com"}}));
+  Store.GetRecordList(rkAuthentication, u"other.org", List, Current);
+  EXPECT_EQ(VariantToPairs(List), (TNamePairs{{u"other.org", u"other.org"}}));
 }
 
 // A version 1 file, as the first builds wrote it: values in the clear, no cards, no key. Opening
