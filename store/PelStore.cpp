@@ -124,13 +124,21 @@ int TPelStore::SchemaVersion() {
 // migration leaves the previous version intact.
 bool TPelStore::Migrate() {
   FDatabase.Exec("CREATE TABLE IF NOT EXISTS schema_version(version INTEGER NOT NULL)");
-  int Version = SchemaVersion();
-  if (Version > StoreSchemaVersion)
-    RaiseStoreError("The store database has schema version " + IntToStr(Version) + ", newer than this store's " +
-                    IntToStr(StoreSchemaVersion));
   bool Migrated = false;
-  while (Version < StoreSchemaVersion) {
+  for (bool Reread = false;; Reread = true) {
+    const auto Check = [&] {
+      const int Version = SchemaVersion();
+      if (Version > StoreSchemaVersion)
+        RaiseStoreError("The store database has schema version " + IntToStr(Version) +
+                        ", newer than this store's " + IntToStr(StoreSchemaVersion));
+      return Version;
+    };
+    if (!Reread && Check() == StoreSchemaVersion) break;
+    // Read again under the write lock: a second store process opening the same new file at the
+    // same moment waits, then finds the step done.
     TTransaction T(FDatabase);
+    int Version = Check();
+    if (Version == StoreSchemaVersion) break;
     switch (Version) {
       case 0:
         CreateSchemaVersion1();
@@ -446,11 +454,11 @@ void TPelStore::AddFieldValue(const WideString& Profile, const WideString& Profi
 void TPelStore::AddSynonym(const WideString& ProfileField, const WideString& Synonym, int32_t) {
   {
     std::lock_guard Guard(FLock);
+    TTransaction T(FDatabase);
     const int64_t Field = FieldID(ProfileField);
     if (Field < 0) RaiseStoreError("There is no profile field \"" + WideToAnsi(ProfileField) + "\"");
     if (FRecognizer.Normalize(Synonym).empty())
       RaiseStoreError("The synonym \"" + WideToAnsi(Synonym) + "\" has no words that could name a field");
-    TTransaction T(FDatabase);
     TStatement(FDatabase, "INSERT OR IGNORE INTO synonym(field_id, phrase) VALUES(?,?)").Bind(1, Field).Bind(2, Synonym).Run();
     T.Commit();
     FRecognizer.AddSynonym(Field, Synonym);
@@ -926,6 +934,9 @@ void TPelStore::SetMasterPassword(const WideString& Current, const WideString& N
     std::lock_guard Guard(FLock);
     if (!New.empty() && !Cost.Valid()) RaiseStoreError("The cost asked for the master password is out of range");
     WasLocked = Locked();
+    // The keyring is read under the write lock that replaces it: another process changing the
+    // password meanwhile would otherwise have its key overwritten and its values lost.
+    TTransaction T(FDatabase);
     const TKeyring Keyring = ReadKeyring(FDatabase);
     TKey Old;
     if (Keyring.Protected) {
@@ -936,7 +947,6 @@ void TPelStore::SetMasterPassword(const WideString& Current, const WideString& N
       if (!Old) RaiseStoreError("The store's key is damaged");
     }
     TKey Key = NewRandomKey();
-    TTransaction T(FDatabase);
     Reseal(*Old, *Key);
     TStatement Put(FDatabase, "UPDATE keyring SET salt = ?, ops_limit = ?, mem_limit = ?, data_key = ? WHERE id = 1");
     TBlob Stamp;
@@ -1027,6 +1037,9 @@ void TPelStore::AddAllValues(const WideString& Text) {
       Start = End + 1;
     }
     if (Offered.IsEmpty()) RaiseStoreError("There are no values to add");
+    // What is known and what is added are read and written under one write lock: another store
+    // process adding at the same time must not have its choices overwritten.
+    TTransaction T(FDatabase);
 
     std::map<int64_t, TWideStringList> Known;
     {
@@ -1067,7 +1080,6 @@ void TPelStore::AddAllValues(const WideString& Text) {
     if (Choices.Count() == Before) return;
     TMemoryStream S;
     WriteWideString(S, Choices.CommaText());
-    TTransaction T(FDatabase);
     TStatement(FDatabase, "INSERT OR REPLACE INTO field_choice(field_id, data) VALUES(?,?)")
         .Bind(1, Best)
         .Bind(2, SealBlob(S.Bytes(), ChoiceTag(Best)))
