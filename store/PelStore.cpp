@@ -334,11 +334,7 @@ void TPelStore::LoadRecognizer() {
 }
 
 int64_t TPelStore::ProfileID(const WideString& Profile) {
-  WideString Name = Profile;
-  if (Name.empty()) {
-    TStatement Q(FDatabase, "SELECT value FROM state WHERE key = 'active_profile'");
-    if (Q.Step()) Name = Q.Text(0);
-  }
+  const WideString Name = Profile.empty() ? ActiveProfile() : Profile;
   TStatement Q(FDatabase, "SELECT id FROM profile WHERE name = ?");
   Q.Bind(1, Name);
   if (!Q.Step()) RaiseStoreError("There is no profile \"" + WideToAnsi(Name) + "\"");
@@ -391,8 +387,7 @@ void TPelStore::GetProfiles(TVariant& Profiles, WideString& Current) {
   TStatement Q(FDatabase, "SELECT name FROM profile ORDER BY id");
   while (Q.Step()) Names.push_back(Q.Text(0));
   Profiles = TVariant(std::move(Names));
-  TStatement A(FDatabase, "SELECT value FROM state WHERE key = 'active_profile'");
-  Current = A.Step() ? A.Text(0) : WideString();
+  Current = ActiveProfile();
 }
 
 void TPelStore::GetProfileFields(TVariant& Fields, bool& LoginRequired) {
@@ -412,8 +407,9 @@ void TPelStore::SetActiveProfile(const WideString& Profile) {
     std::lock_guard Guard(FLock);
     TTransaction T(FDatabase);
     if (Profile.empty()) RaiseStoreError("No profile named to make active");
-    ProfileID(Profile);  // an unknown name raises
-    TStatement(FDatabase, "INSERT OR REPLACE INTO state(key, value) VALUES('active_profile', ?)").Bind(1, Profile).Run();
+    TStatement(FDatabase, "INSERT OR REPLACE INTO state(key, value) VALUES('active_profile', ?)")
+        .Bind(1, StoredProfileName(Profile))
+        .Run();
     T.Commit();
   }
   Fire(DISPID_OnDatabaseChange);
@@ -552,15 +548,28 @@ std::vector<WideString> Fingerprints(const TTransitFormSet& Set) {
 
 }  // namespace
 
+// Profile names compare without case, as the profile table does; what is kept and answered is the
+// profile's own spelling, so that the current profile is always one of the list and per-profile
+// defaults are found whatever spelling a caller used (files that kept a caller's spelling included).
 WideString TPelStore::ActiveProfile() {
-  TStatement Q(FDatabase, "SELECT value FROM state WHERE key = 'active_profile'");
+  TStatement Q(FDatabase,
+               "SELECT coalesce((SELECT name FROM profile WHERE name = s.value), s.value) FROM state s"
+               " WHERE s.key = 'active_profile'");
   return Q.Step() ? Q.Text(0) : WideString();
+}
+
+WideString TPelStore::StoredProfileName(const WideString& Profile) {
+  TStatement Q(FDatabase, "SELECT name FROM profile WHERE name = ?");
+  Q.Bind(1, Profile);
+  if (!Q.Step()) RaiseStoreError("There is no profile \"" + WideToAnsi(Profile) + "\"");
+  return Q.Text(0);
 }
 
 // The default of the active profile, else the one for all profiles.
 WideString TPelStore::DefaultName(const WideString& SetName) {
   TStatement Q(FDatabase,
-               "SELECT name FROM default_item WHERE set_name = ? AND profile IN (?, '') ORDER BY profile DESC LIMIT 1");
+               "SELECT name FROM default_item WHERE set_name = ? AND profile COLLATE NOCASE IN (?, '')"
+               " ORDER BY profile DESC LIMIT 1");
   Q.Bind(1, SetName).Bind(2, ActiveProfile());
   return Q.Step() ? Q.Text(0) : WideString();
 }
@@ -647,8 +656,7 @@ void TPelStore::SetDefaultFormCard(const WideString& SetName, const WideString& 
     TTransaction T(FDatabase);
     WideString Owner;
     if (!AllProfiles) {
-      Owner = Profile.empty() ? ActiveProfile() : Profile;
-      ProfileID(Owner);  // an unknown profile raises
+      Owner = StoredProfileName(Profile.empty() ? ActiveProfile() : Profile);
     }
     if (Name.empty()) {
       TStatement(FDatabase, "DELETE FROM default_item WHERE set_name = ? AND profile = ?").Bind(1, SetName).Bind(2, Owner).Run();

@@ -129,6 +129,7 @@ private:
   void Reseal(const TSecretKey& From, const TSecretKey& To);
   void RewriteSecrets(const std::function<TBlob(const TBlob& Data, const TBlob& Tag)>& Change);
   WideString ActiveProfile();
+  WideString StoredProfileName(const WideString& Profile);  // an unknown name raises
   WideString DefaultName(const WideString& SetName);
   WideString FreeRecordName(int32_t Kind, const WideString& Key, const TBlob& Bytes);
   void CheckKind(int32_t Kind);

@@ -141,6 +141,36 @@ TEST(CardsAndRecordsTest, UnnamedRecordsGetAFreeNameOfTheirOwn) {
   EXPECT_EQ(VariantToPairs(List), (TNamePairs{{u"other.org", u"other.org"}}));
 }
 
+// A profile named in another case is that profile: the current one is always in the list and its
+// own defaults are found, also where an earlier build kept the caller's spelling.
+TEST(CardsAndRecordsTest, ProfileNamesResolveToTheStoredSpelling) {
+  TStoreFolder Folder;
+  for (const char* Earlier : {"", "UPDATE state SET value = 'sAMPLE' WHERE key = 'active_profile';"
+                                  "UPDATE default_item SET profile = 'SAMPLE' WHERE profile <> ''"}) {
+    {
+      TPelStore Store(Folder.File());
+      bool Saved = false, Login = false;
+      Store.SaveFormCard(u"example.com/login", u"Mine", u"", LoginFormSet(u"x"), Saved, Login);
+      Store.SaveFormCard(u"example.com/login", u"All", u"", LoginFormSet(u"y"), Saved, Login);
+      Store.SetDefaultFormCard(u"example.com/login", u"All", u"", true);
+      Store.SetActiveProfile(u"SAMPLE");
+      Store.SetDefaultFormCard(u"example.com/login", u"Mine", u"sample", false);
+    }
+    RunSql(Folder.File(), Earlier);
+    TPelStore Store(Folder.File());
+    TVariant Profiles;
+    WideString Current;
+    Store.GetProfiles(Profiles, Current);
+    EXPECT_EQ(Current, u"Sample") << Earlier;
+    EXPECT_EQ(Profiles.AsStrings(), TVariant::TStrings{u"Sample"});
+    WideString Existing, Default;
+    Store.GetNameChoices(u"example.com/login", Existing, Default);
+    EXPECT_EQ(Default, u"Mine") << Earlier;
+  }
+  TPelStore Store(Folder.File());
+  EXPECT_THROW(Store.SetActiveProfile(u"Nobody"), EOleException);
+}
+
 // A version 1 file, as the first builds wrote it: values in the clear, no cards, no key. Opening
 // it adds what later versions brought and seals its values, leaving no readable copy behind.
 TEST(CardsAndRecordsTest, FirstSchemaIsMigratedForwardAndItsValuesSealed) {
