@@ -72,9 +72,18 @@ WideString DecodeText(const uint8_t* Data, size_t Size) {
   return Out;
 }
 
-TDatabase::TDatabase(const std::string& FileName) {
+TDatabase::TDatabase(const std::string& FileName, bool Create) { Open(FileName, Create); }
+
+void TDatabase::Close() {
+  sqlite3_close(FHandle);
+  FHandle = nullptr;
+}
+
+void TDatabase::Open(const std::string& FileName, bool Create) {
+  Close();
   const int Result = sqlite3_open_v2(FileName.c_str(), &FHandle,
-                                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+                                     SQLITE_OPEN_READWRITE | (Create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX,
+                                     nullptr);
   if (Result != SQLITE_OK) {
     const AnsiString Message = FHandle ? sqlite3_errmsg(FHandle) : sqlite3_errstr(Result);
     sqlite3_close(FHandle);

@@ -25,9 +25,12 @@ WideString DecodeText(const uint8_t* Data, size_t Size);
 
 class TDatabase {
 public:
-  // Opens (creating when missing) the database file.
-  explicit TDatabase(const std::string& FileName);
+  TDatabase() = default;
+  // Opens the database file; Create: also when it is missing.
+  explicit TDatabase(const std::string& FileName, bool Create = true);
   ~TDatabase();
+  void Open(const std::string& FileName, bool Create);
+  void Close();
   TDatabase(const TDatabase&) = delete;
   TDatabase& operator=(const TDatabase&) = delete;
 

@@ -1,5 +1,10 @@
 #include "PelStore.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <map>
 
 #include "Common/StoreStreams.h"
@@ -67,13 +72,60 @@ void AddCommaText(TWideStringList& List, const WideString& Text) {
 
 }  // namespace
 
-TPelStore::TPelStore(const std::string& FileName) : FDatabase(FileName) {
+namespace {
+
+// Shorter than SQLite's 100-byte header: no store, but no file this store would have left either,
+// since a new store only appears under its name complete (see OpenFile).
+constexpr off_t SmallestStoreFile = 100;
+
+bool FileExists(const std::string& Name, struct stat& Info) {
+  if (stat(Name.c_str(), &Info) == 0) return true;
+  if (errno != ENOENT) RaiseStoreError("Cannot look at the store file " + Name + ": " + strerror(errno));
+  return false;
+}
+
+}  // namespace
+
+void TPelStore::Configure() {
   // WAL: readers never wait for the writer; FULL makes a commit durable once it returned.
   FDatabase.Exec("PRAGMA journal_mode=WAL");
   FDatabase.Exec("PRAGMA synchronous=FULL");
   FDatabase.Exec("PRAGMA foreign_keys=ON");
   // Freed pages are overwritten, so that a value sealed again or deleted leaves no readable copy.
   FDatabase.Exec("PRAGMA secure_delete=ON");
+}
+
+// A damaged store is never replaced without the user's word: an existing file too short to be a
+// store is refused and left as it is. A new store is built under a name of its own and linked
+// into place only once complete, so a crash while creating it leaves no half store to refuse, and
+// of two processes creating the store at once one links it and the other opens it.
+void TPelStore::OpenFile(const std::string& FileName) {
+  struct stat Info {};
+  if (!FileExists(FileName, Info)) {
+    const std::string Building = FileName + ".new-" + IntToStr(getpid());
+    for (const char* Suffix : {"", "-wal", "-shm"}) unlink((Building + Suffix).c_str());
+    FDatabase.Open(Building, true);
+    Configure();
+    Migrate();
+    CheckpointFile();
+    FDatabase.Close();
+    const bool Linked = link(Building.c_str(), FileName.c_str()) == 0;
+    const int Error = errno;
+    for (const char* Suffix : {"", "-wal", "-shm"}) unlink((Building + Suffix).c_str());
+    if (!Linked && Error != EEXIST)
+      RaiseStoreError("Cannot create the store file " + FileName + ": " + strerror(Error));
+    if (!FileExists(FileName, Info)) RaiseStoreError("The store file " + FileName + " vanished while it was created");
+  }
+  if (S_ISREG(Info.st_mode) && Info.st_size < SmallestStoreFile)
+    RaiseStoreError("The store file " + FileName + " is damaged: it holds " + IntToStr(Info.st_size) +
+                    " bytes, too few for a store. It was left as it is, so that it can be recovered; move it away to"
+                    " start a new store");
+  FDatabase.Open(FileName, false);
+  Configure();
+}
+
+TPelStore::TPelStore(const std::string& FileName) {
+  OpenFile(FileName);
   FEvents.AddConnectionPoint(DIID_IPelServerEvents);
   // Older files held values in the clear: fold the write-ahead log into the file now, so that
   // the pages that held them are overwritten rather than kept in the log.

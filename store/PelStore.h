@@ -106,6 +106,8 @@ private:
     int64_t ID = -1;
     WideString Name;
   };
+  void OpenFile(const std::string& FileName);
+  void Configure();
   // True when the file was created or moved to a newer version.
   bool Migrate();
   void CreateSchemaVersion1();

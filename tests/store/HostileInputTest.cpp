@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "Common/StoreStreams.h"
 #include "StoreTestSupport.h"
 #include "platform/Exceptions.h"
@@ -84,6 +87,36 @@ TEST(HostileInputTest, CardStoredUnderAConvertedNameCanBeDeletedByItsListedName)
   EXPECT_FALSE(Matched);
   // Nothing left that another page's lookup could trip over.
   EXPECT_NO_THROW(Store.FindFormCards(u"new.org", LoginFormSet(u""), Cards, Set, Name, Matched));
+}
+
+std::string ReadAll(const std::string& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+}
+
+// A store file cut short is damage, not a missing store: it is refused and left for recovery,
+// never replaced by a fresh store.
+TEST(HostileInputTest, StoreFileCutShortIsRefusedAndLeftAsItIs) {
+  TStoreFolder Folder;
+  { TPelStore Store(Folder.File()); }
+  const std::string Whole = ReadAll(Folder.File());
+  ASSERT_GT(Whole.size(), 100u);
+  for (size_t Size : {0, 1, 99}) {
+    std::filesystem::remove(Folder.File() + "-wal");
+    std::filesystem::remove(Folder.File() + "-shm");
+    {
+      std::ofstream Out(Folder.File(), std::ios::binary | std::ios::trunc);
+      Out.write(Whole.data(), static_cast<std::streamsize>(Size));
+    }
+    try {
+      TPelStore Store(Folder.File());
+      ADD_FAILURE() << "a file of " << Size << " bytes was opened as a store";
+    } catch (const EOleException& E) {
+      EXPECT_NE(E.Message().find("damaged"), AnsiString::npos) << E.Message();
+    }
+    const std::string Left = ReadAll(Folder.File());
+    EXPECT_TRUE(Left == Whole.substr(0, Size)) << "the " << Size << "-byte file now holds " << Left.size() << " bytes";
+  }
 }
 
 }  // namespace

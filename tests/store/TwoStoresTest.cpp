@@ -63,5 +63,29 @@ TEST(TwoStoresTest, ChoicesAddedByTwoProcessesAtOnceAllLand) {
   EXPECT_EQ(Lost, 0);
 }
 
+// Two processes that find no store both build one: one is linked into place, the other opens it,
+// and what each wrote is there.
+TEST(TwoStoresTest, TwoProcessesCreatingTheStoreAtOnceShareOne) {
+  for (int Round = 0; Round < 3; ++Round) {
+    TStoreFolder Folder;
+    std::vector<pid_t> Children;
+    for (int P = 0; P < 2; ++P)
+      Children.push_back(RunChild([&, P] {
+        TPelStore Store(Folder.File());
+        bool Handled = false;
+        Store.SetSettings(AsciiToWide("site" + IntToStr(P)), P + 1, false, false, Handled);
+      }));
+    for (pid_t Child : Children) EXPECT_TRUE(ExitedCleanly(Child));
+    TPelStore Store(Folder.File());
+    for (int P = 0; P < 2; ++P) {
+      int32_t Flags = 0;
+      bool Found = false;
+      Store.GetSettings(AsciiToWide("site" + IntToStr(P)), Flags, Found);
+      EXPECT_TRUE(Found);
+      EXPECT_EQ(Flags, P + 1);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace pel::test
