@@ -1,5 +1,6 @@
 #include "PelStore.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,6 +105,12 @@ void TPelStore::OpenFile(const std::string& FileName) {
   if (!FileExists(FileName, Info)) {
     const std::string Building = FileName + ".new-" + IntToStr(getpid());
     for (const char* Suffix : {"", "-wal", "-shm"}) unlink((Building + Suffix).c_str());
+    // Owner-only from the first byte, whatever the umask; SQLite gives the log and its index the
+    // mode of the database file.
+    const int Handle = open(Building.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (Handle < 0) RaiseStoreError("Cannot create the store file " + Building + ": " + strerror(errno));
+    fchmod(Handle, S_IRUSR | S_IWUSR);
+    close(Handle);
     FDatabase.Open(Building, true);
     Configure();
     Migrate();
@@ -120,6 +127,15 @@ void TPelStore::OpenFile(const std::string& FileName) {
     RaiseStoreError("The store file " + FileName + " is damaged: it holds " + IntToStr(Info.st_size) +
                     " bytes, too few for a store. It was left as it is, so that it can be recovered; move it away to"
                     " start a new store");
+  // Without a master password the data key is in the file: nobody but its owner may read it, nor
+  // the log and its index. A file an earlier build left readable to others is tightened.
+  for (const char* Suffix : {"", "-wal", "-shm"}) {
+    const std::string Name = FileName + Suffix;
+    struct stat Part {};
+    if (stat(Name.c_str(), &Part) == 0 && (Part.st_mode & (S_IRWXG | S_IRWXO)) != 0 &&
+        chmod(Name.c_str(), Part.st_mode & S_IRWXU) != 0)
+      RaiseStoreError("Cannot make the store file " + Name + " private to its owner: " + strerror(errno));
+  }
   FDatabase.Open(FileName, false);
   Configure();
 }

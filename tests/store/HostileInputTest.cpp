@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <iterator>
@@ -117,6 +118,27 @@ TEST(HostileInputTest, StoreFileCutShortIsRefusedAndLeftAsItIs) {
     const std::string Left = ReadAll(Folder.File());
     EXPECT_TRUE(Left == Whole.substr(0, Size)) << "the " << Size << "-byte file now holds " << Left.size() << " bytes";
   }
+}
+
+mode_t ModeOf(const std::string& Path) {
+  struct stat Info {};
+  EXPECT_EQ(stat(Path.c_str(), &Info), 0) << Path;
+  return Info.st_mode & 0777;
+}
+
+// Without a master password the data key is in the file: the file, its log and the log's index
+// are the owner's alone, also under a permissive umask and when an earlier build left them open.
+TEST(HostileInputTest, StoreFilesAreOwnerOnly) {
+  TStoreFolder Folder;
+  const mode_t Previous = umask(022);
+  {
+    TPelStore Running(Folder.File());
+    for (const char* Suffix : {"", "-wal", "-shm"}) EXPECT_EQ(ModeOf(Folder.File() + Suffix), 0600u) << Suffix;
+    for (const char* Suffix : {"", "-wal", "-shm"}) chmod((Folder.File() + Suffix).c_str(), 0644);
+    TPelStore Second(Folder.File());
+    for (const char* Suffix : {"", "-wal", "-shm"}) EXPECT_EQ(ModeOf(Folder.File() + Suffix), 0600u) << Suffix;
+  }
+  umask(Previous);
 }
 
 }  // namespace
