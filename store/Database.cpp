@@ -141,6 +141,12 @@ TStatement& TStatement::Bind(int Index, const TBlob& Value) {
   return *this;
 }
 
+TStatement& TStatement::BindInPlace(int Index, const uint8_t* Data, size_t Size) {
+  if (sqlite3_bind_blob(FStatement, Index, Data, static_cast<int>(Size), SQLITE_STATIC) != SQLITE_OK)
+    FDatabase.Raise("bind");
+  return *this;
+}
+
 TStatement& TStatement::BindNull(int Index) {
   if (sqlite3_bind_null(FStatement, Index) != SQLITE_OK) FDatabase.Raise("bind");
   return *this;
@@ -171,6 +177,12 @@ WideString TStatement::Text(int Column) const {
   const auto* Data = sqlite3_column_text(FStatement, Column);
   const int Bytes = sqlite3_column_bytes(FStatement, Column);
   return Data ? DecodeText(Data, static_cast<size_t>(Bytes)) : WideString();
+}
+
+const uint8_t* TStatement::BlobData(int Column, size_t& Size) const {
+  const auto* Data = static_cast<const uint8_t*>(sqlite3_column_blob(FStatement, Column));
+  Size = static_cast<size_t>(sqlite3_column_bytes(FStatement, Column));
+  return Data;
 }
 
 TBlob TStatement::Blob(int Column) const {

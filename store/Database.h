@@ -56,6 +56,8 @@ public:
   TStatement& Bind(int Index, const WideString& Value);
   TStatement& Bind(int Index, const TBlob& Value);
   TStatement& BindNull(int Index);
+  // Bound without a copy: Data must stay until the statement ran (for keys in guarded memory).
+  TStatement& BindInPlace(int Index, const uint8_t* Data, size_t Size);
   // True while a row is there.
   bool Step();
   // Runs a statement that answers no rows.
@@ -66,6 +68,8 @@ public:
   int64_t Int(int Column) const;
   WideString Text(int Column) const;
   TBlob Blob(int Column) const;
+  // Where SQLite holds the column, valid until the next step or reset; no copy is made.
+  const uint8_t* BlobData(int Column, size_t& Size) const;
 
 private:
   TDatabase& FDatabase;

@@ -53,7 +53,7 @@ TBlob ItemTag(int64_t Kind, const WideString& SetName, const WideString& Name) {
   return Tag({u"item", Number(Kind), SetName, Name});
 }
 TBlob ChoiceTag(int64_t Field) { return Tag({u"field_choice", Number(Field)}); }
-const TBlob KeyringTag = Tag({u"keyring"});
+const TBlob& KeyringTag = KeyringAssociatedData();
 
 [[noreturn]] void RaiseDamaged() {
   RaiseStoreError("A stored value cannot be opened: the store file is damaged or was changed outside the store");
@@ -72,6 +72,11 @@ void AddCommaText(TWideStringList& List, const WideString& Text) {
 }
 
 }  // namespace
+
+const TBlob& KeyringAssociatedData() {
+  static const TBlob Keyring = Tag({u"keyring"});
+  return Keyring;
+}
 
 namespace {
 
@@ -298,7 +303,7 @@ void TPelStore::CreateSchemaVersion4() {
       " data BLOB NOT NULL);");
   const TKey Key = NewRandomKey();
   TStatement(FDatabase, "INSERT INTO keyring(id, salt, ops_limit, mem_limit, data_key) VALUES(1, NULL, 0, 0, ?)")
-      .Bind(1, KeyBytes(*Key))
+      .BindInPlace(1, Key->Data(), TSecretKey::Size)
       .Run();
   RewriteSecrets([&](const TBlob& Plain, const TBlob& Tag) { return Seal(*Key, Plain, Tag); });
 }
@@ -307,9 +312,11 @@ void TPelStore::LoadKeyring() {
   TStatement Q(FDatabase, "SELECT salt, data_key FROM keyring WHERE id = 1");
   if (!Q.Step()) RaiseStoreError("The store's key is missing: the file is damaged");
   FKey.reset();
-  FKeyringStamp = Q.Blob(1);
+  size_t Size = 0;
+  const uint8_t* Data = Q.BlobData(1, Size);
+  FKeyringStamp = Fingerprint(Data, Size);
   if (!Q.IsNull(0)) return;  // locked until Login
-  FKey = KeyFromBytes(FKeyringStamp);
+  FKey = KeyFromBytes(Data, Size);
   if (!FKey) RaiseStoreError("The store's key is damaged");
 }
 
@@ -318,7 +325,11 @@ void TPelStore::LoadKeyring() {
 // everyone else. Each use of the key first makes sure it is still the file's.
 void TPelStore::CheckKeyCurrent() {
   TStatement Q(FDatabase, "SELECT data_key FROM keyring WHERE id = 1");
-  if (Q.Step() && Q.Blob(0) == FKeyringStamp) return;
+  if (Q.Step()) {
+    size_t Size = 0;
+    const uint8_t* Data = Q.BlobData(0, Size);
+    if (Fingerprint(Data, Size) == FKeyringStamp) return;
+  }
   LoadKeyring();
 }
 
@@ -942,9 +953,12 @@ bool TPelStore::HasMasterPassword() {
 
 namespace {
 
+// The keyring as read: with a password the sealed data key (no secret), without one the key
+// itself, taken straight into guarded memory; Stamp tells either apart from a later keyring.
 struct TKeyring {
   bool Protected = false;
-  TBlob Salt, DataKey;
+  TBlob Salt, Sealed, Stamp;
+  TKey Clear;
   TKeyCost Cost;
 };
 
@@ -955,7 +969,15 @@ TKeyring ReadKeyring(TDatabase& Database) {
   K.Protected = !Q.IsNull(0);
   K.Salt = Q.Blob(0);
   K.Cost = {static_cast<uint64_t>(Q.Int(1)), static_cast<uint64_t>(Q.Int(2))};
-  K.DataKey = Q.Blob(3);
+  size_t Size = 0;
+  const uint8_t* Data = Q.BlobData(3, Size);
+  K.Stamp = Fingerprint(Data, Size);
+  if (K.Protected) {
+    K.Sealed = Q.Blob(3);
+  } else {
+    K.Clear = KeyFromBytes(Data, Size);
+    if (!K.Clear) RaiseStoreError("The store's key is damaged");
+  }
   return K;
 }
 
@@ -975,16 +997,16 @@ void TPelStore::Login(const WideString& Password) {
   if (!Keyring.Protected) return;
   // Deriving the key takes long on purpose; other windows are served meanwhile.
   const TKey PasswordKey = DeriveKey(Password, Keyring.Salt, Keyring.Cost);
-  TKey Key = OpenKey(*PasswordKey, Keyring.DataKey, KeyringTag);
+  TKey Key = OpenKey(*PasswordKey, Keyring.Sealed, KeyringTag);
   if (!Key) RaiseWrongPassword();
   bool WasLocked = false;
   {
     std::lock_guard Guard(FLock);
     // The password may have been changed while the key was derived.
-    if (ReadKeyring(FDatabase).DataKey != Keyring.DataKey) RaiseWrongPassword();
+    if (ReadKeyring(FDatabase).Stamp != Keyring.Stamp) RaiseWrongPassword();
     WasLocked = Locked();
     FKey = std::move(Key);
-    FKeyringStamp = Keyring.DataKey;
+    FKeyringStamp = Keyring.Stamp;
   }
   if (WasLocked) Fire(DISPID_OnLogin, {TVariant(true)});
 }
@@ -1013,30 +1035,28 @@ void TPelStore::SetMasterPassword(const WideString& Current, const WideString& N
     // The keyring is read under the write lock that replaces it: another process changing the
     // password meanwhile would otherwise have its key overwritten and its values lost.
     TTransaction T(FDatabase);
-    const TKeyring Keyring = ReadKeyring(FDatabase);
-    TKey Old;
+    TKeyring Keyring = ReadKeyring(FDatabase);
+    TKey Old = std::move(Keyring.Clear);
     if (Keyring.Protected) {
-      Old = OpenKey(*DeriveKey(Current, Keyring.Salt, Keyring.Cost), Keyring.DataKey, KeyringTag);
+      Old = OpenKey(*DeriveKey(Current, Keyring.Salt, Keyring.Cost), Keyring.Sealed, KeyringTag);
       if (!Old) RaiseWrongPassword();
-    } else {
-      Old = KeyFromBytes(Keyring.DataKey);
-      if (!Old) RaiseStoreError("The store's key is damaged");
     }
     TKey Key = NewRandomKey();
     Reseal(*Old, *Key);
     TStatement Put(FDatabase, "UPDATE keyring SET salt = ?, ops_limit = ?, mem_limit = ?, data_key = ? WHERE id = 1");
     TBlob Stamp;
     if (New.empty()) {
-      Stamp = KeyBytes(*Key);
-      Put.BindNull(1).Bind(2, int64_t{0}).Bind(3, int64_t{0}).Bind(4, Stamp).Run();
+      Stamp = Fingerprint(Key->Data(), TSecretKey::Size);
+      Put.BindNull(1).Bind(2, int64_t{0}).Bind(3, int64_t{0}).BindInPlace(4, Key->Data(), TSecretKey::Size).Run();
     } else {
       const TBlob Salt = RandomBytes(SaltSize);
       const TKey PasswordKey = DeriveKey(New, Salt, Cost);
-      Stamp = SealKey(*PasswordKey, *Key, KeyringTag);
+      const TBlob Sealed = SealKey(*PasswordKey, *Key, KeyringTag);
+      Stamp = Fingerprint(Sealed.data(), Sealed.size());
       Put.Bind(1, Salt)
           .Bind(2, static_cast<int64_t>(Cost.OpsLimit))
           .Bind(3, static_cast<int64_t>(Cost.MemLimit))
-          .Bind(4, Stamp)
+          .Bind(4, Sealed)
           .Run();
     }
     T.Commit();
