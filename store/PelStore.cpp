@@ -48,12 +48,49 @@ TBlob Tag(std::initializer_list<WideString> Parts) {
 }
 
 WideString Number(int64_t Value) { return AsciiToWide(IntToStr(Value)); }
-TBlob ValueTag(int64_t Profile, int64_t Field) { return Tag({u"profile_value", Number(Profile), Number(Field)}); }
+// A value's kind says how a page applies it (select options by words or by phrases): it is bound
+// too, so that a kind changed in the file makes the value unreadable rather than misapplied.
+TBlob ValueTag(int64_t Profile, int64_t Field, int64_t Kind) {
+  return Tag({u"profile_value", Number(Profile), Number(Field), Number(Kind)});
+}
+// As files before schema version 5 sealed values, without their kind.
+TBlob LegacyValueTag(int64_t Profile, int64_t Field) { return Tag({u"profile_value", Number(Profile), Number(Field)}); }
+// Set while a file with a master password still holds values sealed without their kind: the
+// first Login seals them again (it has the password the keyring needs).
+constexpr const char* LegacyTagsState = "legacy_value_tags";
 TBlob ItemTag(int64_t Kind, const WideString& SetName, const WideString& Name) {
   return Tag({u"item", Number(Kind), SetName, Name});
 }
 TBlob ChoiceTag(int64_t Field) { return Tag({u"field_choice", Number(Field)}); }
 const TBlob& KeyringTag = KeyringAssociatedData();
+
+// The keyring as read: with a password the sealed data key (no secret), without one the key
+// itself, taken straight into guarded memory; Stamp tells either apart from a later keyring.
+struct TKeyring {
+  bool Protected = false;
+  TBlob Salt, Sealed, Stamp;
+  TKey Clear;
+  TKeyCost Cost;
+};
+
+TKeyring ReadKeyring(TDatabase& Database) {
+  TStatement Q(Database, "SELECT salt, ops_limit, mem_limit, data_key FROM keyring WHERE id = 1");
+  if (!Q.Step()) RaiseStoreError("The store's key is missing: the file is damaged");
+  TKeyring K;
+  K.Protected = !Q.IsNull(0);
+  K.Salt = Q.Blob(0);
+  K.Cost = {static_cast<uint64_t>(Q.Int(1)), static_cast<uint64_t>(Q.Int(2))};
+  size_t Size = 0;
+  const uint8_t* Data = Q.BlobData(3, Size);
+  K.Stamp = Fingerprint(Data, Size);
+  if (K.Protected) {
+    K.Sealed = Q.Blob(3);
+  } else {
+    K.Clear = KeyFromBytes(Data, Size);
+    if (!K.Clear) RaiseStoreError("The store's key is damaged");
+  }
+  return K;
+}
 
 [[noreturn]] void RaiseDamaged() {
   RaiseStoreError("A stored value cannot be opened: the store file is damaged or was changed outside the store");
@@ -225,6 +262,9 @@ bool TPelStore::Migrate() {
       case 3:
         CreateSchemaVersion4();
         break;
+      case 4:
+        CreateSchemaVersion5();
+        break;
     }
     ++Version;
     FDatabase.Exec("DELETE FROM schema_version");
@@ -305,7 +345,29 @@ void TPelStore::CreateSchemaVersion4() {
   TStatement(FDatabase, "INSERT INTO keyring(id, salt, ops_limit, mem_limit, data_key) VALUES(1, NULL, 0, 0, ?)")
       .BindInPlace(1, Key->Data(), TSecretKey::Size)
       .Run();
-  RewriteSecrets([&](const TBlob& Plain, const TBlob& Tag) { return Seal(*Key, Plain, Tag); });
+  // Sealed as this version sealed them; version 5 seals them again with their kind.
+  RewriteSecrets([&](const TBlob& Plain, const TBlob& Tag, const TBlob&) { return Seal(*Key, Plain, Tag); }, true);
+}
+
+// Values are sealed again with their kind under a new data key, so that no value sealed without
+// it opens any more. With a master password that needs the password: the first Login does it.
+void TPelStore::CreateSchemaVersion5() {
+  TKeyring Keyring = ReadKeyring(FDatabase);
+  if (Keyring.Protected) {
+    TStatement(FDatabase, "INSERT OR REPLACE INTO state(key, value) VALUES(?, '1')")
+        .Bind(1, AsciiToWide(LegacyTagsState))
+        .Run();
+    return;
+  }
+  const TKey Key = NewRandomKey();
+  Reseal(*Keyring.Clear, *Key, true);
+  TStatement(FDatabase, "UPDATE keyring SET data_key = ? WHERE id = 1").BindInPlace(1, Key->Data(), TSecretKey::Size).Run();
+}
+
+bool TPelStore::LegacyValueTags() {
+  TStatement Q(FDatabase, "SELECT 1 FROM state WHERE key = ?");
+  Q.Bind(1, AsciiToWide(LegacyTagsState));
+  return Q.Step();
 }
 
 void TPelStore::LoadKeyring() {
@@ -356,7 +418,7 @@ bool TPelStore::ReadProfileValue(int64_t Owner, int64_t Field, int32_t& Kind, Wi
   Q.Bind(1, Owner).Bind(2, Field);
   if (!Q.Step()) return false;
   Kind = static_cast<int32_t>(Q.Int(0));
-  UnpackValue(OpenBlob(Q.Blob(1), ValueTag(Owner, Field)), Value, Values);
+  UnpackValue(OpenBlob(Q.Blob(1), ValueTag(Owner, Field, Kind)), Value, Values);
   return true;
 }
 
@@ -367,7 +429,7 @@ void TPelStore::WriteProfileValue(int64_t Owner, int64_t Field, int64_t Kind, co
       .Bind(1, Owner)
       .Bind(2, Field)
       .Bind(3, Kind)
-      .Bind(4, SealBlob(PackValue(Value, Values), ValueTag(Owner, Field)))
+      .Bind(4, SealBlob(PackValue(Value, Values), ValueTag(Owner, Field, Kind)))
       .Run();
 }
 
@@ -953,34 +1015,6 @@ bool TPelStore::HasMasterPassword() {
 
 namespace {
 
-// The keyring as read: with a password the sealed data key (no secret), without one the key
-// itself, taken straight into guarded memory; Stamp tells either apart from a later keyring.
-struct TKeyring {
-  bool Protected = false;
-  TBlob Salt, Sealed, Stamp;
-  TKey Clear;
-  TKeyCost Cost;
-};
-
-TKeyring ReadKeyring(TDatabase& Database) {
-  TStatement Q(Database, "SELECT salt, ops_limit, mem_limit, data_key FROM keyring WHERE id = 1");
-  if (!Q.Step()) RaiseStoreError("The store's key is missing: the file is damaged");
-  TKeyring K;
-  K.Protected = !Q.IsNull(0);
-  K.Salt = Q.Blob(0);
-  K.Cost = {static_cast<uint64_t>(Q.Int(1)), static_cast<uint64_t>(Q.Int(2))};
-  size_t Size = 0;
-  const uint8_t* Data = Q.BlobData(3, Size);
-  K.Stamp = Fingerprint(Data, Size);
-  if (K.Protected) {
-    K.Sealed = Q.Blob(3);
-  } else {
-    K.Clear = KeyFromBytes(Data, Size);
-    if (!K.Clear) RaiseStoreError("The store's key is damaged");
-  }
-  return K;
-}
-
 [[noreturn]] void RaiseWrongPassword() {
   throw EOleException("The master password is not right", HR_E_ACCESSDENIED, "PelStore", "", 0);
 }
@@ -1005,8 +1039,22 @@ void TPelStore::Login(const WideString& Password) {
     // The password may have been changed while the key was derived.
     if (ReadKeyring(FDatabase).Stamp != Keyring.Stamp) RaiseWrongPassword();
     WasLocked = Locked();
+    TBlob Stamp = Keyring.Stamp;
+    if (LegacyValueTags()) {
+      TTransaction T(FDatabase);
+      if (ReadKeyring(FDatabase).Stamp != Keyring.Stamp) RaiseWrongPassword();
+      TKey Upgraded = NewRandomKey();
+      Reseal(*Key, *Upgraded, true);
+      const TBlob Sealed = SealKey(*PasswordKey, *Upgraded, KeyringTag);
+      TStatement(FDatabase, "UPDATE keyring SET data_key = ? WHERE id = 1").Bind(1, Sealed).Run();
+      TStatement(FDatabase, "DELETE FROM state WHERE key = ?").Bind(1, AsciiToWide(LegacyTagsState)).Run();
+      T.Commit();
+      Key = std::move(Upgraded);
+      Stamp = Fingerprint(Sealed.data(), Sealed.size());
+      CheckpointFile();
+    }
     FKey = std::move(Key);
-    FKeyringStamp = Keyring.Stamp;
+    FKeyringStamp = std::move(Stamp);
   }
   if (WasLocked) Fire(DISPID_OnLogin, {TVariant(true)});
 }
@@ -1042,7 +1090,12 @@ void TPelStore::SetMasterPassword(const WideString& Current, const WideString& N
       if (!Old) RaiseWrongPassword();
     }
     TKey Key = NewRandomKey();
-    Reseal(*Old, *Key);
+    if (LegacyValueTags()) {
+      Reseal(*Old, *Key, true);
+      TStatement(FDatabase, "DELETE FROM state WHERE key = ?").Bind(1, AsciiToWide(LegacyTagsState)).Run();
+    } else {
+      Reseal(*Old, *Key, false);
+    }
     TStatement Put(FDatabase, "UPDATE keyring SET salt = ?, ops_limit = ?, mem_limit = ?, data_key = ? WHERE id = 1");
     TBlob Stamp;
     if (New.empty()) {
@@ -1069,45 +1122,56 @@ void TPelStore::SetMasterPassword(const WideString& Current, const WideString& N
 }
 
 // Every sealed value, opened with From and sealed again with To, in the caller's transaction.
-void TPelStore::Reseal(const TSecretKey& From, const TSecretKey& To) {
-  RewriteSecrets([&](const TBlob& Sealed, const TBlob& Tag) {
-    TBlob Plain;
-    if (!Open(From, Sealed, Tag, Plain)) RaiseDamaged();
-    return Seal(To, Plain, Tag);
-  });
+void TPelStore::Reseal(const TSecretKey& From, const TSecretKey& To, bool Legacy) {
+  RewriteSecrets(
+      [&](const TBlob& Sealed, const TBlob& ReadTag, const TBlob& WriteTag) {
+        TBlob Plain;
+        if (!Open(From, Sealed, ReadTag, Plain)) RaiseDamaged();
+        return Seal(To, Plain, WriteTag);
+      },
+      Legacy);
 }
 
 // Every secret of the file, each replaced by what Change makes of it and its tag. The rows are
 // read first: SQLite does not promise what a scan sees of rows updated under it.
-void TPelStore::RewriteSecrets(const std::function<TBlob(const TBlob& Data, const TBlob& Tag)>& Change) {
+void TPelStore::RewriteSecrets(
+    const std::function<TBlob(const TBlob& Data, const TBlob& ReadTag, const TBlob& WriteTag)>& Change,
+    bool Legacy) {
   struct TRow {
-    int64_t ID1, ID2;
+    int64_t ID1, ID2, ID3;
     WideString Set, Name;
     TBlob Data;
   };
   std::vector<TRow> Rows;
   {
-    TStatement Q(FDatabase, "SELECT profile_id, field_id, data FROM profile_value");
-    while (Q.Step()) Rows.push_back({Q.Int(0), Q.Int(1), {}, {}, Q.Blob(2)});
+    TStatement Q(FDatabase, "SELECT profile_id, field_id, value_kind, data FROM profile_value");
+    while (Q.Step()) Rows.push_back({Q.Int(0), Q.Int(1), Q.Int(2), {}, {}, Q.Blob(3)});
   }
   TStatement PutValue(FDatabase, "UPDATE profile_value SET data = ? WHERE profile_id = ? AND field_id = ?");
-  for (const TRow& R : Rows)
-    PutValue.Bind(1, Change(R.Data, ValueTag(R.ID1, R.ID2))).Bind(2, R.ID1).Bind(3, R.ID2).Run();
+  for (const TRow& R : Rows) {
+    const TBlob Tag = ValueTag(R.ID1, R.ID2, R.ID3);
+    PutValue.Bind(1, Change(R.Data, Legacy ? LegacyValueTag(R.ID1, R.ID2) : Tag, Tag)).Bind(2, R.ID1).Bind(3, R.ID2).Run();
+  }
   Rows.clear();
   {
     TStatement Q(FDatabase, "SELECT kind, set_name, name, data FROM item");
-    while (Q.Step()) Rows.push_back({Q.Int(0), 0, Q.Text(1), Q.Text(2), Q.Blob(3)});
+    while (Q.Step()) Rows.push_back({Q.Int(0), 0, 0, Q.Text(1), Q.Text(2), Q.Blob(3)});
   }
   TStatement PutItem(FDatabase, "UPDATE item SET data = ? WHERE kind = ? AND set_name = ? AND name = ?");
-  for (const TRow& R : Rows)
-    PutItem.Bind(1, Change(R.Data, ItemTag(R.ID1, R.Set, R.Name))).Bind(2, R.ID1).Bind(3, R.Set).Bind(4, R.Name).Run();
+  for (const TRow& R : Rows) {
+    const TBlob Tag = ItemTag(R.ID1, R.Set, R.Name);
+    PutItem.Bind(1, Change(R.Data, Tag, Tag)).Bind(2, R.ID1).Bind(3, R.Set).Bind(4, R.Name).Run();
+  }
   Rows.clear();
   {
     TStatement Q(FDatabase, "SELECT field_id, data FROM field_choice");
-    while (Q.Step()) Rows.push_back({Q.Int(0), 0, {}, {}, Q.Blob(1)});
+    while (Q.Step()) Rows.push_back({Q.Int(0), 0, 0, {}, {}, Q.Blob(1)});
   }
   TStatement PutChoice(FDatabase, "UPDATE field_choice SET data = ? WHERE field_id = ?");
-  for (const TRow& R : Rows) PutChoice.Bind(1, Change(R.Data, ChoiceTag(R.ID1))).Bind(2, R.ID1).Run();
+  for (const TRow& R : Rows) {
+    const TBlob Tag = ChoiceTag(R.ID1);
+    PutChoice.Bind(1, Change(R.Data, Tag, Tag)).Bind(2, R.ID1).Run();
+  }
 }
 
 // ---- values a page field offers
@@ -1139,10 +1203,10 @@ void TPelStore::AddAllValues(const WideString& Text) {
 
     std::map<int64_t, TWideStringList> Known;
     {
-      TStatement Q(FDatabase, "SELECT profile_id, field_id, data FROM profile_value");
+      TStatement Q(FDatabase, "SELECT profile_id, field_id, value_kind, data FROM profile_value");
       while (Q.Step()) {
         WideString Value, Values;
-        UnpackValue(OpenBlob(Q.Blob(2), ValueTag(Q.Int(0), Q.Int(1))), Value, Values);
+        UnpackValue(OpenBlob(Q.Blob(3), ValueTag(Q.Int(0), Q.Int(1), Q.Int(2))), Value, Values);
         TWideStringList& List = Known[Q.Int(1)];
         List.Add(Value);
         AddCommaText(List, Values);

@@ -19,7 +19,7 @@
 namespace pel::store {
 
 // The schema version this build writes; older files are migrated forward on open.
-inline constexpr int StoreSchemaVersion = 4;
+inline constexpr int StoreSchemaVersion = 5;
 
 class TPelStore : public IPelServer, public IConnectionPointContainer {
 public:
@@ -114,6 +114,8 @@ private:
   void CreateSchemaVersion2();
   void CreateSchemaVersion3();
   void CreateSchemaVersion4();
+  void CreateSchemaVersion5();
+  bool LegacyValueTags();
   void LoadKeyring();
   void CheckKeyCurrent();
   void CheckpointFile();
@@ -128,8 +130,10 @@ private:
   void WriteItem(int32_t Kind, const WideString& SetName, const WideString& Name, const WideString& URL,
                  const TBlob& Data);
   WideString ReadChoices(int64_t Field);
-  void Reseal(const TSecretKey& From, const TSecretKey& To);
-  void RewriteSecrets(const std::function<TBlob(const TBlob& Data, const TBlob& Tag)>& Change);
+  // Legacy: profile values are read as sealed before version 5, without their kind.
+  void Reseal(const TSecretKey& From, const TSecretKey& To, bool Legacy);
+  void RewriteSecrets(const std::function<TBlob(const TBlob& Data, const TBlob& ReadTag, const TBlob& WriteTag)>& Change,
+                      bool Legacy);
   WideString ActiveProfile();
   WideString StoredProfileName(const WideString& Profile);  // an unknown name raises
   WideString DefaultName(const WideString& SetName);
