@@ -113,6 +113,16 @@ void TDatabase::Exec(const char* Sql) {
 int64_t TDatabase::LastInsertRowID() const { return sqlite3_last_insert_rowid(FHandle); }
 int TDatabase::Changes() const { return sqlite3_changes(FHandle); }
 
+bool TDatabase::Checkpoint(int WaitMs) {
+  sqlite3_busy_timeout(FHandle, WaitMs);
+  int Log = 0, Done = 0;
+  const int Result = sqlite3_wal_checkpoint_v2(FHandle, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &Log, &Done);
+  sqlite3_busy_timeout(FHandle, 5000);
+  if (Result == SQLITE_BUSY) return false;
+  if (Result != SQLITE_OK) Raise("checkpoint");
+  return true;
+}
+
 TStatement::TStatement(TDatabase& Database, const char* Sql) : FDatabase(Database) {
   if (sqlite3_prepare_v2(Database.Handle(), Sql, -1, &FStatement, nullptr) != SQLITE_OK) Database.Raise("prepare");
 }

@@ -37,6 +37,9 @@ public:
   void Exec(const char* Sql);
   int64_t LastInsertRowID() const;
   int Changes() const;
+  // Folds the whole log into the file and empties it, waiting at most WaitMs for readers of other
+  // connections; false when one still reads from the log, so that it could not be emptied.
+  bool Checkpoint(int WaitMs);
   sqlite3* Handle() const { return FHandle; }
   [[noreturn]] void Raise(const char* What) const;
 

@@ -58,6 +58,10 @@ TBlob LegacyValueTag(int64_t Profile, int64_t Field) { return Tag({u"profile_val
 // Set while a file with a master password still holds values sealed without their kind: the
 // first Login seals them again (it has the password the keyring needs).
 constexpr const char* LegacyTagsState = "legacy_value_tags";
+// Set while the log may still hold a retired key or values sealed under it (see MarkWipe).
+constexpr const char* WipeState = "wipe_pending";
+// How long a key change waits for readers of other processes to leave the log.
+constexpr int WipeWaitMs = 1000;
 TBlob ItemTag(int64_t Kind, const WideString& SetName, const WideString& Name) {
   return Tag({u"item", Number(Kind), SetName, Name});
 }
@@ -187,7 +191,16 @@ TPelStore::TPelStore(const std::string& FileName) {
   FEvents.AddConnectionPoint(DIID_IPelServerEvents);
   // Older files held values in the clear: fold the write-ahead log into the file now, so that
   // the pages that held them are overwritten rather than kept in the log.
-  if (Migrate()) CheckpointFile();
+  Migrate();
+  {
+    TStatement Q(FDatabase, "SELECT 1 FROM state WHERE key = ?");
+    Q.Bind(1, AsciiToWide(WipeState));
+    // Best effort: a reader of another process may still hold the log; the next open tries again.
+    if (Q.Step()) {
+      Q.Reset();
+      CheckpointFile();
+    }
+  }
   LoadRecognizer();
   LoadKeyring();
 }
@@ -220,7 +233,22 @@ void TPelStore::Fire(int32_t DispID, std::vector<TVariant> Args) {
   FEvents.Fire(DIID_IPelServerEvents, DispID, std::move(Args));
 }
 
-void TPelStore::CheckpointFile() { FDatabase.Exec("PRAGMA wal_checkpoint(TRUNCATE)"); }
+// A retired key or values sealed under it stay readable in the log until it is folded into the
+// file (where secure_delete has overwritten them) and emptied. The write that retires them marks
+// the file (MarkWipe, in its transaction); the mark goes once the log is empty, so a crash in
+// between is finished on the next open. A reader of another process can keep the log from being
+// emptied: then the caller is told, and the next open tries again.
+void TPelStore::MarkWipe() {
+  TStatement(FDatabase, "INSERT OR REPLACE INTO state(key, value) VALUES(?, '1')").Bind(1, AsciiToWide(WipeState)).Run();
+}
+
+bool TPelStore::CheckpointFile() {
+  if (!FDatabase.Checkpoint(WipeWaitMs)) return false;
+  TStatement(FDatabase, "DELETE FROM state WHERE key = ?").Bind(1, AsciiToWide(WipeState)).Run();
+  // The mark's removal holds no secret; folding it in too leaves the log empty as promised.
+  FDatabase.Checkpoint(WipeWaitMs);
+  return true;
+}
 
 // ---- schema
 
@@ -347,6 +375,7 @@ void TPelStore::CreateSchemaVersion4() {
       .Run();
   // Sealed as this version sealed them; version 5 seals them again with their kind.
   RewriteSecrets([&](const TBlob& Plain, const TBlob& Tag, const TBlob&) { return Seal(*Key, Plain, Tag); }, true);
+  MarkWipe();
 }
 
 // Values are sealed again with their kind under a new data key, so that no value sealed without
@@ -361,6 +390,7 @@ void TPelStore::CreateSchemaVersion5() {
   }
   const TKey Key = NewRandomKey();
   Reseal(*Keyring.Clear, *Key, true);
+  MarkWipe();
   TStatement(FDatabase, "UPDATE keyring SET data_key = ? WHERE id = 1").BindInPlace(1, Key->Data(), TSecretKey::Size).Run();
 }
 
@@ -1048,9 +1078,11 @@ void TPelStore::Login(const WideString& Password) {
       const TBlob Sealed = SealKey(*PasswordKey, *Upgraded, KeyringTag);
       TStatement(FDatabase, "UPDATE keyring SET data_key = ? WHERE id = 1").Bind(1, Sealed).Run();
       TStatement(FDatabase, "DELETE FROM state WHERE key = ?").Bind(1, AsciiToWide(LegacyTagsState)).Run();
+      MarkWipe();
       T.Commit();
       Key = std::move(Upgraded);
       Stamp = Fingerprint(Sealed.data(), Sealed.size());
+      // Best effort: logging in does not fail for a reader elsewhere; the next open tries again.
       CheckpointFile();
     }
     FKey = std::move(Key);
@@ -1075,7 +1107,7 @@ bool TPelStore::GetLoggedIn() {
 }
 
 void TPelStore::SetMasterPassword(const WideString& Current, const WideString& New, const TKeyCost& Cost) {
-  bool WasLocked = false;
+  bool WasLocked = false, Wiped = true;
   {
     std::lock_guard Guard(FLock);
     if (!New.empty() && !Cost.Valid()) RaiseStoreError("The cost asked for the master password is out of range");
@@ -1112,13 +1144,17 @@ void TPelStore::SetMasterPassword(const WideString& Current, const WideString& N
           .Bind(4, Sealed)
           .Run();
     }
+    MarkWipe();
     T.Commit();
     FKey = std::move(Key);
     FKeyringStamp = std::move(Stamp);
-    // The old key sealed the values the log still holds: overwrite them in the file.
-    CheckpointFile();
+    Wiped = CheckpointFile();
   }
   if (WasLocked) Fire(DISPID_OnLogin, {TVariant(true)});
+  if (!Wiped)
+    RaiseStoreError("The master password was changed, but another program reading the store file keeps the old key"
+                    " in the store's log, so it could not be removed yet. Close that program; the store removes the"
+                    " old key when it is next opened");
 }
 
 // Every sealed value, opened with From and sealed again with To, in the caller's transaction.

@@ -118,7 +118,9 @@ private:
   bool LegacyValueTags();
   void LoadKeyring();
   void CheckKeyCurrent();
-  void CheckpointFile();
+  void MarkWipe();
+  // True when the log is empty and the mark gone.
+  bool CheckpointFile();
   // Also notices another store on the file having changed the key (see CheckKeyCurrent).
   bool Locked();
   TBlob SealBlob(const TBlob& Plain, const TBlob& Tag);
