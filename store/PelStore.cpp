@@ -858,7 +858,12 @@ void TPelStore::DeleteRecord(const WideString& SetName, const WideString& Name, 
     TStatement(FDatabase, "DELETE FROM item WHERE set_name = ? AND name = ?").Bind(1, SetName).Bind(2, Name).Run();
     Removed = FDatabase.Changes();
     TStatement(FDatabase, "DELETE FROM default_item WHERE set_name = ? AND name = ?").Bind(1, SetName).Bind(2, Name).Run();
+    if (Removed) MarkWipe();
     T.Commit();
+    // secure_delete blanks the rows in the file's pages, but the log keeps the pages as they were
+    // until it is folded in: the deleted secret leaves the files only then. Best effort: a reader
+    // elsewhere may hold the log, and the mark has the next open try again.
+    if (Removed) CheckpointFile();
   }
   if (Removed) Fire(DISPID_OnDatabaseChange);
 }

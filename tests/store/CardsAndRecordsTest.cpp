@@ -141,6 +141,38 @@ TEST(CardsAndRecordsTest, UnnamedRecordsGetAFreeNameOfTheirOwn) {
   EXPECT_EQ(VariantToPairs(List), (TNamePairs{{u"other.org", u"other.org"}}));
 }
 
+std::string FileText(const std::string& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+}
+
+// A deleted credential leaves the files at once, the log included, while the store runs on.
+TEST(CardsAndRecordsTest, DeletedRecordLeavesNoCiphertextInTheFiles) {
+  TStoreFolder Folder;
+  TPelStore Store(Folder.File());
+  bool Saved = false, Login = false;
+  Store.SaveRecord(rkAuthentication, u"example.com", u"me", u"", Credentials(u"me", u"secret"), Saved, Login);
+  Store.SaveRecord(rkAuthentication, u"example.com", u"other", u"", Credentials(u"other", u"kept"), Saved, Login);
+  std::string Sealed;
+  {
+    sqlite3* Db = nullptr;
+    ASSERT_EQ(sqlite3_open(Folder.File().c_str(), &Db), SQLITE_OK);
+    sqlite3_stmt* Q = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(Db, "SELECT data FROM item WHERE name = 'me'", -1, &Q, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(Q), SQLITE_ROW);
+    Sealed.assign(static_cast<const char*>(sqlite3_column_blob(Q, 0)), static_cast<size_t>(sqlite3_column_bytes(Q, 0)));
+    sqlite3_finalize(Q);
+    sqlite3_close(Db);
+  }
+  ASSERT_GT(Sealed.size(), 40u);
+  ASSERT_NE((FileText(Folder.File()) + FileText(Folder.File() + "-wal")).find(Sealed), std::string::npos);
+  Store.DeleteRecord(u"example.com", u"me", Login);
+  EXPECT_EQ((FileText(Folder.File()) + FileText(Folder.File() + "-wal")).find(Sealed), std::string::npos);
+  TVariant Data;
+  Store.GetRecord(rkAuthentication, u"example.com", u"other", u"", Data, Login);
+  EXPECT_EQ(Data, Credentials(u"other", u"kept"));
+}
+
 // A profile named in another case is that profile: the current one is always in the list and its
 // own defaults are found, also where an earlier build kept the caller's spelling.
 TEST(CardsAndRecordsTest, ProfileNamesResolveToTheStoredSpelling) {
