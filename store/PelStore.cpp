@@ -293,6 +293,9 @@ bool TPelStore::Migrate() {
       case 4:
         CreateSchemaVersion5();
         break;
+      case 5:
+        CreateSchemaVersion6();
+        break;
     }
     ++Version;
     FDatabase.Exec("DELETE FROM schema_version");
@@ -394,6 +397,12 @@ void TPelStore::CreateSchemaVersion5() {
   TStatement(FDatabase, "UPDATE keyring SET data_key = ? WHERE id = 1").BindInPlace(1, Key->Data(), TSecretKey::Size).Run();
 }
 
+// The page addresses earlier versions kept beside cards and records are dropped (see WriteItem).
+void TPelStore::CreateSchemaVersion6() {
+  FDatabase.Exec("UPDATE item SET url = '' WHERE url <> ''");
+  if (FDatabase.Changes()) MarkWipe();
+}
+
 bool TPelStore::LegacyValueTags() {
   TStatement Q(FDatabase, "SELECT 1 FROM state WHERE key = ?");
   Q.Bind(1, AsciiToWide(LegacyTagsState));
@@ -471,14 +480,14 @@ bool TPelStore::ReadItem(int32_t Kind, const WideString& SetName, const WideStri
   return true;
 }
 
-void TPelStore::WriteItem(int32_t Kind, const WideString& SetName, const WideString& Name, const WideString& URL,
-                          const TBlob& Data) {
-  TStatement(FDatabase, "INSERT OR REPLACE INTO item(kind, set_name, name, url, data) VALUES(?,?,?,?,?)")
+// The page address a card or record was saved from is not kept: nothing reads it back, and its
+// query string can carry tokens, session ids and mail addresses (the url column stays empty).
+void TPelStore::WriteItem(int32_t Kind, const WideString& SetName, const WideString& Name, const TBlob& Data) {
+  TStatement(FDatabase, "INSERT OR REPLACE INTO item(kind, set_name, name, url, data) VALUES(?,?,?,'',?)")
       .Bind(1, Kind)
       .Bind(2, SetName)
       .Bind(3, Name)
-      .Bind(4, URL)
-      .Bind(5, SealBlob(Data, ItemTag(Kind, SetName, Name)))
+      .Bind(4, SealBlob(Data, ItemTag(Kind, SetName, Name)))
       .Run();
 }
 
@@ -750,7 +759,7 @@ void TPelStore::CheckKind(int32_t Kind) {
     RaiseStoreError("Unknown record kind " + IntToStr(Kind) + " (1 navigation, 2 mail card, 3 authentication)");
 }
 
-void TPelStore::SaveFormCard(const WideString& URLKey, const WideString& Name, const WideString& URL,
+void TPelStore::SaveFormCard(const WideString& URLKey, const WideString& Name, const WideString&,
                              const TVariant& FormSet, bool& Saved, bool& LoginRequired) {
   {
     std::lock_guard Guard(FLock);
@@ -770,7 +779,7 @@ void TPelStore::SaveFormCard(const WideString& URLKey, const WideString& Name, c
       Q.Bind(1, URLKey).Bind(2, Candidate);
       if (!Q.Step()) Stored = Candidate;
     }
-    WriteItem(0, URLKey, Stored, URL, S.Bytes());
+    WriteItem(0, URLKey, Stored, S.Bytes());
     T.Commit();
     Saved = true;
   }
@@ -934,7 +943,7 @@ WideString TPelStore::FreeRecordName(int32_t Kind, const WideString& Key, const 
   }
 }
 
-void TPelStore::SaveRecord(int32_t Kind, const WideString& Key, const WideString& Name, const WideString& URL,
+void TPelStore::SaveRecord(int32_t Kind, const WideString& Key, const WideString& Name, const WideString&,
                            const TVariant& Data, bool& Saved, bool& LoginRequired) {
   {
     std::lock_guard Guard(FLock);
@@ -946,7 +955,7 @@ void TPelStore::SaveRecord(int32_t Kind, const WideString& Key, const WideString
     if (LoginRequired) return;
     TTransaction T(FDatabase);
     const WideString Stored = Name.empty() ? FreeRecordName(Kind, Key, Bytes) : Name;
-    WriteItem(Kind, Key, Stored, URL, Bytes);
+    WriteItem(Kind, Key, Stored, Bytes);
     T.Commit();
     Saved = true;
   }

@@ -19,7 +19,7 @@
 namespace pel::store {
 
 // The schema version this build writes; older files are migrated forward on open.
-inline constexpr int StoreSchemaVersion = 5;
+inline constexpr int StoreSchemaVersion = 6;
 
 class TPelStore : public IPelServer, public IConnectionPointContainer {
 public:
@@ -115,6 +115,7 @@ private:
   void CreateSchemaVersion3();
   void CreateSchemaVersion4();
   void CreateSchemaVersion5();
+  void CreateSchemaVersion6();
   bool LegacyValueTags();
   void LoadKeyring();
   void CheckKeyCurrent();
@@ -129,8 +130,7 @@ private:
   void WriteProfileValue(int64_t Owner, int64_t Field, int64_t Kind, const WideString& Value,
                          const WideString& Values);
   bool ReadItem(int32_t Kind, const WideString& SetName, const WideString& Name, TBlob& Data);
-  void WriteItem(int32_t Kind, const WideString& SetName, const WideString& Name, const WideString& URL,
-                 const TBlob& Data);
+  void WriteItem(int32_t Kind, const WideString& SetName, const WideString& Name, const TBlob& Data);
   WideString ReadChoices(int64_t Field);
   // Legacy: profile values are read as sealed before version 5, without their kind.
   void Reseal(const TSecretKey& From, const TSecretKey& To, bool Legacy);

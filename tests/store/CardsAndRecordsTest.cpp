@@ -173,6 +173,28 @@ TEST(CardsAndRecordsTest, DeletedRecordLeavesNoCiphertextInTheFiles) {
   EXPECT_EQ(Data, Credentials(u"other", u"kept"));
 }
 
+// The address a card was saved from is never read back, and its query may hold tokens and mail
+// addresses: it is not kept, and what earlier versions kept is dropped.
+TEST(CardsAndRecordsTest, PageAddressesAreNotKept) {
+  TStoreFolder Folder;
+  const std::string Token = "sid-Tok3n-4711";
+  const WideString URL = u"https://example.com/login?session=sid-Tok3n-4711&mail=me%40example.org";
+  {
+    TPelStore Store(Folder.File());
+    bool Saved = false, Login = false;
+    Store.SaveFormCard(u"example.com/login", u"Card", URL, LoginFormSet(u"x"), Saved, Login);
+    Store.SaveRecord(rkMailCard, u"example.com", u"Mail", URL, TVariant(TVariant::TBytes{1}), Saved, Login);
+    EXPECT_EQ((FileText(Folder.File()) + FileText(Folder.File() + "-wal")).find(Token), std::string::npos);
+  }
+  RunSql(Folder.File(), "UPDATE item SET url = 'https://example.com/?t=sid-Tok3n-4711';"
+                        "UPDATE schema_version SET version = 5");
+  TPelStore Store(Folder.File());
+  EXPECT_EQ((FileText(Folder.File()) + FileText(Folder.File() + "-wal")).find(Token), std::string::npos);
+  WideString Name;
+  Store.FindSavedFormCard(u"example.com/login", LoginFormSet(u"x"), Name);
+  EXPECT_EQ(Name, u"Card");
+}
+
 // A profile named in another case is that profile: the current one is always in the list and its
 // own defaults are found, also where an earlier build kept the caller's spelling.
 TEST(CardsAndRecordsTest, ProfileNamesResolveToTheStoredSpelling) {
