@@ -75,6 +75,7 @@ WideString DecodeText(const uint8_t* Data, size_t Size) {
 TDatabase::TDatabase(const std::string& FileName, bool Create) { Open(FileName, Create); }
 
 void TDatabase::Close() {
+  FPrepared.clear();
   sqlite3_close(FHandle);
   FHandle = nullptr;
 }
@@ -95,7 +96,15 @@ void TDatabase::Open(const std::string& FileName, bool Create) {
   sqlite3_extended_result_codes(FHandle, 1);
 }
 
-TDatabase::~TDatabase() { sqlite3_close(FHandle); }
+TDatabase::~TDatabase() { Close(); }
+
+TStatement& TDatabase::Prepared(const char* Sql) {
+  std::unique_ptr<TStatement>& Statement = FPrepared[Sql];
+  if (!Statement) Statement = std::make_unique<TStatement>(*this, Sql);
+  return *Statement;
+}
+
+TReused::~TReused() { FStatement.Reset(); }
 
 void TDatabase::Raise(const char* What) const {
   RaiseStoreError(AnsiString("Store database failure (") + What + "): " + sqlite3_errmsg(FHandle));

@@ -4,7 +4,9 @@
 // failure with SQLite's own message, so that the store's callers see why a call failed.
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/SysTypes.h"
@@ -22,6 +24,8 @@ using TBlob = std::vector<uint8_t>;
 // so that every wide string reads back exactly as written.
 std::string EncodeText(const WideString& Text);
 WideString DecodeText(const uint8_t* Data, size_t Size);
+
+class TStatement;
 
 class TDatabase {
 public:
@@ -42,9 +46,13 @@ public:
   bool Checkpoint(int WaitMs);
   sqlite3* Handle() const { return FHandle; }
   [[noreturn]] void Raise(const char* What) const;
+  // A statement prepared once and kept, by the address of its text (a literal): for the lookups
+  // every page fill makes, where preparing costs more than running. Use it through TReused.
+  TStatement& Prepared(const char* Sql);
 
 private:
   sqlite3* FHandle = nullptr;
+  std::unordered_map<const char*, std::unique_ptr<TStatement>> FPrepared;
 };
 
 class TStatement {
@@ -77,6 +85,20 @@ public:
 private:
   TDatabase& FDatabase;
   sqlite3_stmt* FStatement = nullptr;
+};
+
+// A kept statement for one use: reset (and its binds cleared) when the use ends.
+class TReused {
+public:
+  TReused(TDatabase& Database, const char* Sql) : FStatement(Database.Prepared(Sql)) {}
+  ~TReused();
+  TReused(const TReused&) = delete;
+  TReused& operator=(const TReused&) = delete;
+  TStatement* operator->() { return &FStatement; }
+  TStatement& operator*() { return FStatement; }
+
+private:
+  TStatement& FStatement;
 };
 
 // One write: BEGIN IMMEDIATE takes the write lock at once, so two writers never both read and then

@@ -425,11 +425,13 @@ void TPelStore::LoadKeyring() {
 // password and so the data key: a value sealed with the key held here would then be lost to
 // everyone else. Each use of the key first makes sure it is still the file's.
 void TPelStore::CheckKeyCurrent() {
-  TStatement Q(FDatabase, "SELECT data_key FROM keyring WHERE id = 1");
-  if (Q.Step()) {
-    size_t Size = 0;
-    const uint8_t* Data = Q.BlobData(0, Size);
-    if (Fingerprint(Data, Size) == FKeyringStamp) return;
+  {
+    TReused Q(FDatabase, "SELECT data_key FROM keyring WHERE id = 1");
+    if (Q->Step()) {
+      size_t Size = 0;
+      const uint8_t* Data = Q->BlobData(0, Size);
+      if (Fingerprint(Data, Size) == FKeyringStamp) return;
+    }
   }
   LoadKeyring();
 }
@@ -453,11 +455,11 @@ TBlob TPelStore::OpenBlob(const TBlob& Sealed, const TBlob& Tag) {
 
 bool TPelStore::ReadProfileValue(int64_t Owner, int64_t Field, int32_t& Kind, WideString& Value,
                                  WideString& Values) {
-  TStatement Q(FDatabase, "SELECT value_kind, data FROM profile_value WHERE profile_id = ? AND field_id = ?");
-  Q.Bind(1, Owner).Bind(2, Field);
-  if (!Q.Step()) return false;
-  Kind = static_cast<int32_t>(Q.Int(0));
-  UnpackValue(OpenBlob(Q.Blob(1), ValueTag(Owner, Field, Kind)), Value, Values);
+  TReused Q(FDatabase, "SELECT value_kind, data FROM profile_value WHERE profile_id = ? AND field_id = ?");
+  Q->Bind(1, Owner).Bind(2, Field);
+  if (!Q->Step()) return false;
+  Kind = static_cast<int32_t>(Q->Int(0));
+  UnpackValue(OpenBlob(Q->Blob(1), ValueTag(Owner, Field, Kind)), Value, Values);
   return true;
 }
 
@@ -501,36 +503,56 @@ WideString TPelStore::ReadChoices(int64_t Field) {
   return Text;
 }
 
+// The recognition data is held in memory as one immutable snapshot: a lookup takes the snapshot
+// under the lock and recognises outside it, and a change replaces the snapshot. Another store
+// process's change is noticed by SQLite's data_version, then by the lexicon version it bumps.
 void TPelStore::LoadRecognizer() {
-  FRecognizer.Clear();
+  auto Next = std::make_shared<TFieldRecognizer>();
   TWideStringList Stop(true, TDuplicates::dupIgnore);
   TStatement Words(FDatabase, "SELECT word FROM stop_word");
   while (Words.Step()) Stop.Add(Words.Text(0));
-  FRecognizer.SetStopWords(Stop);
+  Next->SetStopWords(Stop);
   TStatement Syn(FDatabase, "SELECT field_id, phrase FROM synonym");
-  while (Syn.Step()) FRecognizer.AddSynonym(Syn.Int(0), Syn.Text(1));
+  while (Syn.Step()) Next->AddSynonym(Syn.Int(0), Syn.Text(1));
   TStatement Hints(FDatabase, "SELECT input_type, field_id FROM type_hint");
-  while (Hints.Step()) FRecognizer.AddTypeHint(Hints.Text(0), Hints.Int(1));
+  while (Hints.Step()) Next->AddTypeHint(Hints.Text(0), Hints.Int(1));
+  FRecognizer = std::move(Next);
+  FLexiconVersion = LexiconVersion();
+}
+
+WideString TPelStore::LexiconVersion() {
+  TReused Q(FDatabase, "SELECT value FROM state WHERE key = 'lexicon_version'");
+  return Q->Step() ? Q->Text(0) : WideString();
+}
+
+std::shared_ptr<const TFieldRecognizer> TPelStore::Recognizer() {
+  TReused Version(FDatabase, "PRAGMA data_version");
+  const int64_t DataVersion = Version->Step() ? Version->Int(0) : -1;
+  if (DataVersion != FDataVersion) {
+    FDataVersion = DataVersion;
+    if (LexiconVersion() != FLexiconVersion) LoadRecognizer();
+  }
+  return FRecognizer;
 }
 
 int64_t TPelStore::ProfileID(const WideString& Profile) {
   const WideString Name = Profile.empty() ? ActiveProfile() : Profile;
-  TStatement Q(FDatabase, "SELECT id FROM profile WHERE name = ?");
-  Q.Bind(1, Name);
-  if (!Q.Step()) RaiseStoreError("There is no profile \"" + WideToAnsi(Name) + "\"");
-  return Q.Int(0);
+  TReused Q(FDatabase, "SELECT id FROM profile WHERE name = ?");
+  Q->Bind(1, Name);
+  if (!Q->Step()) RaiseStoreError("There is no profile \"" + WideToAnsi(Name) + "\"");
+  return Q->Int(0);
 }
 
 int64_t TPelStore::FieldID(const WideString& Field) {
-  TStatement Q(FDatabase, "SELECT id FROM field WHERE name = ?");
-  Q.Bind(1, Field);
-  return Q.Step() ? Q.Int(0) : -1;
+  TReused Q(FDatabase, "SELECT id FROM field WHERE name = ?");
+  Q->Bind(1, Field);
+  return Q->Step() ? Q->Int(0) : -1;
 }
 
 WideString TPelStore::FieldName(int64_t ID) {
-  TStatement Q(FDatabase, "SELECT name FROM field WHERE id = ?");
-  Q.Bind(1, ID);
-  return Q.Step() ? Q.Text(0) : WideString();
+  TReused Q(FDatabase, "SELECT name FROM field WHERE id = ?");
+  Q->Bind(1, ID);
+  return Q->Step() ? Q->Text(0) : WideString();
 }
 
 // ---- profiles and fields
@@ -539,23 +561,36 @@ void TPelStore::FindFieldValue(const WideString& Profile, const WideString&, con
                                const WideString& Name, const WideString&, WideString& ProfileField,
                                int32_t& ValueKind, WideString& Value, WideString& Values, bool& Found,
                                bool& LoginRequired) {
-  std::lock_guard Guard(FLock);
   Found = false;
   LoginRequired = false;
   Value.clear();
   Values.clear();
+  int64_t Owner = -1, Field = -1;
+  std::shared_ptr<const TFieldRecognizer> Snapshot;
+  {
+    std::lock_guard Guard(FLock);
+    if (Locked()) {
+      // Not even which field a name stands for: the caller logs in and asks again.
+      LoginRequired = true;
+      return;
+    }
+    Owner = ProfileID(Profile);
+    // A field asked for by name that the store does not know is simply not found: cards may still
+    // carry bindings to fields deleted since.
+    if (!ProfileField.empty())
+      Field = FieldID(ProfileField);
+    else if (!Name.empty())
+      Snapshot = Recognizer();
+  }
+  // Recognising a long caption takes its time; other windows are served meanwhile.
+  if (Snapshot) Field = Snapshot->Recognize(Name, InputType);
+  if (Field < 0) return;
+  std::lock_guard Guard(FLock);
+  // The store may have been locked meanwhile.
   if (Locked()) {
-    // Not even which field a name stands for: the caller logs in and asks again.
     LoginRequired = true;
     return;
   }
-  const int64_t Owner = ProfileID(Profile);
-  // A field asked for by name that the store does not know is simply not found: cards may still
-  // carry bindings to fields deleted since.
-  const int64_t Field = !ProfileField.empty() ? FieldID(ProfileField)
-                        : Name.empty()        ? -1
-                                              : FRecognizer.Recognize(Name, InputType);
-  if (Field < 0) return;
   ProfileField = FieldName(Field);
   if (!ReadProfileValue(Owner, Field, ValueKind, Value, Values)) return;
   Found = !Value.empty() || !Values.empty();
@@ -633,11 +668,17 @@ void TPelStore::AddSynonym(const WideString& ProfileField, const WideString& Syn
     TTransaction T(FDatabase);
     const int64_t Field = FieldID(ProfileField);
     if (Field < 0) RaiseStoreError("There is no profile field \"" + WideToAnsi(ProfileField) + "\"");
-    if (FRecognizer.Normalize(Synonym).empty())
+    const std::shared_ptr<const TFieldRecognizer> Current = Recognizer();
+    if (Current->Normalize(Synonym).empty())
       RaiseStoreError("The synonym \"" + WideToAnsi(Synonym) + "\" has no words that could name a field");
     TStatement(FDatabase, "INSERT OR IGNORE INTO synonym(field_id, phrase) VALUES(?,?)").Bind(1, Field).Bind(2, Synonym).Run();
+    // Other store processes on the file reload their recognition data when this changes.
+    FDatabase.Exec(
+        "INSERT INTO state(key, value) VALUES('lexicon_version', '1')"
+        " ON CONFLICT(key) DO UPDATE SET value = CAST(value AS INTEGER) + 1");
     T.Commit();
-    FRecognizer.AddSynonym(Field, Synonym);
+    // Windows may still be recognising with the current snapshot: the change makes a new one.
+    LoadRecognizer();
   }
   Fire(DISPID_OnLexiconChange);
 }
@@ -732,10 +773,10 @@ std::vector<WideString> Fingerprints(const TTransitFormSet& Set) {
 // profile's own spelling, so that the current profile is always one of the list and per-profile
 // defaults are found whatever spelling a caller used (files that kept a caller's spelling included).
 WideString TPelStore::ActiveProfile() {
-  TStatement Q(FDatabase,
-               "SELECT coalesce((SELECT name FROM profile WHERE name = s.value), s.value) FROM state s"
-               " WHERE s.key = 'active_profile'");
-  return Q.Step() ? Q.Text(0) : WideString();
+  TReused Q(FDatabase,
+            "SELECT coalesce((SELECT name FROM profile WHERE name = s.value), s.value) FROM state s"
+            " WHERE s.key = 'active_profile'");
+  return Q->Step() ? Q->Text(0) : WideString();
 }
 
 WideString TPelStore::StoredProfileName(const WideString& Profile) {

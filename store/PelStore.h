@@ -142,6 +142,9 @@ private:
   WideString FreeRecordName(int32_t Kind, const WideString& Key, const TBlob& Bytes);
   void CheckKind(int32_t Kind);
   void LoadRecognizer();
+  WideString LexiconVersion();
+  // The current recognition snapshot, reloaded first when another store process changed it.
+  std::shared_ptr<const TFieldRecognizer> Recognizer();
   int64_t ProfileID(const WideString& Profile);
   int64_t FieldID(const WideString& Field);
   WideString FieldName(int64_t ID);
@@ -150,7 +153,9 @@ private:
   std::recursive_mutex FLock;
   TDatabase FDatabase;
   TEventSource FEvents;
-  TFieldRecognizer FRecognizer;
+  std::shared_ptr<const TFieldRecognizer> FRecognizer;
+  WideString FLexiconVersion;
+  int64_t FDataVersion = -1;
   // The data key while the store is open to callers: always without a master password, and
   // between Login and Logout with one.
   TKey FKey;
