@@ -210,6 +210,17 @@ TBlob TStatement::Blob(int Column) const {
   return Data ? TBlob(Data, Data + Bytes) : TBlob();
 }
 
+TReadTransaction::TReadTransaction(TDatabase& Database) : FDatabase(Database) {
+  TReused Begin(FDatabase, "BEGIN");
+  Begin->Run();
+}
+
+TReadTransaction::~TReadTransaction() {
+  TStatement& End = FDatabase.Prepared("COMMIT");
+  if (sqlite3_step(End.Handle()) != SQLITE_DONE) sqlite3_exec(FDatabase.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_reset(End.Handle());
+}
+
 TTransaction::TTransaction(TDatabase& Database) : FDatabase(Database) { FDatabase.Exec("BEGIN IMMEDIATE"); }
 
 TTransaction::~TTransaction() {

@@ -71,6 +71,7 @@ public:
   TStatement& BindInPlace(int Index, const uint8_t* Data, size_t Size);
   // True while a row is there.
   bool Step();
+  sqlite3_stmt* Handle() const { return FStatement; }
   // Runs a statement that answers no rows.
   void Run();
   void Reset();
@@ -99,6 +100,19 @@ public:
 
 private:
   TStatement& FStatement;
+};
+
+// Several reads as one snapshot, and one round of file locking instead of one per statement: what
+// a lookup costs is mostly that locking. Ends with the scope, also when a read raised.
+class TReadTransaction {
+public:
+  explicit TReadTransaction(TDatabase& Database);
+  ~TReadTransaction();
+  TReadTransaction(const TReadTransaction&) = delete;
+  TReadTransaction& operator=(const TReadTransaction&) = delete;
+
+private:
+  TDatabase& FDatabase;
 };
 
 // One write: BEGIN IMMEDIATE takes the write lock at once, so two writers never both read and then

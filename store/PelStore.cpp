@@ -569,6 +569,7 @@ void TPelStore::FindFieldValue(const WideString& Profile, const WideString&, con
   std::shared_ptr<const TFieldRecognizer> Snapshot;
   {
     std::lock_guard Guard(FLock);
+    TReadTransaction Reading(FDatabase);
     if (Locked()) {
       // Not even which field a name stands for: the caller logs in and asks again.
       LoginRequired = true;
@@ -586,6 +587,7 @@ void TPelStore::FindFieldValue(const WideString& Profile, const WideString&, con
   if (Snapshot) Field = Snapshot->Recognize(Name, InputType);
   if (Field < 0) return;
   std::lock_guard Guard(FLock);
+  TReadTransaction Reading(FDatabase);
   // The store may have been locked meanwhile.
   if (Locked()) {
     LoginRequired = true;
