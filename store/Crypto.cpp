@@ -73,16 +73,23 @@ TKey DeriveKey(const WideString& Password, const TBlob& Salt, const TKeyCost& Co
 static_assert(SaltSize == crypto_pwhash_SALTBYTES);
 static_assert(TSecretKey::Size == crypto_aead_xchacha20poly1305_ietf_KEYBYTES);
 
-TBlob Seal(const TSecretKey& Key, const TBlob& Plain, const TBlob& Associated) {
-  TBlob Result(NonceSize + Plain.size() + TagSize);
+namespace {
+
+TBlob SealBytes(const TSecretKey& Key, const uint8_t* Plain, size_t Size, const TBlob& Associated) {
+  TBlob Result(NonceSize + Size + TagSize);
   // 24 random bytes: random nonces never repeat in practice, so no counter has to be kept.
   randombytes_buf(Result.data(), NonceSize);
   unsigned long long Length = 0;
-  crypto_aead_xchacha20poly1305_ietf_encrypt(Result.data() + NonceSize, &Length, Plain.data(), Plain.size(),
-                                             Associated.data(), Associated.size(), nullptr, Result.data(),
-                                             Key.Data());
+  crypto_aead_xchacha20poly1305_ietf_encrypt(Result.data() + NonceSize, &Length, Plain, Size, Associated.data(),
+                                             Associated.size(), nullptr, Result.data(), Key.Data());
   Result.resize(NonceSize + Length);
   return Result;
+}
+
+}  // namespace
+
+TBlob Seal(const TSecretKey& Key, const TBlob& Plain, const TBlob& Associated) {
+  return SealBytes(Key, Plain.data(), Plain.size(), Associated);
 }
 
 namespace {
@@ -106,8 +113,9 @@ bool Open(const TSecretKey& Key, const TBlob& Sealed, const TBlob& Associated, T
   return true;
 }
 
+// Sealed from guarded memory itself: no ordinary buffer ever holds the key.
 TBlob SealKey(const TSecretKey& With, const TSecretKey& Key, const TBlob& Associated) {
-  return Seal(With, KeyBytes(Key), Associated);
+  return SealBytes(With, Key.Data(), TSecretKey::Size, Associated);
 }
 
 // Straight into guarded memory: the key never lies in an ordinary buffer.
@@ -117,13 +125,18 @@ TKey OpenKey(const TSecretKey& With, const TBlob& Sealed, const TBlob& Associate
   return Decrypt(With, Sealed, Associated, Key->Data()) ? std::move(Key) : nullptr;
 }
 
-TBlob KeyBytes(const TSecretKey& Key) { return TBlob(Key.Data(), Key.Data() + TSecretKey::Size); }
-
-TKey KeyFromBytes(const TBlob& Bytes) {
-  if (Bytes.size() != TSecretKey::Size) return nullptr;
+TKey KeyFromBytes(const uint8_t* Bytes, size_t Size) {
+  if (!Bytes || Size != TSecretKey::Size) return nullptr;
   TKey Key = std::make_unique<TSecretKey>();
-  std::copy(Bytes.begin(), Bytes.end(), Key->Data());
+  std::copy(Bytes, Bytes + Size, Key->Data());
   return Key;
+}
+
+TBlob Fingerprint(const uint8_t* Bytes, size_t Size) {
+  InitSodium();
+  TBlob Digest(crypto_generichash_BYTES);
+  crypto_generichash(Digest.data(), Digest.size(), Bytes, Size, nullptr, 0);
+  return Digest;
 }
 
 }  // namespace pel::store

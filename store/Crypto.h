@@ -58,7 +58,13 @@ bool Open(const TSecretKey& Key, const TBlob& Sealed, const TBlob& Associated, T
 TBlob SealKey(const TSecretKey& With, const TSecretKey& Key, const TBlob& Associated);
 TKey OpenKey(const TSecretKey& With, const TBlob& Sealed, const TBlob& Associated);
 
-TBlob KeyBytes(const TSecretKey& Key);
-TKey KeyFromBytes(const TBlob& Bytes);  // nullptr when the size is wrong
+// What the data key is sealed with as associated data in the keyring (defined with the store's
+// other tags).
+const TBlob& KeyringAssociatedData();
+
+// Straight from where SQLite holds the column into guarded memory; nullptr when the size is wrong.
+TKey KeyFromBytes(const uint8_t* Bytes, size_t Size);
+// A digest that tells whether the keyring changed, without keeping a copy of a key in the clear.
+TBlob Fingerprint(const uint8_t* Bytes, size_t Size);
 
 }  // namespace pel::store

@@ -1,5 +1,11 @@
 #include "PelStore.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <map>
 
 #include "Common/StoreStreams.h"
@@ -42,12 +48,53 @@ TBlob Tag(std::initializer_list<WideString> Parts) {
 }
 
 WideString Number(int64_t Value) { return AsciiToWide(IntToStr(Value)); }
-TBlob ValueTag(int64_t Profile, int64_t Field) { return Tag({u"profile_value", Number(Profile), Number(Field)}); }
+// A value's kind says how a page applies it (select options by words or by phrases): it is bound
+// too, so that a kind changed in the file makes the value unreadable rather than misapplied.
+TBlob ValueTag(int64_t Profile, int64_t Field, int64_t Kind) {
+  return Tag({u"profile_value", Number(Profile), Number(Field), Number(Kind)});
+}
+// As files before schema version 5 sealed values, without their kind.
+TBlob LegacyValueTag(int64_t Profile, int64_t Field) { return Tag({u"profile_value", Number(Profile), Number(Field)}); }
+// Set while a file with a master password still holds values sealed without their kind: the
+// first Login seals them again (it has the password the keyring needs).
+constexpr const char* LegacyTagsState = "legacy_value_tags";
+// Set while the log may still hold a retired key or values sealed under it (see MarkWipe).
+constexpr const char* WipeState = "wipe_pending";
+// How long a key change waits for readers of other processes to leave the log.
+constexpr int WipeWaitMs = 1000;
 TBlob ItemTag(int64_t Kind, const WideString& SetName, const WideString& Name) {
   return Tag({u"item", Number(Kind), SetName, Name});
 }
 TBlob ChoiceTag(int64_t Field) { return Tag({u"field_choice", Number(Field)}); }
-const TBlob KeyringTag = Tag({u"keyring"});
+const TBlob& KeyringTag = KeyringAssociatedData();
+
+// The keyring as read: with a password the sealed data key (no secret), without one the key
+// itself, taken straight into guarded memory; Stamp tells either apart from a later keyring.
+struct TKeyring {
+  bool Protected = false;
+  TBlob Salt, Sealed, Stamp;
+  TKey Clear;
+  TKeyCost Cost;
+};
+
+TKeyring ReadKeyring(TDatabase& Database) {
+  TStatement Q(Database, "SELECT salt, ops_limit, mem_limit, data_key FROM keyring WHERE id = 1");
+  if (!Q.Step()) RaiseStoreError("The store's key is missing: the file is damaged");
+  TKeyring K;
+  K.Protected = !Q.IsNull(0);
+  K.Salt = Q.Blob(0);
+  K.Cost = {static_cast<uint64_t>(Q.Int(1)), static_cast<uint64_t>(Q.Int(2))};
+  size_t Size = 0;
+  const uint8_t* Data = Q.BlobData(3, Size);
+  K.Stamp = Fingerprint(Data, Size);
+  if (K.Protected) {
+    K.Sealed = Q.Blob(3);
+  } else {
+    K.Clear = KeyFromBytes(Data, Size);
+    if (!K.Clear) RaiseStoreError("The store's key is damaged");
+  }
+  return K;
+}
 
 [[noreturn]] void RaiseDamaged() {
   RaiseStoreError("A stored value cannot be opened: the store file is damaged or was changed outside the store");
@@ -67,17 +114,93 @@ void AddCommaText(TWideStringList& List, const WideString& Text) {
 
 }  // namespace
 
-TPelStore::TPelStore(const std::string& FileName) : FDatabase(FileName) {
+const TBlob& KeyringAssociatedData() {
+  static const TBlob Keyring = Tag({u"keyring"});
+  return Keyring;
+}
+
+namespace {
+
+// Shorter than SQLite's 100-byte header: no store, but no file this store would have left either,
+// since a new store only appears under its name complete (see OpenFile).
+constexpr off_t SmallestStoreFile = 100;
+
+bool FileExists(const std::string& Name, struct stat& Info) {
+  if (stat(Name.c_str(), &Info) == 0) return true;
+  if (errno != ENOENT) RaiseStoreError("Cannot look at the store file " + Name + ": " + strerror(errno));
+  return false;
+}
+
+}  // namespace
+
+void TPelStore::Configure() {
   // WAL: readers never wait for the writer; FULL makes a commit durable once it returned.
   FDatabase.Exec("PRAGMA journal_mode=WAL");
   FDatabase.Exec("PRAGMA synchronous=FULL");
   FDatabase.Exec("PRAGMA foreign_keys=ON");
   // Freed pages are overwritten, so that a value sealed again or deleted leaves no readable copy.
   FDatabase.Exec("PRAGMA secure_delete=ON");
+}
+
+// A damaged store is never replaced without the user's word: an existing file too short to be a
+// store is refused and left as it is. A new store is built under a name of its own and linked
+// into place only once complete, so a crash while creating it leaves no half store to refuse, and
+// of two processes creating the store at once one links it and the other opens it.
+void TPelStore::OpenFile(const std::string& FileName) {
+  struct stat Info {};
+  if (!FileExists(FileName, Info)) {
+    const std::string Building = FileName + ".new-" + IntToStr(getpid());
+    for (const char* Suffix : {"", "-wal", "-shm"}) unlink((Building + Suffix).c_str());
+    // Owner-only from the first byte, whatever the umask; SQLite gives the log and its index the
+    // mode of the database file.
+    const int Handle = open(Building.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (Handle < 0) RaiseStoreError("Cannot create the store file " + Building + ": " + strerror(errno));
+    fchmod(Handle, S_IRUSR | S_IWUSR);
+    close(Handle);
+    FDatabase.Open(Building, true);
+    Configure();
+    Migrate();
+    CheckpointFile();
+    FDatabase.Close();
+    const bool Linked = link(Building.c_str(), FileName.c_str()) == 0;
+    const int Error = errno;
+    for (const char* Suffix : {"", "-wal", "-shm"}) unlink((Building + Suffix).c_str());
+    if (!Linked && Error != EEXIST)
+      RaiseStoreError("Cannot create the store file " + FileName + ": " + strerror(Error));
+    if (!FileExists(FileName, Info)) RaiseStoreError("The store file " + FileName + " vanished while it was created");
+  }
+  if (S_ISREG(Info.st_mode) && Info.st_size < SmallestStoreFile)
+    RaiseStoreError("The store file " + FileName + " is damaged: it holds " + IntToStr(Info.st_size) +
+                    " bytes, too few for a store. It was left as it is, so that it can be recovered; move it away to"
+                    " start a new store");
+  // Without a master password the data key is in the file: nobody but its owner may read it, nor
+  // the log and its index. A file an earlier build left readable to others is tightened.
+  for (const char* Suffix : {"", "-wal", "-shm"}) {
+    const std::string Name = FileName + Suffix;
+    struct stat Part {};
+    if (stat(Name.c_str(), &Part) == 0 && (Part.st_mode & (S_IRWXG | S_IRWXO)) != 0 &&
+        chmod(Name.c_str(), Part.st_mode & S_IRWXU) != 0)
+      RaiseStoreError("Cannot make the store file " + Name + " private to its owner: " + strerror(errno));
+  }
+  FDatabase.Open(FileName, false);
+  Configure();
+}
+
+TPelStore::TPelStore(const std::string& FileName) {
+  OpenFile(FileName);
   FEvents.AddConnectionPoint(DIID_IPelServerEvents);
   // Older files held values in the clear: fold the write-ahead log into the file now, so that
   // the pages that held them are overwritten rather than kept in the log.
-  if (Migrate()) CheckpointFile();
+  Migrate();
+  {
+    TStatement Q(FDatabase, "SELECT 1 FROM state WHERE key = ?");
+    Q.Bind(1, AsciiToWide(WipeState));
+    // Best effort: a reader of another process may still hold the log; the next open tries again.
+    if (Q.Step()) {
+      Q.Reset();
+      CheckpointFile();
+    }
+  }
   LoadRecognizer();
   LoadKeyring();
 }
@@ -110,7 +233,22 @@ void TPelStore::Fire(int32_t DispID, std::vector<TVariant> Args) {
   FEvents.Fire(DIID_IPelServerEvents, DispID, std::move(Args));
 }
 
-void TPelStore::CheckpointFile() { FDatabase.Exec("PRAGMA wal_checkpoint(TRUNCATE)"); }
+// A retired key or values sealed under it stay readable in the log until it is folded into the
+// file (where secure_delete has overwritten them) and emptied. The write that retires them marks
+// the file (MarkWipe, in its transaction); the mark goes once the log is empty, so a crash in
+// between is finished on the next open. A reader of another process can keep the log from being
+// emptied: then the caller is told, and the next open tries again.
+void TPelStore::MarkWipe() {
+  TStatement(FDatabase, "INSERT OR REPLACE INTO state(key, value) VALUES(?, '1')").Bind(1, AsciiToWide(WipeState)).Run();
+}
+
+bool TPelStore::CheckpointFile() {
+  if (!FDatabase.Checkpoint(WipeWaitMs)) return false;
+  TStatement(FDatabase, "DELETE FROM state WHERE key = ?").Bind(1, AsciiToWide(WipeState)).Run();
+  // The mark's removal holds no secret; folding it in too leaves the log empty as promised.
+  FDatabase.Checkpoint(WipeWaitMs);
+  return true;
+}
 
 // ---- schema
 
@@ -124,13 +262,21 @@ int TPelStore::SchemaVersion() {
 // migration leaves the previous version intact.
 bool TPelStore::Migrate() {
   FDatabase.Exec("CREATE TABLE IF NOT EXISTS schema_version(version INTEGER NOT NULL)");
-  int Version = SchemaVersion();
-  if (Version > StoreSchemaVersion)
-    RaiseStoreError("The store database has schema version " + IntToStr(Version) + ", newer than this store's " +
-                    IntToStr(StoreSchemaVersion));
   bool Migrated = false;
-  while (Version < StoreSchemaVersion) {
+  for (bool Reread = false;; Reread = true) {
+    const auto Check = [&] {
+      const int Version = SchemaVersion();
+      if (Version > StoreSchemaVersion)
+        RaiseStoreError("The store database has schema version " + IntToStr(Version) +
+                        ", newer than this store's " + IntToStr(StoreSchemaVersion));
+      return Version;
+    };
+    if (!Reread && Check() == StoreSchemaVersion) break;
+    // Read again under the write lock: a second store process opening the same new file at the
+    // same moment waits, then finds the step done.
     TTransaction T(FDatabase);
+    int Version = Check();
+    if (Version == StoreSchemaVersion) break;
     switch (Version) {
       case 0:
         CreateSchemaVersion1();
@@ -143,6 +289,12 @@ bool TPelStore::Migrate() {
         break;
       case 3:
         CreateSchemaVersion4();
+        break;
+      case 4:
+        CreateSchemaVersion5();
+        break;
+      case 5:
+        CreateSchemaVersion6();
         break;
     }
     ++Version;
@@ -222,18 +374,50 @@ void TPelStore::CreateSchemaVersion4() {
       " data BLOB NOT NULL);");
   const TKey Key = NewRandomKey();
   TStatement(FDatabase, "INSERT INTO keyring(id, salt, ops_limit, mem_limit, data_key) VALUES(1, NULL, 0, 0, ?)")
-      .Bind(1, KeyBytes(*Key))
+      .BindInPlace(1, Key->Data(), TSecretKey::Size)
       .Run();
-  RewriteSecrets([&](const TBlob& Plain, const TBlob& Tag) { return Seal(*Key, Plain, Tag); });
+  // Sealed as this version sealed them; version 5 seals them again with their kind.
+  RewriteSecrets([&](const TBlob& Plain, const TBlob& Tag, const TBlob&) { return Seal(*Key, Plain, Tag); }, true);
+  MarkWipe();
+}
+
+// Values are sealed again with their kind under a new data key, so that no value sealed without
+// it opens any more. With a master password that needs the password: the first Login does it.
+void TPelStore::CreateSchemaVersion5() {
+  TKeyring Keyring = ReadKeyring(FDatabase);
+  if (Keyring.Protected) {
+    TStatement(FDatabase, "INSERT OR REPLACE INTO state(key, value) VALUES(?, '1')")
+        .Bind(1, AsciiToWide(LegacyTagsState))
+        .Run();
+    return;
+  }
+  const TKey Key = NewRandomKey();
+  Reseal(*Keyring.Clear, *Key, true);
+  MarkWipe();
+  TStatement(FDatabase, "UPDATE keyring SET data_key = ? WHERE id = 1").BindInPlace(1, Key->Data(), TSecretKey::Size).Run();
+}
+
+// The page addresses earlier versions kept beside cards and records are dropped (see WriteItem).
+void TPelStore::CreateSchemaVersion6() {
+  FDatabase.Exec("UPDATE item SET url = '' WHERE url <> ''");
+  if (FDatabase.Changes()) MarkWipe();
+}
+
+bool TPelStore::LegacyValueTags() {
+  TStatement Q(FDatabase, "SELECT 1 FROM state WHERE key = ?");
+  Q.Bind(1, AsciiToWide(LegacyTagsState));
+  return Q.Step();
 }
 
 void TPelStore::LoadKeyring() {
   TStatement Q(FDatabase, "SELECT salt, data_key FROM keyring WHERE id = 1");
   if (!Q.Step()) RaiseStoreError("The store's key is missing: the file is damaged");
   FKey.reset();
-  FKeyringStamp = Q.Blob(1);
+  size_t Size = 0;
+  const uint8_t* Data = Q.BlobData(1, Size);
+  FKeyringStamp = Fingerprint(Data, Size);
   if (!Q.IsNull(0)) return;  // locked until Login
-  FKey = KeyFromBytes(FKeyringStamp);
+  FKey = KeyFromBytes(Data, Size);
   if (!FKey) RaiseStoreError("The store's key is damaged");
 }
 
@@ -241,8 +425,14 @@ void TPelStore::LoadKeyring() {
 // password and so the data key: a value sealed with the key held here would then be lost to
 // everyone else. Each use of the key first makes sure it is still the file's.
 void TPelStore::CheckKeyCurrent() {
-  TStatement Q(FDatabase, "SELECT data_key FROM keyring WHERE id = 1");
-  if (Q.Step() && Q.Blob(0) == FKeyringStamp) return;
+  {
+    TReused Q(FDatabase, "SELECT data_key FROM keyring WHERE id = 1");
+    if (Q->Step()) {
+      size_t Size = 0;
+      const uint8_t* Data = Q->BlobData(0, Size);
+      if (Fingerprint(Data, Size) == FKeyringStamp) return;
+    }
+  }
   LoadKeyring();
 }
 
@@ -265,11 +455,11 @@ TBlob TPelStore::OpenBlob(const TBlob& Sealed, const TBlob& Tag) {
 
 bool TPelStore::ReadProfileValue(int64_t Owner, int64_t Field, int32_t& Kind, WideString& Value,
                                  WideString& Values) {
-  TStatement Q(FDatabase, "SELECT value_kind, data FROM profile_value WHERE profile_id = ? AND field_id = ?");
-  Q.Bind(1, Owner).Bind(2, Field);
-  if (!Q.Step()) return false;
-  Kind = static_cast<int32_t>(Q.Int(0));
-  UnpackValue(OpenBlob(Q.Blob(1), ValueTag(Owner, Field)), Value, Values);
+  TReused Q(FDatabase, "SELECT value_kind, data FROM profile_value WHERE profile_id = ? AND field_id = ?");
+  Q->Bind(1, Owner).Bind(2, Field);
+  if (!Q->Step()) return false;
+  Kind = static_cast<int32_t>(Q->Int(0));
+  UnpackValue(OpenBlob(Q->Blob(1), ValueTag(Owner, Field, Kind)), Value, Values);
   return true;
 }
 
@@ -280,7 +470,7 @@ void TPelStore::WriteProfileValue(int64_t Owner, int64_t Field, int64_t Kind, co
       .Bind(1, Owner)
       .Bind(2, Field)
       .Bind(3, Kind)
-      .Bind(4, SealBlob(PackValue(Value, Values), ValueTag(Owner, Field)))
+      .Bind(4, SealBlob(PackValue(Value, Values), ValueTag(Owner, Field, Kind)))
       .Run();
 }
 
@@ -292,14 +482,14 @@ bool TPelStore::ReadItem(int32_t Kind, const WideString& SetName, const WideStri
   return true;
 }
 
-void TPelStore::WriteItem(int32_t Kind, const WideString& SetName, const WideString& Name, const WideString& URL,
-                          const TBlob& Data) {
-  TStatement(FDatabase, "INSERT OR REPLACE INTO item(kind, set_name, name, url, data) VALUES(?,?,?,?,?)")
+// The page address a card or record was saved from is not kept: nothing reads it back, and its
+// query string can carry tokens, session ids and mail addresses (the url column stays empty).
+void TPelStore::WriteItem(int32_t Kind, const WideString& SetName, const WideString& Name, const TBlob& Data) {
+  TStatement(FDatabase, "INSERT OR REPLACE INTO item(kind, set_name, name, url, data) VALUES(?,?,?,'',?)")
       .Bind(1, Kind)
       .Bind(2, SetName)
       .Bind(3, Name)
-      .Bind(4, URL)
-      .Bind(5, SealBlob(Data, ItemTag(Kind, SetName, Name)))
+      .Bind(4, SealBlob(Data, ItemTag(Kind, SetName, Name)))
       .Run();
 }
 
@@ -313,40 +503,56 @@ WideString TPelStore::ReadChoices(int64_t Field) {
   return Text;
 }
 
+// The recognition data is held in memory as one immutable snapshot: a lookup takes the snapshot
+// under the lock and recognises outside it, and a change replaces the snapshot. Another store
+// process's change is noticed by SQLite's data_version, then by the lexicon version it bumps.
 void TPelStore::LoadRecognizer() {
-  FRecognizer.Clear();
+  auto Next = std::make_shared<TFieldRecognizer>();
   TWideStringList Stop(true, TDuplicates::dupIgnore);
   TStatement Words(FDatabase, "SELECT word FROM stop_word");
   while (Words.Step()) Stop.Add(Words.Text(0));
-  FRecognizer.SetStopWords(Stop);
+  Next->SetStopWords(Stop);
   TStatement Syn(FDatabase, "SELECT field_id, phrase FROM synonym");
-  while (Syn.Step()) FRecognizer.AddSynonym(Syn.Int(0), Syn.Text(1));
+  while (Syn.Step()) Next->AddSynonym(Syn.Int(0), Syn.Text(1));
   TStatement Hints(FDatabase, "SELECT input_type, field_id FROM type_hint");
-  while (Hints.Step()) FRecognizer.AddTypeHint(Hints.Text(0), Hints.Int(1));
+  while (Hints.Step()) Next->AddTypeHint(Hints.Text(0), Hints.Int(1));
+  FRecognizer = std::move(Next);
+  FLexiconVersion = LexiconVersion();
+}
+
+WideString TPelStore::LexiconVersion() {
+  TReused Q(FDatabase, "SELECT value FROM state WHERE key = 'lexicon_version'");
+  return Q->Step() ? Q->Text(0) : WideString();
+}
+
+std::shared_ptr<const TFieldRecognizer> TPelStore::Recognizer() {
+  TReused Version(FDatabase, "PRAGMA data_version");
+  const int64_t DataVersion = Version->Step() ? Version->Int(0) : -1;
+  if (DataVersion != FDataVersion) {
+    FDataVersion = DataVersion;
+    if (LexiconVersion() != FLexiconVersion) LoadRecognizer();
+  }
+  return FRecognizer;
 }
 
 int64_t TPelStore::ProfileID(const WideString& Profile) {
-  WideString Name = Profile;
-  if (Name.empty()) {
-    TStatement Q(FDatabase, "SELECT value FROM state WHERE key = 'active_profile'");
-    if (Q.Step()) Name = Q.Text(0);
-  }
-  TStatement Q(FDatabase, "SELECT id FROM profile WHERE name = ?");
-  Q.Bind(1, Name);
-  if (!Q.Step()) RaiseStoreError("There is no profile \"" + WideToAnsi(Name) + "\"");
-  return Q.Int(0);
+  const WideString Name = Profile.empty() ? ActiveProfile() : Profile;
+  TReused Q(FDatabase, "SELECT id FROM profile WHERE name = ?");
+  Q->Bind(1, Name);
+  if (!Q->Step()) RaiseStoreError("There is no profile \"" + WideToAnsi(Name) + "\"");
+  return Q->Int(0);
 }
 
 int64_t TPelStore::FieldID(const WideString& Field) {
-  TStatement Q(FDatabase, "SELECT id FROM field WHERE name = ?");
-  Q.Bind(1, Field);
-  return Q.Step() ? Q.Int(0) : -1;
+  TReused Q(FDatabase, "SELECT id FROM field WHERE name = ?");
+  Q->Bind(1, Field);
+  return Q->Step() ? Q->Int(0) : -1;
 }
 
 WideString TPelStore::FieldName(int64_t ID) {
-  TStatement Q(FDatabase, "SELECT name FROM field WHERE id = ?");
-  Q.Bind(1, ID);
-  return Q.Step() ? Q.Text(0) : WideString();
+  TReused Q(FDatabase, "SELECT name FROM field WHERE id = ?");
+  Q->Bind(1, ID);
+  return Q->Step() ? Q->Text(0) : WideString();
 }
 
 // ---- profiles and fields
@@ -355,23 +561,38 @@ void TPelStore::FindFieldValue(const WideString& Profile, const WideString&, con
                                const WideString& Name, const WideString&, WideString& ProfileField,
                                int32_t& ValueKind, WideString& Value, WideString& Values, bool& Found,
                                bool& LoginRequired) {
-  std::lock_guard Guard(FLock);
   Found = false;
   LoginRequired = false;
   Value.clear();
   Values.clear();
+  int64_t Owner = -1, Field = -1;
+  std::shared_ptr<const TFieldRecognizer> Snapshot;
+  {
+    std::lock_guard Guard(FLock);
+    TReadTransaction Reading(FDatabase);
+    if (Locked()) {
+      // Not even which field a name stands for: the caller logs in and asks again.
+      LoginRequired = true;
+      return;
+    }
+    Owner = ProfileID(Profile);
+    // A field asked for by name that the store does not know is simply not found: cards may still
+    // carry bindings to fields deleted since.
+    if (!ProfileField.empty())
+      Field = FieldID(ProfileField);
+    else if (!Name.empty())
+      Snapshot = Recognizer();
+  }
+  // Recognising a long caption takes its time; other windows are served meanwhile.
+  if (Snapshot) Field = Snapshot->Recognize(Name, InputType);
+  if (Field < 0) return;
+  std::lock_guard Guard(FLock);
+  TReadTransaction Reading(FDatabase);
+  // The store may have been locked meanwhile.
   if (Locked()) {
-    // Not even which field a name stands for: the caller logs in and asks again.
     LoginRequired = true;
     return;
   }
-  const int64_t Owner = ProfileID(Profile);
-  // A field asked for by name that the store does not know is simply not found: cards may still
-  // carry bindings to fields deleted since.
-  const int64_t Field = !ProfileField.empty() ? FieldID(ProfileField)
-                        : Name.empty()        ? -1
-                                              : FRecognizer.Recognize(Name, InputType);
-  if (Field < 0) return;
   ProfileField = FieldName(Field);
   if (!ReadProfileValue(Owner, Field, ValueKind, Value, Values)) return;
   Found = !Value.empty() || !Values.empty();
@@ -383,8 +604,7 @@ void TPelStore::GetProfiles(TVariant& Profiles, WideString& Current) {
   TStatement Q(FDatabase, "SELECT name FROM profile ORDER BY id");
   while (Q.Step()) Names.push_back(Q.Text(0));
   Profiles = TVariant(std::move(Names));
-  TStatement A(FDatabase, "SELECT value FROM state WHERE key = 'active_profile'");
-  Current = A.Step() ? A.Text(0) : WideString();
+  Current = ActiveProfile();
 }
 
 void TPelStore::GetProfileFields(TVariant& Fields, bool& LoginRequired) {
@@ -404,8 +624,9 @@ void TPelStore::SetActiveProfile(const WideString& Profile) {
     std::lock_guard Guard(FLock);
     TTransaction T(FDatabase);
     if (Profile.empty()) RaiseStoreError("No profile named to make active");
-    ProfileID(Profile);  // an unknown name raises
-    TStatement(FDatabase, "INSERT OR REPLACE INTO state(key, value) VALUES('active_profile', ?)").Bind(1, Profile).Run();
+    TStatement(FDatabase, "INSERT OR REPLACE INTO state(key, value) VALUES('active_profile', ?)")
+        .Bind(1, StoredProfileName(Profile))
+        .Run();
     T.Commit();
   }
   Fire(DISPID_OnDatabaseChange);
@@ -446,14 +667,20 @@ void TPelStore::AddFieldValue(const WideString& Profile, const WideString& Profi
 void TPelStore::AddSynonym(const WideString& ProfileField, const WideString& Synonym, int32_t) {
   {
     std::lock_guard Guard(FLock);
+    TTransaction T(FDatabase);
     const int64_t Field = FieldID(ProfileField);
     if (Field < 0) RaiseStoreError("There is no profile field \"" + WideToAnsi(ProfileField) + "\"");
-    if (FRecognizer.Normalize(Synonym).empty())
+    const std::shared_ptr<const TFieldRecognizer> Current = Recognizer();
+    if (Current->Normalize(Synonym).empty())
       RaiseStoreError("The synonym \"" + WideToAnsi(Synonym) + "\" has no words that could name a field");
-    TTransaction T(FDatabase);
     TStatement(FDatabase, "INSERT OR IGNORE INTO synonym(field_id, phrase) VALUES(?,?)").Bind(1, Field).Bind(2, Synonym).Run();
+    // Other store processes on the file reload their recognition data when this changes.
+    FDatabase.Exec(
+        "INSERT INTO state(key, value) VALUES('lexicon_version', '1')"
+        " ON CONFLICT(key) DO UPDATE SET value = CAST(value AS INTEGER) + 1");
     T.Commit();
-    FRecognizer.AddSynonym(Field, Synonym);
+    // Windows may still be recognising with the current snapshot: the change makes a new one.
+    LoadRecognizer();
   }
   Fire(DISPID_OnLexiconChange);
 }
@@ -544,15 +771,28 @@ std::vector<WideString> Fingerprints(const TTransitFormSet& Set) {
 
 }  // namespace
 
+// Profile names compare without case, as the profile table does; what is kept and answered is the
+// profile's own spelling, so that the current profile is always one of the list and per-profile
+// defaults are found whatever spelling a caller used (files that kept a caller's spelling included).
 WideString TPelStore::ActiveProfile() {
-  TStatement Q(FDatabase, "SELECT value FROM state WHERE key = 'active_profile'");
-  return Q.Step() ? Q.Text(0) : WideString();
+  TReused Q(FDatabase,
+            "SELECT coalesce((SELECT name FROM profile WHERE name = s.value), s.value) FROM state s"
+            " WHERE s.key = 'active_profile'");
+  return Q->Step() ? Q->Text(0) : WideString();
+}
+
+WideString TPelStore::StoredProfileName(const WideString& Profile) {
+  TStatement Q(FDatabase, "SELECT name FROM profile WHERE name = ?");
+  Q.Bind(1, Profile);
+  if (!Q.Step()) RaiseStoreError("There is no profile \"" + WideToAnsi(Profile) + "\"");
+  return Q.Text(0);
 }
 
 // The default of the active profile, else the one for all profiles.
 WideString TPelStore::DefaultName(const WideString& SetName) {
   TStatement Q(FDatabase,
-               "SELECT name FROM default_item WHERE set_name = ? AND profile IN (?, '') ORDER BY profile DESC LIMIT 1");
+               "SELECT name FROM default_item WHERE set_name = ? AND profile COLLATE NOCASE IN (?, '')"
+               " ORDER BY profile DESC LIMIT 1");
   Q.Bind(1, SetName).Bind(2, ActiveProfile());
   return Q.Step() ? Q.Text(0) : WideString();
 }
@@ -562,7 +802,7 @@ void TPelStore::CheckKind(int32_t Kind) {
     RaiseStoreError("Unknown record kind " + IntToStr(Kind) + " (1 navigation, 2 mail card, 3 authentication)");
 }
 
-void TPelStore::SaveFormCard(const WideString& URLKey, const WideString& Name, const WideString& URL,
+void TPelStore::SaveFormCard(const WideString& URLKey, const WideString& Name, const WideString&,
                              const TVariant& FormSet, bool& Saved, bool& LoginRequired) {
   {
     std::lock_guard Guard(FLock);
@@ -582,7 +822,7 @@ void TPelStore::SaveFormCard(const WideString& URLKey, const WideString& Name, c
       Q.Bind(1, URLKey).Bind(2, Candidate);
       if (!Q.Step()) Stored = Candidate;
     }
-    WriteItem(0, URLKey, Stored, URL, S.Bytes());
+    WriteItem(0, URLKey, Stored, S.Bytes());
     T.Commit();
     Saved = true;
   }
@@ -639,8 +879,7 @@ void TPelStore::SetDefaultFormCard(const WideString& SetName, const WideString& 
     TTransaction T(FDatabase);
     WideString Owner;
     if (!AllProfiles) {
-      Owner = Profile.empty() ? ActiveProfile() : Profile;
-      ProfileID(Owner);  // an unknown profile raises
+      Owner = StoredProfileName(Profile.empty() ? ActiveProfile() : Profile);
     }
     if (Name.empty()) {
       TStatement(FDatabase, "DELETE FROM default_item WHERE set_name = ? AND profile = ?").Bind(1, SetName).Bind(2, Owner).Run();
@@ -671,7 +910,12 @@ void TPelStore::DeleteRecord(const WideString& SetName, const WideString& Name, 
     TStatement(FDatabase, "DELETE FROM item WHERE set_name = ? AND name = ?").Bind(1, SetName).Bind(2, Name).Run();
     Removed = FDatabase.Changes();
     TStatement(FDatabase, "DELETE FROM default_item WHERE set_name = ? AND name = ?").Bind(1, SetName).Bind(2, Name).Run();
+    if (Removed) MarkWipe();
     T.Commit();
+    // secure_delete blanks the rows in the file's pages, but the log keeps the pages as they were
+    // until it is folded in: the deleted secret leaves the files only then. Best effort: a reader
+    // elsewhere may hold the log, and the mark has the next open try again.
+    if (Removed) CheckpointFile();
   }
   if (Removed) Fire(DISPID_OnDatabaseChange);
 }
@@ -706,19 +950,55 @@ void TPelStore::FindRecord(int32_t Kind, const WideString& Key, const TVariant& 
     }
 }
 
-void TPelStore::SaveRecord(int32_t Kind, const WideString& Key, const WideString& Name, const WideString& URL,
+namespace {
+
+// The user name of authentication record data (its first string), when the data reads as such.
+WideString RecordUserName(const TBlob& Bytes) {
+  TMemoryStream S(Bytes);
+  WideString User;
+  try {
+    if (!ReadWideString(S, User)) return WideString();
+  } catch (const EIntOverflow&) {
+    return WideString();
+  }
+  size_t First = 0, Last = User.size();
+  while (First < Last && User[First] <= u' ') ++First;
+  while (Last > First && User[Last - 1] <= u' ') --Last;
+  return User.substr(First, Last - First);
+}
+
+}  // namespace
+
+// A record saved without a name (the credential agent's silent save) is named after its user
+// name, else its site, else "Record"; a name already taken gets " (2)", " (3)", … so that a
+// silent save never replaces a record the user kept.
+WideString TPelStore::FreeRecordName(int32_t Kind, const WideString& Key, const TBlob& Bytes) {
+  WideString Base = Kind == rkAuthentication ? RecordUserName(Bytes) : WideString();
+  if (Base.empty()) Base = Key;
+  if (Base.empty()) Base = u"Record";
+  TStatement Q(FDatabase, "SELECT 1 FROM item WHERE kind = ? AND set_name = ? AND name = ?");
+  for (int N = 1;; ++N) {
+    const WideString Candidate = N == 1 ? Base : Base + AsciiToWide(" (" + IntToStr(N) + ")");
+    Q.Bind(1, Kind).Bind(2, Key).Bind(3, Candidate);
+    const bool Taken = Q.Step();
+    Q.Reset();
+    if (!Taken) return Candidate;
+  }
+}
+
+void TPelStore::SaveRecord(int32_t Kind, const WideString& Key, const WideString& Name, const WideString&,
                            const TVariant& Data, bool& Saved, bool& LoginRequired) {
   {
     std::lock_guard Guard(FLock);
     Saved = false;
     LoginRequired = false;
     CheckKind(Kind);
-    if (Name.empty()) RaiseStoreError("A record needs a name");
     const TBlob Bytes = VariantBytes(Data);
     LoginRequired = Locked();
     if (LoginRequired) return;
     TTransaction T(FDatabase);
-    WriteItem(Kind, Key, Name, URL, Bytes);
+    const WideString Stored = Name.empty() ? FreeRecordName(Kind, Key, Bytes) : Name;
+    WriteItem(Kind, Key, Stored, Bytes);
     T.Commit();
     Saved = true;
   }
@@ -822,23 +1102,6 @@ bool TPelStore::HasMasterPassword() {
 
 namespace {
 
-struct TKeyring {
-  bool Protected = false;
-  TBlob Salt, DataKey;
-  TKeyCost Cost;
-};
-
-TKeyring ReadKeyring(TDatabase& Database) {
-  TStatement Q(Database, "SELECT salt, ops_limit, mem_limit, data_key FROM keyring WHERE id = 1");
-  if (!Q.Step()) RaiseStoreError("The store's key is missing: the file is damaged");
-  TKeyring K;
-  K.Protected = !Q.IsNull(0);
-  K.Salt = Q.Blob(0);
-  K.Cost = {static_cast<uint64_t>(Q.Int(1)), static_cast<uint64_t>(Q.Int(2))};
-  K.DataKey = Q.Blob(3);
-  return K;
-}
-
 [[noreturn]] void RaiseWrongPassword() {
   throw EOleException("The master password is not right", HR_E_ACCESSDENIED, "PelStore", "", 0);
 }
@@ -855,16 +1118,32 @@ void TPelStore::Login(const WideString& Password) {
   if (!Keyring.Protected) return;
   // Deriving the key takes long on purpose; other windows are served meanwhile.
   const TKey PasswordKey = DeriveKey(Password, Keyring.Salt, Keyring.Cost);
-  TKey Key = OpenKey(*PasswordKey, Keyring.DataKey, KeyringTag);
+  TKey Key = OpenKey(*PasswordKey, Keyring.Sealed, KeyringTag);
   if (!Key) RaiseWrongPassword();
   bool WasLocked = false;
   {
     std::lock_guard Guard(FLock);
     // The password may have been changed while the key was derived.
-    if (ReadKeyring(FDatabase).DataKey != Keyring.DataKey) RaiseWrongPassword();
+    if (ReadKeyring(FDatabase).Stamp != Keyring.Stamp) RaiseWrongPassword();
     WasLocked = Locked();
+    TBlob Stamp = Keyring.Stamp;
+    if (LegacyValueTags()) {
+      TTransaction T(FDatabase);
+      if (ReadKeyring(FDatabase).Stamp != Keyring.Stamp) RaiseWrongPassword();
+      TKey Upgraded = NewRandomKey();
+      Reseal(*Key, *Upgraded, true);
+      const TBlob Sealed = SealKey(*PasswordKey, *Upgraded, KeyringTag);
+      TStatement(FDatabase, "UPDATE keyring SET data_key = ? WHERE id = 1").Bind(1, Sealed).Run();
+      TStatement(FDatabase, "DELETE FROM state WHERE key = ?").Bind(1, AsciiToWide(LegacyTagsState)).Run();
+      MarkWipe();
+      T.Commit();
+      Key = std::move(Upgraded);
+      Stamp = Fingerprint(Sealed.data(), Sealed.size());
+      // Best effort: logging in does not fail for a reader elsewhere; the next open tries again.
+      CheckpointFile();
+    }
     FKey = std::move(Key);
-    FKeyringStamp = Keyring.DataKey;
+    FKeyringStamp = std::move(Stamp);
   }
   if (WasLocked) Fire(DISPID_OnLogin, {TVariant(true)});
 }
@@ -885,87 +1164,107 @@ bool TPelStore::GetLoggedIn() {
 }
 
 void TPelStore::SetMasterPassword(const WideString& Current, const WideString& New, const TKeyCost& Cost) {
-  bool WasLocked = false;
+  bool WasLocked = false, Wiped = true;
   {
     std::lock_guard Guard(FLock);
     if (!New.empty() && !Cost.Valid()) RaiseStoreError("The cost asked for the master password is out of range");
     WasLocked = Locked();
-    const TKeyring Keyring = ReadKeyring(FDatabase);
-    TKey Old;
+    // The keyring is read under the write lock that replaces it: another process changing the
+    // password meanwhile would otherwise have its key overwritten and its values lost.
+    TTransaction T(FDatabase);
+    TKeyring Keyring = ReadKeyring(FDatabase);
+    TKey Old = std::move(Keyring.Clear);
     if (Keyring.Protected) {
-      Old = OpenKey(*DeriveKey(Current, Keyring.Salt, Keyring.Cost), Keyring.DataKey, KeyringTag);
+      Old = OpenKey(*DeriveKey(Current, Keyring.Salt, Keyring.Cost), Keyring.Sealed, KeyringTag);
       if (!Old) RaiseWrongPassword();
-    } else {
-      Old = KeyFromBytes(Keyring.DataKey);
-      if (!Old) RaiseStoreError("The store's key is damaged");
     }
     TKey Key = NewRandomKey();
-    TTransaction T(FDatabase);
-    Reseal(*Old, *Key);
+    if (LegacyValueTags()) {
+      Reseal(*Old, *Key, true);
+      TStatement(FDatabase, "DELETE FROM state WHERE key = ?").Bind(1, AsciiToWide(LegacyTagsState)).Run();
+    } else {
+      Reseal(*Old, *Key, false);
+    }
     TStatement Put(FDatabase, "UPDATE keyring SET salt = ?, ops_limit = ?, mem_limit = ?, data_key = ? WHERE id = 1");
     TBlob Stamp;
     if (New.empty()) {
-      Stamp = KeyBytes(*Key);
-      Put.BindNull(1).Bind(2, int64_t{0}).Bind(3, int64_t{0}).Bind(4, Stamp).Run();
+      Stamp = Fingerprint(Key->Data(), TSecretKey::Size);
+      Put.BindNull(1).Bind(2, int64_t{0}).Bind(3, int64_t{0}).BindInPlace(4, Key->Data(), TSecretKey::Size).Run();
     } else {
       const TBlob Salt = RandomBytes(SaltSize);
       const TKey PasswordKey = DeriveKey(New, Salt, Cost);
-      Stamp = SealKey(*PasswordKey, *Key, KeyringTag);
+      const TBlob Sealed = SealKey(*PasswordKey, *Key, KeyringTag);
+      Stamp = Fingerprint(Sealed.data(), Sealed.size());
       Put.Bind(1, Salt)
           .Bind(2, static_cast<int64_t>(Cost.OpsLimit))
           .Bind(3, static_cast<int64_t>(Cost.MemLimit))
-          .Bind(4, Stamp)
+          .Bind(4, Sealed)
           .Run();
     }
+    MarkWipe();
     T.Commit();
     FKey = std::move(Key);
     FKeyringStamp = std::move(Stamp);
-    // The old key sealed the values the log still holds: overwrite them in the file.
-    CheckpointFile();
+    Wiped = CheckpointFile();
   }
   if (WasLocked) Fire(DISPID_OnLogin, {TVariant(true)});
+  if (!Wiped)
+    RaiseStoreError("The master password was changed, but another program reading the store file keeps the old key"
+                    " in the store's log, so it could not be removed yet. Close that program; the store removes the"
+                    " old key when it is next opened");
 }
 
 // Every sealed value, opened with From and sealed again with To, in the caller's transaction.
-void TPelStore::Reseal(const TSecretKey& From, const TSecretKey& To) {
-  RewriteSecrets([&](const TBlob& Sealed, const TBlob& Tag) {
-    TBlob Plain;
-    if (!Open(From, Sealed, Tag, Plain)) RaiseDamaged();
-    return Seal(To, Plain, Tag);
-  });
+void TPelStore::Reseal(const TSecretKey& From, const TSecretKey& To, bool Legacy) {
+  RewriteSecrets(
+      [&](const TBlob& Sealed, const TBlob& ReadTag, const TBlob& WriteTag) {
+        TBlob Plain;
+        if (!Open(From, Sealed, ReadTag, Plain)) RaiseDamaged();
+        return Seal(To, Plain, WriteTag);
+      },
+      Legacy);
 }
 
 // Every secret of the file, each replaced by what Change makes of it and its tag. The rows are
 // read first: SQLite does not promise what a scan sees of rows updated under it.
-void TPelStore::RewriteSecrets(const std::function<TBlob(const TBlob& Data, const TBlob& Tag)>& Change) {
+void TPelStore::RewriteSecrets(
+    const std::function<TBlob(const TBlob& Data, const TBlob& ReadTag, const TBlob& WriteTag)>& Change,
+    bool Legacy) {
   struct TRow {
-    int64_t ID1, ID2;
+    int64_t ID1, ID2, ID3;
     WideString Set, Name;
     TBlob Data;
   };
   std::vector<TRow> Rows;
   {
-    TStatement Q(FDatabase, "SELECT profile_id, field_id, data FROM profile_value");
-    while (Q.Step()) Rows.push_back({Q.Int(0), Q.Int(1), {}, {}, Q.Blob(2)});
+    TStatement Q(FDatabase, "SELECT profile_id, field_id, value_kind, data FROM profile_value");
+    while (Q.Step()) Rows.push_back({Q.Int(0), Q.Int(1), Q.Int(2), {}, {}, Q.Blob(3)});
   }
   TStatement PutValue(FDatabase, "UPDATE profile_value SET data = ? WHERE profile_id = ? AND field_id = ?");
-  for (const TRow& R : Rows)
-    PutValue.Bind(1, Change(R.Data, ValueTag(R.ID1, R.ID2))).Bind(2, R.ID1).Bind(3, R.ID2).Run();
+  for (const TRow& R : Rows) {
+    const TBlob Tag = ValueTag(R.ID1, R.ID2, R.ID3);
+    PutValue.Bind(1, Change(R.Data, Legacy ? LegacyValueTag(R.ID1, R.ID2) : Tag, Tag)).Bind(2, R.ID1).Bind(3, R.ID2).Run();
+  }
   Rows.clear();
   {
     TStatement Q(FDatabase, "SELECT kind, set_name, name, data FROM item");
-    while (Q.Step()) Rows.push_back({Q.Int(0), 0, Q.Text(1), Q.Text(2), Q.Blob(3)});
+    while (Q.Step()) Rows.push_back({Q.Int(0), 0, 0, Q.Text(1), Q.Text(2), Q.Blob(3)});
   }
   TStatement PutItem(FDatabase, "UPDATE item SET data = ? WHERE kind = ? AND set_name = ? AND name = ?");
-  for (const TRow& R : Rows)
-    PutItem.Bind(1, Change(R.Data, ItemTag(R.ID1, R.Set, R.Name))).Bind(2, R.ID1).Bind(3, R.Set).Bind(4, R.Name).Run();
+  for (const TRow& R : Rows) {
+    const TBlob Tag = ItemTag(R.ID1, R.Set, R.Name);
+    PutItem.Bind(1, Change(R.Data, Tag, Tag)).Bind(2, R.ID1).Bind(3, R.Set).Bind(4, R.Name).Run();
+  }
   Rows.clear();
   {
     TStatement Q(FDatabase, "SELECT field_id, data FROM field_choice");
-    while (Q.Step()) Rows.push_back({Q.Int(0), 0, {}, {}, Q.Blob(1)});
+    while (Q.Step()) Rows.push_back({Q.Int(0), 0, 0, {}, {}, Q.Blob(1)});
   }
   TStatement PutChoice(FDatabase, "UPDATE field_choice SET data = ? WHERE field_id = ?");
-  for (const TRow& R : Rows) PutChoice.Bind(1, Change(R.Data, ChoiceTag(R.ID1))).Bind(2, R.ID1).Run();
+  for (const TRow& R : Rows) {
+    const TBlob Tag = ChoiceTag(R.ID1);
+    PutChoice.Bind(1, Change(R.Data, Tag, Tag)).Bind(2, R.ID1).Run();
+  }
 }
 
 // ---- values a page field offers
@@ -991,13 +1290,16 @@ void TPelStore::AddAllValues(const WideString& Text) {
       Start = End + 1;
     }
     if (Offered.IsEmpty()) RaiseStoreError("There are no values to add");
+    // What is known and what is added are read and written under one write lock: another store
+    // process adding at the same time must not have its choices overwritten.
+    TTransaction T(FDatabase);
 
     std::map<int64_t, TWideStringList> Known;
     {
-      TStatement Q(FDatabase, "SELECT profile_id, field_id, data FROM profile_value");
+      TStatement Q(FDatabase, "SELECT profile_id, field_id, value_kind, data FROM profile_value");
       while (Q.Step()) {
         WideString Value, Values;
-        UnpackValue(OpenBlob(Q.Blob(2), ValueTag(Q.Int(0), Q.Int(1))), Value, Values);
+        UnpackValue(OpenBlob(Q.Blob(3), ValueTag(Q.Int(0), Q.Int(1), Q.Int(2))), Value, Values);
         TWideStringList& List = Known[Q.Int(1)];
         List.Add(Value);
         AddCommaText(List, Values);
@@ -1031,7 +1333,6 @@ void TPelStore::AddAllValues(const WideString& Text) {
     if (Choices.Count() == Before) return;
     TMemoryStream S;
     WriteWideString(S, Choices.CommaText());
-    TTransaction T(FDatabase);
     TStatement(FDatabase, "INSERT OR REPLACE INTO field_choice(field_id, data) VALUES(?,?)")
         .Bind(1, Best)
         .Bind(2, SealBlob(S.Bytes(), ChoiceTag(Best)))

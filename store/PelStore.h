@@ -19,7 +19,7 @@
 namespace pel::store {
 
 // The schema version this build writes; older files are migrated forward on open.
-inline constexpr int StoreSchemaVersion = 4;
+inline constexpr int StoreSchemaVersion = 6;
 
 class TPelStore : public IPelServer, public IConnectionPointContainer {
 public:
@@ -106,15 +106,22 @@ private:
     int64_t ID = -1;
     WideString Name;
   };
+  void OpenFile(const std::string& FileName);
+  void Configure();
   // True when the file was created or moved to a newer version.
   bool Migrate();
   void CreateSchemaVersion1();
   void CreateSchemaVersion2();
   void CreateSchemaVersion3();
   void CreateSchemaVersion4();
+  void CreateSchemaVersion5();
+  void CreateSchemaVersion6();
+  bool LegacyValueTags();
   void LoadKeyring();
   void CheckKeyCurrent();
-  void CheckpointFile();
+  void MarkWipe();
+  // True when the log is empty and the mark gone.
+  bool CheckpointFile();
   // Also notices another store on the file having changed the key (see CheckKeyCurrent).
   bool Locked();
   TBlob SealBlob(const TBlob& Plain, const TBlob& Tag);
@@ -123,15 +130,21 @@ private:
   void WriteProfileValue(int64_t Owner, int64_t Field, int64_t Kind, const WideString& Value,
                          const WideString& Values);
   bool ReadItem(int32_t Kind, const WideString& SetName, const WideString& Name, TBlob& Data);
-  void WriteItem(int32_t Kind, const WideString& SetName, const WideString& Name, const WideString& URL,
-                 const TBlob& Data);
+  void WriteItem(int32_t Kind, const WideString& SetName, const WideString& Name, const TBlob& Data);
   WideString ReadChoices(int64_t Field);
-  void Reseal(const TSecretKey& From, const TSecretKey& To);
-  void RewriteSecrets(const std::function<TBlob(const TBlob& Data, const TBlob& Tag)>& Change);
+  // Legacy: profile values are read as sealed before version 5, without their kind.
+  void Reseal(const TSecretKey& From, const TSecretKey& To, bool Legacy);
+  void RewriteSecrets(const std::function<TBlob(const TBlob& Data, const TBlob& ReadTag, const TBlob& WriteTag)>& Change,
+                      bool Legacy);
   WideString ActiveProfile();
+  WideString StoredProfileName(const WideString& Profile);  // an unknown name raises
   WideString DefaultName(const WideString& SetName);
+  WideString FreeRecordName(int32_t Kind, const WideString& Key, const TBlob& Bytes);
   void CheckKind(int32_t Kind);
   void LoadRecognizer();
+  WideString LexiconVersion();
+  // The current recognition snapshot, reloaded first when another store process changed it.
+  std::shared_ptr<const TFieldRecognizer> Recognizer();
   int64_t ProfileID(const WideString& Profile);
   int64_t FieldID(const WideString& Field);
   WideString FieldName(int64_t ID);
@@ -140,7 +153,9 @@ private:
   std::recursive_mutex FLock;
   TDatabase FDatabase;
   TEventSource FEvents;
-  TFieldRecognizer FRecognizer;
+  std::shared_ptr<const TFieldRecognizer> FRecognizer;
+  WideString FLexiconVersion;
+  int64_t FDataVersion = -1;
   // The data key while the store is open to callers: always without a master password, and
   // between Login and Logout with one.
   TKey FKey;

@@ -45,10 +45,17 @@ std::vector<WideString> SplitSpaced(const WideString& Text) {
 void TFieldRecognizer::SetStopWords(const TWideStringList& Words) {
   FLexicon.SetStopWords(Words);
   for (TPhrase& Phrase : FPhrases) Prepare(Phrase);
+  Index();
+}
+
+void TFieldRecognizer::Index() {
+  FFirstField.clear();
+  for (const TPhrase& Phrase : FPhrases) FFirstField.emplace(Phrase.Glued, Phrase.FieldID);
 }
 
 void TFieldRecognizer::Clear() {
   FPhrases.clear();
+  FFirstField.clear();
   FTypeHints.clear();
 }
 
@@ -63,7 +70,9 @@ void TFieldRecognizer::Prepare(TPhrase& Phrase) const {
 void TFieldRecognizer::AddSynonym(int64_t FieldID, const WideString& Phrase) {
   TPhrase Item{FieldID, Phrase, {}, {}};
   Prepare(Item);
-  if (!Item.Glued.empty()) FPhrases.push_back(std::move(Item));
+  if (Item.Glued.empty()) return;
+  FFirstField.emplace(Item.Glued, Item.FieldID);
+  FPhrases.push_back(std::move(Item));
 }
 
 void TFieldRecognizer::AddTypeHint(const WideString& InputType, int64_t FieldID) {
@@ -84,18 +93,17 @@ int64_t TFieldRecognizer::Recognize(const WideString& Name, const WideString& In
     for (size_t Last = First; Last < Words.size(); ++Last) {
       Glued += Words[Last];
       const bool Whole = First == 0 && Last + 1 == Words.size();
-      for (const TPhrase& Phrase : FPhrases) {
-        if (Phrase.Glued != Glued) continue;
-        const size_t Length = Glued.size();
-        // The whole name being a phrase beats any part of it; then length, then position.
-        const bool Better = Best < 0 || (Whole && !BestWhole) ||
-                            (Whole == BestWhole && (Length > BestLength || (Length == BestLength && Last > BestEnd)));
-        if (Better) {
-          Best = Phrase.FieldID;
-          BestLength = Length;
-          BestEnd = Last;
-          BestWhole = Whole;
-        }
+      const auto Found = FFirstField.find(Glued);
+      if (Found == FFirstField.end()) continue;
+      const size_t Length = Glued.size();
+      // The whole name being a phrase beats any part of it; then length, then position.
+      const bool Better = Best < 0 || (Whole && !BestWhole) ||
+                          (Whole == BestWhole && (Length > BestLength || (Length == BestLength && Last > BestEnd)));
+      if (Better) {
+        Best = Found->second;
+        BestLength = Length;
+        BestEnd = Last;
+        BestWhole = Whole;
       }
     }
   }

@@ -4,6 +4,7 @@
 // names into a comparable form and picks the best phrase found in them.
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "Common/Lexicon.h"
@@ -34,8 +35,13 @@ private:
   };
   void Prepare(TPhrase& Phrase) const;
 
+  void Index();
+
   TLexicon FLexicon;
   std::vector<TPhrase> FPhrases;
+  // Glued phrase → the field of the first phrase that glues so: a run of a name is looked up once
+  // instead of compared with every phrase (among equal phrases the first one always won).
+  std::unordered_map<WideString, int64_t> FFirstField;
   std::vector<std::pair<WideString, int64_t>> FTypeHints;
 };
 

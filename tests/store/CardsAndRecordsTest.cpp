@@ -99,7 +99,130 @@ TEST(CardsAndRecordsTest, RecordsOfEachKindAreKeptApart) {
 
   EXPECT_THROW(Store.GetRecordList(0, u"example.com", List, Current), EOleException);
   EXPECT_THROW(Store.SaveRecord(4, u"example.com", u"x", u"", Mail, Saved, Login), EOleException);
-  EXPECT_THROW(Store.SaveRecord(rkMailCard, u"example.com", u"", u"", Mail, Saved, Login), EOleException);
+}
+
+TVariant Credentials(const WideString& User, const WideString& Password) {
+  TMemoryStream S;
+  for (const WideString& Part : {User, WideString(), Password, WideString()}) WriteWideString(S, Part);
+  TVariant V;
+  StreamToVariant(S, V);
+  return V;
+}
+
+// The credential agent saves silently without a name and ignores any error: such a record is
+// named after its user name (else its site) and never replaces one kept before.
+TEST(CardsAndRecordsTest, UnnamedRecordsGetAFreeNameOfTheirOwn) {
+  TStoreFolder Folder;
+  TPelStore Store(Folder.File());
+  bool Saved = false, Login = true;
+  const TVariant First = Credentials(u" jdoe ", u"pw1"), Second = Credentials(u"jdoe", u"pw2");
+  Store.SaveRecord(rkAuthentication, u"example.com", u"", u"", First, Saved, Login);
+  EXPECT_TRUE(Saved);
+  Store.SaveRecord(rkAuthentication, u"example.com", u"", u"", Second, Saved, Login);
+  Store.SaveRecord(rkAuthentication, u"example.com", u"", u"", Credentials(u"", u"pw3"), Saved, Login);
+  Store.SaveRecord(rkMailCard, u"example.com", u"", u"", TVariant(TVariant::TBytes{7}), Saved, Login);
+  // Not a readable user name: the site names it.
+  Store.SaveRecord(rkAuthentication, u"other.org", u"", u"", TVariant(TVariant::TBytes{0xFF, 0xFF, 0xFF, 0x7F}),
+                   Saved, Login);
+  EXPECT_TRUE(Saved);
+
+  TVariant List;
+  WideString Current, Name;
+  Store.GetRecordList(rkAuthentication, u"example.com", List, Current);
+  EXPECT_EQ(VariantToPairs(List),
+            (TNamePairs{{u"example.com", u"example.com"}, {u"example.com", u"jdoe"}, {u"example.com", u"jdoe (2)"}}));
+  Store.FindRecord(rkAuthentication, u"example.com", First, Name);
+  EXPECT_EQ(Name, u"jdoe");
+  Store.FindRecord(rkAuthentication, u"example.com", Second, Name);
+  EXPECT_EQ(Name, u"jdoe (2)");
+  Store.GetRecordList(rkMailCard, u"example.com", List, Current);
+  EXPECT_EQ(VariantToPairs(List), (TNamePairs{{u"example.com", u"example.com"}}));
+  Store.GetRecordList(rkAuthentication, u"other.org", List, Current);
+  EXPECT_EQ(VariantToPairs(List), (TNamePairs{{u"other.org", u"other.org"}}));
+}
+
+std::string FileText(const std::string& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+}
+
+// A deleted credential leaves the files at once, the log included, while the store runs on.
+TEST(CardsAndRecordsTest, DeletedRecordLeavesNoCiphertextInTheFiles) {
+  TStoreFolder Folder;
+  TPelStore Store(Folder.File());
+  bool Saved = false, Login = false;
+  Store.SaveRecord(rkAuthentication, u"example.com", u"me", u"", Credentials(u"me", u"secret"), Saved, Login);
+  Store.SaveRecord(rkAuthentication, u"example.com", u"other", u"", Credentials(u"other", u"kept"), Saved, Login);
+  std::string Sealed;
+  {
+    sqlite3* Db = nullptr;
+    ASSERT_EQ(sqlite3_open(Folder.File().c_str(), &Db), SQLITE_OK);
+    sqlite3_stmt* Q = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(Db, "SELECT data FROM item WHERE name = 'me'", -1, &Q, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(Q), SQLITE_ROW);
+    Sealed.assign(static_cast<const char*>(sqlite3_column_blob(Q, 0)), static_cast<size_t>(sqlite3_column_bytes(Q, 0)));
+    sqlite3_finalize(Q);
+    sqlite3_close(Db);
+  }
+  ASSERT_GT(Sealed.size(), 40u);
+  ASSERT_NE((FileText(Folder.File()) + FileText(Folder.File() + "-wal")).find(Sealed), std::string::npos);
+  Store.DeleteRecord(u"example.com", u"me", Login);
+  EXPECT_EQ((FileText(Folder.File()) + FileText(Folder.File() + "-wal")).find(Sealed), std::string::npos);
+  TVariant Data;
+  Store.GetRecord(rkAuthentication, u"example.com", u"other", u"", Data, Login);
+  EXPECT_EQ(Data, Credentials(u"other", u"kept"));
+}
+
+// The address a card was saved from is never read back, and its query may hold tokens and mail
+// addresses: it is not kept, and what earlier versions kept is dropped.
+TEST(CardsAndRecordsTest, PageAddressesAreNotKept) {
+  TStoreFolder Folder;
+  const std::string Token = "sid-Tok3n-4711";
+  const WideString URL = u"https://example.com/login?session=sid-Tok3n-4711&mail=me%40example.org";
+  {
+    TPelStore Store(Folder.File());
+    bool Saved = false, Login = false;
+    Store.SaveFormCard(u"example.com/login", u"Card", URL, LoginFormSet(u"x"), Saved, Login);
+    Store.SaveRecord(rkMailCard, u"example.com", u"Mail", URL, TVariant(TVariant::TBytes{1}), Saved, Login);
+    EXPECT_EQ((FileText(Folder.File()) + FileText(Folder.File() + "-wal")).find(Token), std::string::npos);
+  }
+  RunSql(Folder.File(), "UPDATE item SET url = 'https://example.com/?t=sid-Tok3n-4711';"
+                        "UPDATE schema_version SET version = 5");
+  TPelStore Store(Folder.File());
+  EXPECT_EQ((FileText(Folder.File()) + FileText(Folder.File() + "-wal")).find(Token), std::string::npos);
+  WideString Name;
+  Store.FindSavedFormCard(u"example.com/login", LoginFormSet(u"x"), Name);
+  EXPECT_EQ(Name, u"Card");
+}
+
+// A profile named in another case is that profile: the current one is always in the list and its
+// own defaults are found, also where an earlier build kept the caller's spelling.
+TEST(CardsAndRecordsTest, ProfileNamesResolveToTheStoredSpelling) {
+  TStoreFolder Folder;
+  for (const char* Earlier : {"", "UPDATE state SET value = 'sAMPLE' WHERE key = 'active_profile';"
+                                  "UPDATE default_item SET profile = 'SAMPLE' WHERE profile <> ''"}) {
+    {
+      TPelStore Store(Folder.File());
+      bool Saved = false, Login = false;
+      Store.SaveFormCard(u"example.com/login", u"Mine", u"", LoginFormSet(u"x"), Saved, Login);
+      Store.SaveFormCard(u"example.com/login", u"All", u"", LoginFormSet(u"y"), Saved, Login);
+      Store.SetDefaultFormCard(u"example.com/login", u"All", u"", true);
+      Store.SetActiveProfile(u"SAMPLE");
+      Store.SetDefaultFormCard(u"example.com/login", u"Mine", u"sample", false);
+    }
+    RunSql(Folder.File(), Earlier);
+    TPelStore Store(Folder.File());
+    TVariant Profiles;
+    WideString Current;
+    Store.GetProfiles(Profiles, Current);
+    EXPECT_EQ(Current, u"Sample") << Earlier;
+    EXPECT_EQ(Profiles.AsStrings(), TVariant::TStrings{u"Sample"});
+    WideString Existing, Default;
+    Store.GetNameChoices(u"example.com/login", Existing, Default);
+    EXPECT_EQ(Default, u"Mine") << Earlier;
+  }
+  TPelStore Store(Folder.File());
+  EXPECT_THROW(Store.SetActiveProfile(u"Nobody"), EOleException);
 }
 
 // A version 1 file, as the first builds wrote it: values in the clear, no cards, no key. Opening

@@ -4,9 +4,11 @@
 #include <atomic>
 #include <fstream>
 #include <thread>
+#include <tuple>
 #include <iterator>
 
 #include "Common/BrivaneLibEvents.h"
+#include "Crypto.h"
 #include "StoreTestSupport.h"
 #include "platform/ConnectionPoints.h"
 #include "platform/Exceptions.h"
@@ -370,6 +372,114 @@ TEST(LockingTest, ValueMovedToAnotherRowIsReportedAsDamage) {
     FAIL() << "a moved value was opened";
   } catch (const EOleException& E) {
     EXPECT_NE(E.Message().find("damaged"), AnsiString::npos) << E.Message();
+  }
+}
+
+// A value's kind says how a page applies it: changed in the file, the value no longer opens.
+TEST(LockingTest, ValueKindChangedInTheFileIsReportedAsDamage) {
+  TStoreFolder Folder;
+  { TPelStore Store(Folder.File()); }
+  RunSql(Folder.File(), "UPDATE profile_value SET value_kind = 5 WHERE field_id = (SELECT id FROM field WHERE name = 'E-mail')");
+  TPelStore Store(Folder.File());
+  bool Login = false;
+  try {
+    MailOf(Store, Login);
+    FAIL() << "a value with a changed kind was opened";
+  } catch (const EOleException& E) {
+    EXPECT_NE(E.Message().find("damaged"), AnsiString::npos) << E.Message();
+  }
+}
+
+TVariant::TBytes TagOf(std::initializer_list<WideString> Parts) {
+  TMemoryStream S;
+  for (const WideString& Part : Parts) WriteWideString(S, Part);
+  return S.Bytes();
+}
+
+// Turns the file back into what version 4 wrote: profile values sealed without their kind.
+void SealValuesAsVersion4(const std::string& File, const store::TSecretKey& Key) {
+  sqlite3* Db = nullptr;
+  ASSERT_EQ(sqlite3_open(File.c_str(), &Db), SQLITE_OK);
+  sqlite3_stmt* Q = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(Db, "SELECT profile_id, field_id, value_kind, data FROM profile_value", -1, &Q, nullptr),
+            SQLITE_OK);
+  std::vector<std::tuple<int64_t, int64_t, TVariant::TBytes>> Rows;
+  while (sqlite3_step(Q) == SQLITE_ROW) {
+    const auto Number = [&](int C) { return AsciiToWide(IntToStr(sqlite3_column_int64(Q, C))); };
+    const auto* Data = static_cast<const uint8_t*>(sqlite3_column_blob(Q, 3));
+    TVariant::TBytes Plain;
+    ASSERT_TRUE(store::Open(Key, TVariant::TBytes(Data, Data + sqlite3_column_bytes(Q, 3)),
+                            TagOf({u"profile_value", Number(0), Number(1), Number(2)}), Plain));
+    Rows.emplace_back(sqlite3_column_int64(Q, 0), sqlite3_column_int64(Q, 1),
+                      store::Seal(Key, Plain, TagOf({u"profile_value", Number(0), Number(1)})));
+  }
+  sqlite3_finalize(Q);
+  ASSERT_EQ(sqlite3_prepare_v2(Db, "UPDATE profile_value SET data = ? WHERE profile_id = ? AND field_id = ?", -1, &Q,
+                               nullptr),
+            SQLITE_OK);
+  for (const auto& [Profile, Field, Data] : Rows) {
+    sqlite3_bind_blob(Q, 1, Data.data(), static_cast<int>(Data.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int64(Q, 2, Profile);
+    sqlite3_bind_int64(Q, 3, Field);
+    EXPECT_EQ(sqlite3_step(Q), SQLITE_DONE);
+    sqlite3_reset(Q);
+  }
+  sqlite3_finalize(Q);
+  EXPECT_EQ(sqlite3_exec(Db, "UPDATE schema_version SET version = 4", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(Db);
+}
+
+// Values a version 4 file sealed without their kind are sealed again with it, under a new data key
+// (on open, or with a master password at the first Login), and then a changed kind shows.
+TEST(LockingTest, Version4ValuesAreSealedAgainWithTheirKind) {
+  for (const WideString Password : {WideString(), WideString(u"pw")}) {
+    TStoreFolder Folder;
+    {
+      TPelStore Store(Folder.File());
+      StoreSecrets(Store);
+      if (!Password.empty()) Store.SetMasterPassword(u"", Password, Cheap);
+    }
+    store::TKey Key;
+    if (Password.empty()) {
+      const TVariant::TBytes Raw = RawDataKey(Folder.File());
+      Key = store::KeyFromBytes(Raw.data(), Raw.size());
+    } else {
+      sqlite3* Db = nullptr;
+      ASSERT_EQ(sqlite3_open(Folder.File().c_str(), &Db), SQLITE_OK);
+      sqlite3_stmt* Q = nullptr;
+      ASSERT_EQ(sqlite3_prepare_v2(Db, "SELECT salt, ops_limit, mem_limit, data_key FROM keyring", -1, &Q, nullptr),
+                SQLITE_OK);
+      ASSERT_EQ(sqlite3_step(Q), SQLITE_ROW);
+      const auto Column = [&](int C) {
+        const auto* Data = static_cast<const uint8_t*>(sqlite3_column_blob(Q, C));
+        return TVariant::TBytes(Data, Data + sqlite3_column_bytes(Q, C));
+      };
+      const store::TKey PasswordKey = store::DeriveKey(Password, Column(0), Cheap);
+      Key = store::OpenKey(*PasswordKey, Column(3), store::KeyringAssociatedData());
+      sqlite3_finalize(Q);
+      sqlite3_close(Db);
+    }
+    ASSERT_TRUE(Key);
+    SealValuesAsVersion4(Folder.File(), *Key);
+    {
+      TPelStore Store(Folder.File());
+      EXPECT_EQ(Store.SchemaVersion(), store::StoreSchemaVersion);
+      if (!Password.empty()) Store.Login(Password);
+      bool Login = true;
+      EXPECT_EQ(MailOf(Store, Login), MailWithSecret);
+    }
+    {
+      TPelStore Store(Folder.File());
+      if (!Password.empty()) Store.Login(Password);
+      bool Login = true;
+      EXPECT_EQ(MailOf(Store, Login), MailWithSecret) << "after the values were sealed again";
+    }
+    RunSql(Folder.File(),
+           "UPDATE profile_value SET value_kind = 4 WHERE field_id = (SELECT id FROM field WHERE name = 'E-mail')");
+    TPelStore Store(Folder.File());
+    if (!Password.empty()) Store.Login(Password);
+    bool Login = true;
+    EXPECT_THROW(MailOf(Store, Login), EOleException);
   }
 }
 
