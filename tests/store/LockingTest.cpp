@@ -432,7 +432,7 @@ void SealValuesAsVersion4(const std::string& File, const store::TSecretKey& Key)
 // Values a version 4 file sealed without their kind are sealed again with it, under a new data key
 // (on open, or with a master password at the first Login), and then a changed kind shows.
 TEST(LockingTest, Version4ValuesAreSealedAgainWithTheirKind) {
-  for (const WideString Password : {WideString(), WideString(u"pw")}) {
+  for (const WideString& Password : {WideString(), WideString(u"pw")}) {
     TStoreFolder Folder;
     {
       TPelStore Store(Folder.File());
