@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Services.h"
+#include "support/TestPlatform.h"
 
 using namespace pel;
 
@@ -33,7 +34,9 @@ TEST(Locale, LowerCase) {
   EXPECT_EQ(Locale().LowerCase(u"E-Mail \u00c4RGER"), u"e-mail \u00e4rger");
   EXPECT_EQ(Locale().LowerCase(u""), u"");
   // One character for one: the length never changes, and no letter depends on its neighbours.
-  EXPECT_EQ(Locale().LowerCase(u"\u0130STANBUL"), u"istanbul");
+  // Windows and the headless platform give "i" for U+0130; Wine 8's table keeps it as it is, a
+  // known difference of Wine's that still keeps the length.
+  EXPECT_EQ(Locale().LowerCase(u"\u0130STANBUL"), test::RunningUnderWine() ? u"\u0130stanbul" : u"istanbul");
   EXPECT_EQ(Locale().LowerCase(u"\u039f\u0394\u039f\u03a3"), u"\u03bf\u03b4\u03bf\u03c3");
 }
 

@@ -15,6 +15,7 @@
 
 #include "Common/BrivaneLibEvents.h"
 #include "StoreCallText.h"
+#include "support/TestPlatform.h"
 #include "platform/Exceptions.h"
 #include "platform/Services.h"
 #include "platform/Store.h"
@@ -22,11 +23,6 @@
 using namespace pel;
 
 namespace {
-
-bool UnderWine() {
-  const HMODULE Ntdll = GetModuleHandleW(L"ntdll.dll");
-  return Ntdll && GetProcAddress(Ntdll, "wine_get_version");
-}
 
 // Runs this thread's messages until Done answers true or the time is up: calls from the server
 // (its events) reach this apartment as messages.
@@ -266,7 +262,7 @@ TEST_F(StoreOverCom, AFailedCallRaisesTheCoresExceptionWithTheServersResult) {
     if (const auto* WithInfo = dynamic_cast<const EOleException*>(&E))
       EXPECT_EQ(WithInfo->Message(), "The master password is not right");
     else
-      EXPECT_TRUE(UnderWine()) << "the server's message was lost: " << E.Message();
+      EXPECT_TRUE(test::RunningUnderWine()) << "the server's message was lost: " << E.Message();
   }
   // The server keeps serving after a failed call.
   EXPECT_EQ(FStore->GetDisplayMode(), -7);
