@@ -253,8 +253,9 @@ void EscapeInto(std::u16string& Out, const WideString& Text, bool InAttribute) {
   }
 }
 
-// Whether an inline style hides the element's content ("display: none", "visibility: hidden").
-bool InlineStyleHides(const WideString& Style) {
+// How an inline style hides the element's content.
+TStyleHiding InlineStyleHiding(const WideString& Style) {
+  TStyleHiding Result = TStyleHiding::None;
   size_t P = 0;
   while (P < Style.size()) {
     size_t End = Style.find(u';', P);
@@ -264,13 +265,12 @@ bool InlineStyleHides(const WideString& Style) {
       const WideString Property = AsciiLower(TrimSpaces(Style.substr(P, Colon - P)));
       WideString Value = AsciiLower(TrimSpaces(Style.substr(Colon + 1, End - Colon - 1)));
       if (const size_t Bang = Value.find(u'!'); Bang != WideString::npos) Value = TrimSpaces(Value.substr(0, Bang));
-      if ((Property == u"display" && Value == u"none") ||
-          (Property == u"visibility" && (Value == u"hidden" || Value == u"collapse")))
-        return true;
+      if (Property == u"display" && Value == u"none") return TStyleHiding::Display;
+      if (Property == u"visibility" && (Value == u"hidden" || Value == u"collapse")) Result = TStyleHiding::Visibility;
     }
     P = End + 1;
   }
-  return false;
+  return Result;
 }
 
 // The background colour an inline style sets ("background-color: red; ..."), or empty.
@@ -578,7 +578,7 @@ void THtmlElement::AttributeChanged(const WideString& Name) {
   // The document keeps radio groups by name and type; marks and other attributes the add-on
   // writes change nothing it keeps.
   const WideString Lower = AsciiLower(Name);
-  if (Lower == u"style") FStyleHidden = InlineStyleHides(AttributeText(u"style"));
+  if (Lower == u"style") SetStyleHiding(InlineStyleHiding(AttributeText(u"style")));
   if (Lower == u"name" || Lower == u"type" || Lower == u"style")
     if (auto Doc = OwnerDocument()) Doc->Changed();
 }
@@ -1177,7 +1177,7 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
     if (E->HasAttribute(u"style")) {
       const WideString Style = E->AttributeText(u"style");
       E->FBackgroundColor = InlineBackgroundColor(Style);
-      E->FStyleHidden = InlineStyleHides(Style);
+      E->SetStyleHiding(InlineStyleHiding(Style));
     }
     if (E->Tag() == u"input")
       static_cast<THtmlInput&>(*E).InitState();
@@ -1275,15 +1275,37 @@ std::vector<std::shared_ptr<THtmlElement>> THtmlDocument::RadioGroup(const THtml
 const WideString& THtmlDocument::InnerTextOf(const THtmlElement& Element) {
   if (FInnerTextsVersion != FVersion) {
     FInnerTexts.clear();
+    FInvisibleInside.clear();
     FInnerTextsVersion = FVersion;
   }
   auto [It, Added] = FInnerTexts.try_emplace(&Element);
-  if (Added) {
+  // Inside an element hidden by visibility the element has its boxes but shows nothing (its
+  // own "visibility: visible" could show it again; pages rarely do that, and it is not modelled).
+  if (Added && !InsideHiddenVisibility(Element)) {
     TRenderedText R;
     TRenderer(R).Render(Element);
     It->second = std::move(R.Text);
   }
   return It->second;
+}
+
+bool THtmlDocument::InsideHiddenVisibility(const THtmlElement& Element) {
+  // Climb to the first ancestor whose answer is known (or to the top), then hand the answer
+  // down the path, so a page asks each ancestor once per version of the tree however deep it is.
+  std::vector<const THtmlElement*> Path;
+  bool Hidden = false;
+  for (const THtmlElement* P = Element.Parent(); P; P = P->Parent()) {
+    if (auto Known = FInvisibleInside.find(P); Known != FInvisibleInside.end()) {
+      Hidden = Known->second;
+      break;
+    }
+    Path.push_back(P);
+  }
+  for (auto I = Path.rbegin(); I != Path.rend(); ++I) {
+    Hidden = Hidden || (*I)->FVisibilityHidden;
+    FInvisibleInside[*I] = Hidden;
+  }
+  return Hidden;
 }
 
 const TRenderedText& THtmlDocument::BodyText() {

@@ -82,6 +82,10 @@ enum TTagFlag : uint8_t {
 };
 uint8_t TagFlags(const WideString& LowerTag);
 
+// How an element's own inline style hides its content: not at all, by "display: none" (no boxes
+// at all), or by "visibility: hidden" (boxes that show nothing, inherited by what is inside).
+enum class TStyleHiding { None, Display, Visibility };
+
 class THtmlElement : public THtmlNode, public IHTMLElement, public IConnectionPointContainer {
 public:
   explicit THtmlElement(WideString LowerTag)
@@ -146,6 +150,12 @@ protected:
   std::map<WideString, TVariant> FHandlers;
   WideString FBackgroundColor;
   bool FStyleHidden = false;
+  // Hidden by "visibility: hidden" in particular: what is inside is hidden too.
+  bool FVisibilityHidden = false;
+  void SetStyleHiding(TStyleHiding Hiding) {
+    FStyleHidden = Hiding != TStyleHiding::None;
+    FVisibilityHidden = Hiding == TStyleHiding::Visibility;
+  }
   std::unique_ptr<TEventSource> FEvents;
   // An attribute the document's snapshots depend on changed.
   void AttributeChanged(const WideString& Name);
@@ -312,6 +322,8 @@ public:
   std::vector<std::shared_ptr<THtmlElement>> RadioGroup(const THtmlElement* Form, const WideString& Name);
   // An element's innerText, rendered once per version of the tree.
   const WideString& InnerTextOf(const THtmlElement& Element);
+  // Whether an ancestor of Element hides it by visibility (worked out once per version).
+  bool InsideHiddenVisibility(const THtmlElement& Element);
   // The body's rendered text with every element's span, kept until the page changes.
   const TRenderedText& BodyText();
   // Structure changed: collections and rendered text are recomputed on next use.
@@ -365,6 +377,8 @@ private:
   TElementsRef FAllCollection, FFormsCollection;
   uint64_t FInnerTextsVersion = ~uint64_t{0};
   std::unordered_map<const THtmlElement*, WideString> FInnerTexts;
+  // Per element: it or an ancestor is hidden by visibility (so everything inside it is).
+  std::unordered_map<const THtmlElement*, bool> FInvisibleInside;
   uint64_t FTextVersion = ~uint64_t{0};
   TRenderedText FBodyText;
   std::shared_ptr<THtmlWindow> FWindow;

@@ -499,6 +499,20 @@ TEST(HtmlDom, TextHiddenByItsOwnStyleIsLeftOut) {
   EXPECT_EQ(Doc->FindById(u"p")->InnerText(), u"EmailPlease enter a valid email address.");
 }
 
+// A box hidden by visibility hides everything inside it, also from text asked of what is inside
+// (a location chooser that a script shows later); one hidden by display has no boxes at all, and
+// what is inside it answers its own text.
+TEST(HtmlDom, WhatIsInsideAnElementHiddenByVisibilityShowsNoText) {
+  auto Doc = Load(R"(<body><div id=v style="position:absolute; visibility: hidden"><table><tr>
+    <td id=cell><input name=zip><a href="#">Default Location</a> <a href="#">Cancel</a></td></tr></table></div>
+    <div style="display:none"><p id=d>Choose <input name=city></p></div></body>)");
+  EXPECT_EQ(Doc->FindById(u"cell")->InnerText(), u"");
+  EXPECT_EQ(Doc->FindById(u"d")->InnerText(), u"Choose");
+  // Shown by a script, it shows its text.
+  Doc->FindById(u"v")->SetAttribute(u"style", TVariant(u"position:absolute"), AttributeIgnoreCase);
+  EXPECT_EQ(Doc->FindById(u"cell")->InnerText(), u"Default Location Cancel");
+}
+
 TEST(HtmlDom, OptionTextIsTrimmedAndCollapsed) {
   auto Doc = Load(
       "<body><p id=p>Country <select id=s><option id=o value=\"\">\n  Select...\n </option>"
