@@ -2,6 +2,7 @@
 #include "HeadlessServices.h"
 #include "HeadlessRunningObjectTable.h"
 #include "HeadlessUrl.h"
+#include "HeadlessWindows.h"
 
 namespace pel {
 
@@ -10,7 +11,9 @@ void InstallPlatformBinding() {
   static const headless::TWindows1252CodePage CodePage;
   static const headless::THeadlessUrlServices Url;
   static headless::THeadlessRunningObjectTable RunningObjects;
-  SetPlatformServices({&Locale, &CodePage, &Url, &RunningObjects, &headless::HeadlessDialogViews()});
+  static const headless::THeadlessResources Resources;
+  SetPlatformServices({&Locale, &CodePage, &Url, &RunningObjects, &headless::HeadlessDialogViews(),
+                       &headless::HeadlessWindows(), &Resources});
 }
 
 }  // namespace pel

@@ -19,10 +19,31 @@ void TControl::SetChecked(bool Value) {
   if (OnClick) OnClick(*this);
 }
 
-void TControl::Click() {
-  for (const TControl* C = this; C; C = C->FParent)
+namespace {
+
+void CheckReachable(const TControl& Control) {
+  for (const TControl* C = &Control; C; C = C->Parent())
     if (!C->Enabled || !C->Visible)
-      throw Exception("Control " + FName + " cannot be clicked: it is disabled or hidden");
+      throw Exception("Control " + Control.Name() + " cannot be clicked: it is disabled or hidden");
+}
+
+}  // namespace
+
+void TControl::Select(int32_t Index) {
+  CheckReachable(*this);
+  if (FKind != TControlKind::ListBox || Index < -1 || Index >= Items.Count())
+    throw Exception("Control " + FName + " has no entry " + IntToStr(Index));
+  if (OnEnter) OnEnter(*this);
+  ItemIndex = Index;
+}
+
+void TControl::DblClick(int32_t Index) {
+  Select(Index);
+  if (OnDblClick) OnDblClick(*this);
+}
+
+void TControl::Click() {
+  CheckReachable(*this);
   switch (FKind) {
     case TControlKind::CheckBox: SetChecked(!FChecked); break;
     case TControlKind::RadioButton:
@@ -72,11 +93,13 @@ void TForm::Opened() {
 void TForm::Closed() {
   if (!FShowing) return;
   FShowing = false;
-  if (OnClose) OnClose(*this);
+  if (OnHide) OnHide(*this);
 }
 
 void TForm::Close(int32_t Result) {
   ModalResult = Result;
+  if (!FShowing) return;
+  if (OnClose) OnClose(*this);
   Closed();
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "StringList.h"
 #include "SysTypes.h"
 
 namespace pel {
@@ -22,7 +23,7 @@ constexpr int32_t mrCancel = 2;
 constexpr int32_t mrYes = 6;
 constexpr int32_t mrNo = 7;
 
-enum class TControlKind { Panel, GroupBox, ScrollBox, Label, Button, CheckBox, RadioButton, Edit, Memo, Image };
+enum class TControlKind { Panel, GroupBox, ScrollBox, Label, Button, CheckBox, RadioButton, Edit, Memo, Image, ListBox };
 enum class TAlign { None, Top, Bottom, Left, Right, Client };
 
 class TForm;
@@ -60,6 +61,11 @@ public:
   bool Default = false;
   bool Cancel = false;
 
+  // List boxes: the entries (8-bit text, each with an object value) and the selected one (-1 for
+  // none).
+  TStringList Items;
+  int32_t ItemIndex = -1;
+
   bool Checked() const { return FChecked; }
   // Changing the check state runs OnClick, as the platform's check boxes and radio buttons do;
   // checking a radio button unchecks the radio buttons beside it.
@@ -68,8 +74,16 @@ public:
   // (which closes the form with its modal result). Refused for a control that is disabled or
   // hidden, since a user cannot reach it.
   void Click();
+  // A user's double click on a list box entry: selects it, then runs OnDblClick. Refused like
+  // Click for an unreachable control, and for an index outside the list.
+  void DblClick(int32_t Index);
+  // A user's selection in a list box: OnEnter runs first (the control receives the focus), then the
+  // entry is selected.
+  void Select(int32_t Index);
 
   TNotifyEvent OnClick;
+  TNotifyEvent OnDblClick;
+  TNotifyEvent OnEnter;
 
 private:
   friend class TForm;
@@ -91,7 +105,12 @@ public:
   const AnsiString& Name() const { return FName; }
   WideString Caption;
   int32_t ClientWidth = 0, ClientHeight = 0;
+  // The outer size, frame included; 0 leaves it to the view, which derives it from the client size.
+  int32_t Width = 0, Height = 0;
+  int32_t MinWidth = 0, MinHeight = 0;
   int32_t Left = 0, Top = 0;
+  int32_t OuterWidth() const { return Width ? Width : ClientWidth; }
+  int32_t OuterHeight() const { return Height ? Height : ClientHeight; }
   AnsiString FontName = "MS Sans Serif";
   int32_t FontHeight = -11;
 
@@ -106,10 +125,13 @@ public:
   // Modal state: the result the form was closed with (mrNone while it is open).
   int32_t ModalResult = mrNone;
   bool Showing() const { return FShowing; }
-  // What the view calls: the form is on the screen, or has gone from it.
+  // What the view calls: the form is on the screen, or has gone from it (hidden by its owner or
+  // closed by the user).
   void Opened();
   void Closed();
-  // Closes the form with Result (as a button with that modal result does).
+  // The user closes the form with Result (as a button with that modal result does): OnClose runs
+  // with the result set, then the form goes from the screen. Hiding a form by its owner is not
+  // closing it and runs no OnClose.
   void Close(int32_t Result);
   // Escape: presses the cancel button when there is one, else closes with mrCancel.
   void PressEscape();
@@ -118,6 +140,8 @@ public:
 
   std::function<void(TForm& Sender)> OnShow;
   std::function<void(TForm& Sender)> OnClose;
+  // Runs whenever the form goes from the screen, closed or hidden.
+  std::function<void(TForm& Sender)> OnHide;
 
 private:
   AnsiString FName;

@@ -12,6 +12,8 @@ std::atomic<const ICodePage*> GCodePage{nullptr};
 std::atomic<const IUrlServices*> GUrl{nullptr};
 std::atomic<IRunningObjectTable*> GRunningObjects{nullptr};
 std::atomic<IDialogViews*> GDialogViews{nullptr};
+std::atomic<const IWindowServices*> GWindows{nullptr};
+std::atomic<const IResources*> GResources{nullptr};
 
 template <class T>
 T& Installed(const std::atomic<T*>& Slot, const char* What) {
@@ -27,10 +29,13 @@ void SetPlatformServices(const TPlatformServices& Services) {
   GUrl.store(Services.Url);
   GRunningObjects.store(Services.RunningObjects);
   GDialogViews.store(Services.DialogViews);
+  GWindows.store(Services.Windows);
+  GResources.store(Services.Resources);
 }
 
 TPlatformServices CurrentPlatformServices() {
-  return {GLocale.load(), GCodePage.load(), GUrl.load(), GRunningObjects.load(), GDialogViews.load()};
+  return {GLocale.load(), GCodePage.load(), GUrl.load(), GRunningObjects.load(), GDialogViews.load(),
+          GWindows.load(),  GResources.load()};
 }
 
 const ILocale& Locale() { return Installed(GLocale, "locale"); }
@@ -38,5 +43,7 @@ const ICodePage& CodePage() { return Installed(GCodePage, "code page"); }
 const IUrlServices& Url() { return Installed(GUrl, "URL services"); }
 IRunningObjectTable& RunningObjects() { return Installed(GRunningObjects, "running-object table"); }
 IDialogViews& DialogViews() { return Installed(GDialogViews, "dialog views"); }
+const IWindowServices& WindowServices() { return Installed(GWindows, "window services"); }
+const IResources& Resources() { return Installed(GResources, "resources"); }
 
 }  // namespace pel

@@ -38,6 +38,30 @@ public:
 // "#", trailing blanks of the query kept).
 constexpr uint32_t ICU_BROWSER_MODE = 0x02000000;
 
+// Screen rectangles of windows, as the platform reports them.
+struct TRect {
+  int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+  int32_t Width() const { return Right - Left; }
+  int32_t Height() const { return Bottom - Top; }
+};
+
+// The windows of the desktop, by their 32-bit handles (the width the store and the browser's
+// events pass them at, on every build).
+class IWindowServices {
+public:
+  virtual ~IWindowServices() = default;
+  // False when Wnd names no window (any more).
+  virtual bool GetWindowRect(uint32_t Wnd, TRect& Rect) const = 0;
+};
+
+// The library's string resources, by number.
+class IResources {
+public:
+  virtual ~IResources() = default;
+  // Empty when the library holds no string of that number.
+  virtual WideString LoadStr(int32_t ID) const = 0;
+};
+
 class IRunningObjectTable;
 class IDialogViews;
 
@@ -47,6 +71,8 @@ struct TPlatformServices {
   const IUrlServices* Url = nullptr;
   IRunningObjectTable* RunningObjects = nullptr;
   IDialogViews* DialogViews = nullptr;
+  const IWindowServices* Windows = nullptr;
+  const IResources* Resources = nullptr;
 };
 
 // Installs the services of one binding; every later call goes to them.
@@ -59,6 +85,8 @@ const ICodePage& CodePage();
 const IUrlServices& Url();
 IRunningObjectTable& RunningObjects();
 IDialogViews& DialogViews();
+const IWindowServices& WindowServices();
+const IResources& Resources();
 
 // Implemented by each binding library (headless or win32): installs that binding's services.
 // Whichever binding is linked is the one that runs.

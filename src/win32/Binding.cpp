@@ -1,6 +1,7 @@
 #include "Win32RunningObjects.h"
 #include "Win32Services.h"
 #include "Win32Url.h"
+#include "Win32Windows.h"
 
 namespace pel {
 
@@ -9,7 +10,10 @@ void InstallPlatformBinding() {
   static const win32::TAnsiCodePage CodePage;
   static const win32::TWinInetUrlServices Url;
   static win32::TWin32RunningObjectTable RunningObjects;
-  SetPlatformServices({&Locale, &CodePage, &Url, &RunningObjects});
+  static const win32::TWin32Windows Windows;
+  static const win32::TWin32Resources Resources;
+  // No dialog views yet: a dialog the core asks for is not shown, as when it could not be created.
+  SetPlatformServices({&Locale, &CodePage, &Url, &RunningObjects, nullptr, &Windows, &Resources});
 }
 
 }  // namespace pel

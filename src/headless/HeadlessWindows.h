@@ -1,0 +1,36 @@
+#pragma once
+// Windows and string resources on the headless platform. There is no desktop, so the windows a
+// test or a tool needs (a browser window to centre a dialog on) are made here by hand; the
+// strings are the library's table, compiled in.
+
+#include <map>
+#include <mutex>
+
+#include "platform/Services.h"
+
+namespace pel::headless {
+
+class THeadlessWindows : public IWindowServices {
+public:
+  // A new window at Rect; handles are never 0 and never reused.
+  uint32_t Create(const TRect& Rect);
+  void Move(uint32_t Wnd, const TRect& Rect);
+  void Destroy(uint32_t Wnd);
+
+  bool GetWindowRect(uint32_t Wnd, TRect& Rect) const override;
+
+private:
+  mutable std::mutex FLock;
+  std::map<uint32_t, TRect> FWindows;
+  uint32_t FNext = 0x10010;
+};
+
+class THeadlessResources : public IResources {
+public:
+  WideString LoadStr(int32_t ID) const override;
+};
+
+// The binding's windows, for tests and tools that make them.
+THeadlessWindows& HeadlessWindows();
+
+}  // namespace pel::headless
