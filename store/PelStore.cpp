@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 
+#include "Common/Options.h"
 #include "Common/StoreStreams.h"
 #include "Common/TransitForms.h"
 #include "DefaultData.h"
@@ -693,6 +694,9 @@ void TPelStore::GetSettings(const WideString& SiteKey, int32_t& Flags, bool& Fou
   Q.Bind(1, SiteKey);
   Found = Q.Step();
   Flags = Found ? static_cast<int32_t>(Q.Int(0)) : 0;
+  // Browsers take the default set as it comes, found or not: a store nobody has set options in
+  // yet answers the options a new user starts with, not every option off.
+  if (!Found && SiteKey.empty()) Flags = PackOptions(TBVOptions());
 }
 
 // The site's set is always written; SetDefault also makes it the default set. Handled: the store

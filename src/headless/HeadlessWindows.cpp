@@ -41,7 +41,7 @@ struct TStringEntry {
 
 constexpr TStringEntry StringTable[] = {
 #define PEL_STRING(ID, Text) {ID, u"" Text},
-#include "resources/StringTable.h"
+#include "resources/StringTable.inc"
 #undef PEL_STRING
 };
 

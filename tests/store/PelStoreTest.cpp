@@ -9,6 +9,7 @@
 
 #include "Common/BrivaneLibEvents.h"
 #include "Common/Lexicon.h"
+#include "Common/Options.h"
 #include "Common/TransitForms.h"
 #include "StoreTestSupport.h"
 #include "platform/Exceptions.h"
@@ -296,6 +297,22 @@ TEST(PelStoreTest, LexiconIsAVersion13StreamWithStopWordsAndSubstitutions) {
   for (const TSubstitution& Item : Lexicon.Substitutions())
     if (Item.Key == u"united states") UnitedStates = Item.Phrases().IndexOf(u"usa") >= 0;
   EXPECT_TRUE(UnitedStates);
+}
+
+// A store nobody has set options in answers the options a new user starts with for the default
+// set, since browsers take that answer whether it was found or not; sites without a set of their
+// own still answer nothing.
+TEST(PelStoreTest, DefaultSettingsOfAFreshStoreAreTheStartingOptions) {
+  TStoreFolder Folder;
+  store::TPelStore Store(Folder.File());
+  int32_t Flags = -1;
+  bool Found = true;
+  Store.GetSettings(u"", Flags, Found);
+  EXPECT_FALSE(Found);
+  EXPECT_EQ(UnpackOptions(Flags), TBVOptions());
+  Store.GetSettings(u"example.com", Flags, Found);
+  EXPECT_FALSE(Found);
+  EXPECT_EQ(Flags, 0);
 }
 
 }  // namespace

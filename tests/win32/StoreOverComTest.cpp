@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "Common/BrivaneLibEvents.h"
+#include "Common/Options.h"
+#include "agent/BrivaneAgent.h"
 #include "StoreCallText.h"
 #include "support/TestPlatform.h"
 #include "platform/Exceptions.h"
@@ -304,6 +306,45 @@ TEST_F(StoreOverCom, AServerProcessThatEndsWithoutWarningFailsTheNextCall) {
   EXPECT_THROW(FStore->FindRecord(rkAuthentication, u"site", TVariant(TBytes{1}), Name), EOleSysError);
   EXPECT_NO_THROW(FSink.Disconnect());
   EXPECT_TRUE(FEvents.empty());
+}
+
+// The agent over real COM: it finds the server, subscribes to its events and loads what it sends;
+// a server that quits is dropped, and one killed mid-session fails calls that the agent takes as a
+// dropped connection, never as a failure of its own caller.
+TEST_F(StoreOverCom, TheAgentWorksOverComAndAKilledServerNeverFailsItsCaller) {
+  TBrivaneAgent A;
+  int Connects = 0, Quits = 0;
+  A.OnConnect = [&](TBrivaneAgent*) { ++Connects; };
+  A.OnServerQuit = [&](TBrivaneAgent*) { ++Quits; };
+  ASSERT_TRUE(A.GetConnected());
+  EXPECT_EQ(Connects, 1);
+  EXPECT_EQ(A.DisplayMode(), -7);
+  EXPECT_EQ(A.StoredOptions(), UnpackOptions(0x01020304));
+  // The server's translation answer holds no caption, so none is translated.
+  EXPECT_EQ(A.TranslateCaption(u"Options"), u"Options");
+
+  // The server's first event is its quit: the agent lets go, and finds it again on next use.
+  FServer.Send("fire");
+  std::string Line;
+  ASSERT_TRUE(FServer.ReadLine(Line));
+  ASSERT_TRUE(PumpUntil([&] { return Quits == 1; })) << "no OnQuit reached the agent";
+  EXPECT_TRUE(A.GetConnected());
+  EXPECT_EQ(Connects, 2);
+
+  FServer.Kill();
+  EXPECT_NO_THROW({
+    EXPECT_FALSE(A.GetLoggedIn());
+    A.SetLoggedIn(false);
+    EXPECT_FALSE(A.Login());
+    A.SetAutoFill(false);
+    A.SetAutoSubmit(true);
+    A.SetURL(u"http://www.example.com/after");
+    A.SetAlwaysReloadDefaults(true);
+    A.LoadLexicon();
+    A.LoadTranslations();
+    A.Logout();
+    EXPECT_FALSE(A.GetConnected());
+  });
 }
 
 }  // namespace
