@@ -257,24 +257,25 @@ void TBVDialog::RunMenuCommand(const AnsiString& Caption) {
 void TBVDialog::FormShow() {
   TRect Anchor;
   if (FAnchorWindow == 0 || !WindowServices().GetWindowRect(FAnchorWindow, Anchor)) return;
-  int32_t W = OuterWidth(), H = OuterHeight();
   int32_t AW = Anchor.Width(), AH = Anchor.Height();
+  // The size first: the place is worked out for the size the dialog will have, so that "inside the
+  // anchor's right edge" and "centred" hold when the size follows the anchor too.
+  int32_t NewHeight = HeightMode == 1 ? AH : HeightMode == 2 ? 250 : OuterHeight();
+  int32_t NewWidth = WidthMode == 1 ? AW : WidthMode == 2 ? 250 : OuterWidth();
   switch (Placement) {
     case 1:
       Left = Anchor.Right;
       Top = Anchor.Top;
       break;
     case 2:
-      Left = Anchor.Left + (AW - W) / 2;
-      Top = Anchor.Top + (AH - H) / 2;
+      Left = Anchor.Left + (AW - NewWidth) / 2;
+      Top = Anchor.Top + (AH - NewHeight) / 2;
       break;
     default:
-      Left = Anchor.Right - W;
+      Left = Anchor.Right - NewWidth;
       Top = Anchor.Top;
       break;
   }
-  int32_t NewHeight = HeightMode == 1 ? AH : HeightMode == 2 ? 250 : H;
-  int32_t NewWidth = WidthMode == 1 ? AW : WidthMode == 2 ? 250 : W;
   // A size asked for below the minimum lowers the minimum, so that the size holds.
   if (NewHeight < MinHeight) MinHeight = NewHeight;
   if (NewWidth < MinWidth) MinWidth = NewWidth;

@@ -522,6 +522,24 @@ TEST_F(Agent, SettingsDialogChangesThePageAtOnceAndStoresWhatTheStoreDidNotHandl
   }
 }
 
+// A settings dialog that cannot be shown is a failure of the routine itself, not of the store.
+TEST_F(Agent, ASettingsDialogThatCannotBeShownFailsThroughItsTraceNumber) {
+  TBrivaneAgent A;
+  const TPlatformServices Saved = CurrentPlatformServices();
+  TPlatformServices Without = Saved;
+  Without.DialogViews = nullptr;
+  SetPlatformServices(Without);
+  AnsiString Message;
+  try {
+    A.ShowOptions();
+  } catch (const Exception& E) {
+    Message = E.Message();
+  }
+  SetPlatformServices(Saved);
+  EXPECT_EQ(Message, "The platform binding provides no dialog views\r\n>>1575");
+  EXPECT_EQ(A.Options(), TBVOptions());
+}
+
 TEST_F(Agent, LoginAsksForThePasswordAndTrimsIt) {
   auto Server = std::make_shared<TEventingFakeServer>();
   TRunningServer Running(Server);

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "dialogs/FillDialog.h"
+#include "dialogs/MessageDialog.h"
 #include "dialogs/PasswordDialog.h"
+#include "headless/HeadlessWindows.h"
 #include "dialogs/SettingsDialog.h"
 #include "headless/HeadlessDialogs.h"
 #include "platform/Exceptions.h"
@@ -194,6 +197,193 @@ TEST_F(Dialogs, PasswordPromptHandsBackWhatWasTypedOnOkOnly) {
   EXPECT_EQ(DialogViews().ShowModal(Form, 0), mrCancel);
   EXPECT_FALSE(Form.Showing());
   EXPECT_EQ(Views().Shown(), (std::vector<AnsiString>{"EnterPasswordForm", "EnterPasswordForm", "EnterPasswordForm"}));
+}
+
+struct TFillLists {
+  TFormCards Sets;
+  TWideStringList Profiles, MailCards, Navigations, AuthRecords;
+  TFillLists() {
+    TFormSet& Here = Sets.Add(u"http://shop.example/login");
+    Here.Cards.AddObject(u"Work", 1);
+    Here.Cards.Add(u"Home");
+    Sets.Add(u"http://shop.example/other").Cards.Add(u"Elsewhere");
+    Navigations.Add(u"To basket");
+    MailCards.AddObject(u"Friends", 1);
+    Profiles.Add(u"Default");
+    Profiles.AddObject(u"B\u00FCro", 1);
+  }
+  void Load(TBVDialog& D) { D.LoadLists(u"http://shop.example/login", Sets, Profiles, MailCards, Navigations, AuthRecords); }
+};
+
+TEST_F(Dialogs, FillDialogListsEntriesByKindAndDrawsThePagesOwnAndTheCurrentOnes) {
+  TBVDialog D;
+  TFillLists L;
+  L.Load(D);
+  struct TRow {
+    const char16_t* Text;
+    bool Bold, Current;
+  };
+  const TRow Rows[] = {
+      {u"[C] Work [http://shop.example/login]", true, true},
+      {u"[C] Home [http://shop.example/login]", true, false},
+      {u"[C] Elsewhere [http://shop.example/other]", false, false},
+      {u"[N] To basket", true, false},
+      {u"[M] Friends", true, true},
+  };
+  ASSERT_EQ(D.FormSetListBox.Items.Count(), 5);
+  for (int I = 0; I < 5; ++I) {
+    EXPECT_EQ(D.EntryText(I), Rows[I].Text) << I;
+    EXPECT_EQ(D.EntryBold(I), Rows[I].Bold) << I;
+    EXPECT_EQ(D.EntryCurrent(I), Rows[I].Current) << I;
+  }
+  EXPECT_EQ(D.ProfileListBox.Items.Count(), 2);
+  EXPECT_EQ(D.ProfileListBox.Items.Objects(1), 1);
+
+  // Authentication records push everything else out.
+  L.AuthRecords.Add(u"me");
+  L.AuthRecords.AddObject(u"admin", 1);
+  L.Load(D);
+  ASSERT_EQ(D.FormSetListBox.Items.Count(), 2);
+  EXPECT_EQ(D.EntryText(0), u"[A] me");
+  EXPECT_TRUE(D.EntryCurrent(1));
+  EXPECT_EQ(D.GroupNames()[1], u"http://shop.example/login");
+}
+
+TEST_F(Dialogs, FillDialogChoicesRaiseTheirEventsAndHideOnlyAfterAFillTypeChoice) {
+  TBVDialog D;
+  TFillLists L;
+  std::vector<std::string> Raised;
+  auto Note = [&](const char* What) {
+    return [&Raised, What](TBVDialog&, const WideString& Set, const WideString& Name) {
+      Raised.push_back(std::string(What) + " " + WideToAnsi(Set) + " " + WideToAnsi(Name));
+    };
+  };
+  D.OnPlayNavigation = Note("play");
+  D.OnSendMailCard = Note("send");
+  D.OnDeleteFormCard = Note("delete");
+  D.OnSetDefaultFormCard = Note("default");
+  D.OnFillFormCard = [&](TBVDialog&, const WideString&, const WideString& Name, bool Submit, bool Empty) {
+    Raised.push_back("card " + WideToAnsi(Name) + (Submit ? " submit" : "") + (Empty ? " empty" : ""));
+  };
+  D.OnFillProfile = [&](TBVDialog&, const WideString& Profile, bool) { Raised.push_back("profile " + WideToAnsi(Profile)); };
+  D.OnSetActiveProfile = [&](TBVDialog&, const WideString& Profile) { Raised.push_back("active " + WideToAnsi(Profile)); };
+  auto Open = [&] {
+    DialogViews().Show(D, 0);
+    L.Load(D);
+  };
+
+  Open();
+  D.FormSetListBox.Select(3);  // a navigation: "Fill" does nothing and keeps the dialog
+  D.BitBtn2.Click();
+  EXPECT_TRUE(D.Showing());
+  D.BitBtn3.Click();
+  EXPECT_FALSE(D.Showing());
+  Open();
+  D.FormSetListBox.Select(4);
+  D.BitBtn3.Click();
+  Open();
+  D.FormSetListBox.DblClick(3);  // not a card: nothing
+  EXPECT_TRUE(D.Showing());
+  D.FormSetListBox.DblClick(1);
+  Open();
+  D.FormSetListBox.Select(0);
+  D.ProfileListBox.Select(1);  // the lists never both have a selection
+  EXPECT_EQ(D.FormSetListBox.ItemIndex, -1);
+  D.OnlyEmptyCheckBox.SetChecked(true);
+  D.PressEnter();
+  EXPECT_FALSE(D.Showing());
+  // The menus: the page's own entries offer the defaults; the commands keep the dialog open.
+  Open();
+  D.FormSetListBox.Select(2);
+  EXPECT_EQ(D.FormSetMenu(), std::vector<AnsiString>{"Delete"});
+  D.RunMenuCommand("Delete");
+  D.FormSetListBox.Select(0);
+  D.FormSetMenu();
+  D.RunMenuCommand("Drop default form card for active profile");
+  D.ProfileListBox.Select(0);
+  EXPECT_EQ(D.ProfileMenu(), std::vector<AnsiString>{"Set profile as active"});
+  D.RunMenuCommand("Set profile as active");
+  EXPECT_TRUE(D.Showing());
+  // Escape hides without raising anything.
+  size_t Before = Raised.size();
+  D.PressEscape();
+  EXPECT_FALSE(D.Showing());
+  EXPECT_EQ(Raised.size(), Before);
+  EXPECT_EQ(Raised, (std::vector<std::string>{"play http://shop.example/login To basket",
+                                              "send http://shop.example/login Friends", "card Home",
+                                              "profile B\xFCro", "delete http://shop.example/other Elsewhere",
+                                              "default http://shop.example/login ", "active Default"}));
+  // Without a selection there is no menu.
+  Open();
+  EXPECT_TRUE(D.FormSetMenu().empty());
+  EXPECT_TRUE(D.ProfileMenu().empty());
+  DialogViews().Hide(D);
+}
+
+TEST_F(Dialogs, FillDialogPlacesItselfOnItsAnchor) {
+  headless::THeadlessWindows& Windows = headless::HeadlessWindows();
+  const uint32_t Anchor = Windows.Create({100, 100, 701, 501});  // 601 x 401
+  struct TCase {
+    uint8_t Placement, WidthMode, HeightMode;
+    int32_t Left, Top, Width, Height;
+  };
+  const TCase Cases[] = {
+      {0, 0, 0, 701 - 330, 100, 330, 308},
+      {1, 0, 0, 701, 100, 330, 308},
+      {2, 0, 0, 100 + (601 - 330) / 2, 100 + (401 - 308) / 2, 330, 308},
+      {2, 1, 1, 100, 100, 601, 401},
+      {0, 2, 2, 701 - 250, 100, 250, 250},
+  };
+  for (const TCase& C : Cases) {
+    TBVDialog D;
+    D.SetAnchorWindow(Anchor);
+    D.Placement = C.Placement;
+    D.WidthMode = C.WidthMode;
+    D.HeightMode = C.HeightMode;
+    DialogViews().Show(D, 0);
+    EXPECT_EQ(D.Left, C.Left) << int(C.Placement);
+    EXPECT_EQ(D.Top, C.Top) << int(C.Placement);
+    EXPECT_EQ(D.Width, C.Width) << int(C.WidthMode);
+    EXPECT_EQ(D.Height, C.Height) << int(C.HeightMode);
+    EXPECT_LE(D.MinWidth, D.Width);
+    EXPECT_LE(D.MinHeight, D.Height);
+  }
+  // Without an anchor it stays where it is.
+  Windows.Destroy(Anchor);
+  TBVDialog D;
+  D.SetAnchorWindow(Anchor);
+  D.Left = 7;
+  DialogViews().Show(D, 0);
+  EXPECT_EQ(D.Left, 7);
+  EXPECT_EQ(D.Width, 330);
+}
+
+TEST_F(Dialogs, MessageDialogAnswersOnceAndStaysPutWhenItsAnchorIsGone) {
+  headless::THeadlessWindows& Windows = headless::HeadlessWindows();
+  const uint32_t Anchor = Windows.Create({0, 0, 801, 601});
+  TBVMessageDialog D;
+  EXPECT_EQ(D.Caption, u"Pelmora");
+  EXPECT_FALSE(D.OkPanel.Visible);
+  EXPECT_FALSE(D.YesNoPanel.Visible);
+  std::vector<int32_t> Answers;
+  D.SetOnAnswer([&](TBVMessageDialog&, int32_t Answer) { Answers.push_back(Answer); });
+  D.SetAnchorWindow(Anchor);
+  D.OkPanel.Visible = true;
+  DialogViews().Show(D, 0);
+  EXPECT_EQ(D.Left, (801 - 298) / 2);
+  EXPECT_EQ(D.Top, (601 - 158) / 2);
+  D.OkButton.Click();
+  DialogViews().Show(D, 0);
+  EXPECT_EQ(D.ModalResult, mrNone);
+  DialogViews().Hide(D);  // hidden by its owner: no answer
+  Windows.Destroy(Anchor);
+  D.Left = 11;
+  D.Top = 12;
+  DialogViews().Show(D, 0);
+  EXPECT_EQ(D.Left, 11);
+  EXPECT_EQ(D.Top, 12);
+  D.Close(mrNone);  // the system menu
+  EXPECT_EQ(Answers, (std::vector<int32_t>{mrOk, mrCancel}));
 }
 
 }  // namespace
