@@ -1,10 +1,12 @@
 #include "FormFill.h"
 
+#include <functional>
 #include <map>
 #include <tuple>
 #include <vector>
 
 #include "BHO/BindingMarks.h"
+#include "BHO/CaptionFinder.h"
 #include "BHO/ElementAccess.h"
 #include "BHO/FormCapture.h"
 #include "BHO/PageForms.h"
@@ -266,6 +268,150 @@ void TFormItem::ClearFields() {
         }
       }
     } catch (const Exception&) {
+    }
+  });
+}
+
+namespace {
+
+// One control's profile lookup: by name, then by caption, then (where pages leave the name out or
+// make it up) by the other texts a page gives a control.
+struct TProfileLookup {
+  TProfileLookup(IPelServer& Server, const WideString& ProfileName, const WideString& URL)
+      : Server(Server), ProfileName(ProfileName), URL(URL) {}
+
+  IPelServer& Server;
+  const WideString& ProfileName;
+  const WideString& URL;
+  WideString ProfileField, Value, ValuesText;
+  int32_t ValueKind = ValueKindList;
+
+  bool Ask(const WideString& Tag, const WideString& Type, const WideString& Name) {
+    if (Name.empty()) return false;
+    ProfileField.clear();
+    ValueKind = ValueKindList;
+    Value.clear();
+    ValuesText.clear();
+    bool Found = false, LoginRequired = false;
+    Server.FindFieldValue(ProfileName, Tag, Type, Name, URL, ProfileField, ValueKind, Value, ValuesText, Found,
+                          LoginRequired);
+    return Found;
+  }
+
+  bool Find(const TElementRef& E, const WideString& Tag, const WideString& Type, const WideString& Name) {
+    if (Ask(Tag, Type, Name)) return true;
+    WideString Caption;
+    GetElementCaption(E, true, true, Caption);
+    if (Ask(Tag, Type, Caption)) return true;
+    for (const char16_t* Attribute : {u"id", u"placeholder", u"aria-label", u"title"}) {
+      WideString Text;
+      if (GetAttributeText(E, Attribute, Text) && Ask(Tag, Type, TrimBlanksAndControls(Text))) return true;
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+bool TFormItem::FillFromProfile(IProfileFillAgent& Agent, const WideString& ProfileName, bool OnlyEmpty) {
+  return Traced(1173, [&] {
+    try {
+      std::shared_ptr<IPelServer> Server;
+      Agent.GetServer(Server);
+      if (!Server) return false;
+      // A locked store answers every lookup with LoginRequired: ask for the password first.
+      for (;;) {
+        WideString Field, Value, Values;
+        int32_t Kind = ValueKindList;
+        bool Found = false, LoginRequired = false;
+        Server->FindFieldValue(ProfileName, u"", u"", u"", Agent.URL(), Field, Kind, Value, Values, Found,
+                               LoginRequired);
+        if (!LoginRequired) break;
+        if (!Agent.Login()) return false;
+        // The login may have found the store anew.
+        Agent.GetServer(Server);
+        if (!Server) return false;
+      }
+      auto Form = Supports<IHTMLFormElement>(FHtmlForm);
+      if (!Form) return false;
+      TProfileLookup Lookup(*Server, ProfileName, Agent.URL());
+      bool AllFilled = true;
+      // Writes the value the lookup found; the form counts as filled only when every control
+      // considered was written and marked.
+      auto Written = [&](const TElementRef& E, bool Wrote) {
+        if (Wrote && Agent.AutoBindEnabled() && !Lookup.ProfileField.empty())
+          MarkBoundElement(E, Lookup.ProfileField, *FChangeTracker);
+        else
+          AllFilled = false;
+      };
+      // A failure with one control skips it; it is not filled, so the form is not either.
+      auto EachOf = [&](const char16_t* Tag, const std::function<void(const TElementRef&)>& Body) {
+        TElementsRef Elements = Form->Tags(Tag);
+        for (int32_t I = 0; I < Elements->Length(); ++I) {
+          try {
+            if (TElementRef E = Elements->Item(I)) Body(E);
+          } catch (const EKXException&) {
+            throw;
+          } catch (const Exception&) {
+            AllFilled = false;
+          }
+        }
+      };
+      EachOf(u"input", [&](const TElementRef& E) {
+        auto Input = Supports<IHTMLInputElement>(E);
+        if (!Input) return;
+        WideString Name, Type, Value;
+        ReadInput(Input, Name, Type, Value);
+        if (Type == u"hidden" || Type == u"submit" || Type == u"reset" || Type == u"file" || Type == u"button")
+          return;
+        if (OnlyEmpty && !IsBlankText(Value)) return;
+        if (!Lookup.Find(E, u"input", Type, Name)) {
+          AllFilled = false;
+          return;
+        }
+        TWideStringList Values;
+        Values.SetCommaText(Lookup.ValuesText);
+        Written(E, FillInput(Input, Lookup.ValueKind, Lookup.Value, Values));
+      });
+      EachOf(u"select", [&](const TElementRef& E) {
+        auto Select = Supports<IHTMLSelectElement>(E);
+        if (!Select) return;
+        WideString Name, SelectType, Value;
+        bool IsDefault = false;
+        ReadSelect(Select, Name, SelectType, Value, IsDefault);
+        // A select still showing the option the page preselected counts as empty.
+        if (OnlyEmpty && !IsBlankText(Value) && !IsDefault) return;
+        if (!Lookup.Find(E, u"select", u"", Name)) {
+          AllFilled = false;
+          return;
+        }
+        TWideStringList Values;
+        Values.SetCommaText(Lookup.ValuesText);
+        Written(E, FillSelect(Select, Lookup.ValueKind, Lookup.Value, Agent.Lexicon(), Values));
+      });
+      EachOf(u"textarea", [&](const TElementRef& E) {
+        auto Area = Supports<IHTMLTextAreaElement>(E);
+        if (!Area) return;
+        WideString Name, Value;
+        ReadTextArea(Area, Name, Value);
+        if (OnlyEmpty && !IsBlankText(Value)) return;
+        if (!Lookup.Find(E, u"textarea", u"", Name)) {
+          AllFilled = false;
+          return;
+        }
+        TWideStringList Values;
+        Values.SetCommaText(Lookup.ValuesText);
+        Written(E, FillTextArea(Area, Lookup.ValueKind, Lookup.Value, Values));
+      });
+      if (AllFilled) {
+        FMatchScore = 100;
+        FAllFilled = true;
+      }
+      return AllFilled;
+    } catch (const EKXException&) {
+      throw;
+    } catch (const Exception&) {
+      return false;
     }
   });
 }

@@ -13,8 +13,23 @@
 #include "platform/Browser.h"
 #include "platform/Collection.h"
 #include "platform/Dom.h"
+#include "platform/Store.h"
 
 namespace pel {
+
+// What a fill from the user's profile needs of the window's agent: the store, its password
+// dialog, the page's address, whether filled fields are marked as bound, and the lexicon.
+class IProfileFillAgent {
+public:
+  virtual ~IProfileFillAgent() = default;
+  // Null when no store runs.
+  virtual void GetServer(std::shared_ptr<IPelServer>& Server) = 0;
+  // Asks for the store's password and logs in; false when the user cancelled or it was refused.
+  virtual bool Login() = 0;
+  virtual const WideString& URL() const = 0;
+  virtual bool AutoBindEnabled() const = 0;
+  virtual TLexicon& Lexicon() = 0;
+};
 
 class TFormItem;
 using TFormItemEvent = std::function<void(TFormItem& Item)>;
@@ -44,6 +59,12 @@ public:
   bool FillFromCard(TLexicon& Lexicon, const TTransitFormCard& Card);
   // Fills every control whose name, tag and type occur in a card of the set.
   void FillMatchingFields(TLexicon& Lexicon, const TTransitFormSet& Cards, bool OnlyEmpty);
+  // Fills every control the store knows a profile field for, by the control's name, else its
+  // caption on the page, else its id, placeholder, ARIA label or title. True when every control
+  // considered was found, written and marked as bound (so never with auto-bind off); a locked
+  // store asks for the password, and cancelling writes nothing. An empty ProfileName is the
+  // store's current profile.
+  bool FillFromProfile(IProfileFillAgent& Agent, const WideString& ProfileName, bool OnlyEmpty);
 
   // The form's event handlers.
   void FormMouseDown();

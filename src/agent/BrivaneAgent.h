@@ -18,13 +18,13 @@
 #include "Common/Lexicon.h"
 #include "Common/NavigationRecorder.h"
 #include "Common/Options.h"
+#include "BHO/PageForms.h"
 #include "IBrivaneAgent.h"
 #include "platform/Store.h"
 #include "platform/StringList.h"
 
 namespace pel {
 
-class TFormItem;
 class TBVDialog;
 class TBVMessageDialog;
 
@@ -34,7 +34,7 @@ inline constexpr int32_t ActionCaptionIDs[16] = {65197, 65198, 65199, 65168, 651
 // The lexicon format the store sends.
 inline constexpr int LexiconVersion = 13;
 
-class TBrivaneAgent : public IBrivaneAgent {
+class TBrivaneAgent : public IBrivaneAgent, public IProfileFillAgent {
 public:
   using TNotifyEvent = std::function<void(TBrivaneAgent* Sender)>;
   using TSaveFormsEvent = std::function<void(TBrivaneAgent* Sender, TFormItem* Form)>;
@@ -106,7 +106,7 @@ public:
   // ---- page
   void SetURL(const WideString& URL);
   void SetPageHint(const WideString& Text) { FPageHint = Text; }
-  const WideString& URL() const { return FURL; }
+  const WideString& URL() const override { return FURL; }
   const WideString& URLKey() const { return FURLKey; }
   const WideString& SiteKey() const { return FSiteKey; }
   const WideString& PageHint() const { return FPageHint; }
@@ -115,7 +115,7 @@ public:
   bool AutoFillEnabled() const;
   bool AutoSubmitEnabled() const;
   bool AutoFillNewEnabled() const;
-  bool AutoBindEnabled() const;
+  bool AutoBindEnabled() const override;
   bool AutoShowEnabled() const;
   bool AskConfirmEnabled() const;
   uint8_t SubmitAction() const;
@@ -138,15 +138,15 @@ public:
   // Drops the connection; never fails.
   void Disconnect();
   // Connects, then answers the store (null when none runs).
-  void GetServer(std::shared_ptr<IPelServer>& Server);
-  bool Login();
+  void GetServer(std::shared_ptr<IPelServer>& Server) override;
+  bool Login() override;
   void Logout();
   void LoadDefaultOptions();
   void LoadSiteOptions();
   void LoadLexicon();
   void LoadTranslations();
   int32_t DisplayMode() const { return FDisplayMode; }
-  TLexicon& Lexicon() { return FLexicon; }
+  TLexicon& Lexicon() override { return FLexicon; }
   TNavigationRecorder& Recorder() { return FRecorder; }
 
   // ---- dialogs

@@ -1,0 +1,128 @@
+// Filling page forms from the user's profile, against the reference store: lookups by name, by
+// caption and by the other texts a page gives a control, what counts as a completely filled form,
+// only-empty fills, and a locked store.
+
+#include <gtest/gtest.h>
+
+#include "BHO/BindingMarks.h"
+#include "BHO/ElementAccess.h"
+#include "BHO/PageForms.h"
+#include "BHO/SHDocVwEvents.h"
+#include "agent/AgentTestSupport.h"
+#include "headless/HeadlessBrowser.h"
+#include "store/StoreTestSupport.h"
+
+using namespace pel;
+using namespace pel::headless;
+using namespace pel::test;
+
+namespace {
+
+const std::string Dir = std::string(PEL_FIXTURES_DIR) + "/forms/";
+
+class ProfileFill : public testing::Test {
+protected:
+  void SetUp() override {
+    Views().Clear();
+    Forms.FKeyAttribute = u"FormID";
+  }
+  void TearDown() override {
+    Views().Clear();
+    if (Store) Store->Shutdown();
+  }
+  void Start() {
+    Store = std::make_shared<store::TPelStore>(Folder.File());
+    store::TPelStore::Register(Store);
+  }
+  void Load() {
+    Browser->LoadFile(Dir + "profile.html");
+    RefreshPageForms(Browser, Forms);
+    Agent.SetURL(Browser->LocationURL());
+  }
+  TFormItem& ItemOf(const char16_t* Id) {
+    for (TFormItem& Item : Forms)
+      if (Item.FHtmlForm->GetAttribute(u"id", 0).AsWideString() == Id) return Item;
+    throw Exception("no item for that form");
+  }
+
+  TStoreFolder Folder;
+  std::shared_ptr<store::TPelStore> Store;
+  TBrivaneAgent Agent;
+  std::shared_ptr<THeadlessBrowser> Browser = THeadlessBrowser::CreateTop(nullptr);
+  TPageFormSet Forms;
+};
+
+TEST_F(ProfileFill, ControlsAreFoundByNameCaptionAndTheirOtherTexts) {
+  Start();
+  Load();
+  TFormItem& Item = ItemOf(u"address");
+  // Auto-bind is off by default: values are written, but the form never counts as complete.
+  EXPECT_FALSE(Item.FillFromProfile(Agent, u"", false));
+  auto Value = [&](int Index) {
+    TElementsRef Inputs = Supports<IHTMLFormElement>(Item.FHtmlForm)->Tags(u"input");
+    return Supports<IHTMLInputElement>(Inputs->Item(Index))->Value();
+  };
+  EXPECT_EQ(Value(0), u"John");                      // by name
+  EXPECT_EQ(Value(1), u"Public");                    // by its caption "Surname"
+  EXPECT_EQ(Value(2), u"john.public@example.com");   // no name: by the caption "E-mail:"
+  EXPECT_EQ(Value(3), u"Springfield");               // by its placeholder
+  EXPECT_EQ(Value(4), u"abc");                       // hidden: left alone
+  auto Country = Supports<IHTMLSelectElement>(Supports<IHTMLFormElement>(Item.FHtmlForm)->Tags(u"select")->Item(0));
+  EXPECT_EQ(Country->Value(), u"us");
+  EXPECT_EQ(Item.FMatchScore, 0);
+  EXPECT_FALSE(Item.FAllFilled);
+}
+
+TEST_F(ProfileFill, WithAutoBindEveryFoundControlIsMarkedAndOnlyAFullyFoundFormIsComplete) {
+  Start();
+  Load();
+  Agent.SetUnattended(true);  // unattended runs bind what they fill
+  TFormItem& Short = ItemOf(u"short");
+  // The check box has no profile field: the form is not complete, whatever else was filled.
+  EXPECT_FALSE(Short.FillFromProfile(Agent, u"", false));
+  auto Inputs = Supports<IHTMLFormElement>(Short.FHtmlForm)->Tags(u"input");
+  EXPECT_EQ(Supports<IHTMLInputElement>(Inputs->Item(0))->Value(), u"john.public@example.com");
+  WideString Field;
+  EXPECT_TRUE(GetAttributeText(Inputs->Item(0), ProfileFieldAttribute, Field));
+  EXPECT_EQ(Field, u"E-mail");
+
+  // Only empty: the typed e-mail stays, the field of a no-break space counts as empty.
+  Load();
+  TFormItem& Again = ItemOf(u"short");
+  Again.FillFromProfile(Agent, u"", true);
+  Inputs = Supports<IHTMLFormElement>(Again.FHtmlForm)->Tags(u"input");
+  EXPECT_EQ(Supports<IHTMLInputElement>(Inputs->Item(0))->Value(), u"typed@example.org");
+  EXPECT_EQ(Supports<IHTMLInputElement>(Inputs->Item(1))->Value(), u"Springfield");
+  EXPECT_FALSE(Supports<IHTMLInputElement>(Inputs->Item(2))->Checked());
+}
+
+TEST_F(ProfileFill, ALockedStoreAsksOnceAndCancellingWritesNothing) {
+  {
+    store::TPelStore Setup(Folder.File());
+    Setup.SetMasterPassword(u"", u"secret", store::TKeyCost::Minimal());
+  }
+  Start();
+  Load();
+  TFormItem& Item = ItemOf(u"address");
+  Views().Answer("EnterPasswordForm", [](TForm& Form) { Form.PressEscape(); });
+  EXPECT_FALSE(Item.FillFromProfile(Agent, u"", false));
+  EXPECT_EQ(Views().Shown().size(), 1u);
+  auto First = Supports<IHTMLInputElement>(Supports<IHTMLFormElement>(Item.FHtmlForm)->Tags(u"input")->Item(0));
+  EXPECT_EQ(First->Value(), u"");
+
+  Views().Answer("EnterPasswordForm", [](TForm& Form) {
+    Form.Control("PasswordEdit").Text = u"secret";
+    Form.PressEnter();
+  });
+  Item.FillFromProfile(Agent, u"", false);
+  EXPECT_EQ(First->Value(), u"John");
+}
+
+TEST_F(ProfileFill, NoStoreFillsNothing) {
+  Load();
+  TFormItem& Item = ItemOf(u"address");
+  EXPECT_FALSE(Item.FillFromProfile(Agent, u"", false));
+  EXPECT_EQ(Supports<IHTMLInputElement>(Supports<IHTMLFormElement>(Item.FHtmlForm)->Tags(u"input")->Item(0))->Value(), u"");
+}
+
+}  // namespace
