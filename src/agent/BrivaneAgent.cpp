@@ -523,6 +523,29 @@ void TBrivaneAgent::HideMessage(bool Reset) {
   }
 }
 
+void TBrivaneAgent::FreeDialogs() {
+  if (FDialog) DialogViews().Hide(*FDialog);
+  if (FMessageDialog) DialogViews().Hide(*FMessageDialog);
+  FDialog.reset();
+  FMessageDialog.reset();
+}
+
+void TBrivaneAgent::ClearEvents() {
+  OnSaveForms = nullptr;
+  OnBindField = OnUnbindField = OnClearForms = OnFillForm = OnAddSynonym = OnAddValue = OnAddAllValues = nullptr;
+  OnShowManager = nullptr;
+  OnFillFormCard = OnFillAuthRecord = nullptr;
+  OnFillProfile = nullptr;
+  OnSetDefaultFormCard = OnDeleteFormCard = OnPlayNavigation = OnSendMailCard = nullptr;
+  OnSetActiveProfile = nullptr;
+  OnURLChange = OnConnect = OnServerQuit = OnLoggedIn = OnLoggedOut = nullptr;
+  OnRecordingDone = nullptr;
+  OnMessageResult = nullptr;
+  OnExecCmd = nullptr;
+  OnNavigateRequest = nullptr;
+  OnGetParentWindow = OnGetDialogOwner = nullptr;
+}
+
 void TBrivaneAgent::MessageAnswered(int32_t Result) {
   FMessageKind = 0;
   if (OnMessageResult) OnMessageResult(this, Result);

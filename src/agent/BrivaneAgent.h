@@ -157,6 +157,11 @@ public:
   bool FillDialogShown() const;
   void ShowMessage(const AnsiString& Text, uint8_t Kind);
   void HideMessage(bool Reset);
+  // Frees the fill and message dialogs (the window they belonged to goes); later shows make them
+  // anew.
+  void FreeDialogs();
+  // Unassigns every event: for an owner that goes while others still hold the agent.
+  void ClearEvents();
   // The dialogs once made (null before), for their views and for tests acting as the user.
   TBVDialog* FillDialog() const { return FDialog.get(); }
   TBVMessageDialog* MessageDialog() const { return FMessageDialog.get(); }

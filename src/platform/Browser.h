@@ -44,4 +44,13 @@ public:
   virtual uint32_t GetWindow() = 0;
 };
 
+// What the browser gives an add-on it creates for a window: the site (the window's browser), set
+// once attached and cleared (null) before the add-on goes. Failures are result codes.
+class IObjectWithSite : public virtual IInterface {
+public:
+  virtual int32_t SetSite(const std::shared_ptr<IInterface>& Site) = 0;
+  // Site may be null (the caller does not want it).
+  virtual int32_t GetSite(const TGUID& IID, std::shared_ptr<IInterface>* Site) = 0;
+};
+
 }  // namespace pel

@@ -1,5 +1,7 @@
 #include "Forms.h"
 
+#include <algorithm>
+
 #include "Exceptions.h"
 
 namespace pel {
@@ -31,10 +33,13 @@ void CheckReachable(const TControl& Control) {
 
 void TControl::Select(int32_t Index) {
   CheckReachable(*this);
-  if (FKind != TControlKind::ListBox || Index < -1 || Index >= Items.Count())
+  const int Count = std::max(Items.Count(), WideItems.Count());
+  if ((FKind != TControlKind::ListBox && FKind != TControlKind::ComboBox) || Index < -1 || Index >= Count)
     throw Exception("Control " + FName + " has no entry " + IntToStr(Index));
   if (OnEnter) OnEnter(*this);
   ItemIndex = Index;
+  // A user's selection in a list is a click on it, as the platform's lists report it.
+  if (OnClick) OnClick(*this);
 }
 
 void TControl::DblClick(int32_t Index) {

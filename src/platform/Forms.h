@@ -23,7 +23,7 @@ constexpr int32_t mrCancel = 2;
 constexpr int32_t mrYes = 6;
 constexpr int32_t mrNo = 7;
 
-enum class TControlKind { Panel, GroupBox, ScrollBox, Label, Button, CheckBox, RadioButton, Edit, Memo, Image, ListBox };
+enum class TControlKind { Panel, GroupBox, ScrollBox, Label, Button, CheckBox, RadioButton, Edit, Memo, Image, ListBox, ComboBox };
 enum class TAlign { None, Top, Bottom, Left, Right, Client };
 
 class TForm;
@@ -61,9 +61,10 @@ public:
   bool Default = false;
   bool Cancel = false;
 
-  // List boxes: the entries (8-bit text, each with an object value) and the selected one (-1 for
-  // none).
+  // List and combo boxes: the entries (8-bit text, each with an object value) and the selected
+  // one (-1 for none). Wide-text lists keep their entries in WideItems instead.
   TStringList Items;
+  TWideStringList WideItems;
   int32_t ItemIndex = -1;
 
   bool Checked() const { return FChecked; }
@@ -77,8 +78,8 @@ public:
   // A user's double click on a list box entry: selects it, then runs OnDblClick. Refused like
   // Click for an unreachable control, and for an index outside the list.
   void DblClick(int32_t Index);
-  // A user's selection in a list box: OnEnter runs first (the control receives the focus), then the
-  // entry is selected.
+  // A user's selection in a list or combo box: OnEnter runs first (the control receives the
+  // focus), then the entry is selected and OnClick runs.
   void Select(int32_t Index);
 
   TNotifyEvent OnClick;

@@ -1,0 +1,862 @@
+#include "BrowserHelper.h"
+
+#include "BHO/URLUtils.h"
+#include "Common/Trace.h"
+#include "Common/TransitForms.h"
+#include "dialogs/MessageBox.h"
+#include "dialogs/StoreDialog.h"
+#include "platform/MemoryStream.h"
+#include "platform/Services.h"
+
+namespace pel {
+
+namespace {
+
+std::atomic<bool> GAutoProcessBusy{false};
+
+// Clears the process-wide flag however the automatic processing that set it ends.
+struct TAutoProcessClaim {
+  bool Claimed = !GAutoProcessBusy.exchange(true);
+  ~TAutoProcessClaim() {
+    if (Claimed) GAutoProcessBusy.store(false);
+  }
+};
+
+bool HasPostData(const TVariant& V) {
+  switch (V.VarType()) {
+    case TVarType::Empty:
+    case TVarType::Null: return false;
+    case TVarType::ByteArray: return !V.AsBytes().empty();
+    case TVarType::String: return !V.AsWideString().empty();
+    default: return true;
+  }
+}
+
+TVariant SetToVariant(const TTransitFormSet& Set) {
+  TMemoryStream S;
+  Set.SaveToStream(S);
+  TVariant V;
+  StreamToVariant(S, V);
+  return V;
+}
+
+std::shared_ptr<IHTMLDocument2> DocumentOf(const std::shared_ptr<IWebBrowser2>& Browser) {
+  try {
+    return Supports<IHTMLDocument2>(Browser->Document());
+  } catch (const Exception&) {
+    return nullptr;
+  }
+}
+
+WideString LinesOf(const TWideStringList& List) {
+  WideString Text;
+  for (int I = 0; I < List.Count(); ++I) {
+    Text += List[I];
+    Text += u"\r\n";
+  }
+  return Text;
+}
+
+}  // namespace
+
+bool AutoProcessBusy() { return GAutoProcessBusy.load(); }
+
+// ---------------------------------------------------------------- lifetime
+
+TKXBrowserHelperObject::TKXBrowserHelperObject() {
+  Traced(1136, [&] {
+    FTracer = std::make_unique<TAutoSubmitTracer>();
+    auto Agent = std::make_shared<TBrivaneAgent>();
+    FAgent = Agent.get();
+    FAgentIntf = Agent;
+    TBrivaneAgent& A = *FAgent;
+    A.OnFillFormCard = [this](TBrivaneAgent* S, const WideString& Set, const WideString& Card, bool Submit,
+                              bool Empty) { FillFormCard(S, Set, Card, Submit, Empty); };
+    A.OnFillProfile = [this](TBrivaneAgent* S, const WideString& Profile, bool Empty) {
+      FillFromProfile(S, Profile, Empty);
+    };
+    A.OnSetDefaultFormCard = [this](TBrivaneAgent* S, const WideString& Set, const WideString& Card) {
+      SetDefaultFormCard(S, Set, Card);
+    };
+    A.OnSetActiveProfile = [this](TBrivaneAgent* S, const WideString& Profile) { SetActiveProfile(S, Profile); };
+    A.OnSaveForms = [this](TBrivaneAgent* S, TFormItem* Form) { SaveForms(S, Form); };
+    A.OnClearForms = [this](TBrivaneAgent* S) { ClearForms(S); };
+    A.OnShowManager = [this](TBrivaneAgent* S, const WideString& X, const WideString& Y, const WideString& Z) {
+      ShowManager(S, X, Y, Z);
+    };
+    A.OnDeleteFormCard = [this](TBrivaneAgent* S, const WideString& Set, const WideString& Card) {
+      DeleteFormCard(S, Set, Card);
+    };
+    A.OnConnect = [this](TBrivaneAgent* S) { ServerConnected(S); };
+    A.OnServerQuit = [this](TBrivaneAgent* S) { ServerQuit(S); };
+    A.OnURLChange = [this](TBrivaneAgent* S) { UrlChanged(S); };
+    A.OnNavigateRequest = [this](const WideString& URL) { NavigateTo(URL); };
+    A.OnMessageResult = [this](TBrivaneAgent* S, int32_t Answer) { MessageAnswered(S, Answer); };
+    A.OnFillForm = [this](TBrivaneAgent* S) { FillFormCommand(S); };
+    A.OnExecCmd = [this](uint32_t Window, int32_t Command) { WindowCommand(Window, Command); };
+
+    FBrowserEvents = std::make_unique<TSHDocVwDWebBrowserEvents2>();
+    FBrowserEvents->OnBeforeNavigate2 = [this](TEventSink*, const std::shared_ptr<IInterface>& pDisp, TVariant& URL,
+                                               TVariant&, TVariant&, TVariant& PostData, TVariant&, bool& Cancel) {
+      HandleBeforeNavigate2(pDisp, URL, PostData, Cancel);
+    };
+    FBrowserEvents->OnDocumentComplete = [this](TEventSink*, const std::shared_ptr<IInterface>& pDisp,
+                                                TVariant& URL) { HandleDocumentComplete(pDisp, URL); };
+    FBrowserEvents->OnNavigateComplete2 = [this](TEventSink*, const std::shared_ptr<IInterface>& pDisp,
+                                                 TVariant& URL) { HandleNavigateComplete2(pDisp, URL); };
+    FBrowserEvents->OnDownloadComplete = [this](TEventSink*) { HandleDownloadComplete(); };
+    FBrowserEvents->OnNewWindow2 = [this](TEventSink*, std::shared_ptr<IInterface>&, bool&) { HandleNewWindow2(); };
+
+    FWindowEvents = std::make_unique<TMSHTMLHTMLWindowEvents>();
+    FWindowEvents->Onload = [this](TEventSink*) { HandleWindowLoad(); };
+    FWindowEvents->Onunload = [this](TEventSink*) { HandleWindowUnload(); };
+
+    FDocListener = std::make_unique<THTMLWinDocListener>();
+
+    FPageForms = std::make_unique<TPageFormSet>();
+    FPageForms->FKeyAttribute = u"FormID";
+    FPageForms->SetOnFormSubmit([this](TFormItem& Item) { FormSubmitted(Item); });
+  });
+}
+
+TKXBrowserHelperObject::~TKXBrowserHelperObject() {
+  try {
+    Traced(1132, [&] {
+      FBatchServer.reset();
+      // The agent may outlive this object (the browser and the toolbar hold it): nothing of it may
+      // call back into an object that is gone.
+      if (FAgent) FAgent->ClearEvents();
+      FAgent = nullptr;
+      FAgentIntf.reset();
+      FPageForms.reset();
+      if (FWindowEvents) FWindowEvents->Disconnect();
+      FWindowEvents.reset();
+      FDocListener.reset();
+      if (FBrowserEvents) FBrowserEvents->Disconnect();
+      FBrowserEvents.reset();
+      FTracer.reset();
+    });
+  } catch (const Exception&) {
+    // A destructor does not raise; what could not be let go of is gone with the object anyway.
+  }
+}
+
+int32_t TKXBrowserHelperObject::SetSite(const std::shared_ptr<IInterface>& Site) {
+  try {
+    return Traced(1137, [&]() -> int32_t {
+      if (!Site) {
+        FAgent->FreeDialogs();
+        FBrowserEvents->Disconnect();
+        FWebBrowser.reset();
+        return HR_S_OK;
+      }
+      auto Browser = Supports<IWebBrowser2>(Site);
+      if (!Browser) return HR_E_NOINTERFACE;
+      FWebBrowser = Browser;
+      FBrowserEvents->Connect(Site);
+      FBrowserWindow = 0;
+      try {
+        const uint32_t Wnd = Browser->GetHWND();
+        if (static_cast<int32_t>(Wnd) > 0) FBrowserWindow = Wnd;
+      } catch (const Exception&) {
+      }
+      if (FBrowserWindow == 0) {
+        try {
+          if (auto Window = Supports<IOleWindow>(Site)) FBrowserWindow = Window->GetWindow();
+        } catch (const Exception&) {
+          FBrowserWindow = 0;
+        }
+      }
+      FAgent->OnGetParentWindow = [this] { return GetBrowserWindow(); };
+      FAgent->OnGetDialogOwner = [this] { return GetBrowserWindow(); };
+      FWebBrowser->PutProperty(AgentPropertyName, TVariant(std::static_pointer_cast<IInterface>(FAgentIntf)));
+      return HR_S_OK;
+    });
+  } catch (const Exception&) {
+    // The browser gets a result code, never an exception.
+    return HR_E_FAIL;
+  }
+}
+
+int32_t TKXBrowserHelperObject::GetSite(const TGUID&, std::shared_ptr<IInterface>* Site) {
+  return Traced(1135, [&] {
+    if (Site) Site->reset();
+    return HR_S_OK;
+  });
+}
+
+int16_t TKXBrowserHelperObject::Get_Unattended() { return FAgent->Unattended() ? -1 : 0; }
+
+void TKXBrowserHelperObject::Set_Unattended(int16_t Value) { FAgent->SetUnattended(Value != 0); }
+
+// ---------------------------------------------------------------- conventions
+
+template <class TBody>
+void TKXBrowserHelperObject::EntryPoint(int Code, TBody&& Body) {
+  try {
+    Traced(Code, std::forward<TBody>(Body));
+  } catch (const EBeforeNavigate&) {
+    FNavigated = false;
+  } catch (const Exception&) {
+    // A command of the user that cannot be carried out leaves the page as it is.
+  }
+}
+
+std::shared_ptr<IPelServer> TKXBrowserHelperObject::Server() {
+  std::shared_ptr<IPelServer> S;
+  FAgent->GetServer(S);
+  return S;
+}
+
+bool TKXBrowserHelperObject::IsTopBrowser(const std::shared_ptr<IWebBrowser2>& Browser) const {
+  return Browser && FWebBrowser && IsSameObject(Browser, FWebBrowser);
+}
+
+void TKXBrowserHelperObject::ShowMessageKind(uint8_t Kind, const WideString& Text) {
+  FAgent->ShowMessage(WideToAnsi(Text), Kind);
+  FMessageKind = Kind;
+}
+
+void TKXBrowserHelperObject::ClearMessage() {
+  FMessageKind = 0;
+  FAgent->HideMessage(true);
+}
+
+void TKXBrowserHelperObject::SendPageInfo(bool WithImage) {
+  try {
+    if (FAgent->Unattended() || !FAgent->GetConnected()) return;
+    // No page image is taken yet: the store is told there is none.
+    (void)WithImage;
+    if (auto S = Server()) S->ReportPage(FBrowserWindow, FPageURL, FPageTitle, TVariant(int32_t{0}));
+  } catch (const Exception&) {
+  }
+}
+
+// ---------------------------------------------------------------- browser events
+
+void TKXBrowserHelperObject::HandleBeforeNavigate2(const std::shared_ptr<IInterface>& pDisp, const TVariant& URL,
+                                                   const TVariant& PostData, bool& Cancel) {
+  Traced(1142, [&] {
+    FNavigatedSincePress = true;
+    FNavigated = true;
+    const bool IsTop = IsTopBrowser(Supports<IWebBrowser2>(pDisp));
+    try {
+      if (!FIsFilling && !FSelfSubmit && FAgent->GetConnected() && FAgent->SubmitAction() != 0) {
+        if (IsTop) {
+          const int Before = FPageForms->Count();
+          RefreshPageForms(FWebBrowser, *FPageForms);
+          // The page changed its forms on its way out: what it sends is not what was seen.
+          if (FPageForms->Count() != Before) {
+            Cancel = true;
+            FSelfSubmit = false;
+            return;
+          }
+        }
+        if (!FTopLoading && FPageForms->Count() > 0 && HasPostData(PostData)) AskSaveSubmittedForm();
+      }
+      if (IsTop) {
+        FTracer->CheckNavigation(URL.AsWideString());
+        FAgent->HideFillDialog();
+        ClearMessage();
+      }
+    } catch (...) {
+      FSelfSubmit = false;
+      throw;
+    }
+    FSelfSubmit = false;
+  });
+}
+
+void TKXBrowserHelperObject::HandleNewWindow2() {
+  Traced(1586, [&] { FSelfSubmit = false; });
+}
+
+void TKXBrowserHelperObject::HandleNavigateComplete2(const std::shared_ptr<IInterface>& pDisp, const TVariant& URL) {
+  Traced(1144, [&] {
+    FNavigated = false;
+    auto Browser = Supports<IWebBrowser2>(pDisp);
+    if (!Browser) return;
+    FDocListener->AttachBrowser(Browser);
+    if (IsTopBrowser(Browser)) {
+      FTopLoading = true;
+      if (auto Doc = DocumentOf(FWebBrowser)) {
+        try {
+          FWindowEvents->Connect(std::static_pointer_cast<IInterface>(Doc->ParentWindow()));
+        } catch (const Exception&) {
+        }
+        FPageURL = URL.AsWideString();
+        FPageTitle = Doc->Title();
+        SendPageInfo(false);
+        if (FAgent->GetConnected()) {
+          try {
+            if (auto S = Server()) S->NotifyDocumentComplete();
+          } catch (const Exception&) {
+          }
+        }
+      }
+      FAgent->SetURL(NormalizeURL(URL.AsWideString()));
+    }
+    RefreshPageForms(FWebBrowser, *FPageForms);
+  });
+}
+
+void TKXBrowserHelperObject::HandleDocumentComplete(const std::shared_ptr<IInterface>& pDisp, const TVariant& URL) {
+  Traced(1143, [&] {
+    FNavigated = false;
+    auto Browser = Supports<IWebBrowser2>(pDisp);
+    if (!Browser) return;
+    if (IsTopBrowser(Browser)) {
+      FTopLoading = false;
+      if (auto Doc = DocumentOf(FWebBrowser)) {
+        FPageURL = URL.AsWideString();
+        FPageTitle = Doc->Title();
+        SendPageInfo(true);
+        WideString Target;
+        // The refresh's navigation keeps an automatic chain alive.
+        if (GetMetaRefresh(Doc, Target)) FTracer->RegisterSubmit(FAgent->URLKey(), Target, u"", askMetaRefresh);
+      }
+      FAgent->SetURL(NormalizeURL(URL.AsWideString()));
+    } else if (!FTopLoading) {
+      // Frames that complete while the top document loads are processed with the whole page.
+      ProcessDocument(Browser, true);
+    }
+  });
+}
+
+void TKXBrowserHelperObject::HandleDownloadComplete() {
+  Traced(1163, [&] {
+    FNavigated = false;
+    if (FWebBrowser) RefreshPageForms(FWebBrowser, *FPageForms);
+  });
+}
+
+void TKXBrowserHelperObject::HandleWindowLoad() {
+  Traced(1205, [&] {
+    FNavigated = false;
+    ProcessDocument(FWebBrowser, true);
+  });
+}
+
+void TKXBrowserHelperObject::HandleWindowUnload() { FWindowEvents->Disconnect(); }
+
+// ---------------------------------------------------------------- page processing
+
+void TKXBrowserHelperObject::ProcessDocument(const std::shared_ptr<IWebBrowser2>& Browser, bool FromEvent) {
+  Traced(1134, [&] {
+    if (FProcessing) return;
+    FNavigated = false;
+    FProcessing = true;
+    struct TReset {
+      bool& Flag;
+      ~TReset() { Flag = false; }
+    } Reset{FProcessing};
+    const bool Active = FAgent->GetActive();
+    const bool AutoFill = Active && FAgent->AutoFillEnabled();
+    const bool AutoSubmit = AutoFill && FAgent->AutoSubmitEnabled();
+    const bool AutoShow = Active && FAgent->AutoShowEnabled();
+    try {
+      AutoProcessPage(Browser, AutoFill, AutoSubmit, AutoShow, FromEvent);
+      UpdateInfoText(true);
+    } catch (const EBeforeNavigate&) {
+      FNavigated = false;
+    } catch (const Exception&) {
+    }
+    // A fill a navigation interrupted is repeated on the next page, into empty fields only.
+    if (!FAgent->AutoFillEnabled() && FPendingFill)
+      FillFormCard(nullptr, FPendingSetName, FPendingCardName, FPendingSubmit, true);
+  });
+}
+
+void TKXBrowserHelperObject::RefreshPage() {
+  Traced(1149, [&] {
+    try {
+      const bool WasShown = FAgent->FillDialogShown();
+      FAgent->HideFillDialog();
+      AutoProcessPage(FWebBrowser, false, false, false, false);
+      UpdateFormSetLists();
+      UpdateProfileList();
+      FAgent->RefreshFillDialog();
+      if (WasShown) FAgent->ShowFillDialog();
+    } catch (const EBeforeNavigate&) {
+      throw;
+    } catch (const Exception&) {
+    }
+  });
+}
+
+void TKXBrowserHelperObject::UpdateProfileList() {
+  Traced(1133, [&] {
+    try {
+      if (!FAgent->GetConnected()) return;
+      TVariant Profiles;
+      WideString Current;
+      try {
+        if (auto S = Server()) S->GetProfiles(Profiles, Current);
+      } catch (const Exception&) {
+        Profiles = TVariant();
+      }
+      if (!Profiles.IsEmptyOrNull()) FAgent->SetProfileList(Profiles, Current);
+    } catch (const Exception&) {
+    }
+  });
+}
+
+void TKXBrowserHelperObject::UpdateFormSetLists() {
+  Traced(1165, [&] {
+    if (!FAgent->GetConnected()) return;
+    for (int32_t Kind : {rkMailCard, rkNavigation}) {
+      TVariant List;
+      WideString Current;
+      try {
+        if (auto S = Server()) S->GetRecordList(Kind, FAgent->URLKey(), List, Current);
+      } catch (const Exception&) {
+        List = TVariant();
+      }
+      if (List.IsEmptyOrNull()) continue;
+      if (Kind == rkMailCard)
+        FAgent->SetMailCardList(List, Current);
+      else
+        FAgent->SetNavigationList(List, Current);
+    }
+  });
+}
+
+void TKXBrowserHelperObject::UrlChanged(TBrivaneAgent*) {
+  Traced(1162, [&] { UpdateFormSetLists(); });
+}
+
+void TKXBrowserHelperObject::ServerConnected(TBrivaneAgent*) {
+  Traced(1167, [&] {
+    UpdateProfileList();
+    SendPageInfo(true);
+  });
+}
+
+void TKXBrowserHelperObject::ServerQuit(TBrivaneAgent*) {
+  Traced(1156, [&] {
+    FPageForms->Clear();
+    FAgent->HideFillDialog();
+    ClearMessage();
+  });
+}
+
+bool TKXBrowserHelperObject::SendPendingMailCard(const std::shared_ptr<IWebBrowser2>&) {
+  // Mail cards are sent by the mail-card commands, which this helper does not carry yet: there is
+  // never one pending.
+  return false;
+}
+
+bool TKXBrowserHelperObject::ContinuePlayback(const std::shared_ptr<IWebBrowser2>&, bool& NavigationsAvailable) {
+  // Recorded navigations are not played by this helper yet; what it can say is whether the page
+  // has some, which decides whether the fill dialog is worth showing.
+  NavigationsAvailable = FAgent->HasNavigations();
+  return false;
+}
+
+void TKXBrowserHelperObject::AutoProcessPage(const std::shared_ptr<IWebBrowser2>& Browser, bool AutoFill,
+                                             bool AutoSubmit, bool AutoShow, bool FromEvent) {
+  Traced(1582, [&] {
+    TAutoProcessClaim Claim;
+    // Another window is processing its page: this one skips its automatic processing.
+    if (!Claim.Claimed) return;
+    if (!FAgent->GetConnected()) return;
+    bool ShowDialog = true, Matched = false, NavigationsAvailable = false, PlaybackTried = false;
+    if (AutoSubmit && SendPendingMailCard(Browser)) return;
+    const bool HasMailCards = FAgent->HasMailCards();
+    RefreshPageForms(FWebBrowser, *FPageForms);
+    const bool HasForms = FPageForms->Count() > 0 && FAgent->ProfileList().Count() > 0;
+    TVariant Cards;
+    WideString SetName, CardName;
+    {
+      TTransitFormSet Captured;
+      FPageForms->SaveToTransitSet(Captured, 3);
+      bool Unused = false;
+      try {
+        if (auto S = Server()) S->FindFormCards(FAgent->URLKey(), SetToVariant(Captured), Cards, SetName, CardName, Unused);
+      } catch (const Exception&) {
+        Cards = TVariant();
+        SetName.clear();
+        CardName.clear();
+      }
+    }
+    if (!Cards.IsEmptyOrNull()) {
+      FAgent->SetFormCardList(Cards, SetName, CardName);
+      Matched = true;
+    }
+    if (AutoFill) {
+      try {
+        if (!SetName.empty() && !CardName.empty()) {
+          if (AutoSubmit && FromEvent && SetName != FAgent->URLKey()) {
+            if (ContinuePlayback(Browser, NavigationsAvailable)) return;
+            PlaybackTried = true;
+          }
+          bool LoginRequired = false;
+          FillFormsFromServer(SetName, CardName, FAgent->AutoFillNewEnabled(), true, false, LoginRequired);
+        } else if (FAgent->AutoFillNewEnabled()) {
+          FillFromProfileAndMark(FBatchProfile, false);
+        }
+      } catch (const EBeforeNavigate&) {
+        throw;
+      } catch (const Exception&) {
+      }
+    }
+    if (AutoSubmit && !SubmitFilledForm()) return;
+    if (FromEvent && !PlaybackTried && ContinuePlayback(Browser, NavigationsAvailable)) return;
+    ShowDialog = ShowDialog && AutoShow && FWebBrowser->Visible() &&
+                 (HasForms || HasMailCards || Matched || NavigationsAvailable);
+    if (AutoSubmit && FAgent->Unattended() && FBatchServer) {
+      if (FPageForms->Count() == 0)
+        FBatchServer->NoForms();
+      else
+        FBatchServer->PageDone();
+      // The page is done with: the whole command ends here.
+      throw EBeforeNavigate();
+    }
+    if (ShowDialog) FAgent->ShowFillDialog();
+  });
+}
+
+// ---------------------------------------------------------------- fills
+
+void TKXBrowserHelperObject::ClearPendingFill() {
+  FPendingSetName.clear();
+  FPendingCardName.clear();
+  FPendingFill = false;
+  FPendingSubmit = false;
+}
+
+void TKXBrowserHelperObject::FillFormCard(TBrivaneAgent*, const WideString& SetName, const WideString& CardName,
+                                          bool Submit, bool OnlyEmpty) {
+  EntryPoint(1139, [&] {
+    bool LoginRequired = false;
+    do {
+      LoginRequired = false;
+      try {
+        FillFormsFromServer(SetName, CardName, true, false, OnlyEmpty, LoginRequired);
+      } catch (const EBeforeNavigate&) {
+        // The page goes: the request is repeated on the next one.
+        FPendingSetName = SetName;
+        FPendingCardName = CardName;
+        FPendingFill = true;
+        FPendingSubmit = Submit;
+        throw;
+      } catch (const Exception&) {
+      }
+      if (!LoginRequired) ClearPendingFill();
+      if (LoginRequired && !FAgent->Login()) return;
+    } while (LoginRequired);
+    if (Submit) {
+      if (!SubmitFilledForm()) UpdateInfoText(false);
+    } else {
+      UpdateInfoText(false);
+    }
+  });
+}
+
+bool TKXBrowserHelperObject::FillFormsFromServer(const WideString& SetName, const WideString& CardName, bool FillNew,
+                                                 bool FillProfile, bool OnlyEmpty, bool& LoginRequired) {
+  return Traced(1588, [&] {
+    LoginRequired = false;
+    bool Result = false;
+    TTransitFormSet Cards;
+    TVariant Data;
+    try {
+      if (auto S = Server()) S->GetFormCard(SetName, CardName, FAgent->URL(), Data, LoginRequired);
+    } catch (const Exception&) {
+      Data = TVariant();
+    }
+    if (!Data.IsEmptyOrNull()) {
+      TMemoryStream S;
+      VariantToStream(Data, S);
+      S.SetPosition(0);
+      Cards.LoadFromStream(S);
+    }
+    // By position, asking for the count each time: page scripts run inside the fills.
+    for (int I = 0; I < FPageForms->Count(); ++I) {
+      TFormItem& Item = FPageForms->Items(I);
+      Item.SetSubmitTarget(false);
+      if (FillFormItem(Cards, Item)) {
+        Result = true;
+      } else if (FillNew) {
+        Item.FillMatchingFields(FAgent->Lexicon(), Cards, OnlyEmpty);
+        if (FillProfile && I < FPageForms->Count()) FPageForms->Items(I).FillFromProfile(*FAgent, FBatchProfile, OnlyEmpty);
+      }
+      if (FNavigated) throw EBeforeNavigate();
+    }
+    return Result;
+  });
+}
+
+bool TKXBrowserHelperObject::FillFormItem(const TTransitFormSet& Cards, TFormItem& Item) {
+  return Traced(1587, [&] {
+    TTransitFormCard Card;
+    Item.SaveToCard(Card, 3);
+    const int Score = Cards.FindBestMatch(Card);
+    if (Score == 0) return false;
+    FIsFilling = true;
+    try {
+      Item.FillFromCard(FAgent->Lexicon(), Card);
+    } catch (...) {
+      FIsFilling = false;
+      throw;
+    }
+    FIsFilling = false;
+    // A page script navigated while fields were set.
+    if (FNavigated) throw EBeforeNavigate();
+    Item.FMatchScore = Score;
+    return true;
+  });
+}
+
+void TKXBrowserHelperObject::FillFromProfile(TBrivaneAgent*, const WideString& ProfileName, bool OnlyEmpty) {
+  EntryPoint(1140, [&] {
+    if (!FAgent->GetConnected()) return;
+    for (int I = 0; I < FPageForms->Count(); ++I) {
+      FPageForms->Items(I).FillFromProfile(*FAgent, ProfileName, OnlyEmpty);
+      if (FNavigated) throw EBeforeNavigate();
+    }
+  });
+}
+
+void TKXBrowserHelperObject::FillFromProfileAndMark(const WideString& ProfileName, bool OnlyEmpty) {
+  for (int I = 0; I < FPageForms->Count(); ++I) {
+    const bool Filled = FPageForms->Items(I).FillFromProfile(*FAgent, ProfileName, OnlyEmpty);
+    if (FNavigated) throw EBeforeNavigate();
+    // The mark is exclusive: unattended, the last completely filled form is the one to submit.
+    FPageForms->Items(I).SetSubmitTarget(Filled && FAgent->Unattended());
+  }
+}
+
+bool TKXBrowserHelperObject::SubmitFilledForm() {
+  return Traced(1161, [&] {
+    TFormItem* Item = nullptr;
+    for (TFormItem& Candidate : *FPageForms)
+      if (Candidate.FSubmitTarget && Candidate.FMatchScore != 0) {
+        Item = &Candidate;
+        break;
+      }
+    if (!Item) return true;
+    if (!Item->FAllFilled) {
+      ShowMessageKind(1, u"There are not all fields in the form properly filled!\r\nSubmitting is broken.");
+      return false;
+    }
+    WideString Method;
+    if (auto Form = Supports<IHTMLFormElement>(Item->FHtmlForm)) Method = AsciiLowerCase(Form->Method());
+    const uint8_t Kind = Method == u"get" ? askFormGet : askFormPost;
+    TTransitFormCard Card;
+    Item->SaveToCard(Card, 0);
+    if (FTracer->RegisterSubmit(FAgent->URLKey(), Item->FActionURL, Card.FieldsText(), Kind)) {
+      FSelfSubmit = true;
+      Item->Submit();
+      if (FNavigated) throw EBeforeNavigate();
+      return true;
+    }
+    // The same submit was already made in this chain.
+    if (FAgent->Unattended() && FBatchServer) {
+      FTracer->Clear();
+      FBatchServer->LoopDetected();
+    } else {
+      ShowMessageKind(2, u"It may well be to get caught in an endless loop.\r\nAre you want to continue?");
+    }
+    return false;
+  });
+}
+
+void TKXBrowserHelperObject::UpdateInfoText(bool WithPage) {
+  WideString Text;
+  BuildInfoText(WithPage, Text);
+  FAgent->SetPageHint(Text);
+  if (!FAgent->PageHint().empty()) FAgent->ShowFillDialog();
+}
+
+void TKXBrowserHelperObject::BuildInfoText(bool WithPage, WideString& Text) {
+  Traced(1583, [&] {
+    Text.clear();
+    if (!WithPage || !FAgent->GetConnected()) return;
+    if (FNotesKey != FAgent->URLKey()) {
+      WideString Title, Notes;
+      try {
+        auto S = Server();
+        if (!S) return;
+        S->GetPageInfo(FAgent->URLKey(), Title, Notes);
+      } catch (const Exception&) {
+        return;
+      }
+      FNotesKey = FAgent->URLKey();
+      FNotesTitle = Title;
+      FNotesText = Notes;
+    }
+    if (FNotesTitle.empty() || FNotesText.empty()) return;
+    Text = u"======\r\n";
+    Text += FNotesTitle;
+    Text += u"\r\n------\r\n";
+    Text += FNotesText;
+    Text += u"\r\n";
+  });
+}
+
+// ---------------------------------------------------------------- small store commands
+
+void TKXBrowserHelperObject::SetDefaultFormCard(TBrivaneAgent*, const WideString& SetName,
+                                                const WideString& CardName) {
+  EntryPoint(1148, [&] {
+    if (!FAgent->GetConnected()) return;
+    if (auto S = Server()) S->SetDefaultFormCard(SetName, CardName, u"", false);
+    RefreshPage();
+  });
+}
+
+void TKXBrowserHelperObject::SetActiveProfile(TBrivaneAgent*, const WideString& ProfileName) {
+  EntryPoint(1152, [&] {
+    if (!FAgent->GetConnected()) return;
+    if (auto S = Server()) S->SetActiveProfile(ProfileName);
+    RefreshPage();
+  });
+}
+
+void TKXBrowserHelperObject::DeleteFormCard(TBrivaneAgent*, const WideString& SetName, const WideString& CardName) {
+  EntryPoint(1155, [&] {
+    if (!FAgent->GetConnected()) return;
+    bool LoginRequired = false;
+    do {
+      auto S = Server();
+      if (!S) return;
+      S->DeleteRecord(SetName, CardName, LoginRequired);
+      if (!LoginRequired) RefreshPage();
+      if (LoginRequired && !FAgent->Login()) return;
+    } while (LoginRequired);
+  });
+}
+
+void TKXBrowserHelperObject::ShowManager(TBrivaneAgent*, const WideString& A, const WideString& B,
+                                         const WideString& C) {
+  Traced(1153, [&] {
+    if (!FAgent->GetConnected()) return;
+    auto S = Server();
+    if (!S) return;
+    if (!A.empty() || !B.empty() || !C.empty())
+      S->ShowManager(A, B, C);
+    else
+      S->ShowManager(u"", FAgent->URLKey(), u"");
+  });
+}
+
+void TKXBrowserHelperObject::ClearForms(TBrivaneAgent*) {
+  Traced(1159, [&] {
+    try {
+      RefreshPageForms(FWebBrowser, *FPageForms);
+      for (TFormItem& Item : *FPageForms) Item.ClearFields();
+    } catch (const Exception&) {
+    }
+  });
+}
+
+void TKXBrowserHelperObject::FillFormCommand(TBrivaneAgent*) {
+  EntryPoint(1145, [&] {
+    RefreshPage();
+    FAgent->SetFillDialogShown(true);
+  });
+}
+
+void TKXBrowserHelperObject::NavigateTo(const WideString& URL) {
+  if (FWebBrowser) FWebBrowser->Navigate(URL, TVariant(), TVariant(), TVariant(), TVariant());
+}
+
+void TKXBrowserHelperObject::MessageAnswered(TBrivaneAgent*, int32_t Answer) {
+  try {
+    if (Answer == mrYes && FMessageKind == 2) {
+      FTracer->Clear();
+      SubmitFilledForm();
+    }
+  } catch (const EBeforeNavigate&) {
+    FNavigated = false;
+  } catch (const Exception&) {
+  }
+  FMessageKind = 0;
+}
+
+void TKXBrowserHelperObject::WindowCommand(uint32_t Window, int32_t Command) {
+  if (FCredentialDialogActive || Window != FBrowserWindow) return;
+  if (Command == 0)
+    FAgent->FillForm();
+  else if (Command == 1)
+    FAgent->SaveForms();
+}
+
+// ---------------------------------------------------------------- saving what the user submits
+
+void TKXBrowserHelperObject::FormSubmitted(TFormItem& Item) {
+  Traced(1158, [&] {
+    if (FSelfSubmit) return;
+    // Stays set until the navigation the submit starts, which so does not ask again.
+    FSelfSubmit = true;
+    SaveForms(nullptr, &Item);
+  });
+}
+
+void TKXBrowserHelperObject::AskSaveSubmittedForm() {
+  if (AskQuestion(FBrowserWindow, u"May be form submition!\r\nSave it?", u"Question") == mrYes)
+    SaveForms(nullptr, nullptr);
+}
+
+void TKXBrowserHelperObject::SaveForms(TBrivaneAgent*, TFormItem* Form) {
+  EntryPoint(1138, [&] {
+    if (Form && (!FAgent->GetActive() || FAgent->SubmitAction() == 0)) return;
+    if (!FAgent->GetConnected()) return;
+    if (!Form) RefreshPageForms(FWebBrowser, *FPageForms);
+    if (FPageForms->Count() == 0) {
+      ShowMessageKind(1, u"There are not forms on the page!");
+      return;
+    }
+    TTransitFormSet Captured;
+    FPageForms->SaveToTransitSet(Captured, 15);
+    const TVariant Data = SetToVariant(Captured);
+    auto S = Server();
+    if (!S) return;
+    WideString Saved;
+    S->FindSavedFormCard(FAgent->URLKey(), Data, Saved);
+    // The submitted data is stored already.
+    if (Form && !Saved.empty()) return;
+    UpdateProfileList();
+    const int32_t Mode = Form ? FAgent->SubmitAction() : 1;
+    WideString Name, Profile;
+    int32_t DefaultMode = dmNone;
+    if (Mode == 1) {
+      WideString Existing, DefaultName;
+      S->GetNameChoices(FAgent->URLKey(), Existing, DefaultName);
+      if (DefaultName.empty()) DefaultName = u"New form-card";
+      TBVStoreDialog Dialog;
+      if (FAgent->DisplayMode() == 1) {
+        Dialog.MinHeight = 320;
+        Dialog.MinWidth = 476;
+      }
+      for (;;) {
+        DefaultMode = dmAllProfiles;
+        int16_t OnlyEmpty = 0;
+        bool LoginRequired = false;
+        Profile = FAgent->GetCurrentProfile();
+        Name = DefaultName;
+        if (!Dialog.ExecuteWithFillOption("Save form-card", Existing, LinesOf(FAgent->ProfileList()), Profile, Name,
+                                          OnlyEmpty, DefaultMode, FBrowserWindow))
+          return;
+        // A card of that name is replaced.
+        do {
+          S->DeleteRecord(FAgent->URLKey(), Name, LoginRequired);
+        } while (LoginRequired && FAgent->Login() && (S = Server()));
+        if (!S) return;
+        if (!LoginRequired) break;
+      }
+    }
+    bool Stored = false, LoginRequired = false;
+    S->SaveFormCard(FAgent->URLKey(), Name, FAgent->URL(), Data, Stored, LoginRequired);
+    if (Stored && DefaultMode > 0) S->SetDefaultFormCard(FAgent->URLKey(), Name, Profile, DefaultMode == dmAllProfiles);
+    RefreshPage();
+    if (Stored && FPageForms->Count() > 1 && !Form &&
+        AskQuestion(FBrowserWindow,
+                    u"There are more than one form on the page.\r\nAre you want to select a form to submit?",
+                    u"Question") == mrYes)
+      FAgent->ShowManager(u"", FAgent->URLKey(), Name);
+  });
+}
+
+}  // namespace pel

@@ -1,0 +1,94 @@
+#pragma once
+// A browser window with its helper object, on the headless browser, against the reference store on
+// a temporary file: what the scenario tests of the helper object share.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "BHO/BrowserHelper.h"
+#include "BHO/ElementAccess.h"
+#include "agent/AgentTestSupport.h"
+#include "dialogs/FillDialog.h"
+#include "dialogs/MessageDialog.h"
+#include "headless/HeadlessBrowser.h"
+#include "store/StoreTestSupport.h"
+
+namespace pel::test {
+
+// A batch program's callbacks, written down.
+class TBatchRecorder : public IBVBatchServer {
+public:
+  void PageDone() override { Calls.push_back("PageDone"); }
+  void LoopDetected() override { Calls.push_back("LoopDetected"); }
+  void NoForms() override { Calls.push_back("NoForms"); }
+  std::vector<std::string> Calls;
+};
+
+class THelperScenario : public testing::Test {
+protected:
+  void SetUp() override { Views().Clear(); }
+  void TearDown() override {
+    Views().Clear();
+    if (Helper) Helper->SetSite(nullptr);
+    Helper.reset();
+    if (Store) Store->Shutdown();
+  }
+
+  // The store, with default options changed as Change says, registered as the running store.
+  void StartStore(const std::function<void(TBVOptions&)>& Change = {}) {
+    Store = std::make_shared<store::TPelStore>(Folder.File());
+    if (Change) {
+      TBVOptions Options;
+      Change(Options);
+      bool Handled = false;
+      Store->SetSettings(u"", PackOptions(Options), true, true, Handled);
+    }
+    store::TPelStore::Register(Store);
+  }
+  // The window: its helper attached to the browser as the browser does it.
+  void OpenWindow() {
+    Helper = std::make_shared<TKXBrowserHelperObject>();
+    ASSERT_EQ(Helper->SetSite(Browser), HR_S_OK);
+  }
+  void Serve(const char16_t* URL, const std::string& Html) { Pages->AddPage(URL, Html); }
+  void Open(const char16_t* URL) {
+    Browser->Navigate(URL, TVariant(), TVariant(), TVariant(), TVariant());
+    Browser->RunPending();
+  }
+  std::shared_ptr<headless::THtmlElement> Element(const char16_t* Id, headless::THeadlessBrowser* In = nullptr) {
+    auto E = (In ? In : Browser.get())->HtmlDocument()->FindById(Id);
+    if (!E) throw Exception("no element " + WideToAnsi(Id));
+    return E;
+  }
+  WideString Value(const char16_t* Id, headless::THeadlessBrowser* In = nullptr) {
+    WideString Name, Tag, Type, V;
+    ReadElement(Element(Id, In), Name, Tag, Type, V);
+    return V;
+  }
+  void Type(const char16_t* Id, const WideString& Text) { Browser->UserType(*Element(Id), Text); }
+  void Click(const char16_t* Id) { Browser->UserClick(*Element(Id)); }
+  // The user saves the page's forms through the "Save forms" action and names the card.
+  void SaveAs(const WideString& Name) {
+    Views().Answer("BVStoreDialog", [Name](TForm& Form) {
+      Form.Control("FormSetNameEdit").Text = Name;
+      Form.Control("Button1").Click();
+    });
+    Helper->Agent().SaveForms();
+  }
+  int Posts() const {
+    int N = 0;
+    for (const auto& R : Browser->Requests)
+      if (!R.PostData.empty()) ++N;
+    return N;
+  }
+
+  TStoreFolder Folder;
+  std::shared_ptr<store::TPelStore> Store;
+  std::shared_ptr<headless::TPageSource> Pages = std::make_shared<headless::TPageSource>();
+  std::shared_ptr<headless::THeadlessBrowser> Browser = headless::THeadlessBrowser::CreateTop(Pages);
+  std::shared_ptr<TKXBrowserHelperObject> Helper;
+};
+
+}  // namespace pel::test
