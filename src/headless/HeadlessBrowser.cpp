@@ -260,7 +260,7 @@ void THeadlessBrowser::Navigate(const WideString& URL, const TVariant&, const TV
     Post.assign(Bytes.begin(), Bytes.end());
   }
   RequestNavigation(URL, TargetFrameName.AsWideString(), Post, Headers.AsWideString(), false);
-  Top().RunPending();
+  if (Top().FScriptDepth == 0) Top().RunPending();
 }
 
 THeadlessBrowser* THeadlessBrowser::FindFrame(const WideString& Name) {
@@ -343,8 +343,21 @@ void THeadlessBrowser::BindScripts(THtmlDocument& Document) {
                                    u"onunload", u"onfocus", u"onblur", u"onkeyup"}) {
       if (!E->HasAttribute(Event)) continue;
       auto It = Scripts.find(ScriptName(E->AttributeText(Event)));
-      if (It != Scripts.end())
-        E->SetEventHandler(Event, TVariant(std::static_pointer_cast<IInterface>(std::make_shared<THeadlessScript>(It->second))));
+      if (It == Scripts.end()) continue;
+      // A navigation a page script asks for waits for the message loop, as in the browser: the
+      // page the script runs in stays while anything up the stack still works on it.
+      auto Body = [Window = weak_from_this(), Script = It->second](THtmlElement& Element) {
+        auto Self = Window.lock();
+        if (Self) ++Self->Top().FScriptDepth;
+        struct TLeave {
+          std::shared_ptr<THeadlessBrowser>& B;
+          ~TLeave() {
+            if (B) --B->Top().FScriptDepth;
+          }
+        } Leave{Self};
+        Script(Element);
+      };
+      E->SetEventHandler(Event, TVariant(std::static_pointer_cast<IInterface>(std::make_shared<THeadlessScript>(Body))));
     }
   }
 }

@@ -125,6 +125,8 @@ private:
   TEventSource FEvents;
   std::deque<TPending> FQueue;
   bool FRunning = false;
+  // Page scripts running (on the top browser): their navigations wait for the message loop.
+  int FScriptDepth = 0;
   int FRefreshes = 0;
   bool FVisible = true;
   uint32_t FHwnd;

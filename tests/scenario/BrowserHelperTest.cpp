@@ -37,4 +37,247 @@ TEST_F(Scenario, ASavedCardIsFilledWhenThePageHasLoaded) {
   EXPECT_EQ(Posts(), 0);
 }
 
+// The page posts back to itself: the automatic submit goes once, and the guard stops the second.
+TEST_F(Scenario, AnAutomaticSubmitRunsOnceAndTheLoopGuardStopsTheRepeat) {
+  for (bool Unattended : {false, true}) {
+    SCOPED_TRACE(Unattended ? "unattended" : "attended");
+    TearDown();
+    Browser = headless::THeadlessBrowser::CreateTop(Pages);
+    Folder.~TStoreFolder();
+    new (&Folder) TStoreFolder;
+    StartStore([](TBVOptions& O) { O.AutoFillNew = 0; });
+    OpenWindow();
+    Serve(u"http://shop.example/login", LoginPage);
+    Open(u"http://shop.example/login");
+    Type(u"acct", u"alice");
+    Type(u"pin", u"s3cret");
+    SaveAs(u"Work");
+    TBVOptions On;
+    On.AutoFillNew = 0;
+    On.AutoSubmit = 1;
+    bool Handled = false;
+    Store->SetSettings(u"", PackOptions(On), true, true, Handled);
+    ASSERT_TRUE(Helper->Agent().AutoSubmitEnabled());
+    auto Batch = std::make_shared<TBatchRecorder>();
+    if (Unattended) {
+      Helper->Set_Unattended(-1);
+      Helper->Set_BatchServer(Batch);
+    }
+
+    Open(u"http://shop.example/login");
+    // Filled, submitted once (the post reached the page again), and stopped there.
+    EXPECT_EQ(Posts(), 1);
+    EXPECT_EQ(Value(u"acct"), u"alice");
+    if (Unattended) {
+      EXPECT_EQ(Batch->Calls, std::vector<std::string>{"LoopDetected"});
+      EXPECT_EQ(Helper->MessageKind(), 0);
+    } else {
+      EXPECT_EQ(Helper->MessageKind(), 2);
+      ASSERT_NE(Helper->Agent().MessageDialog(), nullptr);
+      EXPECT_TRUE(Helper->Agent().MessageDialog()->Showing());
+      EXPECT_EQ(Helper->Agent().MessageDialog()->Memo1.Text,
+                u"It may well be to get caught in an endless loop.\r\nAre you want to continue?");
+      // Yes: the chain starts afresh and the form is submitted once more.
+      Helper->Agent().MessageDialog()->YesButton.Click();
+      Browser->RunPending();
+      EXPECT_EQ(Posts(), 2);
+    }
+  }
+}
+
+TEST_F(Scenario, AFramesetIsProcessedOnceOnLoadAndAFrameThatNavigatesLaterOnItsOwn) {
+  StartStore();
+  OpenWindow();
+  Serve(u"http://site.example/", R"(<html><frameset cols="50%,50%">
+    <frame name="left" src="http://site.example/a.html"><frame name="right" src="http://site.example/b.html">
+    </frameset></html>)");
+  Serve(u"http://site.example/a.html", R"(<html><body><form><input id="e" name="email"></form></body></html>)");
+  Serve(u"http://site.example/b.html", R"(<html><body><form><input id="c" name="city"></form></body></html>)");
+  Serve(u"http://site.example/a2.html",
+        R"(<html><body><form action="/x"><input id="p" name="phone"></form></body></html>)");
+  Open(u"http://site.example/");
+  EXPECT_EQ(Store->Matches, 1);
+  ASSERT_EQ(Browser->Frames().size(), 2u);
+  // New forms are filled from the profile on load, frames included.
+  EXPECT_EQ(Value(u"e", Browser->Frames()[0].get()), u"john.public@example.com");
+  EXPECT_EQ(Value(u"c", Browser->Frames()[1].get()), u"Springfield");
+  EXPECT_EQ(Helper->PageForms().Count(), 2);
+
+  Browser->Frames()[0]->Navigate(u"http://site.example/a2.html", TVariant(), TVariant(), TVariant(), TVariant());
+  Browser->RunPending();
+  EXPECT_EQ(Store->Matches, 2);
+  EXPECT_EQ(Value(u"p", Browser->Frames()[0].get()), u"+1 555 0100");
+}
+
+// A page script that navigates in the middle of a fill abandons it; the next page, with automatic
+// filling off, gets the same card into its empty fields.
+TEST_F(Scenario, AFillAPageScriptInterruptsIsRepeatedOnTheNextPageIntoEmptyFields) {
+  StartStore([](TBVOptions& O) {
+    O.AutoFill = 0;
+    O.AutoFillNew = 0;
+  });
+  OpenWindow();
+  bool Armed = false;
+  Browser->DefineScript(u"Go", [&](headless::THtmlElement&) {
+    if (Armed) Browser->Navigate(u"http://site.example/two", TVariant(), TVariant(), TVariant(), TVariant());
+  });
+  Serve(u"http://site.example/one", R"(<html><body><form action="/done" method="post">
+    <input id="code" name="code"><input id="city" name="city">
+    <input id="remember" name="remember" type="checkbox" onclick="Go"></form></body></html>)");
+  Serve(u"http://site.example/two", R"(<html><body><form action="/done" method="post">
+    <input id="code" name="code" value="kept"><input id="city" name="city"><input id="note" name="note">
+    <input id="remember" name="remember" type="checkbox"></form></body></html>)");
+  Open(u"http://site.example/one");
+  Type(u"code", u"X-1");
+  Type(u"city", u"Paris");
+  Click(u"remember");
+  SaveAs(u"Trip");
+  Open(u"http://site.example/one");
+  EXPECT_EQ(Value(u"code"), u"");
+
+  // The user picks the card in the fill dialog.
+  Armed = true;
+  Helper->Agent().FillForm();
+  TBVDialog& Dialog = *Helper->Agent().FillDialog();
+  Dialog.FormSetListBox.Select(0);
+  Dialog.BitBtn2.Click();
+  EXPECT_TRUE(Helper->PendingFill());
+  Browser->RunPending();
+  EXPECT_EQ(Browser->LocationURL(), u"http://site.example/two");
+  EXPECT_EQ(Value(u"code"), u"kept");
+  EXPECT_EQ(Value(u"city"), u"Paris");
+  EXPECT_FALSE(Helper->PendingFill());
+}
+
+TEST_F(Scenario, WhatTheUserSubmitsIsSavedOnceSilentlyOrThroughTheStoreDialog) {
+  StartStore([](TBVOptions& O) {
+    O.AutoFillNew = 0;
+    O.SubmitAction = 2;
+  });
+  OpenWindow();
+  Serve(u"http://shop.example/login", LoginPage);
+  auto SubmitAs = [&](const WideString& Acct) {
+    Open(u"http://shop.example/login");
+    Type(u"acct", Acct);
+    Type(u"pin", u"pw");
+    Click(u"go");
+  };
+  SubmitAs(u"alice");
+  EXPECT_EQ(Posts(), 1);
+  EXPECT_EQ(CardsOf(u"http://shop.example/login").size(), 1u);
+  // The same data again: already stored.
+  SubmitAs(u"alice");
+  EXPECT_EQ(CardsOf(u"http://shop.example/login").size(), 1u);
+  SubmitAs(u"bob");
+  EXPECT_EQ(CardsOf(u"http://shop.example/login").size(), 2u);
+  // Nothing asked along the way: neither the store dialog nor the posted-form question.
+  for (const AnsiString& Shown : Views().Shown()) EXPECT_NE(Shown, "QuestionBox");
+  for (const AnsiString& Shown : Views().Shown()) EXPECT_NE(Shown, "BVStoreDialog");
+
+  // Through the dialog.
+  TBVOptions Ask;
+  Ask.AutoFillNew = 0;
+  Ask.SubmitAction = 1;
+  bool Handled = false;
+  Store->SetSettings(u"", PackOptions(Ask), true, true, Handled);
+  Views().Answer("BVStoreDialog", [](TForm& Form) {
+    EXPECT_EQ(Form.Caption, u"Save form-card");
+    Form.Control("FormSetNameEdit").Text = u"Carol's";
+    Form.Control("Button1").Click();
+  });
+  SubmitAs(u"carol");
+  auto Names = CardsOf(u"http://shop.example/login");
+  EXPECT_NE(std::find(Names.begin(), Names.end(), u"Carol's"), Names.end());
+}
+
+TEST_F(Scenario, UnattendedProcessingReportsPagesWithAndWithoutForms) {
+  StartStore([](TBVOptions& O) { O.AutoSubmit = 1; });
+  OpenWindow();
+  auto Batch = std::make_shared<TBatchRecorder>();
+  Helper->Set_Unattended(-1);
+  Helper->Set_BatchServer(Batch);
+  Helper->Set_ProfileName(u"");
+  Serve(u"http://site.example/plain", "<html><body><p>Nothing to fill here.</p></body></html>");
+  Serve(u"http://site.example/odd", R"(<html><body><form action="/x">
+    <input name="zzqq_unknown_thing"></form></body></html>)");
+  Open(u"http://site.example/plain");
+  Open(u"http://site.example/odd");
+  EXPECT_EQ(Batch->Calls, (std::vector<std::string>{"NoForms", "PageDone"}));
+  // Unattended: no dialog was shown.
+  EXPECT_FALSE(Helper->Agent().FillDialogShown());
+  EXPECT_EQ(Posts(), 0);
+}
+
+TEST_F(Scenario, WindowCommandsOfTheStoreReachOnlyTheirWindow) {
+  StartStore();
+  OpenWindow();
+  Serve(u"http://shop.example/login", LoginPage);
+  Open(u"http://shop.example/login");
+  Views().Clear();
+  Helper->WindowCommand(Browser->GetHWND() + 2, 1);
+  EXPECT_TRUE(Views().Shown().empty());
+  Helper->SetCredentialDialogActive(true);
+  Helper->WindowCommand(Browser->GetHWND(), 1);
+  EXPECT_TRUE(Views().Shown().empty());
+  Helper->SetCredentialDialogActive(false);
+  // Through the store itself, as its window command.
+  Store->ExecCommand(Browser->GetHWND(), 1);
+  EXPECT_EQ(Views().Shown(), std::vector<AnsiString>{"BVStoreDialog"});
+}
+
+TEST_F(Scenario, ProcessingThatIsEnteredAgainReturnsAtOnce) {
+  StartStore();
+  OpenWindow();
+  Serve(u"http://shop.example/login", LoginPage);
+  int Inner = -1;
+  // While the first processing shows the fill dialog, a second one is asked for.
+  Views().Answer("BVDialog", [&](TForm&) {
+    const int Before = Store->Matches;
+    Helper->ProcessDocument(Browser, true);
+    Inner = Store->Matches - Before;
+  });
+  Open(u"http://shop.example/login");
+  EXPECT_EQ(Inner, 0);
+  EXPECT_EQ(Store->Matches, 1);
+}
+
+TEST_F(Scenario, APageThatChangesItsFormsOnItsWayOutIsNotLeft) {
+  StartStore();
+  OpenWindow();
+  int Added = 0;
+  Browser->DefineScript(u"AddForm", [&](headless::THtmlElement&) {
+    if (Added++) return;
+    auto Doc = Browser->HtmlDocument();
+    auto Body = std::dynamic_pointer_cast<headless::THtmlElement>(Doc->Body());
+    auto Form = headless::CreateElement(u"form");
+    Form->AppendChild(headless::CreateElement(u"input"));
+    Body->AppendChild(Form);
+  });
+  Serve(u"http://shop.example/page", R"(<html><body><form><input name="q"></form>
+    <a id="away" href="http://shop.example/other" onclick="AddForm">away</a></body></html>)");
+  Serve(u"http://shop.example/other", "<html><body>other</body></html>");
+  Open(u"http://shop.example/page");
+  Click(u"away");
+  EXPECT_EQ(Browser->LocationURL(), u"http://shop.example/page");
+  EXPECT_EQ(Helper->PageForms().Count(), 2);
+  // Asked again with the forms as they now are, it goes.
+  Click(u"away");
+  EXPECT_EQ(Browser->LocationURL(), u"http://shop.example/other");
+}
+
+TEST_F(Scenario, WithoutAStoreEveryPageLoadsAndNothingIsShown) {
+  OpenWindow();
+  Serve(u"http://shop.example/login", LoginPage);
+  Serve(u"http://site.example/", R"(<html><frameset><frame src="http://shop.example/login"></frameset></html>)");
+  EXPECT_NO_THROW(Open(u"http://shop.example/login"));
+  Type(u"acct", u"alice");
+  EXPECT_NO_THROW(Click(u"go"));
+  EXPECT_NO_THROW(Open(u"http://site.example/"));
+  EXPECT_NO_THROW(Helper->Agent().SaveForms());
+  EXPECT_NO_THROW(Helper->WindowCommand(Browser->GetHWND(), 1));
+  EXPECT_TRUE(Views().Shown().empty());
+  EXPECT_EQ(Posts(), 1);
+  EXPECT_FALSE(Helper->Agent().GetConnected());
+}
+
 }  // namespace

@@ -26,6 +26,19 @@ public:
   std::vector<std::string> Calls;
 };
 
+// The reference store, counting the page matches it was asked for: one per automatic processing
+// of a page.
+class TCountingStore : public store::TPelStore {
+public:
+  using TPelStore::TPelStore;
+  void FindFormCards(const WideString& URLKey, const TVariant& Forms, TVariant& Cards, WideString& SetName,
+                     WideString& Name, bool& Matched) override {
+    ++Matches;
+    TPelStore::FindFormCards(URLKey, Forms, Cards, SetName, Name, Matched);
+  }
+  int Matches = 0;
+};
+
 class THelperScenario : public testing::Test {
 protected:
   void SetUp() override { Views().Clear(); }
@@ -38,7 +51,7 @@ protected:
 
   // The store, with default options changed as Change says, registered as the running store.
   void StartStore(const std::function<void(TBVOptions&)>& Change = {}) {
-    Store = std::make_shared<store::TPelStore>(Folder.File());
+    Store = std::make_shared<TCountingStore>(Folder.File());
     if (Change) {
       TBVOptions Options;
       Change(Options);
@@ -77,6 +90,21 @@ protected:
     });
     Helper->Agent().SaveForms();
   }
+  // The stored card names of a page, as the store lists them for the store dialog.
+  std::vector<WideString> CardsOf(const WideString& URLKey) {
+    WideString Existing, DefaultName;
+    Store->GetNameChoices(URLKey, Existing, DefaultName);
+    std::vector<WideString> Names;
+    size_t Start = 0;
+    while (Start < Existing.size()) {
+      size_t End = Existing.find_first_of(u"\r\n", Start);
+      if (End == WideString::npos) End = Existing.size();
+      WideString Line = Existing.substr(Start, End - Start);
+      if (!Line.empty()) Names.push_back(Line.substr(Line.find(u'=') + 1));
+      Start = End + 1;
+    }
+    return Names;
+  }
   int Posts() const {
     int N = 0;
     for (const auto& R : Browser->Requests)
@@ -85,7 +113,7 @@ protected:
   }
 
   TStoreFolder Folder;
-  std::shared_ptr<store::TPelStore> Store;
+  std::shared_ptr<TCountingStore> Store;
   std::shared_ptr<headless::TPageSource> Pages = std::make_shared<headless::TPageSource>();
   std::shared_ptr<headless::THeadlessBrowser> Browser = headless::THeadlessBrowser::CreateTop(Pages);
   std::shared_ptr<TKXBrowserHelperObject> Helper;
