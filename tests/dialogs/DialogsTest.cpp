@@ -6,7 +6,9 @@
 
 #include "dialogs/FillDialog.h"
 #include "dialogs/MessageDialog.h"
+#include "dialogs/MessageBox.h"
 #include "dialogs/PasswordDialog.h"
+#include "dialogs/StoreDialog.h"
 #include "headless/HeadlessWindows.h"
 #include "dialogs/SettingsDialog.h"
 #include "headless/HeadlessDialogs.h"
@@ -384,6 +386,91 @@ TEST_F(Dialogs, MessageDialogAnswersOnceAndStaysPutWhenItsAnchorIsGone) {
   EXPECT_EQ(D.Top, 12);
   D.Close(mrNone);  // the system menu
   EXPECT_EQ(Answers, (std::vector<int32_t>{mrOk, mrCancel}));
+}
+
+TEST_F(Dialogs, StoreDialogShowsTheStoredNamesAndHandsBackTheChoices) {
+  struct TCase {
+    const char* Pick;  // the radio button the user checks, or an entry of the list to click
+    int Entry;
+    int32_t Mode;
+    const char16_t* Profile;
+  };
+  const TCase Cases[] = {
+      {"NoneRadioButton", -1, dmNone, u""},
+      {"ActiveRadioButton", -1, dmActiveProfile, u""},
+      {"AllRadioButton", -1, dmAllProfiles, u""},
+      {"CustomRadioButton", -1, dmChosenProfile, u"Work"},
+      {nullptr, 0, dmActiveProfile, u""},  // Home is flagged 0: the active profile
+      {nullptr, 1, dmAllProfiles, u""},    // Shared is flagged 1: all profiles
+  };
+  for (const TCase& C : Cases) {
+    TBVStoreDialog D;
+    Views().Answer("BVStoreDialog", [&](TForm& Form) {
+      EXPECT_EQ(Form.Caption, u"Save form-card");
+      EXPECT_EQ(D.ActiveRadioButton.Caption, u"active profile \"B\u00FCro\"");
+      EXPECT_TRUE(D.AllRadioButton.Checked());
+      EXPECT_FALSE(D.ProfileComboBox.Enabled);
+      ASSERT_EQ(D.FormSetListBox.WideItems.Count(), 3);
+      EXPECT_EQ(D.FormSetListBox.WideItems[0], u"Home");
+      EXPECT_EQ(D.FormSetListBox.WideItems[2], u"");  // a line without "="
+      EXPECT_EQ(D.FormSetListBox.WideItems.Objects(2), 1);
+      if (C.Pick) {
+        Form.Control(C.Pick).Click();
+        EXPECT_EQ(D.ProfileComboBox.Enabled, AnsiString(C.Pick) == "CustomRadioButton");
+        if (D.ProfileComboBox.Enabled) D.ProfileComboBox.Select(1);
+      } else {
+        D.FormSetListBox.Select(C.Entry);
+        EXPECT_EQ(D.FormSetNameEdit.Text, D.FormSetListBox.WideItems[C.Entry]);
+      }
+      D.Button1.Click();
+    });
+    WideString Profile = u"B\u00FCro", Name = u"New form-card";
+    int16_t OnlyEmpty = 0;
+    int32_t Mode = dmAllProfiles;
+    ASSERT_TRUE(D.ExecuteWithFillOption("Save form-card", u"0=Home\r\n1=Shared\r\nnoflag\r\n", u"Default\r\nWork",
+                                        Profile, Name, OnlyEmpty, Mode));
+    EXPECT_EQ(Mode, C.Mode);
+    EXPECT_EQ(Profile, C.Profile);
+    EXPECT_EQ(Name, C.Pick ? u"New form-card" : (C.Entry == 0 ? u"Home" : u"Shared"));
+    EXPECT_EQ(OnlyEmpty, 0);
+  }
+}
+
+TEST_F(Dialogs, StoreDialogCancelledKeepsTheArgumentsButEmptiesTheProfile) {
+  TBVStoreDialog D;
+  Views().Answer("BVStoreDialog", [&](TForm& Form) {
+    EXPECT_FALSE(D.FillOnlyEmptyPanel.Visible);  // Execute never offers it
+    D.FormSetNameEdit.Text = u"typed";
+    Form.PressEscape();
+  });
+  WideString Profile = u"Work", Name = u"Proposed";
+  int32_t Mode = dmActiveProfile;
+  EXPECT_FALSE(D.Execute("Save navigations", u"", u"Work", Profile, Name, Mode));
+  EXPECT_EQ(Profile, u"");
+  EXPECT_EQ(Name, u"Proposed");
+  EXPECT_EQ(Mode, dmActiveProfile);
+  // The fill-only-empty choice comes back when offered.
+  Views().Answer("BVStoreDialog", [&](TForm&) {
+    EXPECT_TRUE(D.FillOnlyEmptyPanel.Visible);
+    EXPECT_FALSE(D.FillOnlyEmptyCheckBox.Checked());
+    D.FillOnlyEmptyCheckBox.Click();
+    D.Button1.Click();
+  });
+  int16_t OnlyEmpty = 0;
+  EXPECT_TRUE(D.ExecuteWithFillOption("Save form-card", u"", u"", Profile, Name, OnlyEmpty, Mode));
+  EXPECT_EQ(OnlyEmpty, -1);
+}
+
+TEST_F(Dialogs, QuestionBoxAnswersYesOnlyForYes) {
+  Views().Answer("QuestionBox", [](TForm& Form) {
+    EXPECT_EQ(Form.Caption, u"Question");
+    EXPECT_EQ(Form.Control("Label1").Caption, u"May be form submition!\r\nSave it?");
+    Form.Control("YesButton").Click();
+  });
+  EXPECT_EQ(AskQuestion(0, u"May be form submition!\r\nSave it?", u"Question"), mrYes);
+  Views().Answer("QuestionBox", [](TForm& Form) { Form.PressEscape(); });
+  EXPECT_EQ(AskQuestion(0, u"Q", u"Question"), mrNo);
+  EXPECT_EQ(AskQuestion(0, u"Unanswered", u"Question"), mrNo);
 }
 
 }  // namespace

@@ -280,4 +280,66 @@ TEST_F(Scenario, WithoutAStoreEveryPageLoadsAndNothingIsShown) {
   EXPECT_FALSE(Helper->Agent().GetConnected());
 }
 
+// A frame's form posted by a script (no submit event) asks whether to save it, except while the
+// top document is still loading.
+TEST_F(Scenario, APostedFrameNavigationAsksOnlyOnceTheTopDocumentIsComplete) {
+  StartStore([](TBVOptions& O) { O.AutoFillNew = 0; });
+  OpenWindow();
+  int Posted = 0;
+  Browser->DefineScript(u"PostNow", [&](headless::THtmlElement& Body) {
+    if (Posted++) return;
+    auto Doc = Body.OwnerDocument();
+    Supports<IHTMLFormElement>(Doc->Forms()->Item(0))->Submit();
+  });
+  Serve(u"http://site.example/", R"(<html><frameset><frame name="f" src="http://site.example/inner"></frameset></html>)");
+  Serve(u"http://site.example/inner", R"(<html><body onload="PostNow"><form action="http://site.example/inner"
+    method="post"><input name="q" value="x"></form></body></html>)");
+  Open(u"http://site.example/");
+  EXPECT_EQ(Posts(), 1);
+  for (const AnsiString& Shown : Views().Shown()) EXPECT_NE(Shown, "QuestionBox");
+
+  Views().Clear();
+  Views().Answer("QuestionBox", [](TForm& Form) { Form.Control("NoButton").Click(); });
+  auto Frame = Browser->Frames()[0];
+  Supports<IHTMLFormElement>(Frame->HtmlDocument()->Forms()->Item(0))->Submit();
+  Browser->RunPending();
+  EXPECT_EQ(Posts(), 2);
+  ASSERT_FALSE(Views().Shown().empty());
+  EXPECT_EQ(Views().Shown()[0], "QuestionBox");
+}
+
+TEST_F(Scenario, TheHelperPublishesItsAgentAndTakesBatchSettings) {
+  OpenWindow();
+  auto Published = Supports<IBrivaneAgent>(Browser->GetProperty(AgentPropertyName).AsObject());
+  ASSERT_NE(Published, nullptr);
+  EXPECT_EQ(Published.get(), static_cast<IBrivaneAgent*>(&Helper->Agent()));
+  std::shared_ptr<IInterface> Site = Browser;
+  EXPECT_EQ(Helper->GetSite(IID_IHelperBatchControl, &Site), HR_S_OK);
+  EXPECT_EQ(Site, nullptr);
+  EXPECT_EQ(Helper->GetSite(IID_IHelperBatchControl, nullptr), HR_S_OK);
+  EXPECT_EQ(Helper->GetBrowserWindow(), Browser->GetHWND());
+  EXPECT_EQ(Helper->Agent().OnGetParentWindow(), Browser->GetHWND());
+
+  EXPECT_EQ(Helper->Get_Unattended(), 0);
+  Helper->Set_Unattended(1);
+  EXPECT_EQ(Helper->Get_Unattended(), -1);
+  EXPECT_TRUE(Helper->Agent().Unattended());
+  Helper->Set_ProfileName(u"Work");
+  EXPECT_EQ(Helper->Get_ProfileName(), u"Work");
+  auto Batch = std::make_shared<TBatchRecorder>();
+  Helper->Set_BatchServer(Batch);
+  EXPECT_EQ(Helper->Get_BatchServer(), Batch);
+  Helper->Set_BatchServer(nullptr);
+  EXPECT_EQ(Helper->Get_BatchServer(), nullptr);
+
+  // A site that is no browser is refused with a result code.
+  EXPECT_EQ(Helper->SetSite(std::make_shared<TBatchRecorder>()), HR_E_NOINTERFACE);
+  // Detached, the agent outlives the helper without calling back into it.
+  std::shared_ptr<IBrivaneAgent> Kept = Published;
+  EXPECT_EQ(Helper->SetSite(nullptr), HR_S_OK);
+  Helper.reset();
+  EXPECT_NO_THROW(Kept->SaveForms());
+  EXPECT_NO_THROW(Kept->FillForm());
+}
+
 }  // namespace
