@@ -1,5 +1,6 @@
 #include "BrowserHelper.h"
 
+#include "BHO/DocEnumerators.h"
 #include "BHO/URLUtils.h"
 #include "Common/Trace.h"
 #include "Common/TransitForms.h"
@@ -93,6 +94,15 @@ TKXBrowserHelperObject::TKXBrowserHelperObject() {
     A.OnNavigateRequest = [this](const WideString& URL) { NavigateTo(URL); };
     A.OnMessageResult = [this](TBrivaneAgent* S, int32_t Answer) { MessageAnswered(S, Answer); };
     A.OnFillForm = [this](TBrivaneAgent* S) { FillFormCommand(S); };
+    A.OnPlayNavigation = [this](TBrivaneAgent* S, const WideString& Set, const WideString& Name) {
+      PlayNavigation(S, Set, Name);
+    };
+    A.OnSendMailCard = [this](TBrivaneAgent* S, const WideString& Set, const WideString& Name) {
+      SendMailCard(S, Set, Name);
+    };
+    A.OnRecordingDone = [this](TBrivaneAgent* S, const WideString& Key, const TVariant& Steps) {
+      SaveNavigations(S, Key, Steps);
+    };
     A.OnExecCmd = [this](uint32_t Window, int32_t Command) { WindowCommand(Window, Command); };
 
     FBrowserEvents = std::make_unique<TSHDocVwDWebBrowserEvents2>();
@@ -112,6 +122,10 @@ TKXBrowserHelperObject::TKXBrowserHelperObject() {
     FWindowEvents->Onunload = [this](TEventSink*) { HandleWindowUnload(); };
 
     FDocListener = std::make_unique<THTMLWinDocListener>();
+    FDocListener->SetOnDocumentClick([this](const std::shared_ptr<IHTMLEventObj>& E) { HandleDocumentClick(E); });
+    FDocListener->SetOnDocumentMouseDown(
+        [this](const std::shared_ptr<IHTMLEventObj>& E) { HandleDocumentMouseDown(E); });
+    FDocListener->SetOnDocumentMouseUp([this](const std::shared_ptr<IHTMLEventObj>& E) { HandleDocumentMouseUp(E); });
 
     FPageForms = std::make_unique<TPageFormSet>();
     FPageForms->FKeyAttribute = u"FormID";
@@ -440,19 +454,6 @@ void TKXBrowserHelperObject::ServerQuit(TBrivaneAgent*) {
   });
 }
 
-bool TKXBrowserHelperObject::SendPendingMailCard(const std::shared_ptr<IWebBrowser2>&) {
-  // Mail cards are sent by the mail-card commands, which this helper does not carry yet: there is
-  // never one pending.
-  return false;
-}
-
-bool TKXBrowserHelperObject::ContinuePlayback(const std::shared_ptr<IWebBrowser2>&, bool& NavigationsAvailable) {
-  // Recorded navigations are not played by this helper yet; what it can say is whether the page
-  // has some, which decides whether the fill dialog is worth showing.
-  NavigationsAvailable = FAgent->HasNavigations();
-  return false;
-}
-
 void TKXBrowserHelperObject::AutoProcessPage(const std::shared_ptr<IWebBrowser2>& Browser, bool AutoFill,
                                              bool AutoSubmit, bool AutoShow, bool FromEvent) {
   Traced(1582, [&] {
@@ -764,9 +765,29 @@ void TKXBrowserHelperObject::NavigateTo(const WideString& URL) {
 
 void TKXBrowserHelperObject::MessageAnswered(TBrivaneAgent*, int32_t Answer) {
   try {
-    if (Answer == mrYes && FMessageKind == 2) {
-      FTracer->Clear();
-      SubmitFilledForm();
+    if (Answer == mrYes) {
+      switch (FMessageKind) {
+        case 2:
+          FTracer->Clear();
+          SubmitFilledForm();
+          break;
+        case 3:
+          FTracer->Clear();
+          SendPendingMailCard(FWebBrowser);
+          break;
+        case 4: {
+          FTracer->Clear();
+          bool NavigationsAvailable = false;
+          ContinuePlayback(FWebBrowser, NavigationsAvailable);
+          break;
+        }
+        case 5: PlayRecordedStep(FWebBrowser, false); break;
+        default: break;
+      }
+    } else if (FMessageKind == 5) {
+      // The user would not click the changed element: the navigation ends here rather than ask
+      // again on every load of the page.
+      FAgent->Recorder().Stop();
     }
   } catch (const EBeforeNavigate&) {
     FNavigated = false;
@@ -856,6 +877,437 @@ void TKXBrowserHelperObject::SaveForms(TBrivaneAgent*, TFormItem* Form) {
                     u"There are more than one form on the page.\r\nAre you want to select a form to submit?",
                     u"Question") == mrYes)
       FAgent->ShowManager(u"", FAgent->URLKey(), Name);
+  });
+}
+
+// ---------------------------------------------------------------- clicks in documents
+
+void TKXBrowserHelperObject::HandleDocumentMouseDown(const std::shared_ptr<IHTMLEventObj>& EventObj) {
+  FPressedIndex = -1;
+  FNavigatedSincePress = false;
+  try {
+    if (EventObj)
+      if (TElementRef E = EventObj->SrcElement()) FPressedIndex = E->SourceIndex();
+  } catch (const Exception&) {
+  }
+}
+
+void TKXBrowserHelperObject::HandleDocumentMouseUp(const std::shared_ptr<IHTMLEventObj>& EventObj) {
+  try {
+    TElementRef E = EventObj ? EventObj->SrcElement() : nullptr;
+    // Released on another element than the one pressed: the press is forgotten.
+    if (!E || E->SourceIndex() != FPressedIndex) FPressedIndex = -1;
+  } catch (const Exception&) {
+    FPressedIndex = -1;
+  }
+}
+
+void TKXBrowserHelperObject::HandleDocumentClick(const std::shared_ptr<IHTMLEventObj>& EventObj) {
+  struct TResetPress {
+    TKXBrowserHelperObject& H;
+    ~TResetPress() {
+      H.FPressedIndex = -1;
+      H.FNavigatedSincePress = false;
+    }
+  } Reset{*this};
+  Traced(1206, [&] {
+    if (!EventObj || !FAgent->GetConnected()) return;
+    const bool Saving = FAgent->GetActive() && FAgent->SubmitAction() != 0;
+    const bool Recording = FAgent->Recorder().Mode() == rmRecording;
+    if (!Saving && !Recording) return;
+    TElementRef Element = EventObj->SrcElement();
+    if (!Element) return;
+    TElementRef Anchor;
+    for (TElementRef E = Element; E; E = E->ParentElement())
+      if (Supports<IHTMLAnchorElement>(E)) {
+        Anchor = E;
+        break;
+      }
+    if (Saving && !FSelfSubmit && Anchor) {
+      const WideString Href = Supports<IHTMLAnchorElement>(Anchor)->Href();
+      if (AsciiLowerCase(Href).rfind(u"mailto", 0) == 0) {
+        // The click goes on: the mail program still opens after the dialog.
+        SaveMailCard(Href);
+        return;
+      }
+    }
+    if (!Recording) return;
+    if (Anchor) {
+      FAgent->Recorder().AddStep(FAgent->URLKey(), u"a", u"", Anchor->InnerText(),
+                                 Supports<IHTMLAnchorElement>(Anchor)->Href());
+      return;
+    }
+    // A button whose own script navigated: the element pressed is the one clicked.
+    if (!FNavigatedSincePress || Element->SourceIndex() != FPressedIndex) return;
+    const WideString Tag = AsciiLowerCase(Element->TagName());
+    if (Tag == u"button") {
+      if (auto B = Supports<IHTMLButtonElement>(Element))
+        FAgent->Recorder().AddStep(FAgent->URLKey(), Tag, B->Type(), B->Name(), B->Value());
+    } else if (Tag == u"input") {
+      if (auto I = Supports<IHTMLInputElement>(Element)) {
+        const WideString Type = AsciiLowerCase(I->Type());
+        if (Type == u"button") FAgent->Recorder().AddStep(FAgent->URLKey(), Tag, Type, I->Name(), I->Value());
+      }
+    }
+  });
+}
+
+// ---------------------------------------------------------------- mail cards
+
+namespace {
+
+TVariant MailCardData(const WideString& Address, const WideString& Subject, const WideString& Text) {
+  TMemoryStream S;
+  WriteWideString(S, Address);
+  WriteWideString(S, Subject);
+  WriteWideString(S, Text);
+  TVariant V;
+  StreamToVariant(S, V);
+  return V;
+}
+
+}  // namespace
+
+void TKXBrowserHelperObject::ParseMailtoAddress(const WideString& Href, WideString& Address, WideString& Second,
+                                                WideString& Third) {
+  Address.clear();
+  Second.clear();
+  Third.clear();
+  const size_t At = Href.find(u"mailto:");
+  if (At == WideString::npos) return;
+  const size_t Start = At + 7;
+  const size_t Query = Href.find(u'?', Start);
+  Address = Href.substr(Start, Query == WideString::npos ? WideString::npos : Query - Start);
+}
+
+void TKXBrowserHelperObject::SaveRecordThroughDialog(int32_t Kind, const AnsiString& Caption, const WideString& Key,
+                                                     const WideString& URL, WideString Name, const TVariant& Data) {
+  auto S = Server();
+  if (!S) return;
+  WideString Existing, DefaultName;
+  S->GetNameChoices(Key, Existing, DefaultName);
+  if (Name.empty()) Name = DefaultName;
+  TBVStoreDialog Dialog;
+  if (FAgent->DisplayMode() == 1) {
+    Dialog.MinHeight = 320;
+    Dialog.MinWidth = 476;
+  }
+  for (;;) {
+    bool LoginRequired = false;
+    int32_t DefaultMode = dmActiveProfile;
+    WideString Profile = FAgent->GetCurrentProfile();
+    WideString Lines;
+    for (int I = 0; I < FAgent->ProfileList().Count(); ++I) {
+      Lines += FAgent->ProfileList()[I];
+      Lines += u"\r\n";
+    }
+    if (!Dialog.Execute(Caption, Existing, Lines, Profile, Name, DefaultMode, FBrowserWindow)) return;
+    do {
+      S->DeleteRecord(Key, Name, LoginRequired);
+    } while (LoginRequired && FAgent->Login() && (S = Server()));
+    if (!S) return;
+    if (LoginRequired) continue;
+    bool Saved = false;
+    S->SaveRecord(Kind, Key, Name, URL, Data, Saved, LoginRequired);
+    if (Saved && DefaultMode > 0) S->SetDefaultFormCard(Key, Name, Profile, DefaultMode == dmAllProfiles);
+    if (!LoginRequired) return;
+  }
+}
+
+void TKXBrowserHelperObject::SaveMailCard(const WideString& Href) {
+  try {
+    UpdateProfileList();
+    WideString Address, Unused1, Unused2;
+    ParseMailtoAddress(Href, Address, Unused1, Unused2);
+    const TVariant Data = MailCardData(Address, u"", u"");
+    auto S = Server();
+    if (!S) return;
+    WideString Stored;
+    S->FindRecord(rkMailCard, FAgent->URLKey(), Data, Stored);
+    if (!Stored.empty()) return;
+    WideString Existing, DefaultName;
+    S->GetNameChoices(FAgent->URLKey(), Existing, DefaultName);
+    SaveRecordThroughDialog(rkMailCard, "Save mail card", FAgent->URLKey(), FAgent->URL(), DefaultName, Data);
+  } catch (const EBeforeNavigate&) {
+    throw;
+  } catch (const Exception&) {
+  }
+}
+
+uint8_t TKXBrowserHelperObject::FindMailtoLink(const std::shared_ptr<IWebBrowser2>& Browser, const WideString& Address,
+                                               TElementRef& Anchor) {
+  Anchor = nullptr;
+  try {
+    auto Doc = Browser ? DocumentOf(Browser) : nullptr;
+    if (!Doc) return 0;
+    THyperlinks Links;
+    CollectHyperlinks(Doc, Links);
+    WideString Target = u"mailto:";
+    Target += Address;
+    for (const THyperlink& Link : Links)
+      if (Link.Href.rfind(Target, 0) == 0) {
+        Anchor = Link.Element;
+        return 3;
+      }
+  } catch (const Exception&) {
+  }
+  return 0;
+}
+
+bool TKXBrowserHelperObject::SendMailCardToLink(const std::shared_ptr<IWebBrowser2>& Browser, const WideString& SetName,
+                                                const WideString& Name, bool& LoginRequired) {
+  LoginRequired = false;
+  TVariant Data;
+  try {
+    if (auto S = Server()) S->GetRecord(rkMailCard, SetName, Name, FAgent->URL(), Data, LoginRequired);
+  } catch (const Exception&) {
+    Data = TVariant();
+  }
+  if (LoginRequired || Data.IsEmptyOrNull()) return false;
+  TMemoryStream S;
+  VariantToStream(Data, S);
+  S.SetPosition(0);
+  WideString Address, Subject, Text;
+  ReadWideString(S, Address);
+  ReadWideString(S, Subject);
+  ReadWideString(S, Text);
+  WideString Tag = Subject;
+  Tag += u"[";
+  Tag += Text;
+  Tag += u"]";
+  if (FTracer->RegisterSubmit(FAgent->URLKey(), Address, Tag, askMailCard)) {
+    TElementRef Anchor;
+    if (FindMailtoLink(Browser, Address, Anchor) != 3 || !Anchor) return false;
+    // A mail program that is not there fails quietly: the card counts as sent for the guard.
+    Mail().SendMail(WideToAnsi(Address), WideToAnsi(Subject), WideToAnsi(Text));
+    return true;
+  }
+  if (FAgent->Unattended() && FBatchServer) {
+    FTracer->Clear();
+    FBatchServer->LoopDetected();
+  } else {
+    ShowMessageKind(3, u"It may well be to get caught in an endless loop.\r\nAre you want to continue?");
+  }
+  return false;
+}
+
+void TKXBrowserHelperObject::SendMailCard(TBrivaneAgent*, const WideString& SetName, const WideString& Name) {
+  try {
+    if (!FAgent->GetConnected()) return;
+    bool LoginRequired = false;
+    do {
+      SendMailCardToLink(FWebBrowser, SetName, Name, LoginRequired);
+    } while (LoginRequired && FAgent->Login());
+  } catch (const EBeforeNavigate&) {
+    FNavigated = false;
+  } catch (const Exception&) {
+  }
+}
+
+bool TKXBrowserHelperObject::SendPendingMailCard(const std::shared_ptr<IWebBrowser2>& Browser) {
+  const WideString Name = FAgent->GetCurrentMailCard();
+  if (Name.empty()) return false;
+  bool LoginRequired = false;
+  return SendMailCardToLink(Browser, FAgent->URLKey(), Name, LoginRequired);
+}
+
+// ---------------------------------------------------------------- recorded navigations
+
+void TKXBrowserHelperObject::SaveNavigations(TBrivaneAgent*, const WideString& Key, const TVariant& Steps) {
+  EntryPoint(1164, [&] {
+    if (Key.empty() || Steps.IsNull() || !FAgent->GetConnected()) return;
+    UpdateProfileList();
+    auto S = Server();
+    if (!S) return;
+    WideString Name;
+    // An equal stored navigation offers its name.
+    S->FindRecord(rkNavigation, Key, Steps, Name);
+    try {
+      SaveRecordThroughDialog(rkNavigation, "Save navigations", Key, Key, Name, Steps);
+    } catch (const EBeforeNavigate&) {
+      throw;
+    } catch (const Exception&) {
+    }
+  });
+}
+
+void TKXBrowserHelperObject::PlayNavigation(TBrivaneAgent*, const WideString& SetName, const WideString& Name) {
+  EntryPoint(1166, [&] {
+    if (!FAgent->GetConnected() || FAgent->Recorder().Mode() != rmStopped) return;
+    TVariant Data;
+    bool LoginRequired = false;
+    do {
+      try {
+        if (auto S = Server()) S->GetRecord(rkNavigation, SetName, Name, FAgent->URL(), Data, LoginRequired);
+      } catch (const Exception&) {
+        Data = TVariant();
+      }
+    } while (LoginRequired && FAgent->Login());
+    if (LoginRequired) return;
+    FAgent->Recorder().LoadFromVariant(Data);
+    FAgent->Recorder().Play();
+    PlayRecordedStep(FWebBrowser, FAgent->AskConfirmEnabled());
+  });
+}
+
+bool TKXBrowserHelperObject::ContinuePlayback(const std::shared_ptr<IWebBrowser2>& Browser,
+                                              bool& NavigationsAvailable) {
+  return Traced(1202, [&] {
+    NavigationsAvailable = false;
+    TNavigationRecorder& Recorder = FAgent->Recorder();
+    const WideString Name = FAgent->GetCurrentNavigation();
+    if (Recorder.Mode() == rmStopped) {
+      if (FAgent->GetActive() && FAgent->AutoFillEnabled() && FAgent->AutoSubmitEnabled() && !Name.empty()) {
+        TVariant Data;
+        bool LoginRequired = false;
+        try {
+          if (auto S = Server()) S->GetRecord(rkNavigation, FAgent->URLKey(), Name, FAgent->URL(), Data, LoginRequired);
+        } catch (const Exception&) {
+          Data = TVariant();
+        }
+        if (!LoginRequired) {
+          Recorder.LoadFromVariant(Data);
+          Recorder.Play();
+          WideString Tag, Type, StepName, Value;
+          if (Recorder.Mode() == rmPlaying && Recorder.GetStep(FAgent->URLKey(), Tag, Type, StepName, Value)) {
+            WideString Kind = Tag;
+            Kind += u"[";
+            Kind += Type;
+            Kind += u"]";
+            if (!FTracer->RegisterSubmit(FAgent->URLKey(), Value, Kind, askRecordedStep)) {
+              if (FAgent->Unattended() && FBatchServer) {
+                FTracer->Clear();
+                FBatchServer->LoopDetected();
+              } else {
+                ShowMessageKind(4, u"It may well be to get caught in an endless loop.\r\nAre you want to continue?");
+              }
+              Recorder.Stop();
+            }
+          }
+        }
+      } else if (FAgent->HasNavigations()) {
+        NavigationsAvailable = true;
+      }
+    }
+    return PlayRecordedStep(Browser, FAgent->AskConfirmEnabled());
+  });
+}
+
+bool TKXBrowserHelperObject::PlayRecordedStep(const std::shared_ptr<IWebBrowser2>& Browser, bool Ask) {
+  return Traced(1207, [&] {
+    TNavigationRecorder& Recorder = FAgent->Recorder();
+    if (Recorder.Mode() != rmPlaying) return false;
+    WideString Tag, Type, Name, Value;
+    // The current step belongs to another page.
+    if (!Recorder.GetStep(FAgent->URLKey(), Tag, Type, Name, Value)) return false;
+    TElementRef Element;
+    const uint8_t Code = FindStepElement(Browser, Tag, Type, Name, Value, Element);
+    WideString Which = u"Element: ";
+    Which += Name;
+    Which += u"[";
+    Which += Value;
+    Which += u"]";
+    if (!Element || Code == 0) {
+      ShowMessageKind(1, Which + u" is not found on the page!");
+      Recorder.Stop();
+      FTracer->Clear();
+      return false;
+    }
+    if (Code == 2 && Ask) {
+      ShowMessageKind(5, Which + u" has another Name.\r\nClick it?");
+      return false;
+    }
+    Recorder.NextStep();
+    Element->Click();
+    // The click is meant to navigate.
+    FNavigated = false;
+    return true;
+  });
+}
+
+namespace {
+
+// The candidates of a button search: an exact hit ends it; otherwise what matched by value only
+// and by name only is counted, the first of them kept.
+struct TEnumReceiver {
+  TEnumReceiver(const WideString& Name, const WideString& Value) : Value(Value), Name(Name) {}
+  bool Match(const WideString& ElementName, const WideString& ElementValue, const TElementRef& Element) {
+    if (ElementValue == Value) {
+      if (ElementName == Name) {
+        Found = Element;
+        ValueMatches = NameMatches = 0;
+        return true;
+      }
+      ++ValueMatches;
+      if (!Found) Found = Element;
+    } else if (ElementName == Name) {
+      ++NameMatches;
+      if (!Found) Found = Element;
+    }
+    return false;
+  }
+  WideString Value, Name;
+  TElementRef Found;
+  int ValueMatches = 0, NameMatches = 0;
+};
+
+}  // namespace
+
+uint8_t TKXBrowserHelperObject::FindStepElement(const std::shared_ptr<IWebBrowser2>& Browser, const WideString& Tag,
+                                                const WideString& Type, const WideString& Name,
+                                                const WideString& Value, TElementRef& Element) {
+  return Traced(1203, [&]() -> uint8_t {
+    Element = nullptr;
+    auto Doc = Browser ? DocumentOf(Browser) : nullptr;
+    if (!Doc) return 0;
+    if (Tag == u"a") {
+      THyperlinks Links;
+      CollectHyperlinks(Doc, Links);
+      if (Links.Count() == 0) return 0;
+      const WideString Target = StripWWW(Value);
+      int HrefMatches = 0, TextMatches = 0;
+      for (const THyperlink& Link : Links) {
+        if (StripWWW(Link.Href) == Target) {
+          if (Link.Text == Name) {
+            Element = Link.Element;
+            return 3;
+          }
+          ++HrefMatches;
+          if (!Element) Element = Link.Element;
+        } else if (Link.Text == Name) {
+          ++TextMatches;
+          if (!Element) Element = Link.Element;
+        }
+      }
+      if (HrefMatches == 0) {
+        if (TextMatches == 1) return 3;
+        Element = nullptr;
+        return TextMatches > 1 ? 1 : 0;
+      }
+      return TextMatches == 0 ? 2 : 0;
+    }
+    const bool Button = Tag == u"button";
+    if (!Button && !(Tag == u"input" && Type == u"button")) return 0;
+    TEnumReceiver Receiver(Name, Value);
+    TElemEnumerator Walk;
+    Walk.SetOnElement([&](TDocEnumerator&, const std::shared_ptr<IInterface>& Found) {
+      auto E = Supports<IHTMLElement>(Found);
+      if (Button) {
+        auto B = Supports<IHTMLButtonElement>(Found);
+        return !B || !Receiver.Match(B->Name(), B->Value(), E);
+      }
+      auto I = Supports<IHTMLInputElement>(Found);
+      if (!I || AsciiLowerCase(I->Type()) != u"button") return true;
+      return !Receiver.Match(I->Name(), I->Value(), E);
+    });
+    Walk.Enumerate(Doc, Button ? IID_IHTMLButtonElement : IID_IHTMLInputElement);
+    Element = Receiver.Found;
+    if (Receiver.ValueMatches == 0) {
+      if (Receiver.NameMatches <= 1) return 3;
+      Element = nullptr;
+      return 1;
+    }
+    return Receiver.NameMatches == 0 ? 2 : 0;
   });
 }
 

@@ -95,6 +95,27 @@ public:
   void MessageAnswered(TBrivaneAgent* Sender, int32_t Answer);
   void FillFormCommand(TBrivaneAgent* Sender);
   void WindowCommand(uint32_t Window, int32_t Command);
+  void PlayNavigation(TBrivaneAgent* Sender, const WideString& SetName, const WideString& Name);
+  void SendMailCard(TBrivaneAgent* Sender, const WideString& SetName, const WideString& Name);
+  void SaveNavigations(TBrivaneAgent* Sender, const WideString& Key, const TVariant& Steps);
+
+  // ---- what happens inside documents
+  void HandleDocumentMouseDown(const std::shared_ptr<IHTMLEventObj>& EventObj);
+  void HandleDocumentMouseUp(const std::shared_ptr<IHTMLEventObj>& EventObj);
+  void HandleDocumentClick(const std::shared_ptr<IHTMLEventObj>& EventObj);
+
+  // ---- mail cards and recorded navigations
+  void SaveMailCard(const WideString& Href);
+  static void ParseMailtoAddress(const WideString& Href, WideString& Address, WideString& Second, WideString& Third);
+  bool SendMailCardToLink(const std::shared_ptr<IWebBrowser2>& Browser, const WideString& SetName,
+                          const WideString& Name, bool& LoginRequired);
+  bool SendPendingMailCard(const std::shared_ptr<IWebBrowser2>& Browser);
+  uint8_t FindMailtoLink(const std::shared_ptr<IWebBrowser2>& Browser, const WideString& Address, TElementRef& Anchor);
+  bool ContinuePlayback(const std::shared_ptr<IWebBrowser2>& Browser, bool& NavigationsAvailable);
+  bool PlayRecordedStep(const std::shared_ptr<IWebBrowser2>& Browser, bool Ask);
+  // 0 not found, 1 ambiguous (no element), 2 the value matches but the name differs, 3 found.
+  uint8_t FindStepElement(const std::shared_ptr<IWebBrowser2>& Browser, const WideString& Tag, const WideString& Type,
+                          const WideString& Name, const WideString& Value, TElementRef& Element);
 
   // ---- the browser's events
   void HandleBeforeNavigate2(const std::shared_ptr<IInterface>& pDisp, const TVariant& URL, const TVariant& PostData,
@@ -141,9 +162,10 @@ private:
   void EntryPoint(int Code, TBody&& Body);
   std::shared_ptr<IPelServer> Server();
   bool IsTopBrowser(const std::shared_ptr<IWebBrowser2>& Browser) const;
-  bool SendPendingMailCard(const std::shared_ptr<IWebBrowser2>& Browser);
-  bool ContinuePlayback(const std::shared_ptr<IWebBrowser2>& Browser, bool& NavigationsAvailable);
   void ClearPendingFill();
+  // The store dialog loop of a record save: the dialog again after a refused login, Cancel ends.
+  void SaveRecordThroughDialog(int32_t Kind, const AnsiString& Caption, const WideString& Key, const WideString& URL,
+                               WideString Name, const TVariant& Data);
 
   std::shared_ptr<IWebBrowser2> FWebBrowser;
   std::unique_ptr<TSHDocVwDWebBrowserEvents2> FBrowserEvents;

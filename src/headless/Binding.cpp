@@ -13,7 +13,7 @@ void InstallPlatformBinding() {
   static headless::THeadlessRunningObjectTable RunningObjects;
   static const headless::THeadlessResources Resources;
   SetPlatformServices({&Locale, &CodePage, &Url, &RunningObjects, &headless::HeadlessDialogViews(),
-                       &headless::HeadlessWindows(), &Resources});
+                       &headless::HeadlessWindows(), &Resources, &headless::HeadlessMail()});
 }
 
 }  // namespace pel

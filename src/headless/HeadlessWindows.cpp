@@ -53,6 +53,27 @@ WideString THeadlessResources::LoadStr(int32_t ID) const {
   return It == std::end(StringTable) ? WideString() : WideString(It->Text);
 }
 
+bool THeadlessMail::SendMail(const AnsiString& Address, const AnsiString& Subject, const AnsiString& Text) const {
+  std::lock_guard<std::mutex> Guard(FLock);
+  FOutbox.push_back({Address, Subject, Text});
+  return true;
+}
+
+std::vector<THeadlessMail::TMessage> THeadlessMail::Outbox() const {
+  std::lock_guard<std::mutex> Guard(FLock);
+  return FOutbox;
+}
+
+void THeadlessMail::Clear() {
+  std::lock_guard<std::mutex> Guard(FLock);
+  FOutbox.clear();
+}
+
+THeadlessMail& HeadlessMail() {
+  static THeadlessMail Mail;
+  return Mail;
+}
+
 THeadlessWindows& HeadlessWindows() {
   static THeadlessWindows Windows;
   return Windows;

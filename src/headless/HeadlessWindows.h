@@ -5,6 +5,7 @@
 
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "platform/Services.h"
 
@@ -29,6 +30,24 @@ class THeadlessResources : public IResources {
 public:
   WideString LoadStr(int32_t ID) const override;
 };
+
+// The mail program of the headless platform: an outbox that a test or the command-line tool reads.
+class THeadlessMail : public IMailServices {
+public:
+  struct TMessage {
+    AnsiString Address, Subject, Text;
+    friend bool operator==(const TMessage&, const TMessage&) = default;
+  };
+  bool SendMail(const AnsiString& Address, const AnsiString& Subject, const AnsiString& Text) const override;
+  std::vector<TMessage> Outbox() const;
+  void Clear();
+
+private:
+  mutable std::mutex FLock;
+  mutable std::vector<TMessage> FOutbox;
+};
+
+THeadlessMail& HeadlessMail();
 
 // The binding's windows, for tests and tools that make them.
 THeadlessWindows& HeadlessWindows();

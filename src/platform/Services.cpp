@@ -14,6 +14,7 @@ std::atomic<IRunningObjectTable*> GRunningObjects{nullptr};
 std::atomic<IDialogViews*> GDialogViews{nullptr};
 std::atomic<const IWindowServices*> GWindows{nullptr};
 std::atomic<const IResources*> GResources{nullptr};
+std::atomic<const IMailServices*> GMail{nullptr};
 
 template <class T>
 T& Installed(const std::atomic<T*>& Slot, const char* What) {
@@ -31,11 +32,12 @@ void SetPlatformServices(const TPlatformServices& Services) {
   GDialogViews.store(Services.DialogViews);
   GWindows.store(Services.Windows);
   GResources.store(Services.Resources);
+  GMail.store(Services.Mail);
 }
 
 TPlatformServices CurrentPlatformServices() {
   return {GLocale.load(), GCodePage.load(), GUrl.load(), GRunningObjects.load(), GDialogViews.load(),
-          GWindows.load(),  GResources.load()};
+          GWindows.load(),  GResources.load(),    GMail.load()};
 }
 
 const ILocale& Locale() { return Installed(GLocale, "locale"); }
@@ -45,5 +47,6 @@ IRunningObjectTable& RunningObjects() { return Installed(GRunningObjects, "runni
 IDialogViews& DialogViews() { return Installed(GDialogViews, "dialog views"); }
 const IWindowServices& WindowServices() { return Installed(GWindows, "window services"); }
 const IResources& Resources() { return Installed(GResources, "resources"); }
+const IMailServices& Mail() { return Installed(GMail, "mail services"); }
 
 }  // namespace pel

@@ -62,6 +62,14 @@ public:
   virtual WideString LoadStr(int32_t ID) const = 0;
 };
 
+// The user's mail program: a new message to one address, shown for the user to send.
+class IMailServices {
+public:
+  virtual ~IMailServices() = default;
+  // False when there is no mail program or it refused the message.
+  virtual bool SendMail(const AnsiString& Address, const AnsiString& Subject, const AnsiString& Text) const = 0;
+};
+
 class IRunningObjectTable;
 class IDialogViews;
 
@@ -73,6 +81,7 @@ struct TPlatformServices {
   IDialogViews* DialogViews = nullptr;
   const IWindowServices* Windows = nullptr;
   const IResources* Resources = nullptr;
+  const IMailServices* Mail = nullptr;
 };
 
 // Installs the services of one binding; every later call goes to them.
@@ -87,6 +96,7 @@ IRunningObjectTable& RunningObjects();
 IDialogViews& DialogViews();
 const IWindowServices& WindowServices();
 const IResources& Resources();
+const IMailServices& Mail();
 
 // Implemented by each binding library (headless or win32): installs that binding's services.
 // Whichever binding is linked is the one that runs.

@@ -12,8 +12,9 @@ void InstallPlatformBinding() {
   static win32::TWin32RunningObjectTable RunningObjects;
   static const win32::TWin32Windows Windows;
   static const win32::TWin32Resources Resources;
+  static const win32::TWin32Mail Mail;
   // No dialog views yet: a dialog the core asks for is not shown, as when it could not be created.
-  SetPlatformServices({&Locale, &CodePage, &Url, &RunningObjects, nullptr, &Windows, &Resources});
+  SetPlatformServices({&Locale, &CodePage, &Url, &RunningObjects, nullptr, &Windows, &Resources, &Mail});
 }
 
 }  // namespace pel

@@ -29,4 +29,11 @@ public:
   WideString LoadStr(int32_t ID) const override;
 };
 
+// Simple MAPI, loaded on first use where the system declares it present; without it a message
+// cannot be sent (and nothing is shown).
+class TWin32Mail : public IMailServices {
+public:
+  bool SendMail(const AnsiString& Address, const AnsiString& Subject, const AnsiString& Text) const override;
+};
+
 }  // namespace pel::win32
