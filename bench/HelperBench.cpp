@@ -112,6 +112,14 @@ void BM_PageLoad(benchmark::State& State) {
   if (!Check()) State.SkipWithError("the page was not filled from its card and the profile");
 }
 
+// The same page loaded by a browser window without the add-on: what the page load costs by itself,
+// so that the add-on's share is the difference.
+void BM_LoadAlone(benchmark::State& State) {
+  const std::string Html = GeneratedPage(static_cast<int>(State.range(0)), true);
+  auto Browser = THeadlessBrowser::CreateTop(std::make_shared<TPageSource>());
+  for (auto _ : State) Browser->LoadHTML(Html, URL);
+}
+
 void Sizes(benchmark::internal::Benchmark* B) {
   for (int N : {50, 500, 2000}) B->Arg(N);
   B->Unit(benchmark::kMillisecond);
@@ -120,6 +128,7 @@ void Sizes(benchmark::internal::Benchmark* B) {
 }  // namespace
 
 BENCHMARK(BM_GumboParse)->Apply(Sizes);
+BENCHMARK(BM_LoadAlone)->Apply(Sizes);
 BENCHMARK(BM_PageLoad)->Apply(Sizes);
 
 int main(int argc, char** argv) {

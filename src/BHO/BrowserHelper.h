@@ -98,6 +98,17 @@ public:
   void PlayNavigation(TBrivaneAgent* Sender, const WideString& SetName, const WideString& Name);
   void SendMailCard(TBrivaneAgent* Sender, const WideString& SetName, const WideString& Name);
   void SaveNavigations(TBrivaneAgent* Sender, const WideString& Key, const TVariant& Steps);
+  void BindField(TBrivaneAgent* Sender);
+  void UnbindField(TBrivaneAgent* Sender);
+  void AddFieldSynonym(TBrivaneAgent* Sender);
+  void AddFieldValue(TBrivaneAgent* Sender);
+  void AddAllFieldValues(TBrivaneAgent* Sender);
+
+  // ---- the focused field and the bind-field dialog
+  // The field with the keyboard focus and the page form of its document; Element null when there
+  // is none (or it is a file input, which cannot be bound and says so).
+  void FindActiveField(TFormItem*& Item, TElementRef& Element);
+  bool ShowBindFieldDialog(const WideString& Caption, WideString& Synonym, WideString& Field, WideString& FieldInfo);
 
   // ---- what happens inside documents
   void HandleDocumentMouseDown(const std::shared_ptr<IHTMLEventObj>& EventObj);
@@ -153,6 +164,8 @@ public:
   TPageFormSet& PageForms() { return *FPageForms; }
   TAutoSubmitTracer& Tracer() { return *FTracer; }
   bool PendingFill() const { return FPendingFill; }
+  const WideString& LastBindGroup() const { return FLastBindGroup; }
+  const WideString& LastBindField() const { return FLastBindField; }
   uint8_t MessageKind() const { return FMessageKind; }
   bool TopLoading() const { return FTopLoading; }
   void SetCredentialDialogActive(bool Value) { FCredentialDialogActive = Value; }
@@ -163,6 +176,8 @@ private:
   std::shared_ptr<IPelServer> Server();
   bool IsTopBrowser(const std::shared_ptr<IWebBrowser2>& Browser) const;
   void ClearPendingFill();
+  // The focused form field of the page's forms' documents, without rescanning.
+  TElementRef FocusedField(TFormItem** Item);
   // The store dialog loop of a record save: the dialog again after a refused login, Cancel ends.
   void SaveRecordThroughDialog(int32_t Kind, const AnsiString& Caption, const WideString& Key, const WideString& URL,
                                WideString Name, const TVariant& Data);

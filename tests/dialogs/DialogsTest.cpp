@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "dialogs/BindFieldDialog.h"
 #include "dialogs/FillDialog.h"
 #include "dialogs/MessageDialog.h"
 #include "dialogs/MessageBox.h"
@@ -471,6 +472,44 @@ TEST_F(Dialogs, QuestionBoxAnswersYesOnlyForYes) {
   Views().Answer("QuestionBox", [](TForm& Form) { Form.PressEscape(); });
   EXPECT_EQ(AskQuestion(0, u"Q", u"Question"), mrNo);
   EXPECT_EQ(AskQuestion(0, u"Unanswered", u"Question"), mrNo);
+}
+
+TEST_F(Dialogs, BindFieldDialogListsAllFieldsSortedOrOneGroupInItsOrder) {
+  const TNewStringDynSquareArray Groups = {{"Identity", "Last name", "First name"},
+                                           {"Address", "City", "Street"},
+                                           {"Work", "City"},
+                                           {"Empty"}};
+  TProfileBindFieldForm D;
+  EXPECT_EQ(D.GetSynonym(), u"");
+  D.SynonimEdit.Text = u"typed without a synonym offered";
+  EXPECT_EQ(D.GetSynonym(), u"");
+  // A field of another group than the preselected one is not selected.
+  D.SetSelection("Identity", "Street");
+  Views().Answer("ProfileBindFieldForm", [&](TForm& Form) {
+    EXPECT_EQ(D.TextListBox.Items.CommaText(), "\"Last name\",\"First name\"");
+    EXPECT_EQ(D.TextListBox.ItemIndex, -1);
+    D.GroupsComboBox.Select(0);
+    // Sorted, a field of two groups twice, the first selected.
+    EXPECT_EQ(D.TextListBox.Items.CommaText(), "City,City,\"First name\",\"Last name\",Street");
+    EXPECT_EQ(D.TextListBox.ItemIndex, 0);
+    D.GroupsComboBox.Select(4);
+    EXPECT_EQ(D.TextListBox.Items.Count(), 0);
+    Form.Control("OKButton").Click();
+  });
+  AnsiString Field = "left over";
+  EXPECT_FALSE(D.Execute(Groups, Field));
+  EXPECT_EQ(Field, "");
+  EXPECT_EQ(D.GroupText(), "Empty");
+
+  D.SetSelection("", "Street");
+  D.ShowSynonym(u"Strasse");
+  Views().Answer("ProfileBindFieldForm", [&](TForm&) {
+    EXPECT_EQ(D.GroupsComboBox.ItemIndex, 0);
+    D.TextListBox.DblClick(D.TextListBox.Items.IndexOf("Street"));
+  });
+  EXPECT_TRUE(D.Execute(Groups, Field));
+  EXPECT_EQ(Field, "Street");
+  EXPECT_EQ(D.GetSynonym(), u"Strasse");
 }
 
 }  // namespace

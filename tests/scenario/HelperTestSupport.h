@@ -10,6 +10,7 @@
 #include "BHO/BrowserHelper.h"
 #include "BHO/ElementAccess.h"
 #include "agent/AgentTestSupport.h"
+#include "dialogs/BindFieldDialog.h"
 #include "dialogs/FillDialog.h"
 #include "dialogs/MessageDialog.h"
 #include "headless/HeadlessBrowser.h"
@@ -36,7 +37,17 @@ public:
     ++Matches;
     TPelStore::FindFormCards(URLKey, Forms, Cards, SetName, Name, Matched);
   }
+  void AddFieldValue(const WideString& Profile, const WideString& ProfileField, const WideString& Values,
+                     bool& LoginRequired) override {
+    Added.push_back(ProfileField + u"=" + Values);
+    TPelStore::AddFieldValue(Profile, ProfileField, Values, LoginRequired);
+  }
+  void AddAllValues(const WideString& Text) override {
+    Added.push_back(u"all=" + Text);
+    TPelStore::AddAllValues(Text);
+  }
   int Matches = 0;
+  std::vector<WideString> Added;
 };
 
 class THelperScenario : public testing::Test {
