@@ -247,12 +247,20 @@ void TKXBrowserHelperObject::ClearMessage() {
   FAgent->HideMessage(true);
 }
 
+TVariant TKXBrowserHelperObject::CapturePageImage() {
+  try {
+    return PageImages().Capture(FWebBrowser);
+  } catch (const Exception&) {
+    // No thumbnail: the page is reported without one.
+    return TVariant();
+  }
+}
+
 void TKXBrowserHelperObject::SendPageInfo(bool WithImage) {
   try {
     if (FAgent->Unattended() || !FAgent->GetConnected()) return;
-    // No page image is taken yet: the store is told there is none.
-    (void)WithImage;
-    if (auto S = Server()) S->ReportPage(FBrowserWindow, FPageURL, FPageTitle, TVariant(int32_t{0}));
+    const TVariant Image = WithImage ? CapturePageImage() : TVariant(int32_t{0});
+    if (auto S = Server()) S->ReportPage(FBrowserWindow, FPageURL, FPageTitle, Image);
   } catch (const Exception&) {
   }
 }

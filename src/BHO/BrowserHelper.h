@@ -157,6 +157,9 @@ public:
   void ShowMessageKind(uint8_t Kind, const WideString& Text);
   void ClearMessage();
   void SendPageInfo(bool WithImage);
+  // The page's thumbnail (a GIF's bytes), the integer 0 for a page that draws nothing, empty when
+  // none can be taken.
+  TVariant CapturePageImage();
   uint32_t GetBrowserWindow() const { return FBrowserWindow; }
 
   // ---- what tests and tools look at

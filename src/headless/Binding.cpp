@@ -12,8 +12,10 @@ void InstallPlatformBinding() {
   static const headless::THeadlessUrlServices Url;
   static headless::THeadlessRunningObjectTable RunningObjects;
   static const headless::THeadlessResources Resources;
+  static const headless::THeadlessPageImages PageImages;
   SetPlatformServices({&Locale, &CodePage, &Url, &RunningObjects, &headless::HeadlessDialogViews(),
-                       &headless::HeadlessWindows(), &Resources, &headless::HeadlessMail()});
+                       &headless::HeadlessWindows(), &Resources, &headless::HeadlessMail(),
+                       &PageImages});
 }
 
 }  // namespace pel

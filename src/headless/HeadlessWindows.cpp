@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <iterator>
 
+#include "Common/GifEncoder.h"
+#include "platform/Browser.h"
+#include "platform/Dom.h"
+
 namespace pel::headless {
 
 uint32_t THeadlessWindows::Create(const TRect& Rect) {
@@ -72,6 +76,52 @@ void THeadlessMail::Clear() {
 THeadlessMail& HeadlessMail() {
   static THeadlessMail Mail;
   return Mail;
+}
+
+TVariant THeadlessPageImages::Capture(const std::shared_ptr<IWebBrowser2>& Browser) const {
+  auto Doc = Browser ? Supports<IHTMLDocument2>(Browser->Document()) : nullptr;
+  if (!Doc) return TVariant();
+  TElementRef Body = Doc->Body();
+  const WideString Text = Body ? Body->InnerText() : WideString();
+  // The cells of the window that hold a character, line by line, wrapped at the window's width.
+  constexpr int CellWidth = 8, CellHeight = 16;
+  constexpr int Columns = WindowWidth / CellWidth, Rows = WindowHeight / CellHeight;
+  std::vector<uint8_t> Ink(static_cast<size_t>(Columns * Rows), 0);
+  int Column = 0, Row = 0, Inked = 0;
+  for (char16_t C : Text) {
+    if (Row >= Rows) break;
+    if (C == u'\n' || Column == Columns) {
+      ++Row;
+      Column = 0;
+      if (C == u'\n') continue;
+      if (Row >= Rows) break;
+    }
+    if (C == u'\r') continue;
+    if (C > u' ' && C != u'\u00A0' && C != u'\u3000') {
+      Ink[static_cast<size_t>(Row * Columns + Column)] = 1;
+      ++Inked;
+    }
+    ++Column;
+  }
+  if (Inked == 0) return TVariant(int32_t{0});
+  // 8 percent of each side, rounded; each pixel as dark as the share of its area that is ink.
+  const int Width = (WindowWidth * 8 + 50) / 100, Height = (WindowHeight * 8 + 50) / 100;
+  std::vector<uint8_t> Pixels(static_cast<size_t>(Width * Height));
+  for (int Y = 0; Y < Height; ++Y)
+    for (int X = 0; X < Width; ++X) {
+      const int Left = X * WindowWidth / Width, Right = (X + 1) * WindowWidth / Width;
+      const int Top = Y * WindowHeight / Height, Bottom = (Y + 1) * WindowHeight / Height;
+      int Dark = 0, All = 0;
+      for (int PY = Top; PY < Bottom; PY += 2)
+        for (int PX = Left; PX < Right; PX += 2) {
+          ++All;
+          Dark += Ink[static_cast<size_t>((PY / CellHeight) * Columns + PX / CellWidth)];
+        }
+      Pixels[static_cast<size_t>(Y * Width + X)] = static_cast<uint8_t>(255 - (All ? 160 * Dark / All : 0));
+    }
+  std::array<uint32_t, 256> Greys{};
+  for (uint32_t I = 0; I < 256; ++I) Greys[I] = (I << 16) | (I << 8) | I;
+  return TVariant(EncodeGif(Width, Height, Pixels, Greys));
 }
 
 THeadlessWindows& HeadlessWindows() {

@@ -15,6 +15,7 @@ std::atomic<IDialogViews*> GDialogViews{nullptr};
 std::atomic<const IWindowServices*> GWindows{nullptr};
 std::atomic<const IResources*> GResources{nullptr};
 std::atomic<const IMailServices*> GMail{nullptr};
+std::atomic<const IPageImages*> GPageImages{nullptr};
 
 template <class T>
 T& Installed(const std::atomic<T*>& Slot, const char* What) {
@@ -33,11 +34,12 @@ void SetPlatformServices(const TPlatformServices& Services) {
   GWindows.store(Services.Windows);
   GResources.store(Services.Resources);
   GMail.store(Services.Mail);
+  GPageImages.store(Services.PageImages);
 }
 
 TPlatformServices CurrentPlatformServices() {
   return {GLocale.load(), GCodePage.load(), GUrl.load(), GRunningObjects.load(), GDialogViews.load(),
-          GWindows.load(),  GResources.load(),    GMail.load()};
+          GWindows.load(),  GResources.load(),    GMail.load(), GPageImages.load()};
 }
 
 const ILocale& Locale() { return Installed(GLocale, "locale"); }
@@ -48,5 +50,6 @@ IDialogViews& DialogViews() { return Installed(GDialogViews, "dialog views"); }
 const IWindowServices& WindowServices() { return Installed(GWindows, "window services"); }
 const IResources& Resources() { return Installed(GResources, "resources"); }
 const IMailServices& Mail() { return Installed(GMail, "mail services"); }
+const IPageImages& PageImages() { return Installed(GPageImages, "page images"); }
 
 }  // namespace pel

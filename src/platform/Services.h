@@ -2,7 +2,10 @@
 // The platform's small text services, as ports. A binding installs its implementations once, at
 // the edge (the library's entry point, a test's main, the tool's main); the core only calls them.
 
+#include <memory>
+
 #include "SysTypes.h"
+#include "Variant.h"
 
 namespace pel {
 
@@ -70,6 +73,17 @@ public:
   virtual bool SendMail(const AnsiString& Address, const AnsiString& Subject, const AnsiString& Text) const = 0;
 };
 
+class IWebBrowser2;
+
+// Thumbnails of the page a browser shows, for the store's page list: a GIF file's bytes as a byte
+// array; the integer 0 when the page drew nothing; empty when there is no page or no window to
+// measure.
+class IPageImages {
+public:
+  virtual ~IPageImages() = default;
+  virtual TVariant Capture(const std::shared_ptr<IWebBrowser2>& Browser) const = 0;
+};
+
 class IRunningObjectTable;
 class IDialogViews;
 
@@ -82,6 +96,7 @@ struct TPlatformServices {
   const IWindowServices* Windows = nullptr;
   const IResources* Resources = nullptr;
   const IMailServices* Mail = nullptr;
+  const IPageImages* PageImages = nullptr;
 };
 
 // Installs the services of one binding; every later call goes to them.
@@ -97,6 +112,7 @@ IDialogViews& DialogViews();
 const IWindowServices& WindowServices();
 const IResources& Resources();
 const IMailServices& Mail();
+const IPageImages& PageImages();
 
 // Implemented by each binding library (headless or win32): installs that binding's services.
 // Whichever binding is linked is the one that runs.

@@ -342,4 +342,34 @@ TEST_F(Scenario, TheHelperPublishesItsAgentAndTakesBatchSettings) {
   EXPECT_NO_THROW(Kept->FillForm());
 }
 
+// The store's page list gets the page when it starts loading (no picture) and when it is complete
+// (its thumbnail, a GIF; the integer 0 for a page that draws nothing); unattended runs report
+// nothing.
+TEST_F(Scenario, PagesAreReportedToTheStoreWithTheirThumbnail) {
+  StartStore();
+  OpenWindow();
+  Serve(u"http://site.example/text", "<html><body><h1>Welcome</h1><p>Some text to see from afar.</p></body></html>");
+  Serve(u"http://site.example/blank", "<html><body></body></html>");
+  Open(u"http://site.example/text");
+  ASSERT_GE(Store->Reports.size(), 2u);
+  const TVariant& First = Store->Reports[Store->Reports.size() - 2];
+  const TVariant& Last = Store->Reports.back();
+  EXPECT_EQ(First.VarType(), TVarType::Integer);
+  ASSERT_EQ(Last.VarType(), TVarType::ByteArray);
+  const auto& Gif = Last.AsBytes();
+  ASSERT_GT(Gif.size(), 13u);
+  EXPECT_EQ(std::string(Gif.begin(), Gif.begin() + 6), "GIF89a");
+  EXPECT_EQ(Gif[6] | (Gif[7] << 8), 82);  // 8 percent of 1024
+  EXPECT_EQ(Gif[8] | (Gif[9] << 8), 61);  // 8 percent of 768
+
+  Open(u"http://site.example/blank");
+  EXPECT_EQ(Store->Reports.back().VarType(), TVarType::Integer);
+  EXPECT_EQ(Store->Reports.back().AsInteger(), 0);
+
+  const size_t Before = Store->Reports.size();
+  Helper->Set_Unattended(-1);
+  Open(u"http://site.example/text");
+  EXPECT_EQ(Store->Reports.size(), Before);
+}
+
 }  // namespace

@@ -46,8 +46,13 @@ public:
     Added.push_back(u"all=" + Text);
     TPelStore::AddAllValues(Text);
   }
+  void ReportPage(uint32_t Wnd, const WideString& URL, const WideString& Title, const TVariant& Image) override {
+    Reports.push_back(Image);
+    TPelStore::ReportPage(Wnd, URL, Title, Image);
+  }
   int Matches = 0;
   std::vector<WideString> Added;
+  std::vector<TVariant> Reports;
 };
 
 class THelperScenario : public testing::Test {
