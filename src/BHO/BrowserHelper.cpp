@@ -1097,8 +1097,15 @@ bool TKXBrowserHelperObject::SendMailCardToLink(const std::shared_ptr<IWebBrowse
   if (FTracer->RegisterSubmit(FAgent->URLKey(), Address, Tag, askMailCard)) {
     TElementRef Anchor;
     if (FindMailtoLink(Browser, Address, Anchor) != 3 || !Anchor) return false;
-    // A mail program that is not there fails quietly: the card counts as sent for the guard.
-    Mail().SendMail(WideToAnsi(Address), WideToAnsi(Subject), WideToAnsi(Text));
+    // The card counts as sent for the guard either way; a user who asked for it is told when no
+    // mail program took the message, rather than seeing nothing happen.
+    bool Sent = false;
+    try {
+      Sent = Mail().SendMail(WideToAnsi(Address), WideToAnsi(Subject), WideToAnsi(Text));
+    } catch (const Exception&) {
+    }
+    if (!Sent && !FAgent->Unattended())
+      ShowMessageKind(1, u"No mail program took the mail card.\r\nIs a mail program installed?");
     return true;
   }
   if (FAgent->Unattended() && FBatchServer) {

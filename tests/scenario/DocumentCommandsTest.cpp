@@ -185,6 +185,24 @@ TEST_F(DocumentCommands, AMailtoLinkOffersAMailCardAndSendingItWritesOneMessage)
   D.BitBtn3.Click();
   using TMessage = headless::THeadlessMail::TMessage;
   EXPECT_EQ(headless::HeadlessMail().Outbox(), (std::vector<TMessage>{{"sales@site.example", "", ""}}));
+
+  // Without a mail program the user is told.
+  struct TNoMail : IMailServices {
+    bool SendMail(const AnsiString&, const AnsiString&, const AnsiString&) const override { return false; }
+  } NoMail;
+  const TPlatformServices Saved = CurrentPlatformServices();
+  TPlatformServices Without = Saved;
+  Without.Mail = &NoMail;
+  SetPlatformServices(Without);
+  Open(u"http://site.example/contact");
+  Helper->Tracer().Clear();  // a new chain: the first send is not repeated here
+  Helper->Agent().FillForm();
+  D.FormSetListBox.Select(Entry);
+  D.BitBtn3.Click();
+  SetPlatformServices(Saved);
+  EXPECT_EQ(Helper->MessageKind(), 1);
+  EXPECT_EQ(Helper->Agent().MessageDialog()->Memo1.Text,
+            u"No mail program took the mail card.\r\nIs a mail program installed?");
 }
 
 TEST_F(DocumentCommands, ClicksDoNothingWhenNeitherSavingNorRecording) {
