@@ -1,0 +1,88 @@
+// The tool's fill over pages of a site: what it reports as filled (passwords masked), a two-step
+// sign-up submitted page after page with the values the server receives, a page without forms,
+// and an address that does not load.
+
+#include <gtest/gtest.h>
+
+#include "BatchFill.h"
+#include "platform/Services.h"
+#include "store/StoreTestSupport.h"
+
+using namespace pel;
+using namespace pel::test;
+using namespace pel::tool;
+
+namespace {
+
+class BatchFill : public testing::Test {
+protected:
+  void SetUp() override {
+    Store = std::make_shared<store::TPelStore>(Folder.File());
+    store::TPelStore::Register(Store);
+    Pages->AddPage(u"http://shop.example/signup", R"(<html><head><title>Sign up</title></head><body>
+      <form id=step1 action="http://shop.example/signup2" method=post>
+      <table><tr><td>E-mail:</td><td><input name=email></td></tr>
+      <tr><td>Password:</td><td><input type=password name=pw></td></tr></table>
+      <input type=submit value=Next></form></body></html>)");
+    Pages->AddPage(u"http://shop.example/join", R"(<html><head><title>Join</title></head><body>
+      <form id=step1 action="http://shop.example/signup2" method=post>
+      <table><tr><td>E-mail:</td><td><input name=email></td></tr>
+      <tr><td>First name:</td><td><input name=fname></td></tr></table>
+      <input type=submit value=Next></form></body></html>)");
+    Pages->AddPage(u"http://shop.example/signup2", R"(<html><head><title>Your address</title></head><body>
+      <form id=step2 action="http://shop.example/welcome" method=post>
+      City <input name=city> Postcode <input name=zip>
+      <input type=submit value=Finish></form></body></html>)");
+    Pages->AddPage(u"http://shop.example/welcome", "<html><head><title>Welcome</title></head><body>Hi</body></html>");
+  }
+  void TearDown() override { Store->Shutdown(); }
+
+  TStoreFolder Folder;
+  std::shared_ptr<store::TPelStore> Store;
+  std::shared_ptr<headless::TPageSource> Pages = std::make_shared<headless::TPageSource>();
+};
+
+std::vector<std::string> Lines(const TPageReport& Report) {
+  std::vector<std::string> R;
+  for (const TFilledControl& C : Report.Filled)
+    R.push_back(WideToAnsi(C.Form + u" " + C.Name + u" [" + C.ProfileField + u"] " + C.Value));
+  return R;
+}
+
+// The sample profile has no password: the password box stays empty and the form is not complete,
+// so even asked to submit the filler would not send it.
+TEST_F(BatchFill, FillsWithoutSubmittingAndMasksPasswords) {
+  TBatchFiller Filler(Pages, TFillOptions{});
+  auto Reports = Filler.Fill(u"http://shop.example/signup");
+  ASSERT_EQ(Reports.size(), 1u);
+  EXPECT_EQ(Reports[0].Title, u"Sign up");
+  EXPECT_EQ(Reports[0].Outcome, "done");
+  EXPECT_EQ(Reports[0].Forms, 1);
+  ASSERT_GE(Reports[0].Filled.size(), 1u);
+  EXPECT_EQ(Lines(Reports[0])[0], "step1 email [E-mail] john.public@example.com");
+  for (const TFilledControl& C : Reports[0].Filled) EXPECT_NE(C.Name, u"pw");
+  // Secrets are printed as stars, never more than eight whatever their length.
+  EXPECT_EQ(Masked(u"s3cret"), u"******");
+  EXPECT_EQ(Masked(u"a much longer secret"), u"********");
+  EXPECT_EQ(Masked(u""), u"");
+}
+
+TEST_F(BatchFill, ASubmittedSignUpGoesPageAfterPageWithTheFilledValues) {
+  TFillOptions Options;
+  Options.Submit = true;
+  TBatchFiller Filler(Pages, Options);
+  auto Reports = Filler.Fill(u"http://shop.example/join");
+  ASSERT_EQ(Reports.size(), 3u);
+  EXPECT_EQ(Reports[0].Outcome, "submitted");
+  EXPECT_EQ(Reports[0].SubmittedTo, u"http://shop.example/signup2");
+  EXPECT_NE(Reports[0].PostData.find("email=john.public%40example.com"), std::string::npos) << Reports[0].PostData;
+  EXPECT_NE(Reports[0].PostData.find("fname=John"), std::string::npos) << Reports[0].PostData;
+  EXPECT_EQ(Reports[1].Address, u"http://shop.example/signup2");
+  EXPECT_EQ(Reports[1].Outcome, "submitted");
+  EXPECT_NE(Reports[1].PostData.find("city=Springfield"), std::string::npos) << Reports[1].PostData;
+  EXPECT_NE(Reports[1].PostData.find("zip=62701"), std::string::npos) << Reports[1].PostData;
+  EXPECT_EQ(Reports[2].Title, u"Welcome");
+  EXPECT_EQ(Reports[2].Outcome, "no forms");
+}
+
+}  // namespace

@@ -1,0 +1,73 @@
+#pragma once
+// The command-line tool's fill: one browser window with its helper object, driven unattended the
+// way a batch program drives it (the helper's batch interfaces), over the pages a person names.
+// Each page the window goes through (a submission leads to the next) gets a report: what was
+// filled, what was submitted where, how the page ended.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BHO/BrowserHelper.h"
+#include "headless/HeadlessBrowser.h"
+
+namespace pel::tool {
+
+struct TFillOptions {
+  WideString Profile;  // empty: the store's current profile
+  bool Submit = false;
+  // A form card to fill from besides the automatic fill, and whether it fills only empty fields.
+  WideString CardSet, CardName;
+  bool OnlyEmpty = false;
+};
+
+struct TFilledControl {
+  WideString Form;  // the form's name or id, or its position ("form 2")
+  WideString Name;
+  WideString Caption;
+  WideString ProfileField;
+  WideString Value;
+  bool Secret = false;  // a password: shown masked
+};
+
+struct TPageReport {
+  WideString Address;
+  WideString Title;
+  int Forms = 0;
+  std::vector<TFilledControl> Filled;
+  // How processing the page ended: "done", "no forms", "loop", "submitted", or "not loaded".
+  std::string Outcome;
+  WideString SubmittedTo;
+  std::string PostData;
+};
+
+class TBatchFiller {
+public:
+  TBatchFiller(std::shared_ptr<headless::TPageSource> Pages, TFillOptions Options);
+  ~TBatchFiller();
+  TBatchFiller(const TBatchFiller&) = delete;
+  TBatchFiller& operator=(const TBatchFiller&) = delete;
+
+  // Loads the address (http, https, file, or one the page source knows) and follows the window
+  // until it rests; one report per page it went through.
+  std::vector<TPageReport> Fill(const WideString& Address);
+
+private:
+  class TBatchServer;
+  void OpenReport();
+  void Snapshot();
+  void Close(const std::string& Outcome);
+
+  TFillOptions FOptions;
+  std::shared_ptr<headless::THeadlessBrowser> FBrowser;
+  std::shared_ptr<TKXBrowserHelperObject> FHelper;
+  std::shared_ptr<TBatchServer> FServer;
+  TSHDocVwDWebBrowserEvents2 FEvents;
+  std::vector<TPageReport> FReports;
+  bool FOpen = false;
+};
+
+// Masks a secret for printing: as many "*" as it has characters, at most eight.
+WideString Masked(const WideString& Value);
+
+}  // namespace pel::tool
