@@ -85,4 +85,20 @@ TEST_F(BatchFill, ASubmittedSignUpGoesPageAfterPageWithTheFilledValues) {
   EXPECT_EQ(Reports[2].Outcome, "no forms");
 }
 
+TEST_F(BatchFill, ACapturedCardIsWhatTheNextFillUses) {
+  const auto Report = CaptureCard(Pages, u"http://shop.example/join",
+                                  {{u"email", u"me@mine.example"}, {u"fname", u"Mo"}, {u"nothere", u"x"}}, u"Mine");
+  EXPECT_EQ(Report.CardName, u"Mine");
+  EXPECT_EQ(Report.Missing, std::vector<WideString>{u"nothere"});
+  EXPECT_EQ(Report.Page.Outcome, "submitted");
+  EXPECT_NE(Report.Page.PostData.find("email=me%40mine.example"), std::string::npos) << Report.Page.PostData;
+
+  TBatchFiller Filler(Pages, TFillOptions{});
+  auto Reports = Filler.Fill(u"http://shop.example/join");
+  ASSERT_EQ(Reports.size(), 1u);
+  const auto Filled = Lines(Reports[0]);
+  EXPECT_NE(std::find(Filled.begin(), Filled.end(), "step1 email [] me@mine.example"), Filled.end())
+      << testing::PrintToString(Filled);
+}
+
 }  // namespace

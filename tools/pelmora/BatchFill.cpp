@@ -3,6 +3,7 @@
 #include "BHO/BindingMarks.h"
 #include "BHO/CaptionFinder.h"
 #include "BHO/ElementAccess.h"
+#include "headless/HeadlessDialogs.h"
 #include "platform/Services.h"
 
 namespace pel::tool {
@@ -44,6 +45,43 @@ bool Changed(const TElementRef& E, const WideString& Tag, const WideString& Type
   }
   if (Tag == u"textarea") return Supports<IHTMLTextAreaElement>(E)->Value() != E->InnerText();
   return false;
+}
+
+
+// What the page's forms hold that the page did not give them, and the page's title.
+void TakeSnapshot(TKXBrowserHelperObject& Helper, headless::THeadlessBrowser& Browser, TPageReport& Report) {
+  if (auto Doc = Browser.HtmlDocument()) Report.Title = Doc->Title();
+  Report.Filled.clear();
+  TPageFormSet& Forms = Helper.PageForms();
+  Report.Forms = Forms.Count();
+  for (int F = 0; F < Forms.Count(); ++F) {
+    auto Form = Supports<IHTMLFormElement>(Forms.Items(F).FHtmlForm);
+    if (!Form) continue;
+    WideString FormName = Form->Name();
+    if (FormName.empty()) GetAttributeText(Forms.Items(F).FHtmlForm, u"id", FormName);
+    if (FormName.empty()) FormName = u"form " + IntToWideStr(F + 1);
+    TElementsRef Controls = Form->Elements();
+    for (int32_t I = 0; I < Controls->Length(); ++I) {
+      TElementRef E = Controls->Item(I);
+      if (!E) continue;
+      WideString Name, Tag, Type, Value, Field;
+      ReadElement(E, Name, Tag, Type, Value);
+      const bool Bound = GetAttributeText(E, ProfileFieldAttribute, Field) && !Field.empty();
+      if (Tag.empty() || !(Bound || Changed(E, Tag, Type))) continue;
+      TFilledControl C;
+      C.Form = FormName;
+      C.Name = Name;
+      try {
+        GetElementCaption(E, true, true, C.Caption);
+      } catch (const Exception&) {
+        C.Caption.clear();
+      }
+      C.ProfileField = Field;
+      C.Secret = Type == u"password";
+      C.Value = C.Secret ? Masked(Value) : Value;
+      Report.Filled.push_back(std::move(C));
+    }
+  }
 }
 
 }  // namespace
@@ -94,41 +132,7 @@ void TBatchFiller::OpenReport() {
   FOpen = true;
 }
 
-void TBatchFiller::Snapshot() {
-  TPageReport& Report = FReports.back();
-  if (auto Doc = FBrowser->HtmlDocument()) Report.Title = Doc->Title();
-  Report.Filled.clear();
-  TPageFormSet& Forms = FHelper->PageForms();
-  Report.Forms = Forms.Count();
-  for (int F = 0; F < Forms.Count(); ++F) {
-    auto Form = Supports<IHTMLFormElement>(Forms.Items(F).FHtmlForm);
-    if (!Form) continue;
-    WideString FormName = Form->Name();
-    if (FormName.empty()) GetAttributeText(Forms.Items(F).FHtmlForm, u"id", FormName);
-    if (FormName.empty()) FormName = u"form " + IntToWideStr(F + 1);
-    TElementsRef Controls = Form->Elements();
-    for (int32_t I = 0; I < Controls->Length(); ++I) {
-      TElementRef E = Controls->Item(I);
-      if (!E) continue;
-      WideString Name, Tag, Type, Value, Field;
-      ReadElement(E, Name, Tag, Type, Value);
-      const bool Bound = GetAttributeText(E, ProfileFieldAttribute, Field) && !Field.empty();
-      if (Tag.empty() || !(Bound || Changed(E, Tag, Type))) continue;
-      TFilledControl C;
-      C.Form = FormName;
-      C.Name = Name;
-      try {
-        GetElementCaption(E, true, true, C.Caption);
-      } catch (const Exception&) {
-        C.Caption.clear();
-      }
-      C.ProfileField = Field;
-      C.Secret = Type == u"password";
-      C.Value = C.Secret ? Masked(Value) : Value;
-      Report.Filled.push_back(std::move(C));
-    }
-  }
-}
+void TBatchFiller::Snapshot() { TakeSnapshot(*FHelper, *FBrowser, FReports.back()); }
 
 void TBatchFiller::Close(const std::string& Outcome) {
   if (!FOpen) return;
@@ -157,6 +161,104 @@ std::vector<TPageReport> TBatchFiller::Fill(const WideString& Address) {
   }
   Close("done");
   return FReports;
+}
+
+namespace {
+
+// The control named Name in the page's forms (frames included), or null.
+std::shared_ptr<headless::THtmlElement> FindControl(headless::THeadlessBrowser& Browser, const WideString& Name) {
+  std::vector<headless::THeadlessBrowser*> Windows{&Browser};
+  while (!Windows.empty()) {
+    headless::THeadlessBrowser* W = Windows.back();
+    Windows.pop_back();
+    if (auto Doc = W->HtmlDocument())
+      for (const auto& E : Doc->AllElements()) {
+        const WideString Tag = E->Tag();
+        if ((Tag == u"input" || Tag == u"select" || Tag == u"textarea") && E->AttributeText(u"name") == Name) return E;
+      }
+    for (const auto& F : W->Frames()) Windows.push_back(F.get());
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+TCaptureReport CaptureCard(std::shared_ptr<headless::TPageSource> Pages, const WideString& Address,
+                           const std::vector<TTypedValue>& Values, const WideString& CardName) {
+  TCaptureReport Report;
+  auto Browser = headless::THeadlessBrowser::CreateTop(std::move(Pages));
+  auto Helper = std::make_shared<TKXBrowserHelperObject>();
+  if (Helper->SetSite(Browser) != HR_S_OK) throw Exception("The add-on could not attach to the browser window");
+  TBrivaneAgent& Agent = Helper->Agent();
+  // Nothing automatic while the page loads: the card holds what the user typed.
+  Agent.SetActive(false);
+  Browser->Navigate(Address, TVariant(), TVariant(), TVariant(), TVariant());
+  Browser->RunPending();
+  Agent.SetActive(true);
+  Report.Page.Address = Browser->LocationURL();
+  std::shared_ptr<headless::THtmlElement> Last;
+  for (const TTypedValue& V : Values) {
+    auto Control = FindControl(*Browser, V.Name);
+    if (!Control) {
+      Report.Missing.push_back(V.Name);
+      continue;
+    }
+    const WideString Tag = Control->Tag();
+    const WideString Type = AsciiLowerCase(Control->AttributeText(u"type"));
+    if (Tag == u"select") {
+      auto Select = Supports<IHTMLSelectElement>(std::static_pointer_cast<IHTMLElement>(Control));
+      int32_t Chosen = -1;
+      for (int32_t I = 0; I < Select->Length() && Chosen < 0; ++I)
+        if (auto Option = Supports<IHTMLOptionElement>(Select->Item(I)))
+          if (Option->Value() == V.Value || Option->Text() == V.Value) Chosen = I;
+      if (Chosen < 0) {
+        Report.Missing.push_back(V.Name + u"=" + V.Value);
+        continue;
+      }
+      Browser->UserSelect(*Control, Chosen);
+    } else if (Tag == u"input" && (Type == u"checkbox" || Type == u"radio")) {
+      const bool Want = V.Value == u"1" || AsciiLowerCase(V.Value) == u"on" || AsciiLowerCase(V.Value) == u"true" ||
+                        V.Value == Control->AttributeText(u"value");
+      if (Supports<IHTMLInputElement>(std::static_pointer_cast<IHTMLElement>(Control))->Checked() != Want)
+        Browser->UserClick(*Control);
+    } else {
+      Browser->UserType(*Control, V.Value);
+    }
+    Last = Control;
+  }
+  if (!Last) return Report;
+  // The store names the card through its dialog, which the person answered on the command line.
+  WideString Saved;
+  headless::HeadlessDialogViews().Answer("BVStoreDialog", [&](TForm& Form) {
+    if (!CardName.empty()) Form.Control("FormSetNameEdit").Text = CardName;
+    Saved = Form.Control("FormSetNameEdit").Text;
+    Form.Control("Button1").Click();
+  });
+  TakeSnapshot(*Helper, *Browser, Report.Page);
+  // Submitted as the user would: the form's submit control, or the form itself.
+  headless::THtmlElement* Form = Last->OwnerForm();
+  headless::THtmlElement* Submit = nullptr;
+  if (Form)
+    for (const auto& E : Browser->HtmlDocument()->AllElements())
+      if (E->OwnerForm() == Form && (E->Tag() == u"button" || (E->Tag() == u"input" && (AsciiLowerCase(E->AttributeText(u"type")) == u"submit" || AsciiLowerCase(E->AttributeText(u"type")) == u"image")))) {
+        Submit = E.get();
+        break;
+      }
+  const size_t Requests = Browser->Requests.size();
+  if (Submit)
+    Browser->UserClick(*Submit);
+  else if (Form)
+    Supports<IHTMLFormElement>(std::static_pointer_cast<IHTMLElement>(Form->SharedElement()))->Submit();
+  Browser->RunPending();
+  headless::HeadlessDialogViews().Clear();
+  if (Browser->Requests.size() > Requests) {
+    Report.Page.Outcome = "submitted";
+    Report.Page.SubmittedTo = Browser->Requests[Requests].URL;
+    Report.Page.PostData = Browser->Requests[Requests].PostData;
+  }
+  Report.CardName = Saved;
+  Helper->SetSite(nullptr);
+  return Report;
 }
 
 }  // namespace pel::tool

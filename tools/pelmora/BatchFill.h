@@ -67,6 +67,25 @@ private:
   bool FOpen = false;
 };
 
+// One value the user types into a control of the page, by the control's name.
+struct TTypedValue {
+  WideString Name;
+  WideString Value;
+};
+
+struct TCaptureReport {
+  TPageReport Page;          // the page as it was submitted
+  // The name the card was saved under when the store asked for one (the on-submit action "show
+  // the save dialog"); empty when the store named it itself or nothing was saved.
+  WideString CardName;
+  std::vector<WideString> Missing;  // names typed for that the page has no control
+};
+
+// Types values into a page as a user would, submits the form they belong to and lets the add-on
+// save the card as it does for a user's submission, under CardName when the store asks for a name.
+TCaptureReport CaptureCard(std::shared_ptr<headless::TPageSource> Pages, const WideString& Address,
+                           const std::vector<TTypedValue>& Values, const WideString& CardName);
+
 // Masks a secret for printing: as many "*" as it has characters, at most eight.
 WideString Masked(const WideString& Value);
 
