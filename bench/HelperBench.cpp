@@ -133,11 +133,5 @@ BENCHMARK(BM_PageLoad)->Apply(Sizes);
 
 int main(int argc, char** argv) {
   pel::InstallPlatformBinding();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  pel::bench::TRatioReporter Reporter;
-  benchmark::RunSpecifiedBenchmarks(&Reporter);
-  Reporter.PrintTable();
-  benchmark::Shutdown();
-  return 0;
+  return pel::bench::RunWithRatioTable(argc, argv);
 }

@@ -299,11 +299,5 @@ BENCHMARK(BM_Load)->Apply(PageSizes);
 int main(int argc, char** argv) {
   pel::InstallPlatformBinding();
   RegisterStages();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  pel::bench::TRatioReporter Reporter;
-  benchmark::RunSpecifiedBenchmarks(&Reporter);
-  Reporter.PrintTable();
-  benchmark::Shutdown();
-  return 0;
+  return pel::bench::RunWithRatioTable(argc, argv);
 }

@@ -75,4 +75,15 @@ private:
   std::vector<std::string> Families;
 };
 
+// The benchmarks' main: runs what the command line selects, then prints the table.
+inline int RunWithRatioTable(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  TRatioReporter Reporter;
+  benchmark::RunSpecifiedBenchmarks(&Reporter);
+  Reporter.PrintTable();
+  benchmark::Shutdown();
+  return 0;
+}
+
 }  // namespace pel::bench

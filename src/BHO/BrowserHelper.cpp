@@ -672,14 +672,20 @@ bool TKXBrowserHelperObject::SubmitFilledForm() {
       return true;
     }
     // The same submit was already made in this chain.
-    if (FAgent->Unattended() && FBatchServer) {
-      FTracer->Clear();
-      FBatchServer->LoopDetected();
-    } else {
-      ShowMessageKind(2, u"It may well be to get caught in an endless loop.\r\nAre you want to continue?");
-    }
+    ReportLoop(2);
     return false;
   });
+}
+
+void TKXBrowserHelperObject::ReportLoop(uint8_t Kind) {
+  if (FAgent->Unattended() && FBatchServer) {
+    // A batch program is told, and the chain starts afresh.
+    FTracer->Clear();
+    FBatchServer->LoopDetected();
+  } else {
+    // A user is asked; Yes repeats the action the kind names.
+    ShowMessageKind(Kind, u"It may well be to get caught in an endless loop.\r\nAre you want to continue?");
+  }
 }
 
 void TKXBrowserHelperObject::UpdateInfoText(bool WithPage) {
@@ -1015,12 +1021,8 @@ void TKXBrowserHelperObject::SaveRecordThroughDialog(int32_t Kind, const AnsiStr
     bool LoginRequired = false;
     int32_t DefaultMode = dmActiveProfile;
     WideString Profile = FAgent->GetCurrentProfile();
-    WideString Lines;
-    for (int I = 0; I < FAgent->ProfileList().Count(); ++I) {
-      Lines += FAgent->ProfileList()[I];
-      Lines += u"\r\n";
-    }
-    if (!Dialog.Execute(Caption, Existing, Lines, Profile, Name, DefaultMode, FBrowserWindow)) return;
+    if (!Dialog.Execute(Caption, Existing, LinesOf(FAgent->ProfileList()), Profile, Name, DefaultMode, FBrowserWindow))
+      return;
     do {
       S->DeleteRecord(Key, Name, LoginRequired);
     } while (LoginRequired && FAgent->Login() && (S = Server()));
@@ -1108,12 +1110,7 @@ bool TKXBrowserHelperObject::SendMailCardToLink(const std::shared_ptr<IWebBrowse
       ShowMessageKind(1, u"No mail program took the mail card.\r\nIs a mail program installed?");
     return true;
   }
-  if (FAgent->Unattended() && FBatchServer) {
-    FTracer->Clear();
-    FBatchServer->LoopDetected();
-  } else {
-    ShowMessageKind(3, u"It may well be to get caught in an endless loop.\r\nAre you want to continue?");
-  }
+  ReportLoop(3);
   return false;
 }
 
@@ -1201,12 +1198,7 @@ bool TKXBrowserHelperObject::ContinuePlayback(const std::shared_ptr<IWebBrowser2
             Kind += Type;
             Kind += u"]";
             if (!FTracer->RegisterSubmit(FAgent->URLKey(), Value, Kind, askRecordedStep)) {
-              if (FAgent->Unattended() && FBatchServer) {
-                FTracer->Clear();
-                FBatchServer->LoopDetected();
-              } else {
-                ShowMessageKind(4, u"It may well be to get caught in an endless loop.\r\nAre you want to continue?");
-              }
+              ReportLoop(4);
               Recorder.Stop();
             }
           }
@@ -1437,6 +1429,13 @@ bool TKXBrowserHelperObject::ShowBindFieldDialog(const WideString& Caption, Wide
   });
 }
 
+bool TKXBrowserHelperObject::ReadActiveField(TFocusedField& Field) {
+  FindActiveField(Field.Item, Field.Element);
+  if (!Field.Element) return false;
+  ReadElement(Field.Element, Field.Name, Field.Tag, Field.Type, Field.Value);
+  return true;
+}
+
 void TKXBrowserHelperObject::BindField(TBrivaneAgent*) {
   Traced(1146, [&] {
     TFormItem* Item = nullptr;
@@ -1479,13 +1478,9 @@ void TKXBrowserHelperObject::UnbindField(TBrivaneAgent*) {
 
 void TKXBrowserHelperObject::AddFieldSynonym(TBrivaneAgent*) {
   Traced(1508, [&] {
-    TFormItem* Item = nullptr;
-    TElementRef Element;
-    FindActiveField(Item, Element);
-    if (!Element) return;
-    WideString Name, Tag, Type, Value;
-    ReadElement(Element, Name, Tag, Type, Value);
-    WideString Synonym = Name, Field, Info;
+    TFocusedField F;
+    if (!ReadActiveField(F)) return;
+    WideString Synonym = F.Name, Field, Info;
     if (ShowBindFieldDialog(u"Add field synonim", Synonym, Field, Info) && !Synonym.empty() && FAgent->GetConnected())
       if (auto S = Server()) S->AddSynonym(Field, Synonym, -1);
   });
@@ -1493,19 +1488,15 @@ void TKXBrowserHelperObject::AddFieldSynonym(TBrivaneAgent*) {
 
 void TKXBrowserHelperObject::AddFieldValue(TBrivaneAgent*) {
   Traced(1584, [&] {
-    TFormItem* Item = nullptr;
-    TElementRef Element;
-    FindActiveField(Item, Element);
-    if (!Element) return;
-    WideString Name, Tag, Type, Value;
-    ReadElement(Element, Name, Tag, Type, Value);
+    TFocusedField F;
+    if (!ReadActiveField(F)) return;
     TWideStringList Values;
-    if (Tag == u"select") {
+    if (F.Tag == u"select") {
       WideString Texts;
-      ReadSelectedTexts(Supports<IHTMLSelectElement>(Element), Texts);
+      ReadSelectedTexts(Supports<IHTMLSelectElement>(F.Element), Texts);
       Values.SetCommaText(Texts);
     } else {
-      Values.Add(Value);
+      Values.Add(F.Value);
     }
     if (Values.IsEmpty()) return;
     WideString Text = Values.Count() == 1 ? Values[0] : Values.CommaText();
@@ -1525,22 +1516,18 @@ void TKXBrowserHelperObject::AddFieldValue(TBrivaneAgent*) {
 
 void TKXBrowserHelperObject::AddAllFieldValues(TBrivaneAgent*) {
   Traced(1585, [&] {
-    TFormItem* Item = nullptr;
-    TElementRef Element;
-    FindActiveField(Item, Element);
-    if (!Element) return;
-    WideString Name, Tag, Type, Value;
-    ReadElement(Element, Name, Tag, Type, Value);
+    TFocusedField F;
+    if (!ReadActiveField(F)) return;
     WideString Text;
-    if (Tag == u"select") {
-      auto Select = Supports<IHTMLSelectElement>(Element);
+    if (F.Tag == u"select") {
+      auto Select = Supports<IHTMLSelectElement>(F.Element);
       for (int32_t I = 0; I < Select->Length(); ++I)
         if (auto Option = Supports<IHTMLOptionElement>(Select->Item(I))) {
           Text += Option->Text();
           Text += u"\r\n";
         }
     } else {
-      Text = Value;
+      Text = F.Value;
     }
     if (!FAgent->GetConnected()) return;
     try {

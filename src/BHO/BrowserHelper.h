@@ -179,6 +179,15 @@ private:
   std::shared_ptr<IPelServer> Server();
   bool IsTopBrowser(const std::shared_ptr<IWebBrowser2>& Browser) const;
   void ClearPendingFill();
+  // The focused field as the lexicon commands read it.
+  struct TFocusedField {
+    TFormItem* Item = nullptr;
+    TElementRef Element;
+    WideString Name, Tag, Type, Value;
+  };
+  bool ReadActiveField(TFocusedField& Field);
+  // An automatic action would repeat itself (message kind 2 submit, 3 mail card, 4 navigation).
+  void ReportLoop(uint8_t Kind);
   // The focused form field of the page's forms' documents, without rescanning.
   TElementRef FocusedField(TFormItem** Item);
   // The store dialog loop of a record save: the dialog again after a refused login, Cancel ends.

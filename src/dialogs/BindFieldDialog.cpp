@@ -4,45 +4,28 @@
 
 namespace pel {
 
-namespace {
-
-TControl& Put(TForm& Form, TControlKind Kind, const AnsiString& Name, TControl* Parent, TAlign Align, int32_t Left,
-              int32_t Top, int32_t Width, int32_t Height, const char16_t* Caption = u"") {
-  TControl& C = Form.Add(Kind, Name, Parent);
-  C.Align = Align;
-  C.Left = Left;
-  C.Top = Top;
-  C.Width = Width;
-  C.Height = Height;
-  C.Caption = Caption;
-  return C;
-}
-
-}  // namespace
 
 TProfileBindFieldForm::TProfileBindFieldForm()
     : TForm("ProfileBindFieldForm"),
-      SynonimPanel(Put(*this, TControlKind::Panel, "SynonimPanel", nullptr, TAlign::Top, 0, 0, 0, 33)),
-      SynonimEdit(Put(*this, TControlKind::Edit, "SynonimEdit", &SynonimPanel, TAlign::None, 4, 8, 320, 21)),
-      DecorativePanel1(Put(*this, TControlKind::Panel, "DecorativePanel1", nullptr, TAlign::Bottom, 0, 0, 0, 39)),
-      OKButton(Put(*this, TControlKind::Button, "OKButton", &DecorativePanel1, TAlign::None, 160, 7, 80, 25, u"OK")),
-      CancelButton(Put(*this, TControlKind::Button, "CancelButton", &DecorativePanel1, TAlign::None, 248, 7, 80, 25,
-                       u"Cancel")),
-      DecorativePanel2(Put(*this, TControlKind::Panel, "DecorativePanel2", nullptr, TAlign::Client, 0, 0, 0, 0)),
-      GroupsPanel(Put(*this, TControlKind::Panel, "GroupsPanel", &DecorativePanel2, TAlign::Top, 0, 0, 0, 33)),
-      Label1(Put(*this, TControlKind::Label, "Label1", &GroupsPanel, TAlign::None, 8, 8, 0, 0, u"Group:")),
-      GroupsComboBox(Put(*this, TControlKind::ComboBox, "GroupsComboBox", &GroupsPanel, TAlign::None, 56, 5, 260, 21)),
-      DecorativePanel3(Put(*this, TControlKind::Panel, "DecorativePanel3", &DecorativePanel2, TAlign::Client, 0, 0, 0, 0)),
-      TextListBox(Put(*this, TControlKind::ListBox, "TextListBox", &DecorativePanel3, TAlign::Client, 0, 0, 0, 0)) {
+      SynonimPanel(Add(TControlKind::Panel, "SynonimPanel").Aligned(TAlign::Top, 33)),
+      SynonimEdit(Add(TControlKind::Edit, "SynonimEdit", &SynonimPanel).At(4, 8, 320, 21)),
+      DecorativePanel1(Add(TControlKind::Panel, "DecorativePanel1").Aligned(TAlign::Bottom, 39)),
+      OKButton(Add(TControlKind::Button, "OKButton", &DecorativePanel1).At(160, 7, 80, 25).Captioned(u"OK").Closing(mrOk)),
+      CancelButton(Add(TControlKind::Button, "CancelButton", &DecorativePanel1)
+                       .At(248, 7, 80, 25)
+                       .Captioned(u"Cancel")
+                       .Closing(mrCancel)),
+      DecorativePanel2(Add(TControlKind::Panel, "DecorativePanel2").Aligned(TAlign::Client)),
+      GroupsPanel(Add(TControlKind::Panel, "GroupsPanel", &DecorativePanel2).Aligned(TAlign::Top, 33)),
+      Label1(Add(TControlKind::Label, "Label1", &GroupsPanel).At(8, 8).Captioned(u"Group:")),
+      GroupsComboBox(Add(TControlKind::ComboBox, "GroupsComboBox", &GroupsPanel).At(56, 5, 260, 21)),
+      DecorativePanel3(Add(TControlKind::Panel, "DecorativePanel3", &DecorativePanel2).Aligned(TAlign::Client)),
+      TextListBox(Add(TControlKind::ListBox, "TextListBox", &DecorativePanel3).Aligned(TAlign::Client)) {
   Caption = u"Bind field";
   Width = 336;
   Height = 428;
   DecorativePanel2.BorderWidth = 2;
   SynonimPanel.Visible = false;
-  OKButton.ModalResult = mrOk;
-  OKButton.Default = true;
-  CancelButton.ModalResult = mrCancel;
-  CancelButton.Cancel = true;
   GroupsComboBox.OnClick = [this](TControl&) { FillList(); };
   TextListBox.OnDblClick = [this](TControl&) { Close(mrOk); };
 }

@@ -11,45 +11,26 @@ const AnsiString DropDefaultCommand = "Drop default form card for active profile
 const AnsiString DeleteCommand = "Delete";
 const AnsiString SetProfileCommand = "Set profile as active";
 
-TControl& Put(TForm& Form, TControlKind Kind, const AnsiString& Name, TControl* Parent, TAlign Align,
-              int32_t Width = 0, int32_t Height = 0, const char16_t* Caption = u"") {
-  TControl& C = Form.Add(Kind, Name, Parent);
-  C.Align = Align;
-  C.Width = Width;
-  C.Height = Height;
-  C.Caption = Caption;
-  return C;
-}
-
-TControl& Button(TForm& Form, const AnsiString& Name, TControl& Parent, int32_t Left, const char16_t* Caption) {
-  TControl& B = Form.Add(TControlKind::Button, Name, &Parent);
-  B.Left = Left;
-  B.Top = 4;
-  B.Width = 75;
-  B.Height = 24;
-  B.Caption = Caption;
-  return B;
-}
-
 }  // namespace
 
 TBVDialog::TBVDialog()
     : TForm("BVDialog"),
-      Panel4(Put(*this, TControlKind::Panel, "Panel4", nullptr, TAlign::Client)),
-      Panel3(Put(*this, TControlKind::Panel, "Panel3", &Panel4, TAlign::Client)),
+      Panel4(Add(TControlKind::Panel, "Panel4").Aligned(TAlign::Client)),
+      Panel3(Add(TControlKind::Panel, "Panel3", &Panel4).Aligned(TAlign::Client)),
       // Bottom-aligned controls are made first, so that the list above fills what they leave.
-      ProfileListBox(Put(*this, TControlKind::ListBox, "ProfileListBox", &Panel3, TAlign::Bottom, 0, 54)),
-      Splitter1(Put(*this, TControlKind::Panel, "Splitter1", &Panel3, TAlign::Bottom, 0, 3)),
-      FormSetListBox(Put(*this, TControlKind::ListBox, "FormSetListBox", &Panel3, TAlign::Client)),
-      Panel5(Put(*this, TControlKind::Panel, "Panel5", &Panel4, TAlign::Bottom, 0, 30)),
-      OnlyEmptyCheckBox(Put(*this, TControlKind::CheckBox, "OnlyEmptyCheckBox", &Panel5, TAlign::Left, 150, 17,
-                            u"Fill only empty fields")),
-      Panel6(Put(*this, TControlKind::Panel, "Panel6", &Panel5, TAlign::Right, 82)),
-      BitBtn2(Button(*this, "BitBtn2", Panel6, 4, u"Fill")),
-      Panel1(Put(*this, TControlKind::Panel, "Panel1", &Panel4, TAlign::Bottom, 0, 32)),
-      Panel2(Put(*this, TControlKind::Panel, "Panel2", &Panel1, TAlign::Right, 162)),
-      BitBtn3(Button(*this, "BitBtn3", Panel2, 4, u"Fill && submit")),
-      BitBtn1(Button(*this, "BitBtn1", Panel2, 83, u"Close")) {
+      ProfileListBox(Add(TControlKind::ListBox, "ProfileListBox", &Panel3).Aligned(TAlign::Bottom, 54)),
+      Splitter1(Add(TControlKind::Panel, "Splitter1", &Panel3).Aligned(TAlign::Bottom, 3)),
+      FormSetListBox(Add(TControlKind::ListBox, "FormSetListBox", &Panel3).Aligned(TAlign::Client)),
+      Panel5(Add(TControlKind::Panel, "Panel5", &Panel4).Aligned(TAlign::Bottom, 30)),
+      OnlyEmptyCheckBox(Add(TControlKind::CheckBox, "OnlyEmptyCheckBox", &Panel5)
+                            .Aligned(TAlign::Left, 150)
+                            .Captioned(u"Fill only empty fields")),
+      Panel6(Add(TControlKind::Panel, "Panel6", &Panel5).Aligned(TAlign::Right, 82)),
+      BitBtn2(Add(TControlKind::Button, "BitBtn2", &Panel6).At(4, 4, 75, 24).Captioned(u"Fill")),
+      Panel1(Add(TControlKind::Panel, "Panel1", &Panel4).Aligned(TAlign::Bottom, 32)),
+      Panel2(Add(TControlKind::Panel, "Panel2", &Panel1).Aligned(TAlign::Right, 162)),
+      BitBtn3(Add(TControlKind::Button, "BitBtn3", &Panel2).At(4, 4, 75, 24).Captioned(u"Fill && submit")),
+      BitBtn1(Add(TControlKind::Button, "BitBtn1", &Panel2).At(83, 4, 75, 24).Captioned(u"Close")) {
   Caption = u"Pelmora";
   Width = 330;
   Height = 308;

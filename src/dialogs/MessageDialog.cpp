@@ -4,40 +4,19 @@
 
 namespace pel {
 
-namespace {
-
-TControl& Put(TForm& Form, TControlKind Kind, const AnsiString& Name, TControl* Parent, TAlign Align = TAlign::None) {
-  TControl& C = Form.Add(Kind, Name, Parent);
-  C.Align = Align;
-  return C;
-}
-
-TControl& Button(TForm& Form, const AnsiString& Name, TControl& Parent, int32_t Left, const char16_t* Caption,
-                 int32_t Result) {
-  TControl& B = Form.Add(TControlKind::Button, Name, &Parent);
-  B.Left = Left;
-  B.Top = 7;
-  B.Width = 75;
-  B.Height = 25;
-  B.Caption = Caption;
-  B.ModalResult = Result;
-  return B;
-}
-
-}  // namespace
 
 TBVMessageDialog::TBVMessageDialog()
     : TForm("BVMessageDialog"),
-      Panel2(Put(*this, TControlKind::Panel, "Panel2", nullptr, TAlign::Client)),
-      GroupBox1(Put(*this, TControlKind::GroupBox, "GroupBox1", &Panel2, TAlign::Client)),
-      Panel3(Put(*this, TControlKind::Panel, "Panel3", &GroupBox1, TAlign::Client)),
-      Memo1(Put(*this, TControlKind::Memo, "Memo1", &Panel3, TAlign::Client)),
-      Panel1(Put(*this, TControlKind::Panel, "Panel1", nullptr, TAlign::Bottom)),
-      OkPanel(Put(*this, TControlKind::Panel, "OkPanel", &Panel1, TAlign::Right)),
-      OkButton(Button(*this, "OkButton", OkPanel, 7, u"Ok", mrOk)),
-      YesNoPanel(Put(*this, TControlKind::Panel, "YesNoPanel", &Panel1, TAlign::Right)),
-      YesButton(Button(*this, "YesButton", YesNoPanel, 7, u"Yes", mrYes)),
-      NoButton(Button(*this, "NoButton", YesNoPanel, 89, u"No", mrNo)) {
+      Panel2(Add(TControlKind::Panel, "Panel2").Aligned(TAlign::Client)),
+      GroupBox1(Add(TControlKind::GroupBox, "GroupBox1", &Panel2).Aligned(TAlign::Client)),
+      Panel3(Add(TControlKind::Panel, "Panel3", &GroupBox1).Aligned(TAlign::Client)),
+      Memo1(Add(TControlKind::Memo, "Memo1", &Panel3).Aligned(TAlign::Client)),
+      Panel1(Add(TControlKind::Panel, "Panel1").Aligned(TAlign::Bottom, 39)),
+      OkPanel(Add(TControlKind::Panel, "OkPanel", &Panel1).Aligned(TAlign::Right, 89)),
+      OkButton(Add(TControlKind::Button, "OkButton", &OkPanel).At(7, 7, 75, 25).Captioned(u"Ok").Closing(mrOk)),
+      YesNoPanel(Add(TControlKind::Panel, "YesNoPanel", &Panel1).Aligned(TAlign::Right, 171)),
+      YesButton(Add(TControlKind::Button, "YesButton", &YesNoPanel).At(7, 7, 75, 25).Captioned(u"Yes").Closing(mrYes)),
+      NoButton(Add(TControlKind::Button, "NoButton", &YesNoPanel).At(89, 7, 75, 25).Captioned(u"No").Closing(mrNo)) {
   Caption = u"Pelmora";
   ClientWidth = 298;
   ClientHeight = 158;
@@ -45,10 +24,7 @@ TBVMessageDialog::TBVMessageDialog()
   GroupBox1.Caption = u" Information ";
   Panel3.BorderWidth = 3;
   Memo1.ReadOnly = true;
-  Panel1.Height = 39;
-  OkPanel.Width = 89;
   OkPanel.Visible = false;
-  YesNoPanel.Width = 171;
   YesNoPanel.Visible = false;
   OnShow = [this](TForm&) { FormShow(); };
   OnClose = [this](TForm&) { FormClose(); };

@@ -6,39 +6,6 @@ namespace pel {
 
 namespace {
 
-TControl& Put(TForm& Form, TControlKind Kind, const AnsiString& Name, TControl* Parent, TAlign Align, int32_t Height,
-              const char16_t* Caption = u"") {
-  TControl& C = Form.Add(Kind, Name, Parent);
-  C.Align = Align;
-  C.Height = Height;
-  C.Caption = Caption;
-  return C;
-}
-
-TControl& Radio(TForm& Form, const AnsiString& Name, TControl& Parent, int32_t Top, const char16_t* Caption) {
-  TControl& R = Form.Add(TControlKind::RadioButton, Name, &Parent);
-  R.Left = 8;
-  R.Top = Top;
-  R.Width = Caption[0] ? 200 : 17;
-  R.Height = 17;
-  R.Caption = Caption;
-  return R;
-}
-
-TControl& Button(TForm& Form, const AnsiString& Name, TControl& Parent, int32_t Left, const char16_t* Caption,
-                 int32_t Result) {
-  TControl& B = Form.Add(TControlKind::Button, Name, &Parent);
-  B.Left = Left;
-  B.Top = 7;
-  B.Width = 75;
-  B.Height = 25;
-  B.Caption = Caption;
-  B.ModalResult = Result;
-  B.Default = Result == mrOk;
-  B.Cancel = Result == mrCancel;
-  return B;
-}
-
 // Splits wide text into its lines (CR LF, LF or CR); a last empty line is not an entry.
 std::vector<WideString> Lines(const WideString& Text) {
   std::vector<WideString> Result;
@@ -57,23 +24,26 @@ std::vector<WideString> Lines(const WideString& Text) {
 
 TBVStoreDialog::TBVStoreDialog()
     : TForm("BVStoreDialog"),
-      Panel3(Put(*this, TControlKind::Panel, "Panel3", nullptr, TAlign::Client, 0)),
-      Panel1(Put(*this, TControlKind::Panel, "Panel1", &Panel3, TAlign::Bottom, 39)),
-      Panel2(Put(*this, TControlKind::Panel, "Panel2", &Panel1, TAlign::Right, 39)),
-      Button1(Button(*this, "Button1", Panel2, 8, u"Ok", mrOk)),
-      Button2(Button(*this, "Button2", Panel2, 88, u"Cancel", mrCancel)),
-      Panel5(Put(*this, TControlKind::Panel, "Panel5", &Panel3, TAlign::Top, 21)),
-      FormSetNameEdit(Put(*this, TControlKind::Edit, "FormSetNameEdit", &Panel5, TAlign::Client, 21)),
-      FillOnlyEmptyPanel(Put(*this, TControlKind::Panel, "FillOnlyEmptyPanel", &Panel3, TAlign::Top, 20)),
-      FillOnlyEmptyCheckBox(Put(*this, TControlKind::CheckBox, "FillOnlyEmptyCheckBox", &FillOnlyEmptyPanel,
-                                TAlign::Client, 17, u"Fill only empty forms")),
-      GroupBox1(Put(*this, TControlKind::GroupBox, "GroupBox1", &Panel3, TAlign::Top, 98, u" Set as default to ")),
-      NoneRadioButton(Radio(*this, "NoneRadioButton", GroupBox1, 16, u"none")),
-      ActiveRadioButton(Radio(*this, "ActiveRadioButton", GroupBox1, 35, u"active profile")),
-      AllRadioButton(Radio(*this, "AllRadioButton", GroupBox1, 54, u"all profiles")),
-      CustomRadioButton(Radio(*this, "CustomRadioButton", GroupBox1, 73, u"")),
-      ProfileComboBox(Add(TControlKind::ComboBox, "ProfileComboBox", &GroupBox1)),
-      FormSetListBox(Put(*this, TControlKind::ListBox, "FormSetListBox", &Panel3, TAlign::Client, 0)) {
+      Panel3(Add(TControlKind::Panel, "Panel3").Aligned(TAlign::Client)),
+      Panel1(Add(TControlKind::Panel, "Panel1", &Panel3).Aligned(TAlign::Bottom, 39)),
+      Panel2(Add(TControlKind::Panel, "Panel2", &Panel1).Aligned(TAlign::Right, 171)),
+      Button1(Add(TControlKind::Button, "Button1", &Panel2).At(8, 7, 75, 25).Captioned(u"Ok").Closing(mrOk)),
+      Button2(Add(TControlKind::Button, "Button2", &Panel2).At(88, 7, 75, 25).Captioned(u"Cancel").Closing(mrCancel)),
+      Panel5(Add(TControlKind::Panel, "Panel5", &Panel3).Aligned(TAlign::Top, 21)),
+      FormSetNameEdit(Add(TControlKind::Edit, "FormSetNameEdit", &Panel5).Aligned(TAlign::Client)),
+      FillOnlyEmptyPanel(Add(TControlKind::Panel, "FillOnlyEmptyPanel", &Panel3).Aligned(TAlign::Top, 20)),
+      FillOnlyEmptyCheckBox(Add(TControlKind::CheckBox, "FillOnlyEmptyCheckBox", &FillOnlyEmptyPanel)
+                                .Aligned(TAlign::Client)
+                                .Captioned(u"Fill only empty forms")),
+      GroupBox1(Add(TControlKind::GroupBox, "GroupBox1", &Panel3).Aligned(TAlign::Top, 98).Captioned(u" Set as default to ")),
+      NoneRadioButton(Add(TControlKind::RadioButton, "NoneRadioButton", &GroupBox1).At(8, 16, 200, 17).Captioned(u"none")),
+      ActiveRadioButton(Add(TControlKind::RadioButton, "ActiveRadioButton", &GroupBox1)
+                            .At(8, 35, 200, 17)
+                            .Captioned(u"active profile")),
+      AllRadioButton(Add(TControlKind::RadioButton, "AllRadioButton", &GroupBox1).At(8, 54, 200, 17).Captioned(u"all profiles")),
+      CustomRadioButton(Add(TControlKind::RadioButton, "CustomRadioButton", &GroupBox1).At(8, 73, 17, 17)),
+      ProfileComboBox(Add(TControlKind::ComboBox, "ProfileComboBox", &GroupBox1).At(28, 71, 200, 21)),
+      FormSetListBox(Add(TControlKind::ListBox, "FormSetListBox", &Panel3).Aligned(TAlign::Client)) {
   Caption = u"Store dialog";
   Width = 253;
   Height = 302;
@@ -81,12 +51,8 @@ TBVStoreDialog::TBVStoreDialog()
   ClientHeight = 275;
   MinWidth = 230;
   MinHeight = 225;
-  Panel2.Width = 171;
   FillOnlyEmptyCheckBox.SetChecked(true);
   NoneRadioButton.SetChecked(true);
-  ProfileComboBox.Left = 28;
-  ProfileComboBox.Top = 71;
-  ProfileComboBox.Width = 200;
   ProfileComboBox.Enabled = false;
   // Only the chosen-profile mode uses the list of profiles.
   for (TControl* R : {&NoneRadioButton, &ActiveRadioButton, &AllRadioButton, &CustomRadioButton})

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "Common/GifEncoder.h"
+#include "platform/GifEncoder.h"
 #include "platform/Browser.h"
 #include "platform/Dom.h"
 

@@ -36,6 +36,31 @@ public:
   TControl(const TControl&) = delete;
   TControl& operator=(const TControl&) = delete;
 
+  // Layout as designed, chained where a dialog builds its controls.
+  TControl& At(int32_t ALeft, int32_t ATop, int32_t AWidth = 0, int32_t AHeight = 0) {
+    Left = ALeft;
+    Top = ATop;
+    Width = AWidth;
+    Height = AHeight;
+    return *this;
+  }
+  TControl& Aligned(TAlign Value, int32_t Size = 0) {
+    Align = Value;
+    (Value == TAlign::Left || Value == TAlign::Right ? Width : Height) = Size;
+    return *this;
+  }
+  TControl& Captioned(const WideString& Value) {
+    Caption = Value;
+    return *this;
+  }
+  // A button that closes its form with Result: OK answers Enter, Cancel answers Escape.
+  TControl& Closing(int32_t Result) {
+    ModalResult = Result;
+    Default = Result == mrOk;
+    Cancel = Result == mrCancel;
+    return *this;
+  }
+
   TForm& Form() const { return FForm; }
   TControl* Parent() const { return FParent; }
   TControlKind Kind() const { return FKind; }

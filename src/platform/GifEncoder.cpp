@@ -4,7 +4,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/Exceptions.h"
+#include "Exceptions.h"
 
 namespace pel {
 

@@ -6,7 +6,7 @@
 #include <map>
 #include <random>
 
-#include "Common/GifEncoder.h"
+#include "platform/GifEncoder.h"
 #include "platform/Exceptions.h"
 
 using namespace pel;
