@@ -7,6 +7,7 @@ native_pkgs=(build-essential cmake ninja-build ccache pkg-config git
              googletest libgtest-dev libgmock-dev libbenchmark-dev
              clang libclang-rt-14-dev
              libicu-dev libgumbo-dev libsqlite3-dev libsodium-dev
+             libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
              chromium python3)
 win_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools xvfb wine64)
 i386_pkgs=(wine wine32:i386)

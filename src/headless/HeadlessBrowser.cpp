@@ -164,6 +164,19 @@ bool ParseRefresh(const WideString& Content, int& Delay, WideString& URL) {
 
 void TPageSource::AddPage(const WideString& URL, std::string Utf8Html) { FPages[URL] = std::move(Utf8Html); }
 
+bool TPageSource::FetchRemote(const WideString&, const std::string&, std::string&, WideString&, std::string& Error) {
+  Error = "nothing is served at this address";
+  return false;
+}
+
+bool TPageSource::Load(const WideString& URL, const std::string& PostData, std::string& Utf8Html,
+                       WideString& FinalURL) {
+  FLastError.clear();
+  FinalURL = URL;
+  if (Fetch(URL, Utf8Html)) return true;
+  return FetchRemote(URL, PostData, Utf8Html, FinalURL, FLastError);
+}
+
 bool TPageSource::Fetch(const WideString& URL, std::string& Utf8Html) const {
   // The query of a registered address does not change the page (a server would answer it alike).
   const WideString WithoutFragment = URL.substr(0, URL.find(u'#'));
@@ -368,14 +381,17 @@ void THeadlessBrowser::Load(const WideString& URL, const std::string& PostData, 
   Top().Requests.push_back({URL, PostData});
 
   std::string Html;
-  if (!FPages->Fetch(URL, Html))
+  WideString Found = URL;
+  if (!FPages->Load(URL, PostData, Html, Found)) {
     Html = "<html><head><title>Page not found</title></head><body>The page cannot be displayed</body></html>";
-  FDocument = THtmlDocument::Parse(Html, URL);
+    Found = URL;
+  }
+  FDocument = THtmlDocument::Parse(Html, Found);
   FDocument->SetHost(this);
-  FURL = URL;
+  FURL = Found;
   BindScripts(*FDocument);
 
-  TVariant Url(URL);
+  TVariant Url(FURL);
   Fire(DispIdNavigateComplete2, {AsObject(Self), TVariant::Ref(Url)});
 
   // Frames load through the same machinery, in document order, as part of this page's load.
@@ -398,7 +414,7 @@ void THeadlessBrowser::Load(const WideString& URL, const std::string& PostData, 
 
   if (!FParent) Fire(DispIdDownloadComplete, {});
   if (FDocument) {
-    TVariant DocUrl(URL);
+    TVariant DocUrl(FURL);
     Fire(DispIdDocumentComplete, {AsObject(Self), TVariant::Ref(DocUrl)});
   }
   // The window's onload follows the document's completion.

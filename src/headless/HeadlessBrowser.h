@@ -26,12 +26,24 @@ namespace pel::headless {
 // files for file: addresses, and about:blank.
 class TPageSource {
 public:
+  virtual ~TPageSource() = default;
   void AddPage(const WideString& URL, std::string Utf8Html);
   // False when there is nothing at the address.
   bool Fetch(const WideString& URL, std::string& Utf8Html) const;
+  // What a navigation loads: a registered page or a file as Fetch finds them, any other address
+  // from the network when the source has one. FinalURL is where the page was found (after
+  // redirects). False when nothing could be loaded; LastError then says why.
+  bool Load(const WideString& URL, const std::string& PostData, std::string& Utf8Html, WideString& FinalURL);
+  const std::string& LastError() const { return FLastError; }
+
+protected:
+  // The network's part; a source without one finds nothing there.
+  virtual bool FetchRemote(const WideString& URL, const std::string& PostData, std::string& Utf8Html,
+                           WideString& FinalURL, std::string& Error);
 
 private:
   std::map<WideString, std::string> FPages;
+  std::string FLastError;
 };
 
 // A navigation as the page's server would see it.
