@@ -41,6 +41,10 @@ public:
   bool HasMasterPassword();
   // What AddAllValues has taught the store a profile field offers, as comma text.
   WideString GetFieldChoices(const WideString& Field, bool& LoginRequired);
+  // The host's own editing of a profile: Value becomes the field's value (and one of its
+  // alternatives); an empty Profile is the current one.
+  void SetFieldValue(const WideString& Profile, const WideString& ProfileField, const WideString& Value,
+                     bool& LoginRequired);
 
   // Where ShowManager is reported to the host that runs the store.
   std::function<void(const WideString& A, const WideString& Key, const WideString& Name)> OnShowManager;

@@ -1,0 +1,485 @@
+// pelmora: the add-on's form filling from the command line, on the reference store.
+//
+//   pelmora fill URL|FILE... [--profile NAME] [--submit] [--card SET/NAME [--only-empty]] [--json]
+//   pelmora capture URL|FILE --set NAME --field name=value...
+//   pelmora store init|profiles|profile use NAME|fields|get FIELD|set FIELD VALUE|synonym add FIELD WORD|
+//                 password set|password remove
+//
+// Exit codes: 0 done, 2 bad input (a missing file, an unknown address scheme, bad arguments),
+// 3 a page could not be loaded (unreachable, HTTP error, not HTML, too large), 4 the store is locked
+// and no right password was given, 5 the store cannot be opened (damaged, newer), 6 an unknown
+// profile or field, 130 interrupted.
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+
+#include "BatchFill.h"
+#include "NetworkPageSource.h"
+#include "PelStore.h"
+#include "platform/Services.h"
+#include "platform/StringList.h"
+
+using namespace pel;
+using namespace pel::tool;
+
+namespace {
+
+enum TExit { exOk = 0, exUsage = 2, exPage = 3, exLocked = 4, exStore = 5, exUnknown = 6, exInterrupted = 130 };
+
+// A failure a person can act on: one line, and the exit code that says which kind it is.
+struct TFailure {
+  int Code;
+  std::string Message;
+};
+
+std::atomic<bool> GInterrupted{false};
+
+std::string Utf8(const WideString& Text) {
+  std::string Out;
+  for (size_t I = 0; I < Text.size(); ++I) {
+    uint32_t C = Text[I];
+    if (C >= 0xD800 && C < 0xDC00 && I + 1 < Text.size() && Text[I + 1] >= 0xDC00 && Text[I + 1] < 0xE000)
+      C = 0x10000 + ((C - 0xD800) << 10) + (Text[++I] - 0xDC00);
+    if (C < 0x80) {
+      Out += static_cast<char>(C);
+    } else if (C < 0x800) {
+      Out += static_cast<char>(0xC0 | (C >> 6));
+      Out += static_cast<char>(0x80 | (C & 0x3F));
+    } else if (C < 0x10000) {
+      Out += static_cast<char>(0xE0 | (C >> 12));
+      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+      Out += static_cast<char>(0x80 | (C & 0x3F));
+    } else {
+      Out += static_cast<char>(0xF0 | (C >> 18));
+      Out += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
+      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+      Out += static_cast<char>(0x80 | (C & 0x3F));
+    }
+  }
+  return Out;
+}
+
+WideString Wide(const std::string& Text) {
+  WideString Out;
+  for (size_t I = 0; I < Text.size();) {
+    const unsigned char B = static_cast<unsigned char>(Text[I]);
+    uint32_t C = B;
+    int More = 0;
+    if (B >= 0xF0) {
+      C = B & 0x07;
+      More = 3;
+    } else if (B >= 0xE0) {
+      C = B & 0x0F;
+      More = 2;
+    } else if (B >= 0xC0) {
+      C = B & 0x1F;
+      More = 1;
+    }
+    ++I;
+    for (; More > 0 && I < Text.size(); --More, ++I) C = (C << 6) | (static_cast<unsigned char>(Text[I]) & 0x3F);
+    if (C >= 0x10000) {
+      C -= 0x10000;
+      Out += static_cast<char16_t>(0xD800 + (C >> 10));
+      Out += static_cast<char16_t>(0xDC00 + (C & 0x3FF));
+    } else {
+      Out += static_cast<char16_t>(C);
+    }
+  }
+  return Out;
+}
+
+std::filesystem::path DefaultStoreFile() {
+  std::filesystem::path Base;
+  if (const char* Data = std::getenv("XDG_DATA_HOME"); Data && *Data)
+    Base = Data;
+  else if (const char* Home = std::getenv("HOME"); Home && *Home)
+    Base = std::filesystem::path(Home) / ".local" / "share";
+  else
+    throw TFailure{exStore, "no place for the store: set XDG_DATA_HOME or HOME, or name one with --store"};
+  return Base / "pelmora" / "store.db";
+}
+
+// A password: from standard input when asked to, else typed on the terminal without echo.
+std::string ReadPassword(bool FromStdin, const std::string& Prompt) {
+  std::string Line;
+  if (FromStdin || !isatty(STDIN_FILENO)) {
+    if (!std::getline(std::cin, Line)) throw TFailure{exLocked, "no password on standard input"};
+    return Line;
+  }
+  std::cerr << Prompt << std::flush;
+  termios Old{};
+  tcgetattr(STDIN_FILENO, &Old);
+  termios Quiet = Old;
+  Quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  tcsetattr(STDIN_FILENO, TCSANOW, &Quiet);
+  std::getline(std::cin, Line);
+  tcsetattr(STDIN_FILENO, TCSANOW, &Old);
+  std::cerr << "\n";
+  return Line;
+}
+
+struct TGlobal {
+  std::string StoreFile;
+  bool PasswordStdin = false;
+  bool Verbose = false;
+};
+
+// The store of the run, open, unlocked when it has a password, and registered as the running
+// store so that the add-on's agent finds it.
+class TOpenStore {
+public:
+  explicit TOpenStore(const TGlobal& G) {
+    const std::filesystem::path File = G.StoreFile.empty() ? DefaultStoreFile() : std::filesystem::path(G.StoreFile);
+    std::error_code Ignored;
+    std::filesystem::create_directories(File.parent_path(), Ignored);
+    std::filesystem::permissions(File.parent_path(), std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::replace, Ignored);
+    Path = File.string();
+    try {
+      Store = std::make_shared<store::TPelStore>(Path);
+    } catch (const Exception& E) {
+      throw TFailure{exStore, "cannot open the store " + Path + ": " + FirstLine(E.Message())};
+    }
+    if (Store->HasMasterPassword() && !Store->GetLoggedIn()) {
+      Password = Wide(ReadPassword(G.PasswordStdin, "Master password of " + Path + ": "));
+      try {
+        Store->Login(Password);
+      } catch (const Exception&) {
+        throw TFailure{exLocked, "the master password is not right; nothing was changed"};
+      }
+    }
+    store::TPelStore::Register(Store);
+  }
+  ~TOpenStore() { Store->Shutdown(); }
+  static std::string FirstLine(const std::string& Text) { return Text.substr(0, Text.find_first_of("\r\n")); }
+
+  std::string Path;
+  std::shared_ptr<store::TPelStore> Store;
+  WideString Password;
+};
+
+// An address or a file, as the browser is to load it.
+WideString AddressOf(const std::string& Target) {
+  const size_t Colon = Target.find("://");
+  if (Colon != std::string::npos) {
+    std::string Scheme = Target.substr(0, Colon);
+    for (char& C : Scheme) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+    if (Scheme != "http" && Scheme != "https" && Scheme != "file")
+      throw TFailure{exUsage, "unknown address scheme \"" + Scheme + "\" in " + Target + " (http, https, file)"};
+    return Wide(Target);
+  }
+  std::error_code Error;
+  const auto Path = std::filesystem::absolute(Target, Error);
+  if (Error || !std::filesystem::is_regular_file(Path)) throw TFailure{exUsage, "no such file: " + Target};
+  std::ifstream In(Path, std::ios::binary);
+  char Head[1024];
+  In.read(Head, sizeof Head);
+  if (std::find(Head, Head + In.gcount(), '\0') != Head + In.gcount())
+    throw TFailure{exPage, Target + " is not an HTML page (it holds binary data)"};
+  std::string Url = "file://";
+  for (unsigned char C : Path.lexically_normal().string()) {
+    if (C == ' ' || C == '%' || C == '#' || C == '?' || C >= 0x80) {
+      static const char Hex[] = "0123456789ABCDEF";
+      Url += '%';
+      Url += Hex[C >> 4];
+      Url += Hex[C & 15];
+    } else {
+      Url += static_cast<char>(C);
+    }
+  }
+  return Wide(Url);
+}
+
+nlohmann::json ToJson(const TPageReport& R) {
+  nlohmann::json J;
+  J["address"] = Utf8(R.Address);
+  J["title"] = Utf8(R.Title);
+  J["forms"] = R.Forms;
+  J["outcome"] = R.Outcome;
+  J["filled"] = nlohmann::json::array();
+  for (const TFilledControl& C : R.Filled)
+    J["filled"].push_back({{"form", Utf8(C.Form)},
+                           {"name", Utf8(C.Name)},
+                           {"caption", Utf8(C.Caption)},
+                           {"profile_field", Utf8(C.ProfileField)},
+                           {"value", Utf8(C.Value)}});
+  if (!R.SubmittedTo.empty()) {
+    J["submitted_to"] = Utf8(R.SubmittedTo);
+    J["post_data"] = R.PostData;
+  }
+  return J;
+}
+
+// A caption as one short line: its blanks run together, cut at 60 characters.
+WideString OneLine(const WideString& Text) {
+  WideString Out;
+  for (char16_t C : Text) {
+    const bool Blank = C <= u' ' || C == u'\u00A0';
+    if (Blank && (Out.empty() || Out.back() == u' ')) continue;
+    Out += Blank ? u' ' : C;
+  }
+  while (!Out.empty() && Out.back() == u' ') Out.pop_back();
+  if (Out.size() > 60) Out = Out.substr(0, 57) + u"...";
+  return Out;
+}
+
+void PrintReport(const TPageReport& R) {
+  std::cout << Utf8(R.Address) << "  \"" << Utf8(R.Title) << "\"\n";
+  for (const TFilledControl& C : R.Filled) {
+    std::cout << "  " << Utf8(C.Form) << ": " << Utf8(C.Name.empty() ? u"(no name)" : C.Name);
+    if (!C.Caption.empty()) std::cout << " \"" << Utf8(OneLine(C.Caption)) << "\"";
+    if (!C.ProfileField.empty()) std::cout << " [" << Utf8(C.ProfileField) << "]";
+    std::cout << " = " << Utf8(C.Value) << "\n";
+  }
+  if (!R.SubmittedTo.empty()) std::cout << "  submitted to " << Utf8(R.SubmittedTo) << "\n";
+  std::cout << "  " << R.Outcome << "\n";
+}
+
+int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::string& From, const TFillOptions& Options,
+            bool Json) {
+  if (!From.empty()) {
+    std::ifstream In(From);
+    if (!In) throw TFailure{exUsage, "no such file: " + From};
+    for (std::string Line; std::getline(In, Line);)
+      if (!Line.empty() && Line[0] != '#') Targets.push_back(Line);
+  }
+  if (Targets.empty()) throw TFailure{exUsage, "no page to fill: name a URL or a file"};
+  std::vector<WideString> Addresses;
+  for (const std::string& T : Targets) Addresses.push_back(AddressOf(T));
+  TOpenStore Store(G);
+  auto Pages = std::make_shared<TNetworkPageSource>();
+  TBatchFiller Filler(Pages, Options);
+  const bool Progress = Addresses.size() > 1 && isatty(STDERR_FILENO);
+  int Filled = 0, Submitted = 0, Failed = 0;
+  for (size_t I = 0; I < Addresses.size(); ++I) {
+    if (GInterrupted) return exInterrupted;
+    if (Progress) std::cerr << "\r[" << I + 1 << "/" << Addresses.size() << "] " << Targets[I] << "\x1b[K" << std::flush;
+    auto Reports = Filler.Fill(Addresses[I]);
+    if (!Pages->LastError().empty() && Reports.size() == 1 && Reports[0].Forms == 0) {
+      ++Failed;
+      if (Progress) std::cerr << "\n";
+      std::cerr << "pelmora: " << Targets[I] << ": " << Pages->LastError() << "\n";
+      continue;
+    }
+    for (const TPageReport& R : Reports) {
+      Filled += static_cast<int>(R.Filled.size());
+      Submitted += R.Outcome == "submitted";
+      if (Json)
+        std::cout << ToJson(R).dump() << "\n";
+      else
+        PrintReport(R);
+    }
+  }
+  if (Progress) std::cerr << "\n";
+  if (Addresses.size() > 1)
+    std::cerr << Addresses.size() << " pages: " << Filled << " fields filled, " << Submitted << " submitted, "
+              << Failed << " not loaded\n";
+  return Failed > 0 ? exPage : exOk;
+}
+
+int RunCapture(const TGlobal& G, const std::string& Target, const std::string& Name,
+               const std::vector<std::string>& Fields) {
+  std::vector<TTypedValue> Values;
+  for (const std::string& F : Fields) {
+    const size_t Eq = F.find('=');
+    if (Eq == std::string::npos || Eq == 0) throw TFailure{exUsage, "a field is name=value, not \"" + F + "\""};
+    Values.push_back({Wide(F.substr(0, Eq)), Wide(F.substr(Eq + 1))});
+  }
+  const WideString Address = AddressOf(Target);
+  TOpenStore Store(G);
+  auto Pages = std::make_shared<TNetworkPageSource>();
+  const TCaptureReport Report = CaptureCard(Pages, Address, Values, Wide(Name));
+  if (!Pages->LastError().empty() && Report.Page.Filled.empty())
+    throw TFailure{exPage, Target + ": " + Pages->LastError()};
+  for (const WideString& Missing : Report.Missing)
+    std::cerr << "pelmora: the page has no control \"" << Utf8(Missing) << "\"\n";
+  if (Report.Page.Outcome != "submitted") throw TFailure{exPage, "nothing was submitted: no field of the page was typed"};
+  std::cout << "submitted to " << Utf8(Report.Page.SubmittedTo) << "\n";
+  std::cout << "saved as \"" << Utf8(Report.CardName.empty() ? WideString(u"(named by the store)") : Report.CardName)
+            << "\"\n";
+  return Report.Missing.empty() ? exOk : exUnknown;
+}
+
+std::vector<WideString> FieldNames(store::TPelStore& S) {
+  TVariant Fields;
+  bool LoginRequired = false;
+  S.GetProfileFields(Fields, LoginRequired);
+  if (LoginRequired) throw TFailure{exLocked, "the store is locked"};
+  std::vector<WideString> Names;
+  const auto Flat = Fields.AsStrings();
+  for (size_t I = 0; I + 2 < Flat.size(); I += 3) Names.push_back(Flat[I]);
+  return Names;
+}
+
+void RequireField(store::TPelStore& S, const WideString& Field) {
+  const auto Names = FieldNames(S);
+  if (std::find(Names.begin(), Names.end(), Field) == Names.end())
+    throw TFailure{exUnknown, "unknown profile field \"" + Utf8(Field) + "\" (pelmora store fields lists them)"};
+}
+
+WideString RequireProfile(store::TPelStore& S, const std::string& Profile) {
+  if (Profile.empty()) return WideString();
+  TVariant Profiles;
+  WideString Current;
+  S.GetProfiles(Profiles, Current);
+  for (const WideString& P : Profiles.AsStrings())
+    if (Locale().CompareText(P, Wide(Profile)) == 0) return P;
+  throw TFailure{exUnknown, "unknown profile \"" + Profile + "\" (pelmora store profiles lists them)"};
+}
+
+WideString FieldValue(store::TPelStore& S, const WideString& Profile, const WideString& Field) {
+  WideString Name = Field, Value, Values;
+  int32_t Kind = -1;
+  bool Found = false, LoginRequired = false;
+  S.FindFieldValue(Profile, u"", u"", u"", u"", Name, Kind, Value, Values, Found, LoginRequired);
+  return Found ? Value : WideString();
+}
+
+void SignalHandler(int) { GInterrupted = true; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  pel::InstallPlatformBinding();
+  std::signal(SIGINT, SignalHandler);
+  CLI::App App{"pelmora: fills web forms from your stored profile and form cards, and keeps them in a store"};
+  App.require_subcommand(1);
+  TGlobal G;
+  App.add_option("--store", G.StoreFile, "the store file (default: $XDG_DATA_HOME/pelmora/store.db)");
+  App.add_flag("--password-stdin", G.PasswordStdin, "read the store's master password from standard input");
+  App.add_flag("--verbose", G.Verbose, "say where a failure arose");
+  App.footer(
+      "Exit codes: 0 done, 2 bad input, 3 a page could not be loaded, 4 store locked (wrong or no password),\n"
+      "5 store cannot be opened, 6 unknown profile or field, 130 interrupted.");
+
+  std::vector<std::string> Targets;
+  std::string From, Card, Profile;
+  TFillOptions Options;
+  bool Json = false;
+  auto* Fill = App.add_subcommand("fill", "fill the forms of pages from your profile and stored cards");
+  Fill->add_option("targets", Targets, "URLs (http, https, file) or HTML files");
+  Fill->add_option("--from", From, "a file with one URL or file per line");
+  Fill->add_option("--profile", Profile, "the profile to fill from (default: the store's current one)");
+  Fill->add_flag("--submit", Options.Submit, "submit a form that was filled completely, and go on on the next page");
+  Fill->add_option("--card", Card, "also fill from this stored form card, as SET/NAME (SET: the page key)");
+  Fill->add_flag("--only-empty", Options.OnlyEmpty, "with --card: fill only fields that are empty");
+  Fill->add_flag("--json", Json, "one JSON object per page");
+
+  std::string CaptureTarget, CardName;
+  std::vector<std::string> Fields;
+  auto* Capture = App.add_subcommand("capture", "type values into a page, submit it and store what was sent as a card");
+  Capture->add_option("target", CaptureTarget, "URL or HTML file")->required();
+  Capture->add_option("--set", CardName, "the card's name")->required();
+  Capture->add_option("--field", Fields, "name=value for a control of the page (repeat)")->required();
+
+  auto* Store = App.add_subcommand("store", "look into and change the store");
+  Store->require_subcommand(1);
+  auto* Init = Store->add_subcommand("init", "create the store (with the default profile fields) if it is not there");
+  auto* Profiles = Store->add_subcommand("profiles", "list the profiles; * marks the current one");
+  auto* ProfileCmd = Store->add_subcommand("profile", "choose the current profile");
+  ProfileCmd->require_subcommand(1);
+  std::string UseName;
+  auto* Use = ProfileCmd->add_subcommand("use", "make a profile the current one");
+  Use->add_option("name", UseName, "profile")->required();
+  auto* FieldsCmd = Store->add_subcommand("fields", "list the profile fields with the current profile's values");
+  std::string FieldName, FieldText, ValueProfile;
+  auto* Get = Store->add_subcommand("get", "print a profile field's value");
+  Get->add_option("field", FieldName, "profile field")->required();
+  Get->add_option("--profile", ValueProfile, "profile (default: the current one)");
+  auto* Set = Store->add_subcommand("set", "set a profile field's value");
+  Set->add_option("field", FieldName, "profile field")->required();
+  Set->add_option("value", FieldText, "value")->required();
+  Set->add_option("--profile", ValueProfile, "profile (default: the current one)");
+  auto* Synonym = Store->add_subcommand("synonym", "teach the store another word for a field");
+  Synonym->require_subcommand(1);
+  std::string Word;
+  auto* SynonymAdd = Synonym->add_subcommand("add", "add a word pages use for a profile field");
+  SynonymAdd->add_option("field", FieldName, "profile field")->required();
+  SynonymAdd->add_option("word", Word, "the word or phrase")->required();
+  auto* Password = Store->add_subcommand("password", "set or remove the store's master password");
+  Password->require_subcommand(1);
+  auto* PasswordSet = Password->add_subcommand("set", "set or change the master password");
+  auto* PasswordRemove = Password->add_subcommand("remove", "remove the master password");
+
+  try {
+    App.parse(argc, argv);
+  } catch (const CLI::ParseError& E) {
+    const int Code = App.exit(E);
+    return Code == 0 ? exOk : exUsage;
+  }
+
+  try {
+    if (Fill->parsed()) {
+      Options.Profile = Wide(Profile);
+      if (!Card.empty()) {
+        const size_t Slash = Card.rfind('/');
+        if (Slash == std::string::npos) throw TFailure{exUsage, "--card is SET/NAME"};
+        Options.CardSet = Wide(Card.substr(0, Slash));
+        Options.CardName = Wide(Card.substr(Slash + 1));
+      }
+      return RunFill(G, Targets, From, Options, Json);
+    }
+    if (Capture->parsed()) return RunCapture(G, CaptureTarget, CardName, Fields);
+
+    TOpenStore Open(G);
+    store::TPelStore& S = *Open.Store;
+    if (Init->parsed()) {
+      std::cout << "store: " << Open.Path << "\n";
+    } else if (Profiles->parsed()) {
+      TVariant List;
+      WideString Current;
+      S.GetProfiles(List, Current);
+      for (const WideString& P : List.AsStrings()) std::cout << (P == Current ? "* " : "  ") << Utf8(P) << "\n";
+    } else if (Use->parsed()) {
+      S.SetActiveProfile(RequireProfile(S, UseName));
+    } else if (FieldsCmd->parsed()) {
+      TVariant List;
+      bool LoginRequired = false;
+      S.GetProfileFields(List, LoginRequired);
+      const auto Flat = List.AsStrings();
+      for (size_t I = 0; I + 2 < Flat.size(); I += 3)
+        std::cout << Utf8(Flat[I + 2]) << ": " << Utf8(Flat[I]) << " = " << Utf8(FieldValue(S, u"", Flat[I])) << "\n";
+    } else if (Get->parsed()) {
+      const WideString Owner = RequireProfile(S, ValueProfile);
+      RequireField(S, Wide(FieldName));
+      std::cout << Utf8(FieldValue(S, Owner, Wide(FieldName))) << "\n";
+    } else if (Set->parsed()) {
+      const WideString Owner = RequireProfile(S, ValueProfile);
+      RequireField(S, Wide(FieldName));
+      bool LoginRequired = false;
+      S.SetFieldValue(Owner, Wide(FieldName), Wide(FieldText), LoginRequired);
+      if (LoginRequired) throw TFailure{exLocked, "the store is locked"};
+    } else if (SynonymAdd->parsed()) {
+      RequireField(S, Wide(FieldName));
+      S.AddSynonym(Wide(FieldName), Wide(Word), -1);
+    } else if (PasswordSet->parsed()) {
+      const std::string New = ReadPassword(G.PasswordStdin, "New master password: ");
+      if (!G.PasswordStdin && isatty(STDIN_FILENO) && ReadPassword(false, "The same again: ") != New)
+        throw TFailure{exUsage, "the two passwords differ; nothing was changed"};
+      if (New.empty()) throw TFailure{exUsage, "an empty password is no password: use \"password remove\""};
+      S.SetMasterPassword(Open.Password, Wide(New));
+    } else if (PasswordRemove->parsed()) {
+      S.SetMasterPassword(Open.Password, u"");
+    }
+    return exOk;
+  } catch (const TFailure& F) {
+    std::cerr << "pelmora: " << F.Message << "\n";
+    return F.Code;
+  } catch (const Exception& E) {
+    // The store's and the add-on's own failures: their first line says what; the trace numbers
+    // that follow say where, for whoever asked.
+    const std::string Message = E.Message();
+    std::cerr << "pelmora: " << (G.Verbose ? Message : Message.substr(0, Message.find_first_of("\r\n"))) << "\n";
+    return exStore;
+  }
+}

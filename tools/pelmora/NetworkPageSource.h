@@ -1,0 +1,39 @@
+#pragma once
+// Pages from the web for the tool's browser window: http and https through libcurl. Only what the
+// window asks for is fetched (the page, its frames, its submissions); never pictures, scripts or
+// styles. One run keeps its cookies; redirects are followed within bounds; a page is read in its
+// character set and handed on as UTF-8.
+
+#include <memory>
+#include <string>
+
+#include "headless/HeadlessBrowser.h"
+
+namespace pel::tool {
+
+class TNetworkPageSource : public headless::TPageSource {
+public:
+  struct TLimits {
+    long TimeoutSeconds = 30;
+    long MaxRedirects = 10;
+    size_t MaxBytes = 20 * 1024 * 1024;
+  };
+  explicit TNetworkPageSource(TLimits Limits);
+  TNetworkPageSource() : TNetworkPageSource(TLimits{}) {}
+  ~TNetworkPageSource() override;
+
+protected:
+  bool FetchRemote(const WideString& URL, const std::string& PostData, std::string& Utf8Html, WideString& FinalURL,
+                   std::string& Error) override;
+
+private:
+  struct TSession;
+  std::unique_ptr<TSession> FSession;
+  TLimits FLimits;
+};
+
+// The page's bytes as UTF-8, read in Charset (from the answer's header; else the page's own meta
+// declaration; else Windows-1252, as browsers take pages that declare nothing).
+std::string PageTextAsUtf8(const std::string& Bytes, std::string Charset);
+
+}  // namespace pel::tool
