@@ -354,6 +354,8 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, SignalHandler);
   CLI::App App{"pelmora: fills web forms from your stored profile and form cards, and keeps them in a store"};
   App.require_subcommand(1);
+  // The options of the whole run may come after a subcommand too; subcommands inherit this.
+  App.fallthrough();
   TGlobal G;
   App.add_option("--store", G.StoreFile, "the store file (default: $XDG_DATA_HOME/pelmora/store.db)");
   App.add_flag("--password-stdin", G.PasswordStdin, "read the store's master password from standard input");

@@ -1,0 +1,150 @@
+// The command-line tool end to end: the built pelmora run against a web server on the loopback
+// interface started by the test, and against a store in a temporary data folder.
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+using namespace std::string_literals;
+
+namespace {
+
+struct TRun {
+  int Code = -1;
+  std::string Out;
+};
+
+class Pelmora : public testing::Test {
+protected:
+  void SetUp() override {
+    char Pattern[] = "/tmp/pelmoraXXXXXX";
+    Home = mkdtemp(Pattern);
+    Server.Get("/login", [](const httplib::Request&, httplib::Response& R) {
+      R.set_header("Set-Cookie", "session=abc123; Path=/");
+      R.set_content(R"(<html><head><title>Sign in</title></head><body><form action="/welcome" method="post">
+        E-mail <input name=email> First name <input name=fname> <input type=submit value=Go></form></body></html>)",
+                    "text/html; charset=utf-8");
+    });
+    Server.Post("/welcome", [this](const httplib::Request& Q, httplib::Response& R) {
+      std::lock_guard<std::mutex> Guard(Lock);
+      Posts.push_back(Q.body);
+      Cookies.push_back(Q.get_header_value("Cookie"));
+      R.set_content("<html><head><title>Welcome</title></head><body>Hello</body></html>", "text/html");
+    });
+    Server.Get("/again", [](const httplib::Request&, httplib::Response& R) {
+      R.set_content(R"(<html><body><form action="/again" method="post">E-mail <input name=email>
+        <input type=submit></form></body></html>)", "text/html");
+    });
+    Server.Post("/again", [this](const httplib::Request& Q, httplib::Response& R) {
+      std::lock_guard<std::mutex> Guard(Lock);
+      Posts.push_back(Q.body);
+      R.set_content(R"(<html><body><form action="/again" method="post">E-mail <input name=email>
+        <input type=submit></form></body></html>)", "text/html");
+    });
+    Server.Get("/circle", [](const httplib::Request&, httplib::Response& R) { R.set_redirect("/circle"); });
+    Server.Get("/picture", [](const httplib::Request&, httplib::Response& R) { R.set_content("GIF89a", "image/gif"); });
+    Port = Server.bind_to_any_port("127.0.0.1");
+    Thread = std::thread([this] { Server.listen_after_bind(); });
+  }
+  void TearDown() override {
+    Server.stop();
+    Thread.join();
+    std::filesystem::remove_all(Home);
+  }
+  std::string Url(const std::string& Path) const { return "http://127.0.0.1:" + std::to_string(Port) + Path; }
+  TRun Run(const std::string& Arguments, const std::string& Input = "") {
+    const std::string Command = "XDG_DATA_HOME=" + Home.string() + " " + PEL_PELMORA + " " + Arguments + " 2>&1" +
+                                (Input.empty() ? " </dev/null" : " <<'EOF'\n" + Input + "\nEOF\n");
+    TRun R;
+    FILE* P = popen(Command.c_str(), "r");
+    char Buffer[4096];
+    size_t N;
+    while ((N = fread(Buffer, 1, sizeof Buffer, P)) > 0) R.Out.append(Buffer, N);
+    const int Status = pclose(P);
+    R.Code = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+    return R;
+  }
+
+  std::filesystem::path Home;
+  httplib::Server Server;
+  int Port = 0;
+  std::thread Thread;
+  std::mutex Lock;
+  std::vector<std::string> Posts, Cookies;
+};
+
+TEST_F(Pelmora, FillSubmitsTheRightValuesWithTheSessionsCookie) {
+  const TRun R = Run("fill --submit --json " + Url("/login"));
+  ASSERT_EQ(R.Code, 0) << R.Out;
+  std::lock_guard<std::mutex> Guard(Lock);
+  ASSERT_EQ(Posts.size(), 1u) << R.Out;
+  EXPECT_EQ(Posts[0], "email=john.public%40example.com&fname=John");
+  EXPECT_NE(Cookies[0].find("session=abc123"), std::string::npos) << Cookies[0];
+  // One JSON object per page: the sign-in page, submitted, then the welcome page.
+  std::istringstream Lines(R.Out);
+  std::vector<nlohmann::json> Pages;
+  for (std::string Line; std::getline(Lines, Line);) Pages.push_back(nlohmann::json::parse(Line));
+  ASSERT_EQ(Pages.size(), 2u);
+  EXPECT_EQ(Pages[0]["outcome"], "submitted");
+  EXPECT_EQ(Pages[0]["filled"][0]["profile_field"], "E-mail");
+  EXPECT_EQ(Pages[1]["title"], "Welcome");
+}
+
+TEST_F(Pelmora, APageThatPostsBackToItselfIsStoppedByTheLoopGuard) {
+  const TRun R = Run("fill --submit " + Url("/again"));
+  EXPECT_EQ(R.Code, 0) << R.Out;
+  EXPECT_NE(R.Out.find("loop"), std::string::npos) << R.Out;
+  std::lock_guard<std::mutex> Guard(Lock);
+  EXPECT_EQ(Posts.size(), 1u);
+}
+
+TEST_F(Pelmora, PagesThatCannotBeFilledAreClearErrors) {
+  struct TCase {
+    std::string Target;
+    int Code;
+    std::string Says;
+  };
+  const std::vector<TCase> Cases = {
+      {Url("/circle"), 3, "redirects too often"},
+      {Url("/picture"), 3, "not an HTML page"},
+      {Url("/missing"), 3, "HTTP 404"},
+      {"gopher://x/", 2, "unknown address scheme"},
+      {"/nonexistent/page.html", 2, "no such file"},
+  };
+  for (const TCase& C : Cases) {
+    const TRun R = Run("fill " + C.Target);
+    EXPECT_EQ(R.Code, C.Code) << C.Target << "\n" << R.Out;
+    EXPECT_NE(R.Out.find(C.Says), std::string::npos) << C.Target << "\n" << R.Out;
+  }
+}
+
+TEST_F(Pelmora, StoreCommandsRoundTripAndAPasswordGuardsTheStore) {
+  EXPECT_EQ(Run("store init").Code, 0);
+  EXPECT_EQ(Run("store set City Lisbon").Code, 0);
+  EXPECT_EQ(Run("store get City").Out, "Lisbon\n");
+  EXPECT_EQ(Run("store get Nope").Code, 6);
+  EXPECT_EQ(Run("store profile use Nobody").Code, 6);
+  EXPECT_EQ(Run("store synonym add City cidade").Code, 0);
+  EXPECT_NE(Run("store fields").Out.find("City = Lisbon"), std::string::npos);
+
+  ASSERT_EQ(Run("store password set --password-stdin", "s3cret").Code, 0);
+  const TRun Without = Run("store get City");
+  EXPECT_EQ(Without.Code, 4) << Without.Out;
+  const TRun Wrong = Run("--password-stdin store get City", "wrong");
+  EXPECT_EQ(Wrong.Code, 4);
+  EXPECT_NE(Wrong.Out.find("not right"), std::string::npos) << Wrong.Out;
+  EXPECT_EQ(Run("--password-stdin store get City", "s3cret").Out, "Lisbon\n");
+  // A fill of a page runs on the unlocked store.
+  const TRun Fill = Run("--password-stdin fill " + Url("/login"), "s3cret");
+  EXPECT_EQ(Fill.Code, 0) << Fill.Out;
+  EXPECT_NE(Fill.Out.find("[E-mail] = john.public@example.com"), std::string::npos) << Fill.Out;
+}
+
+}  // namespace
