@@ -48,6 +48,27 @@ protected:
       R.set_content(R"(<html><body><form action="/again" method="post">E-mail <input name=email>
         <input type=submit></form></body></html>)", "text/html");
     });
+    Server.Get("/step1", [](const httplib::Request&, httplib::Response& R) {
+      R.set_content(R"(<html><body><form action="/step2" method="post">E-mail <input name=email>
+        <input type=submit value=Next></form></body></html>)", "text/html");
+    });
+    Server.Post("/step2", [this](const httplib::Request& Q, httplib::Response& R) {
+      std::lock_guard<std::mutex> Guard(Lock);
+      Posts.push_back(Q.body);
+      R.set_content(R"(<html><body><form action="/welcome" method="post">City <input name=city>
+        Postcode <input name=zip><input type=submit value=Finish></form></body></html>)", "text/html");
+    });
+    Server.Get("/frames", [this](const httplib::Request&, httplib::Response& R) {
+      R.set_content("<html><frameset cols=\"50%,50%\"><frame src=\"" + Url("/left") + "\"><frame src=\"" +
+                        Url("/right") + "\"></frameset></html>",
+                    "text/html");
+    });
+    Server.Get("/left", [](const httplib::Request&, httplib::Response& R) {
+      R.set_content("<html><body><form>E-mail <input name=email></form></body></html>", "text/html");
+    });
+    Server.Get("/right", [](const httplib::Request&, httplib::Response& R) {
+      R.set_content("<html><body><form>City <input name=city></form></body></html>", "text/html");
+    });
     Server.Get("/circle", [](const httplib::Request&, httplib::Response& R) { R.set_redirect("/circle"); });
     Server.Get("/picture", [](const httplib::Request&, httplib::Response& R) { R.set_content("GIF89a", "image/gif"); });
     Port = Server.bind_to_any_port("127.0.0.1");
@@ -97,6 +118,25 @@ TEST_F(Pelmora, FillSubmitsTheRightValuesWithTheSessionsCookie) {
   EXPECT_EQ(Pages[1]["title"], "Welcome");
 }
 
+TEST_F(Pelmora, ATwoStepSignUpIsFilledAndSubmittedPageAfterPage) {
+  const TRun R = Run("fill --submit " + Url("/step1"));
+  ASSERT_EQ(R.Code, 0) << R.Out;
+  std::lock_guard<std::mutex> Guard(Lock);
+  ASSERT_EQ(Posts.size(), 2u) << R.Out;
+  EXPECT_EQ(Posts[0], "email=john.public%40example.com");
+  EXPECT_EQ(Posts[1], "city=Springfield&zip=62701");
+}
+
+TEST_F(Pelmora, TheFramesOfAFramesetAreFilled) {
+  const TRun R = Run("fill --json " + Url("/frames"));
+  ASSERT_EQ(R.Code, 0) << R.Out;
+  const auto Page = nlohmann::json::parse(R.Out.substr(0, R.Out.find('\n')));
+  EXPECT_EQ(Page["forms"], 2);
+  ASSERT_EQ(Page["filled"].size(), 2u) << R.Out;
+  EXPECT_EQ(Page["filled"][0]["value"], "john.public@example.com");
+  EXPECT_EQ(Page["filled"][1]["value"], "Springfield");
+}
+
 TEST_F(Pelmora, APageThatPostsBackToItselfIsStoppedByTheLoopGuard) {
   const TRun R = Run("fill --submit " + Url("/again"));
   EXPECT_EQ(R.Code, 0) << R.Out;
@@ -123,6 +163,37 @@ TEST_F(Pelmora, PagesThatCannotBeFilledAreClearErrors) {
     EXPECT_EQ(R.Code, C.Code) << C.Target << "\n" << R.Out;
     EXPECT_NE(R.Out.find(C.Says), std::string::npos) << C.Target << "\n" << R.Out;
   }
+}
+
+TEST_F(Pelmora, HostileFilesAreClearErrorsOrCorrectResultsAndLeaveTheStoreAlone) {
+  ASSERT_EQ(Run("store set City Oslo").Code, 0);
+  const auto Binary = Home / "binary.html";
+  std::ofstream(Binary, std::ios::binary) << std::string("\x7f" "ELF\0\0\x01binary", 13);
+  const auto Huge = Home / "huge.html";
+  {
+    std::ofstream Out(Huge);
+    const std::string Row(1023, 'x');
+    for (int I = 0; I < 50 * 1024; ++I) Out << Row << '\n';
+  }
+  const auto Deep = Home / "deep.html";
+  {
+    std::ofstream Out(Deep);
+    Out << "<html><body>";
+    for (int I = 0; I < 10000; ++I) Out << "<table><tr><td>";
+    Out << "City <form><input name=city></form></body></html>";
+  }
+  struct TCase {
+    std::filesystem::path File;
+    int Code;
+    std::string Says;
+  };
+  for (const TCase& C : {TCase{Binary, 3, "not an HTML page"}, TCase{Huge, 3, "larger than 20 MB"},
+                         TCase{Deep, 0, "= Oslo"}}) {
+    const TRun R = Run("fill " + C.File.string());
+    EXPECT_EQ(R.Code, C.Code) << C.File << "\n" << R.Out.substr(0, 500);
+    EXPECT_NE(R.Out.find(C.Says), std::string::npos) << C.File << "\n" << R.Out.substr(0, 500);
+  }
+  EXPECT_EQ(Run("store get City").Out, "Oslo\n");
 }
 
 TEST_F(Pelmora, StoreCommandsRoundTripAndAPasswordGuardsTheStore) {

@@ -181,6 +181,10 @@ WideString AddressOf(const std::string& Target) {
   std::error_code Error;
   const auto Path = std::filesystem::absolute(Target, Error);
   if (Error || !std::filesystem::is_regular_file(Path)) throw TFailure{exUsage, "no such file: " + Target};
+  // The limit a page from the network has too: a browser window is no place for larger files.
+  constexpr std::uintmax_t MaxPage = 20 * 1024 * 1024;
+  if (std::filesystem::file_size(Path, Error) > MaxPage)
+    throw TFailure{exPage, Target + " is larger than 20 MB: not a page to fill"};
   std::ifstream In(Path, std::ios::binary);
   char Head[1024];
   In.read(Head, sizeof Head);
