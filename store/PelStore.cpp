@@ -585,7 +585,10 @@ void TPelStore::FindFieldValue(const WideString& Profile, const WideString&, con
       Snapshot = Recognizer();
   }
   // Recognising a long caption takes its time; other windows are served meanwhile.
-  if (Snapshot) Field = Snapshot->Recognize(Name, InputType);
+  if (Snapshot) {
+    if (BeforeRecognition) BeforeRecognition();
+    Field = Snapshot->Recognize(Name, InputType);
+  }
   if (Field < 0) return;
   std::lock_guard Guard(FLock);
   TReadTransaction Reading(FDatabase);

@@ -46,6 +46,10 @@ public:
   void SetFieldValue(const WideString& Profile, const WideString& ProfileField, const WideString& Value,
                      bool& LoginRequired);
 
+  // Called by a lookup as it starts to recognise a name, outside the store's lock: where a test
+  // holds one lookup in the middle to see that other callers are served meanwhile.
+  static inline std::function<void()> BeforeRecognition;
+
   // Where ShowManager is reported to the host that runs the store.
   std::function<void(const WideString& A, const WideString& Key, const WideString& Name)> OnShowManager;
 
