@@ -28,22 +28,16 @@ WideString SplitCamelCase(const WideString& Text) {
   return Result;
 }
 
-std::vector<WideString> SplitSpaced(const WideString& Text) {
-  std::vector<WideString> Words;
-  size_t Start = 0;
-  while (Start < Text.size()) {
-    size_t End = Text.find(u' ', Start);
-    if (End == WideString::npos) End = Text.size();
-    if (End > Start) Words.push_back(Text.substr(Start, End - Start));
-    Start = End + 1;
-  }
-  return Words;
-}
-
 }  // namespace
+
+TFieldRecognizer::TFieldRecognizer() : FDelimiters(TLexicon::GetDelimiters()) {
+  for (int I = 0; I < FLexicon.StopWords().Count(); ++I) FStopWords.insert(FLexicon.StopWords()[I]);
+}
 
 void TFieldRecognizer::SetStopWords(const TWideStringList& Words) {
   FLexicon.SetStopWords(Words);
+  FStopWords.clear();
+  for (int I = 0; I < FLexicon.StopWords().Count(); ++I) FStopWords.insert(FLexicon.StopWords()[I]);
   for (TPhrase& Phrase : FPhrases) Prepare(Phrase);
   Index();
 }
@@ -59,10 +53,41 @@ void TFieldRecognizer::Clear() {
   FTypeHints.clear();
 }
 
-WideString TFieldRecognizer::Normalize(const WideString& Text) const { return FLexicon.Normalize(SplitCamelCase(Text)); }
+// The words of the lexicon's normal form (lower case, split at its delimiters, stop words dropped),
+// the stop words looked up by equality of their lower-cased forms.
+std::vector<WideString> TFieldRecognizer::NormalWords(const WideString& Text) const {
+  const WideString Split = SplitCamelCase(Text);
+  size_t First = 0, Last = Split.size();
+  while (First < Last && Split[First] <= u' ') ++First;
+  while (Last > First && Split[Last - 1] <= u' ') --Last;
+  const WideString Lower = Locale().LowerCase(Split.substr(First, Last - First));
+  std::vector<WideString> Words;
+  size_t Start = 0;
+  auto Take = [&](size_t End) {
+    if (End <= Start) return;
+    WideString Word = Lower.substr(Start, End - Start);
+    if (!FStopWords.count(Word)) Words.push_back(std::move(Word));
+  };
+  for (size_t P = 0; P < Lower.size(); ++P)
+    if (FDelimiters.find(Lower[P]) != WideString::npos) {
+      Take(P);
+      Start = P + 1;
+    }
+  Take(Lower.size());
+  return Words;
+}
+
+WideString TFieldRecognizer::Normalize(const WideString& Text) const {
+  WideString Result;
+  for (const WideString& Word : NormalWords(Text)) {
+    if (!Result.empty()) Result += u' ';
+    Result += Word;
+  }
+  return Result;
+}
 
 void TFieldRecognizer::Prepare(TPhrase& Phrase) const {
-  Phrase.Words = SplitSpaced(Normalize(Phrase.Raw));
+  Phrase.Words = NormalWords(Phrase.Raw);
   Phrase.Glued.clear();
   for (const WideString& W : Phrase.Words) Phrase.Glued += W;
 }
@@ -84,7 +109,7 @@ void TFieldRecognizer::AddTypeHint(const WideString& InputType, int64_t FieldID)
 // longest phrase wins: "e mail address" beats "address", "first name" beats "name". Among equally
 // long ones the one further right wins, since names put the qualifier first ("billing_city").
 int64_t TFieldRecognizer::Recognize(const WideString& Name, const WideString& InputType) const {
-  const std::vector<WideString> Words = SplitSpaced(Normalize(Name));
+  const std::vector<WideString> Words = NormalWords(Name);
   int64_t Best = -1;
   size_t BestLength = 0, BestEnd = 0;
   bool BestWhole = false;

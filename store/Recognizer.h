@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "Common/Lexicon.h"
@@ -14,6 +15,7 @@ namespace pel::store {
 
 class TFieldRecognizer {
 public:
+  TFieldRecognizer();
   // Stop words replace the previous ones; the phrases are normalised again.
   void SetStopWords(const TWideStringList& Words);
   void Clear();
@@ -23,6 +25,7 @@ public:
   // The words of Text, lower case and without stop words, separated by single spaces. Names
   // written in camel case or glued to digits ("txtFirstName", "address2") are split first.
   WideString Normalize(const WideString& Text) const;
+  std::vector<WideString> NormalWords(const WideString& Text) const;
   // The field Name stands for, else the one its input type implies, else -1.
   int64_t Recognize(const WideString& Name, const WideString& InputType) const;
 
@@ -38,6 +41,10 @@ private:
   void Index();
 
   TLexicon FLexicon;
+  // The lexicon's stop words for lookups by equality: a store opening with thousands of synonyms
+  // normalises each, and a sorted list compared under the locale's collation costs most of that.
+  std::unordered_set<WideString> FStopWords;
+  WideString FDelimiters;
   std::vector<TPhrase> FPhrases;
   // Glued phrase → the field of the first phrase that glues so: a run of a name is looked up once
   // instead of compared with every phrase (among equal phrases the first one always won).
