@@ -1,5 +1,7 @@
 #include "Recognizer.h"
 
+#include <algorithm>
+
 #include "platform/Services.h"
 
 namespace pel::store {
@@ -44,12 +46,17 @@ void TFieldRecognizer::SetStopWords(const TWideStringList& Words) {
 
 void TFieldRecognizer::Index() {
   FFirstField.clear();
-  for (const TPhrase& Phrase : FPhrases) FFirstField.emplace(Phrase.Glued, Phrase.FieldID);
+  FLongestGlued = 0;
+  for (const TPhrase& Phrase : FPhrases) {
+    FFirstField.emplace(Phrase.Glued, Phrase.FieldID);
+    FLongestGlued = std::max(FLongestGlued, Phrase.Glued.size());
+  }
 }
 
 void TFieldRecognizer::Clear() {
   FPhrases.clear();
   FFirstField.clear();
+  FLongestGlued = 0;
   FTypeHints.clear();
 }
 
@@ -97,6 +104,7 @@ void TFieldRecognizer::AddSynonym(int64_t FieldID, const WideString& Phrase) {
   Prepare(Item);
   if (Item.Glued.empty()) return;
   FFirstField.emplace(Item.Glued, Item.FieldID);
+  FLongestGlued = std::max(FLongestGlued, Item.Glued.size());
   FPhrases.push_back(std::move(Item));
 }
 
@@ -117,6 +125,9 @@ int64_t TFieldRecognizer::Recognize(const WideString& Name, const WideString& In
     WideString Glued;
     for (size_t Last = First; Last < Words.size(); ++Last) {
       Glued += Words[Last];
+      // No phrase glues longer: a run that does cannot be one, nor can any longer run from here.
+      // This keeps a lookup linear in the name's length, however long a caption gets.
+      if (Glued.size() > FLongestGlued) break;
       const bool Whole = First == 0 && Last + 1 == Words.size();
       const auto Found = FFirstField.find(Glued);
       if (Found == FFirstField.end()) continue;

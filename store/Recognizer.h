@@ -49,6 +49,7 @@ private:
   // Glued phrase → the field of the first phrase that glues so: a run of a name is looked up once
   // instead of compared with every phrase (among equal phrases the first one always won).
   std::unordered_map<WideString, int64_t> FFirstField;
+  size_t FLongestGlued = 0;
   std::vector<std::pair<WideString, int64_t>> FTypeHints;
 };
 

@@ -1,0 +1,253 @@
+// How well the store names the profile field of real-world form controls: every labelled control
+// of a corpus of saved pages (the layout of the formasaurus corpus: pages/, fields.tsv) is looked
+// up as the add-on's profile fill looks it up (its name, then its caption on the page, then its id,
+// placeholder, ARIA label and title), and the field answered is compared with the label.
+//
+//   RecognitionBench CORPUS_DIR [--store FILE] [--list wrong|missed|false]
+//
+// Prints per class: right / wrong / missed for the classes a profile can hold, "no field" / a
+// field for the classes it cannot; then the totals and the slowest lookup.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "BHO/CaptionFinder.h"
+#include "BHO/ElementAccess.h"
+#include "PelStore.h"
+#include "headless/HeadlessBrowser.h"
+#include "platform/Services.h"
+
+using namespace pel;
+
+namespace {
+
+// What a profile field counts as: the corpus' classes it is the right answer for.
+const std::map<std::string, std::set<std::string>> RightFor = {
+    {"First name", {"name.first"}},
+    {"Middle name", {"name.middle"}},
+    {"Last name", {"name.last"}},
+    {"Full name", {"name.full"}},
+    {"E-mail", {"email", "email.confirm", "username_or_email"}},
+    {"Username", {"username", "username_or_email"}},
+    {"Password", {"password", "password.confirm"}},
+    {"Phone", {"phone"}},
+    {"Mobile", {"phone"}},
+    {"Fax", {"fax"}},
+    {"Website", {"url"}},
+    {"Company", {"organization"}},
+    {"Gender", {"gender"}},
+    {"Address line 1", {"address", "address.line1", "address.street_name"}},
+    {"Address line 2", {"address.line2", "address.apartment"}},
+    {"City", {"address.city"}},
+    {"State", {"address.state"}},
+    {"Postcode", {"address.postal_code"}},
+    {"Country", {"address.country"}},
+    {"Birth date", {"birth.date"}},
+};
+
+std::set<std::string> Holdable() {
+  std::set<std::string> Classes;
+  for (const auto& [Field, For] : RightFor) Classes.insert(For.begin(), For.end());
+  return Classes;
+}
+
+struct TRow {
+  std::string Page;
+  int Form, Field;
+  std::string Tag, Type, Name, Common;
+};
+
+std::vector<std::string> SplitTabs(const std::string& Line) {
+  std::vector<std::string> Cells;
+  std::stringstream In(Line);
+  for (std::string Cell; std::getline(In, Cell, '\t');) Cells.push_back(Cell);
+  if (!Line.empty() && Line.back() == '\t') Cells.emplace_back();
+  return Cells;
+}
+
+std::string Utf8(const WideString& Text) {
+  std::string Out;
+  for (char16_t C : Text) {
+    if (C < 0x80) {
+      Out += static_cast<char>(C);
+    } else if (C < 0x800) {
+      Out += static_cast<char>(0xC0 | (C >> 6));
+      Out += static_cast<char>(0x80 | (C & 0x3F));
+    } else {
+      Out += static_cast<char>(0xE0 | (C >> 12));
+      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+      Out += static_cast<char>(0x80 | (C & 0x3F));
+    }
+  }
+  return Out;
+}
+
+// The form's controls as the corpus counts them: input (not hidden), select, textarea and button, in
+// document order.
+std::vector<TElementRef> CountedControls(const TElementRef& Form) {
+  std::vector<TElementRef> Result;
+  auto AsForm = Supports<IHTMLFormElement>(Form);
+  if (!AsForm) return Result;
+  TElementsRef All = AsForm->Elements();
+  for (int32_t I = 0; I < All->Length(); ++I) {
+    TElementRef E = All->Item(I);
+    const WideString Tag = AsciiLowerCase(E->TagName());
+    if (Tag == u"input") {
+      if (AsciiLowerCase(E->GetAttribute(u"type", 0).AsWideString()) != u"hidden") Result.push_back(E);
+    } else if (Tag == u"select" || Tag == u"textarea" || Tag == u"button") {
+      Result.push_back(E);
+    }
+  }
+  return Result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  InstallPlatformBinding();
+  if (argc < 2) {
+    std::cerr << "usage: RecognitionBench CORPUS_DIR [--store FILE] [--list wrong|missed|false]\n";
+    return 2;
+  }
+  const std::filesystem::path Corpus = argv[1];
+  std::string StoreFile, List;
+  for (int I = 2; I + 1 < argc; I += 2) {
+    if (std::string(argv[I]) == "--store") StoreFile = argv[I + 1];
+    if (std::string(argv[I]) == "--list") List = argv[I + 1];
+  }
+  std::filesystem::path Temp;
+  if (StoreFile.empty()) {
+    char Pattern[] = "/tmp/pelrecognitionXXXXXX";
+    Temp = mkdtemp(Pattern);
+    StoreFile = (Temp / "store.db").string();
+  }
+  store::TPelStore Store(StoreFile);
+
+  std::ifstream In(Corpus / "fields.tsv");
+  if (!In) {
+    std::cerr << "no fields.tsv in " << Corpus << "\n";
+    return 2;
+  }
+  std::map<std::string, std::vector<TRow>> Pages;
+  std::string Line;
+  std::getline(In, Line);
+  std::set<std::tuple<std::string, std::string, std::string>> Seen;  // a control in two forms counts once
+  while (std::getline(In, Line)) {
+    const auto C = SplitTabs(Line);
+    if (C.size() < 11) continue;
+    const std::string& Common = C[10];
+    if (Common == "-" || Common == "not_annotated" || Common == "button" || Common.empty()) continue;
+    if (!Seen.insert({C[0], C[6], C[7] + "#" + C[3]}).second && !C[6].empty()) continue;
+    Pages[C[0]].push_back({C[0], std::stoi(C[1]), std::stoi(C[3]), C[4], C[5], C[6], Common});
+  }
+
+  const std::set<std::string> CanHold = Holdable();
+  struct TCount {
+    int Total = 0, Right = 0, Wrong = 0, Missed = 0;
+  };
+  std::map<std::string, TCount> Counts;
+  int NotFound = 0;
+  double Slowest = 0;
+  std::string SlowestWhat;
+  auto Source = std::make_shared<headless::TPageSource>();
+  for (const auto& [Page, Rows] : Pages) {
+    auto Browser = headless::THeadlessBrowser::CreateTop(Source);
+    Browser->LoadFile((Corpus / "pages" / Page).string());
+    auto Doc = Browser->HtmlDocument();
+    if (!Doc) continue;
+    TElementsRef Forms = Doc->Forms();
+    for (const TRow& R : Rows) {
+      TElementRef Control;
+      if (R.Form < Forms->Length()) {
+        const auto Controls = CountedControls(Forms->Item(R.Form));
+        if (R.Field < static_cast<int>(Controls.size())) Control = Controls[static_cast<size_t>(R.Field)];
+      }
+      if (!Control || Utf8(Control->GetAttribute(u"name", 0).AsWideString()) != R.Name) {
+        ++NotFound;
+        continue;
+      }
+      // The fill's lookups, in its order; the first that names a field answers.
+      std::vector<WideString> Texts = {Control->GetAttribute(u"name", 0).AsWideString()};
+      WideString Caption;
+      try {
+        GetElementCaption(Control, true, true, Caption);
+      } catch (const Exception&) {
+      }
+      Texts.push_back(Caption);
+      for (const char16_t* A : {u"id", u"placeholder", u"aria-label", u"title"}) {
+        WideString V;
+        if (GetAttributeText(Control, A, V)) Texts.push_back(TrimBlanksAndControls(V));
+      }
+      WideString Answer;
+      for (const WideString& T : Texts) {
+        if (T.empty()) continue;
+        WideString Field, Value, Values;
+        int32_t Kind = -1;
+        bool Found = false, Login = false;
+        const auto Start = std::chrono::steady_clock::now();
+        Store.FindFieldValue(u"", AsciiToWide(R.Tag), AsciiToWide(R.Type), T, u"", Field, Kind, Value, Values, Found,
+                             Login);
+        const double Ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Start).count();
+        if (Ms > Slowest) {
+          Slowest = Ms;
+          SlowestWhat = Page + " " + R.Name + " (" + std::to_string(T.size()) + " characters)";
+        }
+        if (!Field.empty()) {
+          Answer = Field;
+          break;
+        }
+      }
+      TCount& Count = Counts[R.Common];
+      ++Count.Total;
+      const std::string Got = Utf8(Answer);
+      const bool Holds = CanHold.count(R.Common) > 0;
+      auto It = RightFor.find(Got);
+      const bool Right = It != RightFor.end() && It->second.count(R.Common);
+      std::string Verdict;
+      if (Holds) {
+        Verdict = Got.empty() ? "missed" : Right ? "right" : "wrong";
+        (Got.empty() ? Count.Missed : Right ? Count.Right : Count.Wrong)++;
+      } else {
+        Verdict = Got.empty() ? "right" : "false";
+        (Got.empty() ? Count.Right : Count.Wrong)++;
+      }
+      if (!List.empty() && Verdict == List)
+        std::cout << List << "\t" << R.Common << "\t" << Got << "\t" << Page << "\t" << R.Name << "\t"
+                  << Utf8(Caption).substr(0, 60) << "\n";
+    }
+  }
+
+  TCount Held, Other;
+  std::printf("%-22s %7s %7s %7s %7s\n", "class", "total", "right", "wrong", "missed");
+  for (const auto& [Class, C] : Counts) {
+    const bool Holds = CanHold.count(Class) > 0;
+    if (Holds)
+      std::printf("%-22s %7d %7d %7d %7d\n", Class.c_str(), C.Total, C.Right, C.Wrong, C.Missed);
+    else
+      std::printf("%-22s %7d %7d %7d %7s   (cannot hold: right = no field, wrong = a field)\n", Class.c_str(),
+                  C.Total, C.Right, C.Wrong, "-");
+    TCount& Sum = Holds ? Held : Other;
+    Sum.Total += C.Total;
+    Sum.Right += C.Right;
+    Sum.Wrong += C.Wrong;
+    Sum.Missed += C.Missed;
+  }
+  auto Percent = [](int Part, int Whole) { return Whole ? 100.0 * Part / Whole : 0.0; };
+  std::printf("\nclasses a profile holds: %d controls, %.1f%% right, %.1f%% wrong, %.1f%% missed\n", Held.Total,
+              Percent(Held.Right, Held.Total), Percent(Held.Wrong, Held.Total), Percent(Held.Missed, Held.Total));
+  std::printf("classes it cannot hold: %d controls, %.1f%% no field, %.1f%% a field\n", Other.Total,
+              Percent(Other.Right, Other.Total), Percent(Other.Wrong, Other.Total));
+  std::printf("controls not found on their page: %d\n", NotFound);
+  std::printf("slowest lookup: %.2f ms (%s)\n", Slowest, SlowestWhat.c_str());
+  if (!Temp.empty()) std::filesystem::remove_all(Temp);
+  return 0;
+}
