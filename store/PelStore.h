@@ -45,6 +45,15 @@ public:
   // alternatives); an empty Profile is the current one.
   void SetFieldValue(const WideString& Profile, const WideString& ProfileField, const WideString& Value,
                      bool& LoginRequired);
+  // A new, empty profile; a name already taken (in any letter case) or an empty one is refused.
+  void AddProfile(const WideString& Name);
+  // Every stored item by kind (0 form cards, then the record kinds), set and name, in that order;
+  // names only, so a locked store lists them too.
+  struct TItemName {
+    int32_t Kind;
+    WideString SetName, Name;
+  };
+  std::vector<TItemName> ListItems();
 
   // Called by a lookup as it starts to recognise a name, outside the store's lock: where a test
   // holds one lookup in the middle to see that other callers are served meanwhile.

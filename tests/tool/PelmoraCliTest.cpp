@@ -118,6 +118,20 @@ TEST_F(Pelmora, FillSubmitsTheRightValuesWithTheSessionsCookie) {
   EXPECT_EQ(Pages[1]["title"], "Welcome");
 }
 
+TEST_F(Pelmora, ACapturedCardIsListedAndFillsThePageAfterwards) {
+  const TRun Capture = Run("capture " + Url("/login") + " --set Mine --field email=me@mine.example --field fname=Mo");
+  ASSERT_EQ(Capture.Code, 0) << Capture.Out;
+  EXPECT_NE(Capture.Out.find("saved as \"Mine\""), std::string::npos) << Capture.Out;
+  {
+    std::lock_guard<std::mutex> Guard(Lock);
+    ASSERT_EQ(Posts.size(), 1u);
+    EXPECT_EQ(Posts[0], "email=me%40mine.example&fname=Mo");
+  }
+  EXPECT_NE(Run("store cards").Out.find("card\t" + Url("/login") + "\tMine"), std::string::npos);
+  const TRun Fill = Run("fill " + Url("/login"));
+  EXPECT_NE(Fill.Out.find("email \"E-mail\" = me@mine.example"), std::string::npos) << Fill.Out;
+}
+
 TEST_F(Pelmora, ATwoStepSignUpIsFilledAndSubmittedPageAfterPage) {
   const TRun R = Run("fill --submit " + Url("/step1"));
   ASSERT_EQ(R.Code, 0) << R.Out;
@@ -202,6 +216,14 @@ TEST_F(Pelmora, StoreCommandsRoundTripAndAPasswordGuardsTheStore) {
   EXPECT_EQ(Run("store get City").Out, "Lisbon\n");
   EXPECT_EQ(Run("store get Nope").Code, 6);
   EXPECT_EQ(Run("store profile use Nobody").Code, 6);
+  EXPECT_EQ(Run("store profile add Work").Code, 0);
+  EXPECT_EQ(Run("store profile add WORK").Code, 5);  // taken, whatever the letter case
+  EXPECT_EQ(Run("store profile use work").Code, 0);
+  EXPECT_NE(Run("store profiles").Out.find("* Work"), std::string::npos);
+  EXPECT_EQ(Run("store set City Porto").Code, 0);
+  EXPECT_EQ(Run("store get City").Out, "Porto\n");
+  EXPECT_EQ(Run("store get City --profile Sample").Out, "Lisbon\n");
+  EXPECT_EQ(Run("store profile use Sample").Code, 0);
   EXPECT_EQ(Run("store synonym add City cidade").Code, 0);
   EXPECT_NE(Run("store fields").Out.find("City = Lisbon"), std::string::npos);
 

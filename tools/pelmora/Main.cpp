@@ -2,8 +2,8 @@
 //
 //   pelmora fill URL|FILE... [--profile NAME] [--submit] [--card SET/NAME [--only-empty]] [--json]
 //   pelmora capture URL|FILE --set NAME --field name=value...
-//   pelmora store init|profiles|profile use NAME|fields|get FIELD|set FIELD VALUE|synonym add FIELD WORD|
-//                 password set|password remove
+//   pelmora store init|profiles|profile use NAME|profile add NAME|cards|fields|get FIELD|set FIELD VALUE|
+//                 synonym add FIELD WORD|password set|password remove
 //
 // Exit codes: 0 done, 2 bad input (a missing file, an unknown address scheme, bad arguments),
 // 3 a page could not be loaded (unreachable, HTTP error, not HTML, too large), 4 the store is locked
@@ -397,6 +397,9 @@ int main(int argc, char** argv) {
   std::string UseName;
   auto* Use = ProfileCmd->add_subcommand("use", "make a profile the current one");
   Use->add_option("name", UseName, "profile")->required();
+  auto* AddProfile = ProfileCmd->add_subcommand("add", "add an empty profile");
+  AddProfile->add_option("name", UseName, "profile")->required();
+  auto* Cards = Store->add_subcommand("cards", "list the stored form cards and records by page");
   auto* FieldsCmd = Store->add_subcommand("fields", "list the profile fields with the current profile's values");
   std::string FieldName, FieldText, ValueProfile;
   auto* Get = Store->add_subcommand("get", "print a profile field's value");
@@ -448,6 +451,13 @@ int main(int argc, char** argv) {
       for (const WideString& P : List.AsStrings()) std::cout << (P == Current ? "* " : "  ") << Utf8(P) << "\n";
     } else if (Use->parsed()) {
       S.SetActiveProfile(RequireProfile(S, UseName));
+    } else if (AddProfile->parsed()) {
+      S.AddProfile(Wide(UseName));
+    } else if (Cards->parsed()) {
+      const char* Kinds[] = {"card", "navigation", "mail card", "login"};
+      for (const auto& Item : S.ListItems())
+        std::cout << (Item.Kind >= 0 && Item.Kind <= 3 ? Kinds[Item.Kind] : "item") << "\t" << Utf8(Item.SetName)
+                  << "\t" << Utf8(Item.Name) << "\n";
     } else if (FieldsCmd->parsed()) {
       TVariant List;
       bool LoginRequired = false;
