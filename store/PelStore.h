@@ -51,7 +51,7 @@ public:
   // names only, so a locked store lists them too.
   struct TItemName {
     int32_t Kind;
-    WideString SetName, Name;
+    WideString SetName, Name, URL;
   };
   std::vector<TItemName> ListItems();
 

@@ -49,8 +49,8 @@ void TPelStore::AddProfile(const WideString& Name) {
 std::vector<TPelStore::TItemName> TPelStore::ListItems() {
   std::lock_guard Guard(FLock);
   std::vector<TItemName> Items;
-  TStatement Q(FDatabase, "SELECT kind, set_name, name FROM item ORDER BY kind, set_name, name");
-  while (Q.Step()) Items.push_back({static_cast<int32_t>(Q.Int(0)), Q.Text(1), Q.Text(2)});
+  TStatement Q(FDatabase, "SELECT kind, set_name, name, url FROM item ORDER BY kind, set_name, name");
+  while (Q.Step()) Items.push_back({static_cast<int32_t>(Q.Int(0)), Q.Text(1), Q.Text(2), Q.Text(3)});
   return Items;
 }
 

@@ -130,6 +130,19 @@ TEST_F(Pelmora, ACapturedCardIsListedAndFillsThePageAfterwards) {
   EXPECT_NE(Run("store cards").Out.find("card\t" + Url("/login") + "\tMine"), std::string::npos);
   const TRun Fill = Run("fill " + Url("/login"));
   EXPECT_NE(Fill.Out.find("email \"E-mail\" = me@mine.example"), std::string::npos) << Fill.Out;
+
+  // Exported and imported into another store, the card and the values come along.
+  ASSERT_EQ(Run("store set City Faro").Code, 0);
+  const TRun Export = Run("store export --json");
+  ASSERT_EQ(Export.Code, 0) << Export.Out;
+  const auto Dump = Home / "export.json";
+  std::ofstream(Dump) << Export.Out;
+  const std::string Other = " --store " + (Home / "other.db").string();
+  ASSERT_EQ(Run("store import --json " + Dump.string() + Other).Code, 0);
+  EXPECT_EQ(Run("store get City" + Other).Out, "Faro\n");
+  EXPECT_NE(Run("store cards" + Other).Out.find("\tMine"), std::string::npos);
+  std::ofstream(Home / "bad.json") << R"({"profiles": [{"name": 5}]})";
+  EXPECT_EQ(Run("store import --json " + (Home / "bad.json").string() + Other).Code, 2);
 }
 
 TEST_F(Pelmora, ATwoStepSignUpIsFilledAndSubmittedPageAfterPage) {

@@ -349,6 +349,109 @@ WideString FieldValue(store::TPelStore& S, const WideString& Profile, const Wide
   return Found ? Value : WideString();
 }
 
+std::string Base64(const std::vector<uint8_t>& Bytes) {
+  static const char* Digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string Out;
+  for (size_t I = 0; I < Bytes.size(); I += 3) {
+    uint32_t N = Bytes[I] << 16;
+    if (I + 1 < Bytes.size()) N |= Bytes[I + 1] << 8;
+    if (I + 2 < Bytes.size()) N |= Bytes[I + 2];
+    Out += Digits[(N >> 18) & 63];
+    Out += Digits[(N >> 12) & 63];
+    Out += I + 1 < Bytes.size() ? Digits[(N >> 6) & 63] : '=';
+    Out += I + 2 < Bytes.size() ? Digits[N & 63] : '=';
+  }
+  return Out;
+}
+
+std::vector<uint8_t> FromBase64(const std::string& Text) {
+  std::vector<uint8_t> Out;
+  uint32_t N = 0;
+  int Bits = 0;
+  for (char C : Text) {
+    int V;
+    if (C >= 'A' && C <= 'Z') V = C - 'A';
+    else if (C >= 'a' && C <= 'z') V = C - 'a' + 26;
+    else if (C >= '0' && C <= '9') V = C - '0' + 52;
+    else if (C == '+') V = 62;
+    else if (C == '/') V = 63;
+    else if (C == '=') break;
+    else throw TFailure{exUsage, "the import holds data that is not base64"};
+    N = (N << 6) | static_cast<uint32_t>(V);
+    Bits += 6;
+    if (Bits >= 8) {
+      Bits -= 8;
+      Out.push_back(static_cast<uint8_t>((N >> Bits) & 0xFF));
+    }
+  }
+  return Out;
+}
+
+// Profiles with their values and every stored card and record, as one JSON document.
+nlohmann::json Export(store::TPelStore& S) {
+  nlohmann::json J;
+  TVariant Profiles;
+  WideString Current;
+  S.GetProfiles(Profiles, Current);
+  const auto Fields = FieldNames(S);
+  J["profiles"] = nlohmann::json::array();
+  for (const WideString& P : Profiles.AsStrings()) {
+    nlohmann::json Values = nlohmann::json::object();
+    for (const WideString& F : Fields)
+      if (WideString V = FieldValue(S, P, F); !V.empty()) Values[Utf8(F)] = Utf8(V);
+    J["profiles"].push_back({{"name", Utf8(P)}, {"current", P == Current}, {"values", Values}});
+  }
+  J["items"] = nlohmann::json::array();
+  for (const auto& Item : S.ListItems()) {
+    TVariant Data;
+    bool LoginRequired = false;
+    if (Item.Kind == 0)
+      S.GetFormCard(Item.SetName, Item.Name, Item.URL, Data, LoginRequired);
+    else
+      S.GetRecord(Item.Kind, Item.SetName, Item.Name, Item.URL, Data, LoginRequired);
+    if (LoginRequired) throw TFailure{exLocked, "the store is locked"};
+    J["items"].push_back({{"kind", Item.Kind},
+                          {"set", Utf8(Item.SetName)},
+                          {"name", Utf8(Item.Name)},
+                          {"url", Utf8(Item.URL)},
+                          {"data", Data.VarType() == TVarType::ByteArray ? Base64(Data.AsBytes()) : ""}});
+  }
+  return J;
+}
+
+void Import(store::TPelStore& S, const nlohmann::json& J) {
+  TVariant Existing;
+  WideString Current;
+  S.GetProfiles(Existing, Current);
+  const auto Have = Existing.AsStrings();
+  const nlohmann::json Profiles = J.value("profiles", nlohmann::json::array());
+  for (const auto& P : Profiles) {
+    const WideString Name = Wide(P.at("name").get<std::string>());
+    if (std::none_of(Have.begin(), Have.end(), [&](const WideString& H) { return Locale().CompareText(H, Name) == 0; }))
+      S.AddProfile(Name);
+    const nlohmann::json Values = P.value("values", nlohmann::json::object());
+    for (const auto& [Field, Value] : Values.items()) {
+      bool LoginRequired = false;
+      RequireField(S, Wide(Field));
+      S.SetFieldValue(Name, Wide(Field), Wide(Value.get<std::string>()), LoginRequired);
+      if (LoginRequired) throw TFailure{exLocked, "the store is locked"};
+    }
+  }
+  const nlohmann::json Items = J.value("items", nlohmann::json::array());
+  for (const auto& Item : Items) {
+    const TVariant Data(FromBase64(Item.at("data").get<std::string>()));
+    const int32_t Kind = Item.at("kind").get<int32_t>();
+    bool Saved = false, LoginRequired = false;
+    const WideString Set = Wide(Item.at("set").get<std::string>()), Name = Wide(Item.at("name").get<std::string>()),
+                     Url = Wide(Item.at("url").get<std::string>());
+    if (Kind == 0)
+      S.SaveFormCard(Set, Name, Url, Data, Saved, LoginRequired);
+    else
+      S.SaveRecord(Kind, Set, Name, Url, Data, Saved, LoginRequired);
+    if (LoginRequired) throw TFailure{exLocked, "the store is locked"};
+  }
+}
+
 void SignalHandler(int) { GInterrupted = true; }
 
 }  // namespace
@@ -400,6 +503,13 @@ int main(int argc, char** argv) {
   auto* AddProfile = ProfileCmd->add_subcommand("add", "add an empty profile");
   AddProfile->add_option("name", UseName, "profile")->required();
   auto* Cards = Store->add_subcommand("cards", "list the stored form cards and records by page");
+  std::string ImportFile;
+  bool AsJson = false;
+  auto* ExportCmd = Store->add_subcommand("export", "write the profiles, cards and records to standard output");
+  ExportCmd->add_flag("--json", AsJson, "as JSON (the one format there is)")->required();
+  auto* ImportCmd = Store->add_subcommand("import", "read profiles, cards and records written by export");
+  ImportCmd->add_flag("--json", AsJson, "as JSON (the one format there is)")->required();
+  ImportCmd->add_option("file", ImportFile, "the export (default: standard input)");
   auto* FieldsCmd = Store->add_subcommand("fields", "list the profile fields with the current profile's values");
   std::string FieldName, FieldText, ValueProfile;
   auto* Get = Store->add_subcommand("get", "print a profile field's value");
@@ -458,6 +568,26 @@ int main(int argc, char** argv) {
       for (const auto& Item : S.ListItems())
         std::cout << (Item.Kind >= 0 && Item.Kind <= 3 ? Kinds[Item.Kind] : "item") << "\t" << Utf8(Item.SetName)
                   << "\t" << Utf8(Item.Name) << "\n";
+    } else if (ExportCmd->parsed()) {
+      std::cout << Export(S).dump(2) << "\n";
+    } else if (ImportCmd->parsed()) {
+      nlohmann::json J;
+      try {
+        if (ImportFile.empty()) {
+          J = nlohmann::json::parse(std::cin);
+        } else {
+          std::ifstream In(ImportFile);
+          if (!In) throw TFailure{exUsage, "no such file: " + ImportFile};
+          J = nlohmann::json::parse(In);
+        }
+      } catch (const nlohmann::json::exception& E) {
+        throw TFailure{exUsage, std::string("the import is not an export of pelmora: ") + E.what()};
+      }
+      try {
+        Import(S, J);
+      } catch (const nlohmann::json::exception& E) {
+        throw TFailure{exUsage, std::string("the import is not an export of pelmora: ") + E.what()};
+      }
     } else if (FieldsCmd->parsed()) {
       TVariant List;
       bool LoginRequired = false;
