@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -221,6 +223,40 @@ TEST_F(Pelmora, HostileFilesAreClearErrorsOrCorrectResultsAndLeaveTheStoreAlone)
     EXPECT_NE(R.Out.find(C.Says), std::string::npos) << C.File << "\n" << R.Out.substr(0, 500);
   }
   EXPECT_EQ(Run("store get City").Out, "Oslo\n");
+}
+
+// Interrupted in the middle of a long run, the tool stops between pages and leaves its store as
+// it was: the next run opens it and finds what was set before.
+TEST_F(Pelmora, AnInterruptedRunLeavesTheStoreIntact) {
+  ASSERT_EQ(Run("store set City Braga").Code, 0);
+  const auto List = Home / "pages.txt";
+  {
+    std::ofstream Out(List);
+    for (int I = 0; I < 2000; ++I) Out << Url("/login") << "\n";
+  }
+  int Pipe[2];
+  ASSERT_EQ(pipe(Pipe), 0);
+  const pid_t Child = fork();
+  if (Child == 0) {
+    dup2(Pipe[1], STDOUT_FILENO);
+    setenv("XDG_DATA_HOME", Home.c_str(), 1);
+    execl(PEL_PELMORA, PEL_PELMORA, "fill", "--from", List.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(Pipe[1]);
+  // Once the first page was reported, the run is under way.
+  char C;
+  while (read(Pipe[0], &C, 1) == 1 && C != '\n') {
+  }
+  kill(Child, SIGINT);
+  while (read(Pipe[0], &C, 1) == 1) {
+  }
+  close(Pipe[0]);
+  int Status = 0;
+  waitpid(Child, &Status, 0);
+  ASSERT_TRUE(WIFEXITED(Status));
+  EXPECT_EQ(WEXITSTATUS(Status), 130);
+  EXPECT_EQ(Run("store get City").Out, "Braga\n");
 }
 
 TEST_F(Pelmora, StoreCommandsRoundTripAndAPasswordGuardsTheStore) {
