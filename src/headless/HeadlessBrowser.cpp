@@ -174,7 +174,15 @@ bool TPageSource::Load(const WideString& URL, const std::string& PostData, std::
   FLastError.clear();
   FinalURL = URL;
   if (Fetch(URL, Utf8Html)) return true;
-  return FetchRemote(URL, PostData, Utf8Html, FinalURL, FLastError);
+  if (FetchRemote(URL, PostData, Utf8Html, FinalURL, FLastError)) return true;
+  FFailures.emplace_back(URL, FLastError);
+  return false;
+}
+
+std::vector<std::pair<WideString, std::string>> TPageSource::TakeFailures() {
+  std::vector<std::pair<WideString, std::string>> Taken;
+  Taken.swap(FFailures);
+  return Taken;
 }
 
 bool TPageSource::Fetch(const WideString& URL, std::string& Utf8Html) const {

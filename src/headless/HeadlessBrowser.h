@@ -35,6 +35,8 @@ public:
   // redirects). False when nothing could be loaded; LastError then says why.
   bool Load(const WideString& URL, const std::string& PostData, std::string& Utf8Html, WideString& FinalURL);
   const std::string& LastError() const { return FLastError; }
+  // The loads that failed since the last call, address and why, in order; emptied by the call.
+  std::vector<std::pair<WideString, std::string>> TakeFailures();
 
 protected:
   // The network's part; a source without one finds nothing there.
@@ -44,6 +46,7 @@ protected:
 private:
   std::map<WideString, std::string> FPages;
   std::string FLastError;
+  std::vector<std::pair<WideString, std::string>> FFailures;
 };
 
 // A navigation as the page's server would see it.

@@ -68,8 +68,15 @@ protected:
     Server.Get("/left", [](const httplib::Request&, httplib::Response& R) {
       R.set_content("<html><body><form>E-mail <input name=email></form></body></html>", "text/html");
     });
-    Server.Get("/right", [](const httplib::Request&, httplib::Response& R) {
+    Server.Get("/right", [this](const httplib::Request&, httplib::Response& R) {
+      std::lock_guard<std::mutex> Guard(Lock);
+      ++RightLoads;
       R.set_content("<html><body><form>City <input name=city></form></body></html>", "text/html");
+    });
+    Server.Get("/elsewhere", [this](const httplib::Request&, httplib::Response& R) {
+      R.set_content("<html><frameset><frame src=\"http://localhost:" + std::to_string(Port) +
+                        "/right\"></frameset></html>",
+                    "text/html");
     });
     Server.Get("/circle", [](const httplib::Request&, httplib::Response& R) { R.set_redirect("/circle"); });
     Server.Get("/picture", [](const httplib::Request&, httplib::Response& R) { R.set_content("GIF89a", "image/gif"); });
@@ -101,6 +108,7 @@ protected:
   std::thread Thread;
   std::mutex Lock;
   std::vector<std::string> Posts, Cookies;
+  int RightLoads = 0;
 };
 
 TEST_F(Pelmora, FillSubmitsTheRightValuesWithTheSessionsCookie) {
@@ -164,6 +172,20 @@ TEST_F(Pelmora, TheFramesOfAFramesetAreFilled) {
   ASSERT_EQ(Page["filled"].size(), 2u) << R.Out;
   EXPECT_EQ(Page["filled"][0]["value"], "john.public@example.com");
   EXPECT_EQ(Page["filled"][1]["value"], "Springfield");
+}
+
+// Only the hosts a person names are contacted: a frame from another host is not loaded unless
+// allowed.
+TEST_F(Pelmora, HostsThatWereNotNamedAreNotContacted) {
+  EXPECT_EQ(Run("fill " + Url("/elsewhere")).Code, 0);
+  {
+    std::lock_guard<std::mutex> Guard(Lock);
+    EXPECT_EQ(RightLoads, 0);
+  }
+  const TRun Allowed = Run("fill --allow-host localhost " + Url("/elsewhere"));
+  EXPECT_NE(Allowed.Out.find("= Springfield"), std::string::npos) << Allowed.Out;
+  std::lock_guard<std::mutex> Guard(Lock);
+  EXPECT_EQ(RightLoads, 1);
 }
 
 TEST_F(Pelmora, APageThatPostsBackToItselfIsStoppedByTheLoopGuard) {

@@ -129,6 +129,7 @@ std::string ReadPassword(bool FromStdin, const std::string& Prompt) {
 }
 
 struct TGlobal {
+  std::vector<std::string> AllowedHosts;
   std::string StoreFile;
   bool PasswordStdin = false;
   bool Verbose = false;
@@ -262,6 +263,8 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
   for (const std::string& T : Targets) Addresses.push_back(AddressOf(T));
   TOpenStore Store(G);
   auto Pages = std::make_shared<TNetworkPageSource>();
+  for (const std::string& T : Targets) Pages->AllowHost(TNetworkPageSource::HostOf(T));
+  for (const std::string& H : G.AllowedHosts) Pages->AllowHost(H);
   TBatchFiller Filler(Pages, Options);
   const bool Progress = Addresses.size() > 1 && isatty(STDERR_FILENO);
   int Filled = 0, Submitted = 0, Failed = 0;
@@ -269,10 +272,19 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
     if (GInterrupted) return exInterrupted;
     if (Progress) std::cerr << "\r[" << I + 1 << "/" << Addresses.size() << "] " << Targets[I] << "\x1b[K" << std::flush;
     auto Reports = Filler.Fill(Addresses[I]);
-    if (!Pages->LastError().empty() && Reports.size() == 1 && Reports[0].Forms == 0) {
-      ++Failed;
+    bool PageFailed = false;
+    for (const auto& [Url, Why] : Pages->TakeFailures()) {
       if (Progress) std::cerr << "\n";
-      std::cerr << "pelmora: " << Targets[I] << ": " << Pages->LastError() << "\n";
+      // The page itself not loading is an error of the run; a frame or a later page, a warning.
+      if (Url == Addresses[I]) {
+        PageFailed = true;
+        std::cerr << "pelmora: " << Targets[I] << ": " << Why << "\n";
+      } else {
+        std::cerr << "pelmora: warning: " << Utf8(Url) << " was not loaded: " << Why << "\n";
+      }
+    }
+    if (PageFailed) {
+      ++Failed;
       continue;
     }
     for (const TPageReport& R : Reports) {
@@ -302,9 +314,11 @@ int RunCapture(const TGlobal& G, const std::string& Target, const std::string& N
   const WideString Address = AddressOf(Target);
   TOpenStore Store(G);
   auto Pages = std::make_shared<TNetworkPageSource>();
+  Pages->AllowHost(TNetworkPageSource::HostOf(Target));
+  for (const std::string& H : G.AllowedHosts) Pages->AllowHost(H);
   const TCaptureReport Report = CaptureCard(Pages, Address, Values, Wide(Name));
-  if (!Pages->LastError().empty() && Report.Page.Filled.empty())
-    throw TFailure{exPage, Target + ": " + Pages->LastError()};
+  for (const auto& [Url, Why] : Pages->TakeFailures())
+    if (Url == Address) throw TFailure{exPage, Target + ": " + Why};
   for (const WideString& Missing : Report.Missing)
     std::cerr << "pelmora: the page has no control \"" << Utf8(Missing) << "\"\n";
   if (Report.Page.Outcome != "submitted") throw TFailure{exPage, "nothing was submitted: no field of the page was typed"};
@@ -467,6 +481,10 @@ int main(int argc, char** argv) {
   App.add_option("--store", G.StoreFile, "the store file (default: $XDG_DATA_HOME/pelmora/store.db)");
   App.add_flag("--password-stdin", G.PasswordStdin, "read the store's master password from standard input");
   App.add_flag("--verbose", G.Verbose, "say where a failure arose");
+  App.add_option("--allow-host", G.AllowedHosts,
+                 "another host the pages may load frames from or submit to (only the hosts of the named pages are "
+                 "contacted otherwise)")
+      ->allow_extra_args(false);
   App.footer(
       "Exit codes: 0 done, 2 bad input, 3 a page could not be loaded, 4 store locked (wrong or no password),\n"
       "5 store cannot be opened, 6 unknown profile or field, 130 interrupted.");

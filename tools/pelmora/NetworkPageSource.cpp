@@ -71,6 +71,19 @@ TNetworkPageSource::TNetworkPageSource(TLimits Limits) : FSession(std::make_uniq
 
 TNetworkPageSource::~TNetworkPageSource() = default;
 
+void TNetworkPageSource::AllowHost(const std::string& Host) { FHosts.insert(Lower(Host)); }
+
+std::string TNetworkPageSource::HostOf(const std::string& URL) {
+  size_t Start = URL.find("://");
+  if (Start == std::string::npos) return std::string();
+  Start += 3;
+  size_t End = URL.find_first_of("/?#", Start);
+  std::string Authority = URL.substr(Start, End == std::string::npos ? std::string::npos : End - Start);
+  if (const size_t At = Authority.rfind('@'); At != std::string::npos) Authority.erase(0, At + 1);
+  if (!Authority.empty() && Authority[0] == '[') return Lower(Authority.substr(0, Authority.find(']') + 1));
+  return Lower(Authority.substr(0, Authority.find(':')));
+}
+
 namespace {
 
 struct TDownload {
@@ -104,20 +117,41 @@ bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& P
   CURL* H = FSession->Handle;
   TDownload Download;
   Download.Limit = FLimits.MaxBytes;
-  curl_easy_setopt(H, CURLOPT_URL, Address.c_str());
-  curl_easy_setopt(H, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(H, CURLOPT_MAXREDIRS, FLimits.MaxRedirects);
-  curl_easy_setopt(H, CURLOPT_TIMEOUT, FLimits.TimeoutSeconds);
-  curl_easy_setopt(H, CURLOPT_WRITEFUNCTION, Collect);
-  curl_easy_setopt(H, CURLOPT_WRITEDATA, &Download);
-  curl_easy_setopt(H, CURLOPT_USERAGENT, "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1) pelmora");
-  if (PostData.empty()) {
-    curl_easy_setopt(H, CURLOPT_HTTPGET, 1L);
-  } else {
-    curl_easy_setopt(H, CURLOPT_POSTFIELDSIZE, static_cast<long>(PostData.size()));
-    curl_easy_setopt(H, CURLOPT_COPYPOSTFIELDS, PostData.c_str());
+  std::string Current = Address, Post = PostData;
+  CURLcode Result = CURLE_OK;
+  // Redirects are followed here, not by the library, so that each address is checked before it
+  // is contacted.
+  for (long Hop = 0;; ++Hop) {
+    if (!FHosts.empty() && !FHosts.count(HostOf(Current))) {
+      Error = "not contacted: the host " + HostOf(Current) + " was not named on the command line";
+      return false;
+    }
+    Download.Body.clear();
+    curl_easy_setopt(H, CURLOPT_URL, Current.c_str());
+    curl_easy_setopt(H, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(H, CURLOPT_TIMEOUT, FLimits.TimeoutSeconds);
+    curl_easy_setopt(H, CURLOPT_WRITEFUNCTION, Collect);
+    curl_easy_setopt(H, CURLOPT_WRITEDATA, &Download);
+    curl_easy_setopt(H, CURLOPT_USERAGENT, "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1) pelmora");
+    if (Post.empty()) {
+      curl_easy_setopt(H, CURLOPT_HTTPGET, 1L);
+    } else {
+      curl_easy_setopt(H, CURLOPT_POSTFIELDSIZE, static_cast<long>(Post.size()));
+      curl_easy_setopt(H, CURLOPT_COPYPOSTFIELDS, Post.c_str());
+    }
+    Result = curl_easy_perform(H);
+    if (Result != CURLE_OK) break;
+    char* Next = nullptr;
+    curl_easy_getinfo(H, CURLINFO_REDIRECT_URL, &Next);
+    if (!Next) break;
+    if (Hop >= FLimits.MaxRedirects) {
+      Result = CURLE_TOO_MANY_REDIRECTS;
+      break;
+    }
+    Current = Next;
+    // A redirected submission is fetched, as browsers do for 301, 302 and 303.
+    Post.clear();
   }
-  const CURLcode Result = curl_easy_perform(H);
   if (Download.TooLarge) {
     Error = "the page is larger than " + std::to_string(FLimits.MaxBytes / (1024 * 1024)) + " MB";
     return false;
@@ -141,10 +175,8 @@ bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& P
     Error = "the address is not an HTML page (" + Mime + ")";
     return false;
   }
-  char* Effective = nullptr;
-  curl_easy_getinfo(H, CURLINFO_EFFECTIVE_URL, &Effective);
   FinalURL.clear();
-  for (const char* C = Effective ? Effective : Address.c_str(); *C; ++C) FinalURL += static_cast<char16_t>(static_cast<unsigned char>(*C));
+  for (unsigned char C : Current) FinalURL += static_cast<char16_t>(C);
   Utf8Html = PageTextAsUtf8(Download.Body, CharsetOf(ContentType));
   return true;
 }

@@ -5,6 +5,7 @@
 // character set and handed on as UTF-8.
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include "headless/HeadlessBrowser.h"
@@ -22,6 +23,11 @@ public:
   TNetworkPageSource() : TNetworkPageSource(TLimits{}) {}
   ~TNetworkPageSource() override;
 
+  // Only these hosts are contacted (lower case, without port): those the person named. Frames,
+  // submissions and redirects to others are refused with an error saying which host it was.
+  void AllowHost(const std::string& Host);
+  static std::string HostOf(const std::string& URL);
+
 protected:
   bool FetchRemote(const WideString& URL, const std::string& PostData, std::string& Utf8Html, WideString& FinalURL,
                    std::string& Error) override;
@@ -30,6 +36,7 @@ private:
   struct TSession;
   std::unique_ptr<TSession> FSession;
   TLimits FLimits;
+  std::set<std::string> FHosts;
 };
 
 // The page's bytes as UTF-8, read in Charset (from the answer's header; else the page's own meta
