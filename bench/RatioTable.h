@@ -75,10 +75,12 @@ private:
   std::vector<std::string> Families;
 };
 
-// The benchmarks' main: runs what the command line selects, then prints the table.
-inline int RunWithRatioTable(int argc, char** argv) {
+// The benchmarks' main: runs what the command line selects, then prints the table. Before runs
+// first, once the command line is read.
+inline int RunWithRatioTable(int argc, char** argv, void (*Before)() = nullptr) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  if (Before) Before();
   TRatioReporter Reporter;
   benchmark::RunSpecifiedBenchmarks(&Reporter);
   Reporter.PrintTable();
