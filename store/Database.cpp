@@ -14,30 +14,7 @@ void RaiseStoreError(const AnsiString& Message) { throw EOleException(Message, H
 // its sealed data). The store therefore converts itself: pairs become four bytes, every other unit,
 // a lone surrogate included, its one to three bytes. Reading reverses it exactly, and also reads
 // back what SQLite wrote for such text before, so those rows are listed under a name that finds them.
-std::string EncodeText(const WideString& Text) {
-  std::string Out;
-  Out.reserve(Text.size());
-  for (size_t I = 0; I < Text.size(); ++I) {
-    uint32_t C = Text[I];
-    if (C >= 0xD800 && C <= 0xDBFF && I + 1 < Text.size() && Text[I + 1] >= 0xDC00 && Text[I + 1] <= 0xDFFF) {
-      C = 0x10000 + ((C - 0xD800) << 10) + (Text[++I] - 0xDC00);
-      Out += static_cast<char>(0xF0 | (C >> 18));
-      Out += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
-      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    } else if (C < 0x80) {
-      Out += static_cast<char>(C);
-    } else if (C < 0x800) {
-      Out += static_cast<char>(0xC0 | (C >> 6));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    } else {
-      Out += static_cast<char>(0xE0 | (C >> 12));
-      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    }
-  }
-  return Out;
-}
+std::string EncodeText(const WideString& Text) { return WideToUtf8(Text); }
 
 // Bytes no conversion of ours or SQLite's writes (damage) read as U+FFFD, one per byte.
 WideString DecodeText(const uint8_t* Data, size_t Size) {

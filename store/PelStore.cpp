@@ -636,9 +636,10 @@ void TPelStore::SetActiveProfile(const WideString& Profile) {
   Fire(DISPID_OnDatabaseChange);
 }
 
-// Values is a comma text: its first entry becomes the value, all of them its alternatives.
-void TPelStore::AddFieldValue(const WideString& Profile, const WideString& ProfileField, const WideString& Values,
-                              bool& LoginRequired) {
+// Reads a profile value (or, for a field without one, the field's value kind), lets Change edit
+// the value and its alternatives, and writes it back, all in one write transaction.
+void TPelStore::ChangeProfileValue(const WideString& Profile, const WideString& ProfileField, bool& LoginRequired,
+                                   const std::function<void(WideString& Value, TWideStringList& Alternatives)>& Change) {
   {
     std::lock_guard Guard(FLock);
     LoginRequired = Locked();
@@ -647,9 +648,6 @@ void TPelStore::AddFieldValue(const WideString& Profile, const WideString& Profi
     const int64_t Owner = ProfileID(Profile);
     const int64_t Field = FieldID(ProfileField);
     if (Field < 0) RaiseStoreError("There is no profile field \"" + WideToAnsi(ProfileField) + "\"");
-    TWideStringList Added;
-    Added.SetCommaText(Values);
-    if (Added.IsEmpty()) RaiseStoreError("No value to add to \"" + WideToAnsi(ProfileField) + "\"");
     WideString Value, Alternatives;
     int32_t Kind = 0;
     if (!ReadProfileValue(Owner, Field, Kind, Value, Alternatives)) {
@@ -659,13 +657,24 @@ void TPelStore::AddFieldValue(const WideString& Profile, const WideString& Profi
     }
     TWideStringList List(false, TDuplicates::dupIgnore);
     List.SetCommaText(Alternatives);
-    for (int I = 0; I < Added.Count(); ++I)
-      if (List.IndexOf(Added[I]) < 0) List.Add(Added[I]);
-    if (Value.empty()) Value = Added[0];
+    Change(Value, List);
     WriteProfileValue(Owner, Field, Kind, Value, List.CommaText());
     T.Commit();
   }
   Fire(DISPID_OnDatabaseChange);
+}
+
+// Values is a comma text: its first entry becomes the value, all of them its alternatives.
+void TPelStore::AddFieldValue(const WideString& Profile, const WideString& ProfileField, const WideString& Values,
+                              bool& LoginRequired) {
+  ChangeProfileValue(Profile, ProfileField, LoginRequired, [&](WideString& Value, TWideStringList& List) {
+    TWideStringList Added;
+    Added.SetCommaText(Values);
+    if (Added.IsEmpty()) RaiseStoreError("No value to add to \"" + WideToAnsi(ProfileField) + "\"");
+    for (int I = 0; I < Added.Count(); ++I)
+      if (List.IndexOf(Added[I]) < 0) List.Add(Added[I]);
+    if (Value.empty()) Value = Added[0];
+  });
 }
 
 void TPelStore::AddSynonym(const WideString& ProfileField, const WideString& Synonym, int32_t) {

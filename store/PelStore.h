@@ -144,6 +144,8 @@ private:
   TBlob SealBlob(const TBlob& Plain, const TBlob& Tag);
   TBlob OpenBlob(const TBlob& Sealed, const TBlob& Tag);
   bool ReadProfileValue(int64_t Owner, int64_t Field, int32_t& Kind, WideString& Value, WideString& Values);
+  void ChangeProfileValue(const WideString& Profile, const WideString& ProfileField, bool& LoginRequired,
+                          const std::function<void(WideString& Value, TWideStringList& Alternatives)>& Change);
   void WriteProfileValue(int64_t Owner, int64_t Field, int64_t Kind, const WideString& Value,
                          const WideString& Values);
   bool ReadItem(int32_t Kind, const WideString& SetName, const WideString& Name, TBlob& Data);

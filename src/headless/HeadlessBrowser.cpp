@@ -35,36 +35,11 @@ std::string PercentDecode(const std::string& S) {
   return Out;
 }
 
-std::string Utf8Of(const WideString& Text) {
-  std::string Out;
-  for (size_t I = 0; I < Text.size(); ++I) {
-    char32_t C = Text[I];
-    if (C >= 0xD800 && C <= 0xDBFF && I + 1 < Text.size() && Text[I + 1] >= 0xDC00 && Text[I + 1] <= 0xDFFF)
-      C = 0x10000 + ((C - 0xD800) << 10) + (Text[++I] - 0xDC00);
-    if (C < 0x80) {
-      Out += static_cast<char>(C);
-    } else if (C < 0x800) {
-      Out += static_cast<char>(0xC0 | (C >> 6));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    } else if (C < 0x10000) {
-      Out += static_cast<char>(0xE0 | (C >> 12));
-      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    } else {
-      Out += static_cast<char>(0xF0 | (C >> 18));
-      Out += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
-      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    }
-  }
-  return Out;
-}
-
 // application/x-www-form-urlencoded, UTF-8.
 std::string FormEncode(const WideString& Text) {
   static const char Hex[] = "0123456789ABCDEF";
   std::string Out;
-  for (unsigned char C : Utf8Of(Text)) {
+  for (unsigned char C : WideToUtf8(Text)) {
     if (std::isalnum(C) || C == '*' || C == '-' || C == '.' || C == '_') {
       Out += static_cast<char>(C);
     } else if (C == ' ') {
@@ -200,7 +175,7 @@ bool TPageSource::Fetch(const WideString& URL, std::string& Utf8Html) const {
     return true;
   }
   if (AsciiLowerCase(URL.substr(0, 7)) == u"file://") {
-    std::string Path = PercentDecode(Utf8Of(URL.substr(7)));
+    std::string Path = PercentDecode(WideToUtf8(URL.substr(7)));
     if (Path.rfind("localhost/", 0) == 0) Path.erase(0, 9);
     if (const size_t Q = Path.find_first_of("?#"); Q != std::string::npos) Path.erase(Q);
     std::ifstream In(Path, std::ios::binary);

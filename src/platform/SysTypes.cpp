@@ -1,5 +1,7 @@
 #include "SysTypes.h"
 
+#include <string>
+
 #include <cstdio>
 
 #include "Exceptions.h"
@@ -86,6 +88,61 @@ AnsiString WideToAscii(const WideString& Text) {
   Result.reserve(Text.size());
   for (WideChar C : Text) Result.push_back(C < 128 ? static_cast<char>(C) : '?');
   return Result;
+}
+
+std::string WideToUtf8(const WideString& Text) {
+  std::string Out;
+  Out.reserve(Text.size());
+  for (size_t I = 0; I < Text.size(); ++I) {
+    uint32_t C = Text[I];
+    if (C >= 0xD800 && C <= 0xDBFF && I + 1 < Text.size() && Text[I + 1] >= 0xDC00 && Text[I + 1] <= 0xDFFF) {
+      C = 0x10000 + ((C - 0xD800) << 10) + (Text[++I] - 0xDC00);
+      Out += static_cast<char>(0xF0 | (C >> 18));
+      Out += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
+      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+      Out += static_cast<char>(0x80 | (C & 0x3F));
+    } else if (C < 0x80) {
+      Out += static_cast<char>(C);
+    } else if (C < 0x800) {
+      Out += static_cast<char>(0xC0 | (C >> 6));
+      Out += static_cast<char>(0x80 | (C & 0x3F));
+    } else {
+      Out += static_cast<char>(0xE0 | (C >> 12));
+      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+      Out += static_cast<char>(0x80 | (C & 0x3F));
+    }
+  }
+  return Out;
+}
+
+WideString Utf8ToWide(const std::string& Text) {
+  WideString Out;
+  Out.reserve(Text.size());
+  for (size_t I = 0; I < Text.size();) {
+    const auto B = static_cast<unsigned char>(Text[I]);
+    const int More = B < 0x80 ? 0 : B >= 0xF0 && B < 0xF8 ? 3 : B >= 0xE0 ? 2 : B >= 0xC0 ? 1 : -1;
+    uint32_t C = More == 0 ? B : More == 1 ? B & 0x1F : More == 2 ? B & 0x0F : B & 0x07;
+    bool Valid = More >= 0 && I + static_cast<size_t>(More) < Text.size();
+    for (int K = 1; Valid && K <= More; ++K) {
+      const auto Next = static_cast<unsigned char>(Text[I + static_cast<size_t>(K)]);
+      if ((Next & 0xC0) != 0x80) Valid = false;
+      C = (C << 6) | (Next & 0x3F);
+    }
+    if (!Valid) {
+      Out += u'\uFFFD';
+      ++I;
+      continue;
+    }
+    I += static_cast<size_t>(More) + 1;
+    if (C >= 0x10000) {
+      C -= 0x10000;
+      Out += static_cast<char16_t>(0xD800 + (C >> 10));
+      Out += static_cast<char16_t>(0xDC00 + (C & 0x3FF));
+    } else {
+      Out += static_cast<char16_t>(C);
+    }
+  }
+  return Out;
 }
 
 }  // namespace pel

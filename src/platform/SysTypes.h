@@ -52,6 +52,10 @@ WideString AsciiLowerCase(WideString Text);
 
 // ASCII-only widening/narrowing for literals and numbers; real text goes through the code-page port.
 WideString AsciiToWide(const AnsiString& Text);
+// UTF-8 both ways, exactly reversible: a surrogate pair is four bytes, every other unit (a lone
+// surrogate included) its one to three bytes. Bytes that are no UTF-8 read as U+FFFD each.
+std::string WideToUtf8(const WideString& Text);
+WideString Utf8ToWide(const std::string& Text);
 AnsiString WideToAscii(const WideString& Text);
 
 }  // namespace pel

@@ -62,3 +62,18 @@ TEST(CodePage, UnmappableCharactersBecomeQuestionMarks) {
   EXPECT_EQ(WideToAnsi(u"\u0101"), "?");  // no best-fit look-alike
   EXPECT_EQ(WideToAnsi(u""), "");
 }
+
+namespace {
+
+// UTF-8 both ways: exact for every unit a page can send (a lone surrogate too), and every byte
+// that is no UTF-8 read as one replacement character.
+TEST(Utf8, RoundTripsExactlyAndReadsDamageAsReplacements) {
+  for (const pel::WideString& Text : {pel::WideString(u""), pel::WideString(u"abc"), pel::WideString(u"caf\u00E9 \u20AC"),
+                                      pel::WideString(u"\U0001F600"), pel::WideString(u"a\xD800" u"b"),
+                                      pel::WideString(u"\xDC00")})
+    EXPECT_EQ(pel::Utf8ToWide(pel::WideToUtf8(Text)), Text);
+  EXPECT_EQ(pel::WideToUtf8(u"\u00E9\U0001F600"), "\xC3\xA9\xF0\x9F\x98\x80");
+  EXPECT_EQ(pel::Utf8ToWide("a\xFF" "b\xC3"), u"a\uFFFDb\uFFFD");
+}
+
+}  // namespace

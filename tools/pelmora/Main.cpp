@@ -44,59 +44,8 @@ struct TFailure {
 
 std::atomic<bool> GInterrupted{false};
 
-std::string Utf8(const WideString& Text) {
-  std::string Out;
-  for (size_t I = 0; I < Text.size(); ++I) {
-    uint32_t C = Text[I];
-    if (C >= 0xD800 && C < 0xDC00 && I + 1 < Text.size() && Text[I + 1] >= 0xDC00 && Text[I + 1] < 0xE000)
-      C = 0x10000 + ((C - 0xD800) << 10) + (Text[++I] - 0xDC00);
-    if (C < 0x80) {
-      Out += static_cast<char>(C);
-    } else if (C < 0x800) {
-      Out += static_cast<char>(0xC0 | (C >> 6));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    } else if (C < 0x10000) {
-      Out += static_cast<char>(0xE0 | (C >> 12));
-      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    } else {
-      Out += static_cast<char>(0xF0 | (C >> 18));
-      Out += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
-      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    }
-  }
-  return Out;
-}
-
-WideString Wide(const std::string& Text) {
-  WideString Out;
-  for (size_t I = 0; I < Text.size();) {
-    const unsigned char B = static_cast<unsigned char>(Text[I]);
-    uint32_t C = B;
-    int More = 0;
-    if (B >= 0xF0) {
-      C = B & 0x07;
-      More = 3;
-    } else if (B >= 0xE0) {
-      C = B & 0x0F;
-      More = 2;
-    } else if (B >= 0xC0) {
-      C = B & 0x1F;
-      More = 1;
-    }
-    ++I;
-    for (; More > 0 && I < Text.size(); --More, ++I) C = (C << 6) | (static_cast<unsigned char>(Text[I]) & 0x3F);
-    if (C >= 0x10000) {
-      C -= 0x10000;
-      Out += static_cast<char16_t>(0xD800 + (C >> 10));
-      Out += static_cast<char16_t>(0xDC00 + (C & 0x3FF));
-    } else {
-      Out += static_cast<char16_t>(C);
-    }
-  }
-  return Out;
-}
+std::string Utf8(const WideString& Text) { return WideToUtf8(Text); }
+WideString Wide(const std::string& Text) { return Utf8ToWide(Text); }
 
 std::filesystem::path DefaultStoreFile() {
   std::filesystem::path Base;

@@ -74,22 +74,7 @@ std::vector<std::string> SplitTabs(const std::string& Line) {
   return Cells;
 }
 
-std::string Utf8(const WideString& Text) {
-  std::string Out;
-  for (char16_t C : Text) {
-    if (C < 0x80) {
-      Out += static_cast<char>(C);
-    } else if (C < 0x800) {
-      Out += static_cast<char>(0xC0 | (C >> 6));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    } else {
-      Out += static_cast<char>(0xE0 | (C >> 12));
-      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    }
-  }
-  return Out;
-}
+std::string Utf8(const WideString& Text) { return WideToUtf8(Text); }
 
 // The form's controls as the corpus counts them: input (not hidden), select, textarea and button, in
 // document order.
