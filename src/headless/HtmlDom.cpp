@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <unordered_map>
 
 #include "platform/Exceptions.h"
@@ -395,7 +396,7 @@ void THtmlNode::AppendChild(std::shared_ptr<THtmlNode> Child) {
     THtmlNode* N = Stack.back();
     Stack.pop_back();
     N->FDocument = FDocument;
-    if (N->FKind == TKind::Element) static_cast<THtmlElement*>(N)->FParserForm.reset();
+    if (N->FKind == TKind::Element) static_cast<THtmlElement*>(N)->ResetParserForm();
     for (auto& C : N->FChildren) Stack.push_back(C.get());
   }
   FChildren.push_back(std::move(Child));
@@ -410,7 +411,7 @@ void THtmlNode::RemoveChild(THtmlNode& Child) {
   while (!Stack.empty()) {
     THtmlNode* N = Stack.back();
     Stack.pop_back();
-    if (N->FKind == TKind::Element) static_cast<THtmlElement*>(N)->FParserForm.reset();
+    if (N->FKind == TKind::Element) static_cast<THtmlElement*>(N)->ResetParserForm();
     for (auto& C : N->FChildren) Stack.push_back(C.get());
   }
   FChildren.erase(It);
@@ -454,7 +455,7 @@ bool THtmlElement::HasAttribute(const WideString& Name) const {
   return FindAttribute(Attributes, Name, AttributeIgnoreCase) != Attributes.end();
 }
 
-WideString THtmlElement::TagName() { return AsciiUpper(FTag); }
+WideString THtmlElement::TagName() { return AsciiUpper(Tag()); }
 
 TElementRef THtmlElement::ParentElement() { return FParent ? FParent->SharedElement() : nullptr; }
 
@@ -462,14 +463,15 @@ TElementsRef THtmlElement::Children() {
   // Collections are snapshots that nobody can change, so one per version of the tree serves every
   // caller. An element outside any document has no version to key it by and is not cached.
   auto Doc = OwnerDocument();
-  if (Doc && FChildElements && FChildVersion == Doc->Version()) return FChildElements;
+  if (Doc && FExtras && FExtras->ChildElements && FExtras->ChildVersion == Doc->Version())
+    return FExtras->ChildElements;
   std::vector<std::shared_ptr<THtmlElement>> Result;
   for (const auto& C : FChildren)
     if (C->Kind() == TKind::Element) Result.push_back(std::static_pointer_cast<THtmlElement>(C));
   auto Snapshot = std::make_shared<TElementCollection>(std::move(Result));
   if (Doc) {
-    FChildElements = Snapshot;
-    FChildVersion = Doc->Version();
+    Extras().ChildElements = Snapshot;
+    Extras().ChildVersion = Doc->Version();
   }
   return Snapshot;
 }
@@ -487,7 +489,7 @@ WideString THtmlElement::InnerText() {
   // A line break separates the text around it but holds none itself: a caption search that
   // stopped at it would never reach the label before it.
   if (Is(TagLineBreak)) return {};
-  if (FTag == u"textarea") return static_cast<THtmlTextArea&>(*this).Value();
+  if (Tag() == u"textarea") return static_cast<THtmlTextArea&>(*this).Value();
   // A caption search asks the same few ancestors of every control for their text.
   if (auto Doc = OwnerDocument()) return Doc->InnerTextOf(*this);
   TRenderedText R;
@@ -518,17 +520,17 @@ WideString THtmlElement::InnerHTML() {
     }
     const auto& E = static_cast<const THtmlElement&>(*F.Node);
     if (F.Leaving) {
-      Out += u"</" + E.FTag + u">";
+      Out += u"</" + E.Tag() + u">";
       continue;
     }
-    Out += u"<" + E.FTag;
+    Out += u"<" + E.Tag();
     for (const auto& [Name, Value] : E.FAttributes) {
       Out += u" " + Name + u"=\"";
       EscapeInto(Out, Value.AsWideString(), true);
       Out += u"\"";
     }
     Out += u">";
-    if (IsVoid(E.FTag)) continue;
+    if (IsVoid(E.Tag())) continue;
     Stack.push_back({&E, true});
     for (auto It = E.FChildren.rbegin(); It != E.FChildren.rend(); ++It) Stack.push_back({It->get(), false});
   }
@@ -541,14 +543,14 @@ void THtmlElement::SetTitle(const WideString& Value) {
 }
 
 void THtmlElement::SetStyleBackgroundColor(const WideString& Value) {
-  FBackgroundColor = Value;
+  Extras().BackgroundColor = Value;
   PropertyChanged();
 }
 
 void THtmlElement::PropertyChanged() {
-  if (FTag == u"input")
+  if (Tag() == u"input")
     Events().Fire(DIID_HTMLInputTextElementEvents, DispIdOnPropertyChange);
-  else if (FTag == u"textarea")
+  else if (Tag() == u"textarea")
     Events().Fire(DIID_HTMLTextContainerEvents, DispIdOnPropertyChange);
 }
 
@@ -584,15 +586,17 @@ void THtmlElement::AttributeChanged(const WideString& Name) {
 }
 
 TVariant THtmlElement::GetEventHandler(const WideString& Event) {
-  auto It = FHandlers.find(AsciiLower(Event));
-  return It == FHandlers.end() ? TVariant::Null() : It->second;
+  if (!FExtras) return TVariant::Null();
+  auto It = FExtras->Handlers.find(AsciiLower(Event));
+  return It == FExtras->Handlers.end() ? TVariant::Null() : It->second;
 }
 
 void THtmlElement::SetEventHandler(const WideString& Event, const TVariant& Handler) {
-  if (Handler.IsEmptyOrNull())
-    FHandlers.erase(AsciiLower(Event));
-  else
-    FHandlers[AsciiLower(Event)] = Handler;
+  if (Handler.IsEmptyOrNull()) {
+    if (FExtras) FExtras->Handlers.erase(AsciiLower(Event));
+  } else {
+    Extras().Handlers[AsciiLower(Event)] = Handler;
+  }
 }
 
 void THtmlElement::RunHandler(const WideString& Event) {
@@ -620,18 +624,26 @@ std::shared_ptr<IConnectionPoint> THtmlElement::FindConnectionPoint(const TGUID&
 }
 
 TEventSource& THtmlElement::Events() {
-  if (!FEvents) {
-    FEvents = std::make_unique<TEventSource>();
-    for (const TGUID& IID : ElementEventInterfaces(FTag)) FEvents->AddConnectionPoint(IID);
+  auto& Events = Extras().Events;
+  if (!Events) {
+    Events = std::make_unique<TEventSource>();
+    for (const TGUID& IID : ElementEventInterfaces(Tag())) Events->AddConnectionPoint(IID);
   }
-  return *FEvents;
+  return *Events;
 }
 
 THtmlElement* THtmlElement::OwnerForm() const {
-  if (auto Form = FParserForm.lock()) return Form.get();
+  if (THtmlElement* Form = ParserForm()) return Form;
   for (THtmlElement* E = FParent; E; E = E->Parent())
-    if (E->FTag == u"form") return E;
+    if (E->Tag() == u"form") return E;
   return nullptr;
+}
+
+THtmlElement* THtmlElement::ParserForm() const {
+  if (!FExtras) return nullptr;
+  // The form's page may be gone while a script still holds this control.
+  auto Form = FExtras->ParserForm.lock();
+  return Form.get();
 }
 
 // ---- Forms and controls
@@ -1005,6 +1017,26 @@ std::vector<TGUID> ElementEventInterfaces(const WideString& LowerTag) {
   return {};
 }
 
+const TTagInfo& InternTag(const WideString& LowerTag) {
+  // Scripts of several pages may make elements at once; the table only grows and its entries never
+  // move, so a reference handed out stays good.
+  static std::mutex Lock;
+  static std::unordered_map<WideString, std::unique_ptr<TTagInfo>> Tags;
+  std::lock_guard<std::mutex> Guard(Lock);
+  auto& Info = Tags[LowerTag];
+  if (!Info) {
+    using C = TTagInfo::TClass;
+    static const std::pair<const char16_t*, C> Classes[] = {
+        {u"form", C::Form},         {u"input", C::Input},   {u"select", C::Select}, {u"option", C::Option},
+        {u"textarea", C::TextArea}, {u"button", C::Button}, {u"a", C::Anchor},      {u"area", C::Area},
+        {u"meta", C::Meta},         {u"body", C::Body}};
+    Info = std::make_unique<TTagInfo>(TTagInfo{LowerTag, TagFlags(LowerTag), C::Plain});
+    for (const auto& [Name, Class] : Classes)
+      if (LowerTag == Name) Info->Class = Class;
+  }
+  return *Info;
+}
+
 uint8_t TagFlags(const WideString& LowerTag) {
   static const std::unordered_map<WideString, uint8_t> Flags = [] {
     std::unordered_map<WideString, uint8_t> M;
@@ -1029,18 +1061,24 @@ uint8_t TagFlags(const WideString& LowerTag) {
   return It == Flags.end() ? 0 : It->second;
 }
 
-std::shared_ptr<THtmlElement> CreateElement(const WideString& LowerTag) {
-  if (LowerTag == u"form") return std::make_shared<THtmlForm>(LowerTag);
-  if (LowerTag == u"input") return std::make_shared<THtmlInput>(LowerTag);
-  if (LowerTag == u"select") return std::make_shared<THtmlSelect>(LowerTag);
-  if (LowerTag == u"option") return std::make_shared<THtmlOption>(LowerTag);
-  if (LowerTag == u"textarea") return std::make_shared<THtmlTextArea>(LowerTag);
-  if (LowerTag == u"button") return std::make_shared<THtmlButton>(LowerTag);
-  if (LowerTag == u"a") return std::make_shared<THtmlAnchor>(LowerTag);
-  if (LowerTag == u"area") return std::make_shared<THtmlArea>(LowerTag);
-  if (LowerTag == u"meta") return std::make_shared<THtmlMeta>(LowerTag);
-  if (LowerTag == u"body") return std::make_shared<THtmlBody>(LowerTag);
-  return std::make_shared<THtmlElement>(LowerTag);
+std::shared_ptr<THtmlElement> CreateElement(const WideString& LowerTag) { return CreateElement(InternTag(LowerTag)); }
+
+std::shared_ptr<THtmlElement> CreateElement(const TTagInfo& Tag) {
+  using C = TTagInfo::TClass;
+  switch (Tag.Class) {
+    case C::Form: return std::make_shared<THtmlForm>(Tag);
+    case C::Input: return std::make_shared<THtmlInput>(Tag);
+    case C::Select: return std::make_shared<THtmlSelect>(Tag);
+    case C::Option: return std::make_shared<THtmlOption>(Tag);
+    case C::TextArea: return std::make_shared<THtmlTextArea>(Tag);
+    case C::Button: return std::make_shared<THtmlButton>(Tag);
+    case C::Anchor: return std::make_shared<THtmlAnchor>(Tag);
+    case C::Area: return std::make_shared<THtmlArea>(Tag);
+    case C::Meta: return std::make_shared<THtmlMeta>(Tag);
+    case C::Body: return std::make_shared<THtmlBody>(Tag);
+    case C::Plain: break;
+  }
+  return std::make_shared<THtmlElement>(Tag);
 }
 
 std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html, const WideString& URL) {
@@ -1054,17 +1092,20 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
     ~TGuard() { gumbo_destroy_output(&kGumboDefaultOptions, Output); }
   } Guard{Output};
 
-  auto ElementOf = [](const GumboNode* Node) {
+  // The known tags' entries, looked up once per tag a page uses rather than once per element.
+  std::vector<const TTagInfo*> KnownTags(GUMBO_TAG_LAST + 1, nullptr);
+  auto ElementOf = [&KnownTags](const GumboNode* Node) {
     const GumboElement& G = Node->v.element;
-    WideString Tag;
-    if (G.tag == GUMBO_TAG_UNKNOWN) {
+    const TTagInfo* Tag;
+    if (G.tag == GUMBO_TAG_UNKNOWN || G.tag > GUMBO_TAG_LAST) {
       GumboStringPiece Name = G.original_tag;
       gumbo_tag_from_original_text(&Name);
-      Tag = AsciiLower(FromUtf8(Name.data, Name.length));
-    } else {
-      Tag = AsciiLower(FromUtf8(gumbo_normalized_tagname(G.tag), std::strlen(gumbo_normalized_tagname(G.tag))));
+      Tag = &InternTag(AsciiLower(FromUtf8(Name.data, Name.length)));
+    } else if (!(Tag = KnownTags[G.tag])) {
+      const char* Name = gumbo_normalized_tagname(G.tag);
+      Tag = KnownTags[G.tag] = &InternTag(AsciiLower(FromUtf8(Name, std::strlen(Name))));
     }
-    auto E = CreateElement(Tag);
+    auto E = CreateElement(*Tag);
     for (unsigned I = 0; I < G.attributes.length; ++I) {
       const auto* A = static_cast<const GumboAttribute*>(G.attributes.data[I]);
       E->FAttributes.emplace_back(FromUtf8(A->name, std::strlen(A->name)), FromUtf8(A->value, std::strlen(A->value)));
@@ -1167,8 +1208,8 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
       }
       if (!Open) continue;
       THtmlElement* Enclosing = Control->FParent;
-      while (Enclosing && Enclosing->FTag != u"form") Enclosing = Enclosing->FParent;
-      if (Enclosing != Open) Control->FParserForm = Open->SharedElement();
+      while (Enclosing && Enclosing->Tag() != u"form") Enclosing = Enclosing->FParent;
+      if (Enclosing != Open) Control->Extras().ParserForm = Open->SharedElement();
     }
   }
 
@@ -1176,7 +1217,7 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
   for (const auto& E : Doc->AllElements()) {
     if (E->HasAttribute(u"style")) {
       const WideString Style = E->AttributeText(u"style");
-      E->FBackgroundColor = InlineBackgroundColor(Style);
+      if (WideString Color = InlineBackgroundColor(Style); !Color.empty()) E->Extras().BackgroundColor = std::move(Color);
       E->SetStyleHiding(InlineStyleHiding(Style));
     }
     if (E->Tag() == u"input")
@@ -1240,8 +1281,8 @@ TElementsRef THtmlDocument::FormControls(const THtmlElement* Form) {
       if (N->Kind() != THtmlNode::TKind::Element) continue;
       auto& E = const_cast<THtmlElement&>(static_cast<const THtmlElement&>(*N));
       if (E.Is(TagControl)) {
-        auto Parsed = E.FParserForm.lock();
-        Lists[Parsed ? Parsed.get() : Enclosing].push_back(E.SharedElement());
+        THtmlElement* Parsed = E.ParserForm();
+        Lists[Parsed ? Parsed : Enclosing].push_back(E.SharedElement());
       }
       THtmlElement* Inner = E.Tag() == u"form" ? &E : Enclosing;
       for (auto It = N->ChildNodes().rbegin(); It != N->ChildNodes().rend(); ++It) Stack.emplace_back(It->get(), Inner);

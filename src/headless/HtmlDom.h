@@ -82,18 +82,28 @@ enum TTagFlag : uint8_t {
 };
 uint8_t TagFlags(const WideString& LowerTag);
 
+// A tag name with what it means, one per distinct name for the whole process: a page of fifty
+// thousand elements holds a handful of tags.
+struct TTagInfo {
+  enum class TClass : uint8_t { Plain, Form, Input, Select, Option, TextArea, Button, Anchor, Area, Meta, Body };
+  WideString Name;
+  uint8_t Flags = 0;
+  // The element object a tag makes.
+  TClass Class = TClass::Plain;
+};
+const TTagInfo& InternTag(const WideString& LowerTag);
+
 // How an element's own inline style hides its content: not at all, by "display: none" (no boxes
 // at all), or by "visibility: hidden" (boxes that show nothing, inherited by what is inside).
 enum class TStyleHiding { None, Display, Visibility };
 
 class THtmlElement : public THtmlNode, public IHTMLElement, public IConnectionPointContainer {
 public:
-  explicit THtmlElement(WideString LowerTag)
-      : THtmlNode(TKind::Element), FTag(std::move(LowerTag)), FFlags(TagFlags(FTag)) {}
+  explicit THtmlElement(const TTagInfo& Tag) : THtmlNode(TKind::Element), FTag(&Tag) {}
 
   // Lower-case tag, as parsed.
-  const WideString& Tag() const { return FTag; }
-  bool Is(TTagFlag Flag) const { return (FFlags & Flag) != 0; }
+  const WideString& Tag() const { return FTag->Name; }
+  bool Is(TTagFlag Flag) const { return (FTag->Flags & Flag) != 0; }
   // The element's own style attribute hides its content (display none, visibility hidden).
   bool StyleHidden() const { return FStyleHidden; }
   // Attribute text, or empty when absent.
@@ -112,7 +122,7 @@ public:
   WideString InnerHTML() override;
   WideString Title() override { return AttributeText(u"title"); }
   void SetTitle(const WideString& Value) override;
-  WideString StyleBackgroundColor() override { return FBackgroundColor; }
+  WideString StyleBackgroundColor() override { return FExtras ? FExtras->BackgroundColor : WideString(); }
   void SetStyleBackgroundColor(const WideString& Value) override;
   // A control tells its watchers of every change of one of its properties.
   void PropertyChanged();
@@ -144,11 +154,7 @@ public:
 protected:
   friend class THtmlDocument;
   friend class THtmlNode;
-  WideString FTag;
-  uint8_t FFlags;
-  std::vector<std::pair<WideString, TVariant>> FAttributes;
-  std::map<WideString, TVariant> FHandlers;
-  WideString FBackgroundColor;
+  const TTagInfo* FTag;
   bool FStyleHidden = false;
   // Hidden by "visibility: hidden" in particular: what is inside is hidden too.
   bool FVisibilityHidden = false;
@@ -156,15 +162,32 @@ protected:
     FStyleHidden = Hiding != TStyleHiding::None;
     FVisibilityHidden = Hiding == TStyleHiding::Visibility;
   }
-  std::unique_ptr<TEventSource> FEvents;
+  std::vector<std::pair<WideString, TVariant>> FAttributes;
+  // What few elements of a page ever have: handlers, an inline background colour, event sinks, a
+  // form the parser chose, a children snapshot. Kept apart, made on first use, so that the many
+  // cells, rows and options of a page each carry one pointer for all of it.
+  struct TExtras {
+    std::map<WideString, TVariant> Handlers;
+    WideString BackgroundColor;
+    std::unique_ptr<TEventSource> Events;
+    // The form the parser associated with this control; reset when a script moves it.
+    std::weak_ptr<THtmlElement> ParserForm;
+    // The children snapshot of the document's current version: a caption search asks a form or
+    // body with thousands of children for them once per control.
+    TElementsRef ChildElements;
+    uint64_t ChildVersion = 0;
+  };
+  std::unique_ptr<TExtras> FExtras;
+  TExtras& Extras() {
+    if (!FExtras) FExtras = std::make_unique<TExtras>();
+    return *FExtras;
+  }
+  THtmlElement* ParserForm() const;
+  void ResetParserForm() {
+    if (FExtras) FExtras->ParserForm.reset();
+  }
   // An attribute the document's snapshots depend on changed.
   void AttributeChanged(const WideString& Name);
-  // The form the parser associated with this control; reset when a script moves it.
-  std::weak_ptr<THtmlElement> FParserForm;
-  // The children snapshot of the document's current version: a caption search asks a form or
-  // body with thousands of children for them once per control.
-  TElementsRef FChildElements;
-  uint64_t FChildVersion = 0;
 };
 
 class THtmlForm : public THtmlElement, public IHTMLFormElement {
@@ -417,5 +440,6 @@ std::vector<TGUID> ElementEventInterfaces(const WideString& LowerTag);
 
 // Factory of element objects by tag, shared by the parser and scripts that add elements.
 std::shared_ptr<THtmlElement> CreateElement(const WideString& LowerTag);
+std::shared_ptr<THtmlElement> CreateElement(const TTagInfo& Tag);
 
 }  // namespace pel::headless
