@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <typeinfo>
 #include <unordered_map>
 
 #include "platform/Exceptions.h"
@@ -98,7 +99,9 @@ std::vector<std::shared_ptr<THtmlElement>> Descendants(const THtmlNode& Start) {
 
 class TRenderer {
 public:
-  explicit TRenderer(TRenderedText& Out) : FOut(Out) {}
+  // Spans are wanted for the body's text, which text ranges measure; an element's innerText
+  // needs none, and keeping them would cost a table entry per element inside it.
+  TRenderer(TRenderedText& Out, bool KeepSpans) : FOut(Out), FKeepSpans(KeepSpans) {}
 
   void Render(const THtmlElement& Top) {
     struct TFrame {
@@ -117,8 +120,7 @@ public:
       const auto& E = static_cast<const THtmlElement&>(*F.Node);
       if (!F.Leaving && E.StyleHidden() && &E != &Top) {
         // Hidden by its own style: no text and no line breaks, an empty span where it stands.
-        FOut.Spans[&E].first = static_cast<int32_t>(FOut.Text.size());
-        FUnplaced.push_back(&E);
+        Open(E);
         Close(E);
         continue;
       }
@@ -131,8 +133,7 @@ public:
       }
       if (E.Is(TagBlock) || E.Is(TagLineBreak)) FBreak = true;
       if (E.Is(TagCell)) FCell = true;
-      FOut.Spans[&E].first = static_cast<int32_t>(FOut.Text.size());
-      FUnplaced.push_back(&E);
+      Open(E);
       if (E.Is(TagLineBreak)) {
         // A line break is content: two in a row make an empty line.
         Flush(true);
@@ -160,8 +161,14 @@ public:
   }
 
 private:
+  void Open(const THtmlElement& E) {
+    if (!FKeepSpans) return;
+    FOut.Spans[&E].first = static_cast<int32_t>(FOut.Text.size());
+    FUnplaced.push_back(&E);
+  }
   // An element without text of its own keeps an empty span where it stood.
   void Close(const THtmlElement& E) {
+    if (!FKeepSpans) return;
     FOut.Spans[&E].second = static_cast<int32_t>(FOut.Text.size());
     // Elements close innermost first, so an unplaced one is the last unplaced.
     if (!FUnplaced.empty() && FUnplaced.back() == &E) FUnplaced.pop_back();
@@ -234,6 +241,7 @@ private:
   }
 
   TRenderedText& FOut;
+  const bool FKeepSpans;
   std::vector<const THtmlElement*> FUnplaced;
   bool FBreak = false, FCell = false, FSpace = false;
   int FPre = 0, FPreDepth = 0;
@@ -493,7 +501,7 @@ WideString THtmlElement::InnerText() {
   // A caption search asks the same few ancestors of every control for their text.
   if (auto Doc = OwnerDocument()) return Doc->InnerTextOf(*this);
   TRenderedText R;
-  TRenderer(R).Render(*this);
+  TRenderer(R, false).Render(*this);
   return R.Text;
 }
 
@@ -945,17 +953,16 @@ public:
     FEnd = It->second.second;
   }
   void SetEndPoint(const WideString& How, const std::shared_ptr<IHTMLTxtRange>& Source) override {
-    auto* Src = dynamic_cast<THtmlTxtRange*>(Source.get());
-    if (!Src) throw EOleSysError("Invalid argument", HR_E_INVALIDARG);
-    const WideString H = AsciiLower(How);
-    int32_t Point;
-    if (H == u"starttostart" || H == u"endtostart")
-      Point = Src->FStart;
-    else if (H == u"starttoend" || H == u"endtoend")
-      Point = Src->FEnd;
-    else
+    // A caption search sets end points by the thousand: the exact type is checked rather than
+    // cast through the interface's virtual base.
+    if (!Source || typeid(*Source) != typeid(THtmlTxtRange)) throw EOleSysError("Invalid argument", HR_E_INVALIDARG);
+    auto* Src = static_cast<THtmlTxtRange*>(Source.get());
+    const bool FromStart = EqualsIgnoringAsciiCase(How, u"StartToStart") || EqualsIgnoringAsciiCase(How, u"EndToStart");
+    if (!FromStart && !EqualsIgnoringAsciiCase(How, u"StartToEnd") && !EqualsIgnoringAsciiCase(How, u"EndToEnd"))
       throw EOleSysError("Invalid argument", HR_E_INVALIDARG);
-    if (H.rfind(u"start", 0) == 0) {
+    const int32_t Point = FromStart ? Src->FStart : Src->FEnd;
+    // Which end of this range moves: the first word of one of the four names.
+    if (How[0] == u's' || How[0] == u'S') {
       FStart = Point;
       if (FEnd < FStart) FEnd = FStart;
     } else {
@@ -1324,7 +1331,7 @@ const WideString& THtmlDocument::InnerTextOf(const THtmlElement& Element) {
   // own "visibility: visible" could show it again; pages rarely do that, and it is not modelled).
   if (Added && !InsideHiddenVisibility(Element)) {
     TRenderedText R;
-    TRenderer(R).Render(Element);
+    TRenderer(R, false).Render(Element);
     It->second = std::move(R.Text);
   }
   return It->second;
@@ -1352,7 +1359,10 @@ bool THtmlDocument::InsideHiddenVisibility(const THtmlElement& Element) {
 const TRenderedText& THtmlDocument::BodyText() {
   if (FTextVersion != FVersion) {
     FBodyText = {};
-    if (auto B = std::dynamic_pointer_cast<THtmlElement>(Body())) TRenderer(FBodyText).Render(*B);
+    if (auto B = std::dynamic_pointer_cast<THtmlElement>(Body())) {
+      FBodyText.Spans.reserve(AllElements().size());
+      TRenderer(FBodyText, true).Render(*B);
+    }
     FTextVersion = FVersion;
   }
   return FBodyText;

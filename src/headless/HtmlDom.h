@@ -318,7 +318,7 @@ public:
 // Where each element's text lies in a rendered text.
 struct TRenderedText {
   WideString Text;
-  std::map<const THtmlElement*, std::pair<int32_t, int32_t>> Spans;
+  std::unordered_map<const THtmlElement*, std::pair<int32_t, int32_t>> Spans;
 };
 
 class THtmlWindow;
