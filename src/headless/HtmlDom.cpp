@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <typeinfo>
 #include <unordered_map>
 
@@ -163,13 +164,13 @@ public:
 private:
   void Open(const THtmlElement& E) {
     if (!FKeepSpans) return;
-    FOut.Spans[&E].first = static_cast<int32_t>(FOut.Text.size());
+    FOut.Spans[static_cast<const IHTMLElement*>(&E)].first = static_cast<int32_t>(FOut.Text.size());
     FUnplaced.push_back(&E);
   }
   // An element without text of its own keeps an empty span where it stood.
   void Close(const THtmlElement& E) {
     if (!FKeepSpans) return;
-    FOut.Spans[&E].second = static_cast<int32_t>(FOut.Text.size());
+    FOut.Spans[static_cast<const IHTMLElement*>(&E)].second = static_cast<int32_t>(FOut.Text.size());
     // Elements close innermost first, so an unplaced one is the last unplaced.
     if (!FUnplaced.empty() && FUnplaced.back() == &E) FUnplaced.pop_back();
   }
@@ -185,7 +186,8 @@ private:
     struct TPlace {
       TRenderer& R;
       ~TPlace() {
-        for (const THtmlElement* E : R.FUnplaced) R.FOut.Spans[E].first = static_cast<int32_t>(R.FOut.Text.size());
+        for (const THtmlElement* E : R.FUnplaced)
+          R.FOut.Spans[static_cast<const IHTMLElement*>(E)].first = static_cast<int32_t>(R.FOut.Text.size());
         R.FUnplaced.clear();
       }
     } Place{*this};
@@ -433,7 +435,7 @@ std::shared_ptr<THtmlElement> THtmlElement::SharedElement() {
 }
 
 namespace {
-bool EqualsIgnoringAsciiCase(const WideString& A, const WideString& B) {
+bool EqualsIgnoringAsciiCase(std::u16string_view A, std::u16string_view B) {
   if (A.size() != B.size()) return false;
   for (size_t I = 0; I < A.size(); ++I) {
     WideChar X = A[I], Y = B[I];
@@ -786,21 +788,29 @@ WideString THtmlOption::Text() {
   // The list shows the text with its blanks collapsed and none at either end.
   WideString Result;
   bool Space = false;
+  auto Add = [&](const THtmlText& T) {
+    for (WideChar C : T.Text) {
+      if (IsSpace(C)) {
+        Space = !Result.empty();
+        continue;
+      }
+      if (Space) Result += u' ';
+      Space = false;
+      Result += C;
+    }
+  };
+  // Almost every option holds one text node; a page list renders thousands of them.
+  const auto& Children = ChildNodes();
+  if (Children.size() == 1 && Children[0]->Kind() == TKind::Text) {
+    Result.reserve(static_cast<const THtmlText&>(*Children[0]).Text.size());
+    Add(static_cast<const THtmlText&>(*Children[0]));
+    return Result;
+  }
   std::vector<const THtmlNode*> Stack{this};
   while (!Stack.empty()) {
     const THtmlNode* N = Stack.back();
     Stack.pop_back();
-    if (N->Kind() == TKind::Text) {
-      for (WideChar C : static_cast<const THtmlText&>(*N).Text) {
-        if (IsSpace(C)) {
-          Space = !Result.empty();
-          continue;
-        }
-        if (Space) Result += u' ';
-        Space = false;
-        Result += C;
-      }
-    }
+    if (N->Kind() == TKind::Text) Add(static_cast<const THtmlText&>(*N));
     for (auto It = N->ChildNodes().rbegin(); It != N->ChildNodes().rend(); ++It) Stack.push_back(It->get());
   }
   return Result;
@@ -944,10 +954,9 @@ public:
     return E > S ? All.substr(static_cast<size_t>(S), static_cast<size_t>(E - S)) : WideString();
   }
   void MoveToElementText(const TElementRef& Element) override {
-    auto* E = dynamic_cast<THtmlElement*>(Element.get());
-    if (!E) throw EOleSysError("Invalid argument", HR_E_INVALIDARG);
+    if (!Element) throw EOleSysError("Invalid argument", HR_E_INVALIDARG);
     const TRenderedText& R = Doc().BodyText();
-    auto It = R.Spans.find(E);
+    auto It = R.Spans.find(Element.get());
     if (It == R.Spans.end()) throw EOleSysError("The element is not in the text of this document", HR_E_INVALIDARG);
     FStart = It->second.first;
     FEnd = It->second.second;

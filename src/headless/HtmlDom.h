@@ -318,7 +318,8 @@ public:
 // Where each element's text lies in a rendered text.
 struct TRenderedText {
   WideString Text;
-  std::unordered_map<const THtmlElement*, std::pair<int32_t, int32_t>> Spans;
+  // Keyed by the element's interface, as a text range is handed it: no cast to look one up.
+  std::unordered_map<const IHTMLElement*, std::pair<int32_t, int32_t>> Spans;
 };
 
 class THtmlWindow;
