@@ -19,6 +19,10 @@ namespace {
 
 WideString FromUtf8(const char* Data, size_t Length) {
   if (Length == 0) return {};
+  // Names, values and the text between tags are mostly ASCII: widened directly, one unit a byte.
+  size_t Ascii = 0;
+  while (Ascii < Length && static_cast<unsigned char>(Data[Ascii]) < 0x80) ++Ascii;
+  if (Ascii == Length) return WideString(Data, Data + Length);
   WideString Result(Length, u'\0');  // UTF-16 never needs more units than UTF-8 has bytes
   int32_t Written = 0;
   UErrorCode Status = U_ZERO_ERROR;
@@ -499,7 +503,7 @@ WideString THtmlElement::InnerText() {
   // A line break separates the text around it but holds none itself: a caption search that
   // stopped at it would never reach the label before it.
   if (Is(TagLineBreak)) return {};
-  if (Tag() == u"textarea") return static_cast<THtmlTextArea&>(*this).Value();
+  if (Is(TTagInfo::TClass::TextArea)) return static_cast<THtmlTextArea&>(*this).Value();
   // A caption search asks the same few ancestors of every control for their text.
   if (auto Doc = OwnerDocument()) return Doc->InnerTextOf(*this);
   TRenderedText R;
@@ -558,9 +562,9 @@ void THtmlElement::SetStyleBackgroundColor(const WideString& Value) {
 }
 
 void THtmlElement::PropertyChanged() {
-  if (Tag() == u"input")
+  if (Is(TTagInfo::TClass::Input))
     Events().Fire(DIID_HTMLInputTextElementEvents, DispIdOnPropertyChange);
-  else if (Tag() == u"textarea")
+  else if (Is(TTagInfo::TClass::TextArea))
     Events().Fire(DIID_HTMLTextContainerEvents, DispIdOnPropertyChange);
 }
 
@@ -645,7 +649,7 @@ TEventSource& THtmlElement::Events() {
 THtmlElement* THtmlElement::OwnerForm() const {
   if (THtmlElement* Form = ParserForm()) return Form;
   for (THtmlElement* E = FParent; E; E = E->Parent())
-    if (E->Tag() == u"form") return E;
+    if (E->Is(TTagInfo::TClass::Form)) return E;
   return nullptr;
 }
 
@@ -774,7 +778,7 @@ void THtmlButton::DefaultClickAction() {
 
 THtmlSelect* THtmlOption::OwnerSelect() const {
   for (THtmlElement* E = Parent(); E; E = E->Parent())
-    if (E->Tag() == u"select") return static_cast<THtmlSelect*>(E);
+    if (E->Is(TTagInfo::TClass::Select)) return static_cast<THtmlSelect*>(E);
   return nullptr;
 }
 
@@ -832,7 +836,7 @@ const std::vector<THtmlOption*>& THtmlSelect::Options() const {
   if (Doc && FOptionsVersion == Doc->Version()) return FOptions;
   FOptions.clear();
   ForEachDescendant(*this, [&](THtmlElement& E) {
-    if (E.Tag() == u"option") FOptions.push_back(static_cast<THtmlOption*>(&E));
+    if (E.Is(TTagInfo::TClass::Option)) FOptions.push_back(static_cast<THtmlOption*>(&E));
   });
   FOptionsVersion = Doc ? Doc->Version() : ~uint64_t{0};
   return FOptions;
@@ -1110,7 +1114,9 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
 
   // The known tags' entries, looked up once per tag a page uses rather than once per element.
   std::vector<const TTagInfo*> KnownTags(GUMBO_TAG_LAST + 1, nullptr);
-  auto ElementOf = [&KnownTags](const GumboNode* Node) {
+  // Every element made, for the state that starts from the markup once the tree stands.
+  std::vector<THtmlElement*> Elements;
+  auto ElementOf = [&KnownTags, &Elements](const GumboNode* Node) {
     const GumboElement& G = Node->v.element;
     const TTagInfo* Tag;
     if (G.tag == GUMBO_TAG_UNKNOWN || G.tag > GUMBO_TAG_LAST) {
@@ -1122,6 +1128,8 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
       Tag = KnownTags[G.tag] = &InternTag(AsciiLower(FromUtf8(Name, std::strlen(Name))));
     }
     auto E = CreateElement(*Tag);
+    Elements.push_back(E.get());
+    E->FAttributes.reserve(G.attributes.length);
     for (unsigned I = 0; I < G.attributes.length; ++I) {
       const auto* A = static_cast<const GumboAttribute*>(G.attributes.data[I]);
       E->FAttributes.emplace_back(FromUtf8(A->name, std::strlen(A->name)), FromUtf8(A->value, std::strlen(A->value)));
@@ -1171,7 +1179,7 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
             E->FChildren.push_back(std::move(Text));
           }
           Made = std::move(E);
-        } else if (E->Tag() == u"form" && G.original_tag.length > 0)
+        } else if (E->Is(TTagInfo::TClass::Form) && G.original_tag.length > 0)
           Forms.emplace_back(G.start_pos.offset, E.get());
         else if (IsControl(E->Tag()))
           Controls.emplace_back(G.start_pos.offset, E.get());
@@ -1224,27 +1232,29 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
       }
       if (!Open) continue;
       THtmlElement* Enclosing = Control->FParent;
-      while (Enclosing && Enclosing->Tag() != u"form") Enclosing = Enclosing->FParent;
+      while (Enclosing && !Enclosing->Is(TTagInfo::TClass::Form)) Enclosing = Enclosing->FParent;
       if (Enclosing != Open) Control->Extras().ParserForm = Open->SharedElement();
     }
   }
 
   // Control state and the inline background colour start from the markup.
-  for (const auto& E : Doc->AllElements()) {
+  for (THtmlElement* E : Elements) {
     if (E->HasAttribute(u"style")) {
       const WideString Style = E->AttributeText(u"style");
       if (WideString Color = InlineBackgroundColor(Style); !Color.empty()) E->Extras().BackgroundColor = std::move(Color);
       E->SetStyleHiding(InlineStyleHiding(Style));
     }
-    if (E->Tag() == u"input")
+    using C = TTagInfo::TClass;
+    if (E->Is(C::Input))
       static_cast<THtmlInput&>(*E).InitState();
-    else if (E->Tag() == u"select")
+    else if (E->Is(C::Select))
       static_cast<THtmlSelect&>(*E).InitState();
-    else if (E->Tag() == u"textarea")
+    else if (E->Is(C::TextArea))
       static_cast<THtmlTextArea&>(*E).InitState();
   }
+  // The last charset a meta element names wins, as the elements stand in the page.
   for (const auto& E : Doc->AllElements()) {
-    if (E->Tag() != u"meta") continue;
+    if (!E->Is(TTagInfo::TClass::Meta)) continue;
     const WideString Charset = E->AttributeText(u"charset");
     if (!Charset.empty()) Doc->FCharset = AsciiLower(TrimSpaces(Charset));
   }
@@ -1300,7 +1310,7 @@ TElementsRef THtmlDocument::FormControls(const THtmlElement* Form) {
         THtmlElement* Parsed = E.ParserForm();
         Lists[Parsed ? Parsed : Enclosing].push_back(E.SharedElement());
       }
-      THtmlElement* Inner = E.Tag() == u"form" ? &E : Enclosing;
+      THtmlElement* Inner = E.Is(TTagInfo::TClass::Form) ? &E : Enclosing;
       for (auto It = N->ChildNodes().rbegin(); It != N->ChildNodes().rend(); ++It) Stack.emplace_back(It->get(), Inner);
     }
     FControls.clear();
@@ -1318,7 +1328,7 @@ std::vector<std::shared_ptr<THtmlElement>> THtmlDocument::RadioGroup(const THtml
   if (FRadioVersion != FVersion) {
     FRadioGroups.clear();
     for (const auto& E : AllElements()) {
-      if (E->Tag() != u"input") continue;
+      if (!E->Is(TTagInfo::TClass::Input)) continue;
       auto& Input = static_cast<THtmlInput&>(*E);
       if (Input.Type() == u"radio" && !Input.Name().empty())
         FRadioGroups[{Input.OwnerForm(), Input.Name()}].push_back(E);

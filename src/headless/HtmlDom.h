@@ -104,6 +104,8 @@ public:
   // Lower-case tag, as parsed.
   const WideString& Tag() const { return FTag->Name; }
   bool Is(TTagFlag Flag) const { return (FTag->Flags & Flag) != 0; }
+  // The kind of element object the tag makes: a test without comparing names.
+  bool Is(TTagInfo::TClass Class) const { return FTag->Class == Class; }
   // The element's own style attribute hides its content (display none, visibility hidden).
   bool StyleHidden() const { return FStyleHidden; }
   // Attribute text, or empty when absent.
