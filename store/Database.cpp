@@ -187,6 +187,15 @@ TBlob TStatement::Blob(int Column) const {
   return Data ? TBlob(Data, Data + Bytes) : TBlob();
 }
 
+TDatabase::TStamp TDatabase::Stamp() {
+  TReused Version(*this, "PRAGMA data_version");
+  TStamp Result;
+  Result.DataVersion = Version->Step() ? Version->Int(0) : -1;
+  Result.Changes = sqlite3_total_changes(FHandle);
+  Result.Rollbacks = FRollbacks;
+  return Result;
+}
+
 TReadTransaction::TReadTransaction(TDatabase& Database) : FDatabase(Database) {
   TReused Begin(FDatabase, "BEGIN");
   Begin->Run();
@@ -194,14 +203,20 @@ TReadTransaction::TReadTransaction(TDatabase& Database) : FDatabase(Database) {
 
 TReadTransaction::~TReadTransaction() {
   TStatement& End = FDatabase.Prepared("COMMIT");
-  if (sqlite3_step(End.Handle()) != SQLITE_DONE) sqlite3_exec(FDatabase.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+  if (sqlite3_step(End.Handle()) != SQLITE_DONE) {
+    sqlite3_exec(FDatabase.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    FDatabase.NoteRollback();
+  }
   sqlite3_reset(End.Handle());
 }
 
 TTransaction::TTransaction(TDatabase& Database) : FDatabase(Database) { FDatabase.Exec("BEGIN IMMEDIATE"); }
 
 TTransaction::~TTransaction() {
-  if (FOpen) sqlite3_exec(FDatabase.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+  if (FOpen) {
+    sqlite3_exec(FDatabase.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    FDatabase.NoteRollback();
+  }
 }
 
 void TTransaction::Commit() {

@@ -50,8 +50,22 @@ public:
   // every page fill makes, where preparing costs more than running. Use it through TReused.
   TStatement& Prepared(const char* Sql);
 
+  // What the file holds, as far as anything read from it may have changed: another connection's
+  // commit (SQLite's data_version), a row this connection changed, or a transaction of this
+  // connection rolled back (its changes were counted and are gone again). Equal stamps mean that
+  // what was read under the first may be used under the second.
+  struct TStamp {
+    int64_t DataVersion = -1;
+    int64_t Changes = -1;
+    int64_t Rollbacks = -1;
+    bool operator==(const TStamp&) const = default;
+  };
+  TStamp Stamp();
+  void NoteRollback() { ++FRollbacks; }
+
 private:
   sqlite3* FHandle = nullptr;
+  int64_t FRollbacks = 0;
   std::unordered_map<const char*, std::unique_ptr<TStatement>> FPrepared;
 };
 

@@ -425,7 +425,19 @@ void TPelStore::LoadKeyring() {
 // Another store on the same file (the host's tool beside the running store) may have changed the
 // password and so the data key: a value sealed with the key held here would then be lost to
 // everyone else. Each use of the key first makes sure it is still the file's.
+TPelStore::TReadCache& TPelStore::ReadCache() {
+  const TDatabase::TStamp Now = FDatabase.Stamp();
+  if (!(Now == FReadCache.Stamp)) {
+    FReadCache = TReadCache();
+    FReadCache.Stamp = Now;
+  }
+  return FReadCache;
+}
+
 void TPelStore::CheckKeyCurrent() {
+  TReadCache& Cache = ReadCache();
+  if (Cache.KeyChecked) return;
+  Cache.KeyChecked = true;
   {
     TReused Q(FDatabase, "SELECT data_key FROM keyring WHERE id = 1");
     if (Q->Step()) {
@@ -538,10 +550,14 @@ std::shared_ptr<const TFieldRecognizer> TPelStore::Recognizer() {
 
 int64_t TPelStore::ProfileID(const WideString& Profile) {
   const WideString Name = Profile.empty() ? ActiveProfile() : Profile;
+  TReadCache& Cache = ReadCache();
+  if (auto It = Cache.ProfileIDs.find(Name); It != Cache.ProfileIDs.end()) return It->second;
   TReused Q(FDatabase, "SELECT id FROM profile WHERE name = ?");
   Q->Bind(1, Name);
   if (!Q->Step()) RaiseStoreError("There is no profile \"" + WideToAnsi(Name) + "\"");
-  return Q->Int(0);
+  const int64_t ID = Q->Int(0);
+  Cache.ProfileIDs.emplace(Name, ID);
+  return ID;
 }
 
 int64_t TPelStore::FieldID(const WideString& Field) {
@@ -551,9 +567,13 @@ int64_t TPelStore::FieldID(const WideString& Field) {
 }
 
 WideString TPelStore::FieldName(int64_t ID) {
+  TReadCache& Cache = ReadCache();
+  if (auto It = Cache.FieldNames.find(ID); It != Cache.FieldNames.end()) return It->second;
   TReused Q(FDatabase, "SELECT name FROM field WHERE id = ?");
   Q->Bind(1, ID);
-  return Q->Step() ? Q->Text(0) : WideString();
+  WideString Name = Q->Step() ? Q->Text(0) : WideString();
+  Cache.FieldNames.emplace(ID, Name);
+  return Name;
 }
 
 // ---- profiles and fields
@@ -791,10 +811,14 @@ std::vector<WideString> Fingerprints(const TTransitFormSet& Set) {
 // profile's own spelling, so that the current profile is always one of the list and per-profile
 // defaults are found whatever spelling a caller used (files that kept a caller's spelling included).
 WideString TPelStore::ActiveProfile() {
+  TReadCache& Cache = ReadCache();
+  if (Cache.HaveActive) return Cache.Active;
   TReused Q(FDatabase,
             "SELECT coalesce((SELECT name FROM profile WHERE name = s.value), s.value) FROM state s"
             " WHERE s.key = 'active_profile'");
-  return Q->Step() ? Q->Text(0) : WideString();
+  Cache.Active = Q->Step() ? Q->Text(0) : WideString();
+  Cache.HaveActive = true;
+  return Cache.Active;
 }
 
 WideString TPelStore::StoredProfileName(const WideString& Profile) {

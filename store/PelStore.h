@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <string>
 
 #include "Crypto.h"
@@ -182,6 +183,20 @@ private:
   TBlob FKeyringStamp;
   uint32_t FRegistration = 0;
   bool FShutDown = false;
+  // What every lookup asks of the file before it reads a value (is the key still the file's,
+  // which profile is active, its id, the field's name), kept for as long as the file's stamp
+  // stays: a page's profile fill makes hundreds of lookups against a file nobody changes.
+  struct TReadCache {
+    TDatabase::TStamp Stamp;
+    bool KeyChecked = false;
+    bool HaveActive = false;
+    WideString Active;
+    std::unordered_map<WideString, int64_t> ProfileIDs;
+    std::unordered_map<int64_t, WideString> FieldNames;
+  };
+  TReadCache FReadCache;
+  // The cache, emptied first when the file may have changed since it was filled.
+  TReadCache& ReadCache();
 };
 
 }  // namespace pel::store

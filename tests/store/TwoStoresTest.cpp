@@ -225,5 +225,40 @@ TEST(TwoStoresTest, KilledAfterPasswordChangeCommittedNextOpenWipesOldKey) {
   EXPECT_TRUE(Store.HasMasterPassword());
 }
 
+// A running store answers lookups from what it read before; the host's tool changing the active
+// profile, or a value of it, on the same file must be seen by the very next lookup.
+TEST(TwoStoresTest, LookupsFollowAProfileSwitchAndValuesWrittenByAnotherStore) {
+  TStoreFolder Folder;
+  TPelStore Running(Folder.File());
+  bool Login = false;
+  Running.SetFieldValue(u"", u"City", u"Lyon", Login);
+  auto CityOf = [&](TPelStore& Store) {
+    WideString Field = u"City", Value, Values;
+    int32_t Kind = -1;
+    bool Found = false, LoginRequired = false;
+    Store.FindFieldValue(u"", u"", u"", u"", u"", Field, Kind, Value, Values, Found, LoginRequired);
+    EXPECT_FALSE(LoginRequired);
+    return Found ? Value : WideString(u"(none)");
+  };
+  ASSERT_EQ(CityOf(Running), u"Lyon");
+  TVariant Profiles;
+  WideString First;
+  Running.GetProfiles(Profiles, First);
+  {
+    TPelStore Tool(Folder.File());
+    Tool.AddProfile(u"Travel");
+    Tool.SetActiveProfile(u"Travel");
+  }
+  EXPECT_EQ(CityOf(Running), u"(none)");
+  {
+    TPelStore Tool(Folder.File());
+    Tool.SetFieldValue(u"", u"City", u"Oslo", Login);
+  }
+  EXPECT_EQ(CityOf(Running), u"Oslo");
+  // And this store's own switch back.
+  Running.SetActiveProfile(First);
+  EXPECT_EQ(CityOf(Running), u"Lyon");
+}
+
 }  // namespace
 }  // namespace pel::test
