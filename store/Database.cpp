@@ -191,14 +191,19 @@ TDatabase::TStamp TDatabase::Stamp() {
   TReused Version(*this, "PRAGMA data_version");
   TStamp Result;
   Result.DataVersion = Version->Step() ? Version->Int(0) : -1;
-  Result.Changes = sqlite3_total_changes(FHandle);
+  Result.Changes = TotalChanges();
   Result.Rollbacks = FRollbacks;
   return Result;
 }
 
+bool TDatabase::InTransaction() const { return FHandle && sqlite3_get_autocommit(FHandle) == 0; }
+
+int64_t TDatabase::TotalChanges() const { return sqlite3_total_changes(FHandle); }
+
 TReadTransaction::TReadTransaction(TDatabase& Database) : FDatabase(Database) {
   TReused Begin(FDatabase, "BEGIN");
   Begin->Run();
+  FDatabase.NoteBegin();
 }
 
 TReadTransaction::~TReadTransaction() {
@@ -210,7 +215,10 @@ TReadTransaction::~TReadTransaction() {
   sqlite3_reset(End.Handle());
 }
 
-TTransaction::TTransaction(TDatabase& Database) : FDatabase(Database) { FDatabase.Exec("BEGIN IMMEDIATE"); }
+TTransaction::TTransaction(TDatabase& Database) : FDatabase(Database) {
+  FDatabase.Exec("BEGIN IMMEDIATE");
+  FDatabase.NoteBegin();
+}
 
 TTransaction::~TTransaction() {
   if (FOpen) {

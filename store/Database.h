@@ -62,10 +62,18 @@ public:
   };
   TStamp Stamp();
   void NoteRollback() { ++FRollbacks; }
+  // Inside one transaction nobody else's commit becomes visible: a stamp taken in it stays good
+  // for the transaction but for this connection's own changes. The serial tells transactions apart.
+  void NoteBegin() { ++FTransactions; }
+  int64_t TransactionSerial() const { return FTransactions; }
+  bool InTransaction() const;
+  int64_t TotalChanges() const;
+  int64_t Rollbacks() const { return FRollbacks; }
 
 private:
   sqlite3* FHandle = nullptr;
   int64_t FRollbacks = 0;
+  int64_t FTransactions = 0;
   std::unordered_map<const char*, std::unique_ptr<TStatement>> FPrepared;
 };
 

@@ -426,11 +426,17 @@ void TPelStore::LoadKeyring() {
 // password and so the data key: a value sealed with the key held here would then be lost to
 // everyone else. Each use of the key first makes sure it is still the file's.
 TPelStore::TReadCache& TPelStore::ReadCache() {
+  const bool InTransaction = FDatabase.InTransaction();
+  // Confirmed earlier in this transaction: only this connection can have changed the file since.
+  if (InTransaction && FReadCache.Transaction == FDatabase.TransactionSerial() &&
+      FReadCache.Stamp.Changes == FDatabase.TotalChanges() && FReadCache.Stamp.Rollbacks == FDatabase.Rollbacks())
+    return FReadCache;
   const TDatabase::TStamp Now = FDatabase.Stamp();
   if (!(Now == FReadCache.Stamp)) {
     FReadCache = TReadCache();
     FReadCache.Stamp = Now;
   }
+  FReadCache.Transaction = InTransaction ? FDatabase.TransactionSerial() : -1;
   return FReadCache;
 }
 
@@ -539,8 +545,7 @@ WideString TPelStore::LexiconVersion() {
 }
 
 std::shared_ptr<const TFieldRecognizer> TPelStore::Recognizer() {
-  TReused Version(FDatabase, "PRAGMA data_version");
-  const int64_t DataVersion = Version->Step() ? Version->Int(0) : -1;
+  const int64_t DataVersion = ReadCache().Stamp.DataVersion;
   if (DataVersion != FDataVersion) {
     FDataVersion = DataVersion;
     if (LexiconVersion() != FLexiconVersion) LoadRecognizer();

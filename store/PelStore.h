@@ -188,6 +188,8 @@ private:
   // stays: a page's profile fill makes hundreds of lookups against a file nobody changes.
   struct TReadCache {
     TDatabase::TStamp Stamp;
+    // The transaction the stamp was last confirmed in, or -1 outside one.
+    int64_t Transaction = -1;
     bool KeyChecked = false;
     bool HaveActive = false;
     WideString Active;
