@@ -26,11 +26,33 @@ const std::vector<TDefaultField>& DefaultFields();
 // Words that carry no meaning in a control name or caption, comma-separated.
 const char16_t* DefaultStopWords();
 // input type → profile field, for controls whose name says nothing.
+// Alone: the type names its field even when nothing else is recognised. Overrules: fields
+// (comma-separated) that the type replaces by its own when the name says them.
 struct TDefaultTypeHint {
   const char16_t* InputType;
   const char16_t* Field;
+  bool Alone;
+  const char16_t* Overrules;
 };
 const std::vector<TDefaultTypeHint>& DefaultTypeHints();
+// Container words (comma-separated) and the field they name when nothing more specific is said
+// (nullptr: none; they only keep the words they span from counting).
+struct TDefaultContainer {
+  const char16_t* Field;
+  const char16_t* Phrases;
+};
+const std::vector<TDefaultContainer>& DefaultContainers();
+// Phrases of controls that no profile value belongs in, comma-separated.
+const char16_t* DefaultNoFieldPhrases();
+// Autocomplete tokens and the field each asks for (nullptr: no profile field).
+struct TDefaultAutocomplete {
+  const char16_t* Token;
+  const char16_t* Field;
+};
+const std::vector<TDefaultAutocomplete>& DefaultAutocomplete();
+// Input types that never take a profile value, and those that only choose (comma-separated).
+const char16_t* DefaultNonTextTypes();
+const char16_t* DefaultChoiceTypes();
 // Substitutions of the lexicon the add-on loads (select option matching): name, comma-separated values.
 struct TDefaultSubstitution {
   const char16_t* Name;
