@@ -9,12 +9,12 @@ namespace pel::store {
 const std::vector<TDefaultField>& DefaultFields() {
   static const std::vector<TDefaultField> Fields = {
       {u"Title", u"Form of address", u"Identity", 4,
-       u"title,salutation,prefix,name prefix,honorific,civility,anrede,civilite,civilité,tratamiento,titolo,"
+       u"title,salutation,prefix,name prefix,honorific,tratamiento,titolo,"
        u"tratamento,aanhef,aanspreekvorm,zwrot grzecznościowy,обращение",
        u"Mr", u"Mr,Mr.,Mister"},
       {u"First name", u"Given name", u"Identity", 0,
        u"first name,fname,first,given name,forename,christian name,name first,first nm,firstname,vorname,prenom,"
-       u"prénom,primer nombre,nombre de pila,nome proprio,primeiro nome,voornaam,roepnaam,imię,imie,имя,"
+       u"prénom,primer nombre,nombre de pila,nome proprio,primeiro nome,voornaam,roepnaam,imię,imie,"
        u"givenname,f name",
        u"John", u""},
       {u"Middle name", u"Middle name or initial", u"Identity", 0,
@@ -27,7 +27,7 @@ const std::vector<TDefaultField>& DefaultFields() {
        u"фамилия,l name",
        u"Public", u""},
       {u"Full name", u"First and last name", u"Identity", 0,
-       u"full name,your name,contact name,fullname,real name,first and last name,vollständiger name,"
+       u"full name,your name,contact name,fullname,real name,ваше имя,first and last name,vollständiger name,"
        u"vollstaendiger name,nom complet,prénom et nom,prenom et nom,nombre completo,nombre y apellidos,"
        u"nome completo,nome e cognome,volledige naam,imię i nazwisko,imie i nazwisko,фио,полное имя,"
        u"nombre,nome,naam,name,nachname und vorname,contact person,ansprechpartner,persona de contacto",
@@ -49,7 +49,7 @@ const std::vector<TDefaultField>& DefaultFields() {
        u"año,ano,anno,anno di nascita,jaar,geboortejaar,rok,rok urodzenia,год,год рождения,aaaa",
        u"1980", u""},
       {u"Gender", u"Sex", u"Identity", 4,
-       u"gender,sex,geschlecht,sexe,genre,sexo,género,genero,sesso,genere,geslacht,płeć,plec,пол",
+       u"gender,sex,civility,anrede,civilite,civilité,geschlecht,sexe,genre,sexo,género,genero,sesso,genere,geslacht,płeć,plec,пол",
        u"Male", u"Male,M,man"},
       {u"E-mail", u"E-mail address", u"Contact", 0,
        u"email,e mail,email address,e mail address,mail,mail address,email confirm,confirm email,emailaddress,"
@@ -202,21 +202,25 @@ const std::vector<TDefaultContainer>& DefaultContainers() {
   static const std::vector<TDefaultContainer> Items = {
       {u"Address line 1",
        u"address,addr,adresse,adres,direccion,dirección,indirizzo,endereço,endereco,адрес,anschrift,"
-       u"billing address,shipping address,postal address,mailing address,home address,address street"},
-      {u"Full name", u"name,nombre,nome,naam,nom complet,contact person"},
+       u"billing address,shipping address,postal address,mailing address,home address,address street",
+       u""},
+      {u"Full name", u"name,nombre,nome,naam,nom complet,contact person,имя", u"Username,E-mail"},
       {u"Username",
        u"user,username,user name,login,logon,login name,login id,logon id,user id,userid,account,account name,"
-       u"member,uid,benutzer,benutzername,identifiant,usuario,utente,gebruiker,логин,пользователь"},
+       u"member,uid,benutzer,benutzername,identifiant,usuario,utente,gebruiker,логин,пользователь",
+       u"E-mail"},
       {u"Birth date",
        u"birth date,birthday,date of birth,dob,birthdate,bday,geburtsdatum,geburtstag,date de naissance,"
        u"naissance,fecha de nacimiento,nacimiento,data di nascita,nascita,data de nascimento,nascimento,"
-       u"geboortedatum,data urodzenia,дата рождения,день рождения,birth"},
-      {u"Phone", u"contact number"},
+       u"geboortedatum,data urodzenia,дата рождения,день рождения,birth",
+       u"Birth day,Birth month,Birth year"},
+      {u"Phone", u"contact number", u""},
       {nullptr,
        u"billing,shipping,delivery,customer,client,payment,checkout,order,profile,personal,details,info,"
        u"information,data,forgot password,lost password,password reminder,password remind,reset password,"
        u"password reset,forgot,remind,reminder,recover,recovery,lieferung,rechnung,kunde,livraison,"
-       u"facturation,envío,envio,facturación,spedizione,fatturazione"},
+       u"facturation,envío,envio,facturación,spedizione,fatturazione",
+       u""},
   };
   return Items;
 }

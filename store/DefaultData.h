@@ -37,9 +37,12 @@ struct TDefaultTypeHint {
 const std::vector<TDefaultTypeHint>& DefaultTypeHints();
 // Container words (comma-separated) and the field they name when nothing more specific is said
 // (nullptr: none; they only keep the words they span from counting).
+// YieldsTo: fields (comma-separated) a specific phrase in the control's other texts may name
+// instead (a login box named "username" whose caption asks for an e-mail address).
 struct TDefaultContainer {
   const char16_t* Field;
   const char16_t* Phrases;
+  const char16_t* YieldsTo;
 };
 const std::vector<TDefaultContainer>& DefaultContainers();
 // Phrases of controls that no profile value belongs in, comma-separated.

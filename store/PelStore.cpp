@@ -570,6 +570,9 @@ void TPelStore::LoadRecognizer() {
     if (ID == -2) continue;
     const TWideStringList Phrases = CommaList(C.Phrases);
     for (int I = 0; I < Phrases.Count(); ++I) Next->AddContainer(Phrases[I], ID);
+    const TWideStringList Yields = CommaList(C.YieldsTo);
+    for (int I = 0; I < Yields.Count(); ++I)
+      if (const int64_t Other = IDOf(Yields[I].c_str()); ID >= 0 && Other >= 0) Next->AddYield(ID, Other);
   }
   const TWideStringList NoField = CommaList(DefaultNoFieldPhrases());
   for (int I = 0; I < NoField.Count(); ++I) Next->AddNoFieldPhrase(NoField[I]);

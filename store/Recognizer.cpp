@@ -133,6 +133,7 @@ void TFieldRecognizer::Clear() {
   FNonTextTypes.clear();
   FChoiceTypes.clear();
   FChoiceFields.clear();
+  FYields.clear();
 }
 
 // The words of the lexicon's normal form (lower case, split at its delimiters, stop words dropped),
@@ -188,6 +189,8 @@ void TFieldRecognizer::AddSynonym(int64_t FieldID, const WideString& Phrase) { A
 void TFieldRecognizer::AddNoFieldPhrase(const WideString& Phrase) { Add(NoField, Phrase, false); }
 
 void TFieldRecognizer::AddContainer(const WideString& Phrase, int64_t FieldID) { Add(FieldID, Phrase, true); }
+
+void TFieldRecognizer::AddYield(int64_t FieldID, int64_t Other) { FYields[FieldID].insert(Other); }
 
 void TFieldRecognizer::AddTypeHint(const WideString& InputType, int64_t FieldID, bool Alone,
                                    const std::vector<int64_t>& Overrules) {
@@ -282,17 +285,22 @@ int64_t TFieldRecognizer::Classify(const WideString& Name, const TLookupEvidence
     if (Strong.FieldID == NoField) return NoField;
     Answer = Strong.FieldID;
   } else if (Weak.Any) {
+    // The nearest of the other texts that says anything says what the control is about.
     TFound Other;
     for (const WideString& Text : Evidence.Texts) {
       TFound S, W;
       Find(Text, S, W);
-      if (S.Any) {
-        Other = S;
-        break;
-      }
+      if (S.Any) Other = S;
+      if (S.Any || W.Any) break;
     }
     if (Other.Any && Other.FieldID == NoField) return NoField;
-    Answer = Token >= 0 ? Token : Other.Any ? Other.FieldID : Weak.FieldID;
+    Answer = Weak.FieldID;
+    if (Token >= 0)
+      Answer = Token;
+    else if (Other.Any) {
+      const auto Yields = FYields.find(Weak.FieldID);
+      if (Yields != FYields.end() && Yields->second.count(Other.FieldID)) Answer = Other.FieldID;
+    }
   }
   const auto Rule = FTypeRules.find(Type);
   if (Rule != FTypeRules.end()) {

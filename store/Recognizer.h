@@ -47,6 +47,8 @@ public:
   // specific is said. Without a field of its own (FieldID -1) it only keeps the words it spans
   // from counting ("forgot password" is no password).
   void AddContainer(const WideString& Phrase, int64_t FieldID = -1);
+  // A container word's field gives way to Other when the control's other texts name Other.
+  void AddYield(int64_t FieldID, int64_t Other);
   void AddTypeHint(const WideString& InputType, int64_t FieldID, bool Alone = true,
                    const std::vector<int64_t>& Overrules = {});
   void AddAutocomplete(const WideString& Token, int64_t FieldID);
@@ -109,6 +111,7 @@ private:
   std::unordered_map<WideString, int64_t> FAutocomplete;
   std::unordered_set<WideString> FNonTextTypes, FChoiceTypes;
   std::unordered_set<int64_t> FChoiceFields;
+  std::unordered_map<int64_t, std::unordered_set<int64_t>> FYields;
 };
 
 }  // namespace pel::store
