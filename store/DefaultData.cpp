@@ -9,7 +9,7 @@ namespace pel::store {
 const std::vector<TDefaultField>& DefaultFields() {
   static const std::vector<TDefaultField> Fields = {
       {u"Title", u"Form of address", u"Identity", 4,
-       u"title,salutation,prefix,name prefix,honorific,tratamiento,titolo,"
+       u"salutation,prefix,name prefix,honorific,tratamiento,titolo,"
        u"tratamento,aanhef,aanspreekvorm,zwrot grzecznościowy,обращение",
        u"Mr", u"Mr,Mr.,Mister"},
       {u"First name", u"Given name", u"Identity", 0,
@@ -204,7 +204,7 @@ const std::vector<TDefaultContainer>& DefaultContainers() {
        u"address,addr,adresse,adres,direccion,dirección,indirizzo,endereço,endereco,адрес,anschrift,"
        u"billing address,shipping address,postal address,mailing address,home address,address street",
        u""},
-      {u"Full name", u"name,nombre,nome,naam,nom complet,contact person,имя", u"Username,E-mail"},
+      {u"Full name", u"name,nombre,nome,naam,nom complet,contact person,имя", u"Username,E-mail,First name,Last name"},
       {u"Username",
        u"user,username,user name,login,logon,login name,login id,logon id,user id,userid,account,account name,"
        u"member,uid,benutzer,benutzername,identifiant,usuario,utente,gebruiker,логин,пользователь",
@@ -217,7 +217,7 @@ const std::vector<TDefaultContainer>& DefaultContainers() {
       {u"Phone", u"contact number", u""},
       {nullptr,
        u"billing,shipping,delivery,customer,client,payment,checkout,order,profile,personal,details,info,"
-       u"information,data,forgot password,lost password,password reminder,password remind,reset password,"
+       u"information,data,title,forgot password,lost password,password reminder,password remind,reset password,"
        u"password reset,forgot,remind,reminder,recover,recovery,lieferung,rechnung,kunde,livraison,"
        u"facturation,envío,envio,facturación,spedizione,fatturazione",
        u""},
@@ -244,7 +244,9 @@ const char16_t* DefaultNoFieldPhrases() {
          u"not really,do not fill,nicht ausfüllen,"
          u"promo code,coupon,coupon code,voucher,voucher code,discount code,gift card,promotion code,"
          u"code,remember,remember me,remember login,stay logged in,keep logged in,keep me logged in,"
-         u"auto login,autologin,persist login,rememberme";
+         u"auto login,autologin,persist login,rememberme,hint,password hint,password recovery,question,answer,"
+         u"secret question,security question,subject,topic,message,comment,comments,note,notes,remarks,"
+         u"description,reason";
 }
 
 const std::vector<TDefaultAutocomplete>& DefaultAutocomplete() {

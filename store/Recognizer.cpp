@@ -284,14 +284,24 @@ int64_t TFieldRecognizer::Classify(const WideString& Name, const TLookupEvidence
   if (Strong.Any) {
     if (Strong.FieldID == NoField) return NoField;
     Answer = Strong.FieldID;
+    // The first of the other texts is the one asked before (the name, for the later lookups; the
+    // caption, for the name's): when it says the control is of a kind no profile holds, a field
+    // word further down does not make it one.
+    if (!Evidence.Texts.empty()) {
+      TFound S, W;
+      Find(Evidence.Texts.front(), S, W);
+      if (S.Any && S.FieldID == NoField) return NoField;
+    }
   } else if (Weak.Any) {
     // The nearest of the other texts that says anything says what the control is about.
     TFound Other;
     for (const WideString& Text : Evidence.Texts) {
       TFound S, W;
       Find(Text, S, W);
-      if (S.Any) Other = S;
-      if (S.Any || W.Any) break;
+      if (S.Any || W.Any) {
+        Other = S.Any ? S : W;
+        break;
+      }
     }
     if (Other.Any && Other.FieldID == NoField) return NoField;
     Answer = Weak.FieldID;
