@@ -67,7 +67,10 @@ TLookupEvidence TLookupEvidence::Parse(const WideString& TypeArgument) {
       Result.InputType = Line;
     else if (Line.rfind(u"autocomplete=", 0) == 0)
       Result.Autocomplete = Line.substr(13);
-    else if (Line.rfind(u"text=", 0) == 0)
+    else if (Line.rfind(u"name=", 0) == 0) {
+      Result.Name = Line.substr(5);
+      Result.Texts.insert(Result.Texts.begin(), Result.Name);
+    } else if (Line.rfind(u"text=", 0) == 0)
       Result.Texts.push_back(Line.substr(5));
     First = false;
     Start = End + 1;
@@ -86,8 +89,12 @@ WideString TLookupEvidence::Format() const {
     Result += u"\nautocomplete=";
     Result += OneLine(Autocomplete);
   }
+  if (!Name.empty()) {
+    Result += u"\nname=";
+    Result += OneLine(Name);
+  }
   for (const WideString& Text : Texts) {
-    if (Text.empty()) continue;
+    if (Text.empty() || (!Name.empty() && &Text == &Texts.front() && Text == Name)) continue;
     Result += u"\ntext=";
     Result += OneLine(Text);
   }
@@ -284,12 +291,11 @@ int64_t TFieldRecognizer::Classify(const WideString& Name, const TLookupEvidence
   if (Strong.Any) {
     if (Strong.FieldID == NoField) return NoField;
     Answer = Strong.FieldID;
-    // The first of the other texts is the one asked before (the name, for the later lookups; the
-    // caption, for the name's): when it says the control is of a kind no profile holds, a field
-    // word further down does not make it one.
-    if (!Evidence.Texts.empty()) {
+    // The lookups after the name's: when the name says the control is of a kind no profile
+    // holds, a field word in its caption or placeholder does not make it one.
+    if (!Evidence.Name.empty()) {
       TFound S, W;
-      Find(Evidence.Texts.front(), S, W);
+      Find(Evidence.Name, S, W);
       if (S.Any && S.FieldID == NoField) return NoField;
     }
   } else if (Weak.Any) {

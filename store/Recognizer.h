@@ -16,12 +16,14 @@ namespace pel::store {
 
 // What the lookup is told about a control besides the text it asks about. It travels in the
 // lookup's type argument so that the store interface keeps its shape: the first line is the
-// control's input type (as before), each further line "autocomplete=TOKENS" or "text=TEXT" (the
-// control's other texts: name, caption, id, placeholder, ARIA label, title).
+// control's input type (as before), each further line "autocomplete=TOKENS", "name=NAME" (the
+// control's name, when the lookup asks about another of its texts) or "text=TEXT" (its other
+// texts: caption, id, placeholder, ARIA label, title), in the fill's order.
 struct TLookupEvidence {
   WideString InputType;
   WideString Autocomplete;
-  std::vector<WideString> Texts;
+  WideString Name;
+  std::vector<WideString> Texts;  // the name (when given) first
 
   static TLookupEvidence Parse(const WideString& TypeArgument);
   WideString Format() const;

@@ -128,7 +128,9 @@ void TextBetween(const TElementRef& A, bool AfterA, const TElementRef& B, bool T
 
 void GetElementCaption(const TElementRef& Element, bool SearchBefore, bool SearchAfter, WideString& Caption) {
   Caption.clear();
-  if (!Element || !IsInPageText(Element)) return;
+  // A control outside any page has nothing around it to search; one the page does not render
+  // (inside noscript, hidden) has no place in its text to measure from: no caption either way.
+  if (!Element || !Element->ParentElement() || !IsInPageText(Element)) return;
   // One level per turn, up to the body: the walk climbs as deep as the page nests, so it does not
   // recurse.
   TElementRef E = Element;

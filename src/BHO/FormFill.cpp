@@ -311,7 +311,7 @@ std::vector<TProfileQuery> ProfileQueries(const TElementRef& E, const WideString
     }
     for (size_t J = 0; J < Texts.size(); ++J)
       if (J != I && !Texts[J].empty() && Texts[J] != Texts[I]) {
-        Argument += u"\ntext=";
+        Argument += J == 0 ? u"\nname=" : u"\ntext=";
         Argument += OneLine(Texts[J]);
       }
     Queries.push_back({Texts[I], std::move(Argument)});

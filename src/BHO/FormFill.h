@@ -20,7 +20,8 @@ bool FillFormFromCard(const TElementRef& Form, const TTransitFormCard& Card, TEl
 // control's name, its caption on the page, then its id, placeholder, ARIA label and title; empty
 // ones left out), each with the type argument of that lookup. The type argument carries the
 // control's input type on its first line and, on further lines, the evidence the store weighs:
-// "autocomplete=" the control's autocomplete tokens, "text=" each of its other texts.
+// "autocomplete=" the control's autocomplete tokens, "name=" its name (in the lookups of its other
+// texts), "text=" each of its other texts.
 struct TProfileQuery {
   WideString Text;
   WideString TypeArgument;

@@ -59,7 +59,7 @@ const TCase Cases[] = {
     {u"Date of birth", u"text", u"Birth date"},
     // the input type speaks when the name does not
     {u"f1", u"email", u"E-mail"},
-    {u"q7", u"password", u"Password"},
+    {u"x7", u"password", u"Password"},
     // nothing to recognise
     {u"search_query", u"text", u""},
     {u"ctl00$txt", u"text", u""},
