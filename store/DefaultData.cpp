@@ -64,7 +64,7 @@ const std::vector<TDefaultField>& DefaultFields() {
        u"phone,telephone,phone number,tel,telephone number,day phone,home phone,phone no,contact number,"
        u"phonenumber,phone num,daytime phone,evening phone,work phone,business phone,telefon,telefonnummer,"
        u"rufnummer,téléphone,telephone fixe,numero de telephone,teléfono,telefono,numero di telefono,"
-       u"número de telefone,telefoonnummer,telefoon,numer telefonu,телефон,номер телефона,tlf,tel no,tfn",
+       u"telefone,número de telefone,telefoonnummer,telefoon,numer telefonu,телефон,номер телефона,tlf,tel no,tfn",
        u"+1 555 0100", u""},
       {u"Mobile", u"Mobile phone number", u"Contact", 0,
        u"mobile,mobile phone,cell,cell phone,cellphone,mobile number,handy,gsm,handynummer,mobilnummer,"
