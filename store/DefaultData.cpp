@@ -77,7 +77,7 @@ const std::vector<TDefaultField>& DefaultFields() {
       {u"Website", u"Home page address", u"Contact", 0,
        u"website,web site,homepage,home page,url,web address,www,webseite,internetseite,site web,site internet,"
        u"sitio web,pagina web,página web,sito web,sito,sitio,strona www,strona internetowa,сайт,веб сайт,"
-       u"your website,web",
+       u"your website",
        u"http://www.example.com/", u""},
       {u"Address line 1", u"Street and number", u"Address", 0,
        u"address 1,address line 1,address line1,street,street address,addr 1,address1,street 1,line 1,"
@@ -215,9 +215,11 @@ const std::vector<TDefaultContainer>& DefaultContainers() {
        u"geboortedatum,data urodzenia,дата рождения,день рождения,birth",
        u"Birth day,Birth month,Birth year"},
       {u"Phone", u"contact number", u""},
+      {u"Title", u"title", u""},
       {nullptr,
        u"billing,shipping,delivery,customer,client,payment,checkout,order,profile,personal,details,info,"
-       u"information,data,title,forgot password,lost password,password reminder,password remind,reset password,"
+       u"information,data,registration,register,registered,reg,signup,sign up,signin,sign in,recipient,"
+       u"primary,main,forgot password,lost password,password reminder,password remind,reset password,"
        u"password reset,forgot,remind,reminder,recover,recovery,lieferung,rechnung,kunde,livraison,"
        u"facturation,envío,envio,facturación,spedizione,fatturazione",
        u""},

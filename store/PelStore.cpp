@@ -640,7 +640,7 @@ WideString TPelStore::FieldName(int64_t ID) {
 
 // ---- profiles and fields
 
-void TPelStore::FindFieldValue(const WideString& Profile, const WideString&, const WideString& InputType,
+void TPelStore::FindFieldValue(const WideString& Profile, const WideString& TagName, const WideString& InputType,
                                const WideString& Name, const WideString&, WideString& ProfileField,
                                int32_t& ValueKind, WideString& Value, WideString& Values, bool& Found,
                                bool& LoginRequired) {
@@ -669,7 +669,7 @@ void TPelStore::FindFieldValue(const WideString& Profile, const WideString&, con
   // Recognising a long caption takes its time; other windows are served meanwhile.
   if (Snapshot) {
     if (BeforeRecognition) BeforeRecognition();
-    Field = Snapshot->Recognize(Name, InputType);
+    Field = Snapshot->Recognize(Name, InputType, TagName);
   }
   if (Field < 0) return;
   std::lock_guard Guard(FLock);

@@ -248,13 +248,24 @@ void TFieldRecognizer::Find(const WideString& Text, TFound& Strong, TFound& Weak
   auto Better = [](const TCandidate& A, const TCandidate* B) {
     return !B || A.Last > B->Last || (A.Last == B->Last && A.Span() > B->Span());
   };
+  // Words some phrase found, for telling a container word that another word qualifies ("project
+  // name", "ip address", "arrival user") from one standing for the field itself.
+  std::vector<bool> Covered(Words.size(), false);
+  for (const TCandidate& C : Found)
+    for (size_t I = C.First; I <= C.Last; ++I) Covered[I] = true;
+  auto Qualified = [&](const TCandidate& C) {
+    if (C.First == 0 || C.First == Cut) return false;
+    const WideString& Before = Words[C.First - 1];
+    if (Covered[C.First - 1] || Before.size() < 2) return false;
+    return !std::all_of(Before.begin(), Before.end(), [](char16_t Ch) { return Ch >= u'0' && Ch <= u'9'; });
+  };
   for (const TCandidate& C : Found) {
     const bool Inside = std::any_of(Found.begin(), Found.end(), [&](const TCandidate& D) {
       return D.First <= C.First && D.Last >= C.Last && D.Span() > C.Span();
     });
     if (Inside) continue;
     if (C.Weak) {
-      if (C.FieldID >= 0 && Better(C, BestWeak)) BestWeak = &C;
+      if (C.FieldID >= 0 && !Qualified(C) && Better(C, BestWeak)) BestWeak = &C;
     } else if (Better(C, BestStrong)) {
       BestStrong = &C;
     }
@@ -269,7 +280,8 @@ void TFieldRecognizer::Find(const WideString& Text, TFound& Strong, TFound& Weak
 // token, or a specific phrase in the control's other texts (a login box named username whose
 // caption asks for an e-mail address). The input type answers alone only where the data lets it,
 // overrules the answers it contradicts, and some types hold no text value at all.
-int64_t TFieldRecognizer::Classify(const WideString& Name, const TLookupEvidence& Evidence) const {
+int64_t TFieldRecognizer::Classify(const WideString& Name, const TLookupEvidence& Evidence,
+                                   const WideString& TagName) const {
   const WideString Type = Lower(Evidence.InputType);
   if (FNonTextTypes.count(Type)) return -1;
   int64_t Token = -1;
@@ -311,6 +323,10 @@ int64_t TFieldRecognizer::Classify(const WideString& Name, const TLookupEvidence
     }
     if (Other.Any && Other.FieldID == NoField) return NoField;
     Answer = Weak.FieldID;
+    // A title, a country or a state said by a container word alone: only where the control picks
+    // among choices is it likely that one.
+    const bool Chooses = FChoiceTypes.count(Type) || Lower(TagName) == u"select";
+    if (FChoiceFields.count(Answer) && !Chooses) Answer = -1;
     if (Token >= 0)
       Answer = Token;
     else if (Other.Any) {
@@ -328,8 +344,9 @@ int64_t TFieldRecognizer::Classify(const WideString& Name, const TLookupEvidence
   return Answer;
 }
 
-int64_t TFieldRecognizer::Recognize(const WideString& Name, const WideString& TypeArgument) const {
-  const int64_t Field = Classify(Name, TLookupEvidence::Parse(TypeArgument));
+int64_t TFieldRecognizer::Recognize(const WideString& Name, const WideString& TypeArgument,
+                                    const WideString& TagName) const {
+  const int64_t Field = Classify(Name, TLookupEvidence::Parse(TypeArgument), TagName);
   return Field == NoField ? -1 : Field;
 }
 

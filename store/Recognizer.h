@@ -67,9 +67,11 @@ public:
   std::vector<WideString> NormalWords(const WideString& Text) const;
   // The field Name stands for given what else is known of the control, else -1 (NoField
   // included: the caller sees no field).
-  int64_t Recognize(const WideString& Name, const WideString& TypeArgument) const;
+  // TagName tells list boxes from text boxes: a container word names a choice field (a title
+  // among Mr and Mrs) only on a control that chooses.
+  int64_t Recognize(const WideString& Name, const WideString& TypeArgument, const WideString& TagName = u"") const;
   // As Recognize, but NoField is answered as such.
-  int64_t Classify(const WideString& Name, const TLookupEvidence& Evidence) const;
+  int64_t Classify(const WideString& Name, const TLookupEvidence& Evidence, const WideString& TagName = u"") const;
 
 private:
   struct TPhrase {
