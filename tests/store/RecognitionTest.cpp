@@ -42,7 +42,8 @@ const TCase Cases[] = {
     {u"country_id", u"", u"Country"},
     {u"Company name", u"text", u"Company"},
     {u"Job title", u"text", u"Job title"},
-    {u"Title", u"", u"Title"},
+    {u"Title", u"radio", u"Title"},
+    {u"title", u"text", u""},  // a text box's title is a heading, not Mr or Mrs
     {u"phone_number", u"text", u"Phone"},
     {u"Mobile phone", u"text", u"Mobile"},
     {u"username", u"text", u"Username"},
