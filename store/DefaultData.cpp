@@ -55,7 +55,8 @@ const std::vector<TDefaultField>& DefaultFields() {
        u"email,e mail,email address,e mail address,mail,mail address,email confirm,confirm email,emailaddress,"
        u"user email,email addr,re email,email again,retype email,repeat email,verify email,mailaddress,"
        u"e mail adresse,email adresse,mailadresse,courriel,adresse e mail,adresse email,adresse mail,"
-       u"correo,correo electronico,correo electrónico,e correo,posta elettronica,indirizzo email,"
+       u"correo,correo electronico,correo electrónico,e correo,correio electrónico,correio eletrônico,"
+       u"correio eletronico,correio electronico,posta elettronica,indirizzo email,"
        u"endereço de email,endereco de email,e mailadres,emailadres,mailadres,adres e mail,adres email,"
        u"poczta,почта,электронная почта,эл почта,e почта,емейл,емэйл,имейл,e post,e postadresse,"
        u"e postadress,epost,correo e",
