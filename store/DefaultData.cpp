@@ -64,14 +64,14 @@ const std::vector<TDefaultField>& DefaultFields() {
       {u"Phone", u"Phone number", u"Contact", 0,
        u"phone,telephone,phone number,tel,telephone number,day phone,home phone,phone no,contact number,"
        u"phonenumber,phone num,daytime phone,evening phone,work phone,business phone,telefon,telefonnummer,"
-       u"rufnummer,téléphone,telephone fixe,numero de telephone,teléfono,telefono,numero di telefono,"
+       u"rufnummer,telnr,tel nr,téléphone,telephone fixe,numero de telephone,teléfono,telefono,numero di telefono,"
        u"telefone,número de telefone,telefoonnummer,telefoon,numer telefonu,телефон,номер телефона,tlf,tel no,tfn",
        u"+1 555 0100", u""},
       {u"Mobile", u"Mobile phone number", u"Contact", 0,
        u"mobile,mobile phone,cell,cell phone,cellphone,mobile number,handy,gsm,handynummer,mobilnummer,"
        u"portable,téléphone portable,numero de portable,móvil,movil,celular,cellulare,telemovel,telemóvel,"
        u"mobiel,mobiele telefoon,komórka,komorka,telefon komórkowy,мобильный,мобильный телефон,сотовый,"
-       u"mobile no,mobil",
+       u"mobile no,mobil,handphone,hand phone",
        u"+1 555 0199", u""},
       {u"Fax", u"Fax number", u"Contact", 0,
        u"fax,fax number,facsimile,telefax,faxnummer,numero de fax,número de fax,факс", u"+1 555 0101", u""},
@@ -100,7 +100,7 @@ const std::vector<TDefaultField>& DefaultFields() {
        u"Springfield", u""},
       {u"State", u"State, province or region", u"Address", 4,
        u"state,province,region,county,state province,state region,stateprov,bundesland,land region,"
-       u"département,departement,provincia,estado,regione,provincie,województwo,wojewodztwo,область,регион,"
+       u"région,región,département,departement,provincia,estado,regione,provincie,województwo,wojewodztwo,область,регион,"
        u"край,prefecture,state code",
        u"IL", u"Illinois,IL"},
       {u"Postcode", u"Postal or ZIP code", u"Address", 0,
@@ -205,7 +205,7 @@ const std::vector<TDefaultContainer>& DefaultContainers() {
        u"address,addr,adresse,adres,direccion,dirección,indirizzo,endereço,endereco,адрес,anschrift,"
        u"billing address,shipping address,postal address,mailing address,home address,address street",
        u""},
-      {u"Full name", u"name,nombre,nome,naam,nom complet,contact person,имя", u"Username,E-mail,First name,Last name"},
+      {u"Full name", u"name,nombre,nome,naam,nom complet,contact person,имя,author,posted by,postedby", u"Username,E-mail,First name,Last name"},
       {u"Username",
        u"user,username,user name,login,logon,login name,login id,logon id,user id,userid,account,account name,"
        u"member,uid,benutzer,benutzername,identifiant,usuario,utente,gebruiker,логин,пользователь",
@@ -216,6 +216,7 @@ const std::vector<TDefaultContainer>& DefaultContainers() {
        u"geboortedatum,data urodzenia,дата рождения,день рождения,birth",
        u"Birth day,Birth month,Birth year"},
       {u"Phone", u"contact number", u""},
+      {u"E-mail", u"newsletter,news letter,newsletter signup,email signup", u""},
       {u"Title", u"title", u""},
       {nullptr,
        u"billing,shipping,delivery,customer,client,payment,checkout,order,profile,personal,details,info,"
