@@ -9,7 +9,7 @@ namespace pel::store {
 const std::vector<TDefaultField>& DefaultFields() {
   static const std::vector<TDefaultField> Fields = {
       {u"Title", u"Form of address", u"Identity", 4,
-       u"salutation,prefix,name prefix,honorific,tratamiento,titolo,"
+       u"salutation,prefix,name prefix,honorific,titel,titre de civilité,titre de civilite,tratamiento,titolo,"
        u"tratamento,aanhef,aanspreekvorm,zwrot grzecznościowy,обращение",
        u"Mr", u"Mr,Mr.,Mister"},
       {u"First name", u"Given name", u"Identity", 0,
@@ -38,14 +38,14 @@ const std::vector<TDefaultField>& DefaultFields() {
        u"geboortedatum,data urodzenia,дата рождения,день рождения",
        u"1980-04-01", u""},
       {u"Birth day", u"Day of the birth date", u"Identity", 0,
-       u"day,dd,dob day,birth dd,jour,dia,día,giorno,dag,dzień,dzien,день,day of birth,jour naissance,gg",
+       u"day,dd,tt,dob day,birth dd,tag der geburt,jour,dia,día,giorno,dag,dzień,dzien,день,day of birth,jour naissance,gg",
        u"1", u""},
       {u"Birth month", u"Month of the birth date", u"Identity", 0,
        u"month,mm,dob month,birth month,birthmonth,monat,mois,mes,mese,maand,miesiąc,miesiac,месяц,"
        u"month of birth,mois naissance",
        u"4", u""},
       {u"Birth year", u"Year of the birth date", u"Identity", 0,
-       u"year,yyyy,dob year,birth year,birthyear,year of birth,jahr,geburtsjahr,annee,année,annee naissance,"
+       u"year,yyyy,jjjj,dob year,birth year,birthyear,year of birth,jahr,geburtsjahr,annee,année,annee naissance,"
        u"año,ano,anno,anno di nascita,jaar,geboortejaar,rok,rok urodzenia,год,год рождения,aaaa",
        u"1980", u""},
       {u"Gender", u"Sex", u"Identity", 4,
@@ -74,10 +74,10 @@ const std::vector<TDefaultField>& DefaultFields() {
        u"mobile no,mobil,handphone,hand phone",
        u"+1 555 0199", u""},
       {u"Fax", u"Fax number", u"Contact", 0,
-       u"fax,fax number,facsimile,telefax,faxnummer,numero de fax,número de fax,факс", u"+1 555 0101", u""},
+       u"fax,fax number,facsimile,telefax,faxnummer,faks,numer faksu,numero de fax,número de fax,факс", u"+1 555 0101", u""},
       {u"Website", u"Home page address", u"Contact", 0,
        u"website,web site,homepage,home page,url,web address,www,webseite,internetseite,site web,site internet,"
-       u"sitio web,pagina web,página web,sito web,sito,sitio,strona www,strona internetowa,сайт,веб сайт,"
+       u"sitio web,sítio web,pagina web,página web,sito web,sito,sitio,strona www,strona internetowa,сайт,веб сайт,"
        u"your website",
        u"http://www.example.com/", u""},
       {u"Address line 1", u"Street and number", u"Address", 0,
@@ -123,7 +123,7 @@ const std::vector<TDefaultField>& DefaultFields() {
        u"stanowisko,zawód,zawod,должность,профессия",
        u"Engineer", u""},
       {u"Department", u"Department", u"Company", 0,
-       u"department,dept,division,abteilung,departamento,reparto,afdeling,dział,dzial,отдел", u"Research",
+       u"department,dept,division,abteilung,service de l entreprise,departamento,reparto,afdeling,dział,dzial,отдел", u"Research",
        u""},
       {u"Username", u"Login name", u"Login", 0,
        u"username,user name,user id,userid,login,login name,login id,logon,logon id,account,account name,"
@@ -155,17 +155,17 @@ const std::vector<TDefaultField>& DefaultFields() {
       {u"Card expiry month", u"Expiry month (MM)", u"Payment card", 0,
        u"expiry month,exp month,expiration month,cc exp month,card exp month,expmonth,exp mm,cc month,"
        u"card month,expires month,ablaufmonat,mois d expiration,mes de caducidad,mes de vencimiento,"
-       u"mese di scadenza,mês de validade",
+       u"mese di scadenza,mês de validade,vervalmaand,miesiąc ważności,месяц окончания",
        u"", u""},
       {u"Card expiry year", u"Expiry year (YYYY)", u"Payment card", 0,
        u"expiry year,exp year,expiration year,cc exp year,card exp year,expyear,exp yy,cc year,card year,"
        u"expires year,ablaufjahr,année d expiration,año de caducidad,año de vencimiento,anno di scadenza,"
-       u"ano de validade",
+       u"ano de validade,vervaljaar,rok ważności,год окончания",
        u"", u""},
       {u"Card security code", u"The three or four digits on the card", u"Payment card", 0,
        u"cvv,cvc,cvv2,cvc2,csc,card verification,card code,cid,card security code,cvv code,cvc code,"
        u"kartenprüfnummer,prüfziffer,cryptogramme,código de seguridad,codice di sicurezza,"
-       u"código de segurança,beveiligingscode,kod cvv",
+       u"código de segurança,beveiligingscode,kod cvv,код безопасности",
        u"", u""},
   };
   return Fields;
@@ -247,7 +247,7 @@ const char16_t* DefaultNoFieldPhrases() {
          u"honeypot,honey,honeycomb,hp,hideit,leave blank,leave this blank,leave empty,bot test,"
          u"not really,do not fill,nicht ausfüllen,"
          u"promo code,coupon,coupon code,voucher,voucher code,discount code,gift card,promotion code,"
-         u"code,remember,remember me,remember login,stay logged in,keep logged in,keep me logged in,"
+         u"suffix,phone suffix,phone prefix,extension,phone extension,phone ext,code,remember,remember me,remember login,stay logged in,keep logged in,keep me logged in,"
          u"auto login,autologin,persist login,rememberme,hint,password hint,password recovery,question,answer,"
          u"secret question,security question,subject,topic,message,comment,comments,note,notes,remarks,"
          u"description,reason";
