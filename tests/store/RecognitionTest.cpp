@@ -235,3 +235,43 @@ TEST(RecognitionWords, EvidenceRoundTrips) {
 
 }  // namespace
 }  // namespace pel::test
+
+namespace pel::test {
+namespace {
+
+// A store from before the birth date parts and the wider default data gets them when opened; what
+// its user added or kept stays, and a field the user deleted is back only as a new field.
+TEST(RecognitionData, AnOlderStoreGetsTheNewDefaultsAndKeepsItsOwn) {
+  TStoreFolder Folder;
+  { store::TPelStore Store(Folder.File()); }
+  RunSql(Folder.File(),
+         "DELETE FROM synonym WHERE field_id IN"
+         " (SELECT id FROM field WHERE name IN ('Birth day', 'Birth month', 'Birth year'));"
+         "DELETE FROM field WHERE name IN ('Birth day', 'Birth month', 'Birth year');"
+         "DELETE FROM synonym WHERE phrase IN ('Vorname', 'wohnort');"
+         "INSERT INTO synonym(field_id, phrase) SELECT id, 'heimatort' FROM field WHERE name = 'City';"
+         "UPDATE schema_version SET version = 6");
+  store::TPelStore Store(Folder.File());
+  EXPECT_EQ(Store.SchemaVersion(), store::StoreSchemaVersion);
+  auto Recognised = [&](const char16_t* Name, const char16_t* Type) {
+    WideString Field, Value, Values;
+    int32_t Kind = -1;
+    bool Found = false, Login = false;
+    Store.FindFieldValue(u"", u"select", Type, Name, u"", Field, Kind, Value, Values, Found, Login);
+    return Field;
+  };
+  EXPECT_EQ(Recognised(u"dob_day", u""), u"Birth day");
+  EXPECT_EQ(Recognised(u"Vorname", u"text"), u"First name");
+  EXPECT_EQ(Recognised(u"Wohnort", u"text"), u"City");
+  EXPECT_EQ(Recognised(u"heimatort", u"text"), u"City");
+  // The new fields come last, after the fields the user knows.
+  TVariant Fields;
+  bool Login = false;
+  Store.GetProfileFields(Fields, Login);
+  const auto& Triples = Fields.AsStrings();
+  ASSERT_GE(Triples.size(), 9u);
+  EXPECT_EQ(Triples[Triples.size() - 3], u"Birth year");
+}
+
+}  // namespace
+}  // namespace pel::test
