@@ -154,16 +154,16 @@ const std::vector<TDefaultField>& DefaultFields() {
        u"", u""},
       {u"Card expiry month", u"Expiry month (MM)", u"Payment card", 0,
        u"expiry month,exp month,expiration month,cc exp month,card exp month,expmonth,exp mm,cc month,"
-       u"card month,expires month,ablaufmonat,mois d expiration,mes de caducidad,mes de vencimiento,"
+       u"card month,expires month,expire month,expiration mm,ablaufmonat,mois d expiration,mes de caducidad,mes de vencimiento,"
        u"mese di scadenza,mês de validade,vervalmaand,miesiąc ważności,месяц окончания",
        u"", u""},
       {u"Card expiry year", u"Expiry year (YYYY)", u"Payment card", 0,
        u"expiry year,exp year,expiration year,cc exp year,card exp year,expyear,exp yy,cc year,card year,"
-       u"expires year,ablaufjahr,année d expiration,año de caducidad,año de vencimiento,anno di scadenza,"
+       u"expires year,expire year,expiration yy,ablaufjahr,année d expiration,año de caducidad,año de vencimiento,anno di scadenza,"
        u"ano de validade,vervaljaar,rok ważności,год окончания",
        u"", u""},
       {u"Card security code", u"The three or four digits on the card", u"Payment card", 0,
-       u"cvv,cvc,cvv2,cvc2,csc,card verification,card code,cid,card security code,cvv code,cvc code,"
+       u"cvv,cvc,cvv2,cvc2,csc,vcode,v code,validation code,card validation code,card verification,card code,cid,card security code,cvv code,cvc code,"
        u"kartenprüfnummer,prüfziffer,cryptogramme,código de seguridad,codice di sicurezza,"
        u"código de segurança,beveiligingscode,kod cvv,код безопасности",
        u"", u""},
@@ -203,9 +203,9 @@ const std::vector<TDefaultContainer>& DefaultContainers() {
   static const std::vector<TDefaultContainer> Items = {
       {u"Address line 1",
        u"address,addr,adresse,adres,direccion,dirección,indirizzo,endereço,endereco,адрес,anschrift,"
-       u"billing address,shipping address,postal address,mailing address,home address,address street",
+       u"billing address,shipping address,mailing address,home address,address street",
        u""},
-      {u"Full name", u"name,nombre,nome,naam,nom complet,contact person,имя,author,posted by,postedby", u"Username,E-mail,First name,Last name"},
+      {u"Full name", u"name,nombre,nome,naam,contact person,имя,author,posted by,postedby", u"Username,E-mail,First name,Last name"},
       {u"Username",
        u"user,username,user name,login,logon,login name,login id,logon id,user id,userid,account,account name,"
        u"member,uid,benutzer,benutzername,identifiant,usuario,utente,gebruiker,логин,пользователь",
@@ -213,7 +213,7 @@ const std::vector<TDefaultContainer>& DefaultContainers() {
       {u"Birth date",
        u"birth date,birthday,date of birth,dob,birthdate,bday,geburtsdatum,geburtstag,date de naissance,"
        u"naissance,fecha de nacimiento,nacimiento,data di nascita,nascita,data de nascimento,nascimento,"
-       u"geboortedatum,data urodzenia,дата рождения,день рождения,birth",
+       u"geboortedatum,data urodzenia,дата рождения,birth",
        u"Birth day,Birth month,Birth year"},
       {u"Phone", u"contact number", u""},
       {u"E-mail", u"newsletter,news letter,newsletter signup,email signup", u""},

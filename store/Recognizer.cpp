@@ -217,7 +217,7 @@ void TFieldRecognizer::SetChoiceField(int64_t FieldID) { FChoiceFields.insert(Fi
 // A phrase is found where its words, glued together, equal a run of consecutive words of the
 // text glued together, so "first name", "firstname" and "FirstName" all find "first name". A
 // phrase lying inside a longer one found is not counted ("e mail address" is no address, "forgot
-// password" no password). Of the rest, the one furthest right wins, the longer on a tie: names
+// password" no password), unless it is specific and the longer one a container word. Of the rest, the one furthest right wins, the longer on a tie: names
 // put the specific word last ("shippingAddress.city") and captions stand before their control.
 // Only the words nearest either end of a long text are read, so a lookup costs time linear in
 // the text's length and bounded in the phrases it compares.
@@ -260,8 +260,11 @@ void TFieldRecognizer::Find(const WideString& Text, TFound& Strong, TFound& Weak
     return !std::all_of(Before.begin(), Before.end(), [](char16_t Ch) { return Ch >= u'0' && Ch <= u'9'; });
   };
   for (const TCandidate& C : Found) {
+    // A container word with a field of its own ("birth day") leaves a specific word inside it
+    // ("day") standing; one without ("forgot password") and a specific phrase hide what they span.
     const bool Inside = std::any_of(Found.begin(), Found.end(), [&](const TCandidate& D) {
-      return D.First <= C.First && D.Last >= C.Last && D.Span() > C.Span();
+      return D.First <= C.First && D.Last >= C.Last && D.Span() > C.Span() &&
+             !(D.Weak && D.FieldID >= 0 && !C.Weak);
     });
     if (Inside) continue;
     if (C.Weak) {
