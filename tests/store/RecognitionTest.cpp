@@ -76,6 +76,10 @@ const TCase Cases[] = {
     {u"data[User][date_of_birth_month]", u"", u"Birth month"},
     {u"birthdate[year]", u"", u"Birth year"},
     {u"dob", u"text", u"Birth date"},
+    {u"birthday", u"text", u"Birth date"},
+    {u"birth_day", u"", u"Birth day"},  // the container "birth day" leaves its day standing
+    {u"Nom complet", u"text", u"Full name"},
+    {u"forgot_password_email", u"text", u"E-mail"},
     {u"cc_exp_year", u"", u"Card expiry year"},
     // other languages
     {u"Vorname", u"text", u"First name"},
