@@ -1,7 +1,10 @@
 // How well the store names the profile field of real-world form controls: every labelled control
 // of a corpus of saved pages (the layout of the formasaurus corpus: pages/, fields.tsv) is looked
-// up as the add-on's profile fill looks it up (its name, then its caption on the page, then its id,
-// placeholder, ARIA label and title), and the field answered is compared with the label.
+// up as the add-on's profile fill looks it up (ProfileQueries: its name, then its caption on the
+// page, then its id, placeholder, ARIA label and title, each lookup carrying the control's type,
+// autocomplete tokens and other texts as evidence), and the first field recognised is compared
+// with the label. The fill itself goes on while the profile has no value for the field it found;
+// what is measured here is which field the store names.
 //
 //   RecognitionBench CORPUS_DIR [--store FILE] [--list wrong|missed|false]
 //
