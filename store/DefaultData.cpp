@@ -229,6 +229,11 @@ const std::vector<TDefaultContainer>& DefaultContainers() {
   return Items;
 }
 
+const std::vector<TDefaultFormYield>& DefaultFormYields() {
+  static const std::vector<TDefaultFormYield> Items = {{u"login", u"Full name", u"Username"}};
+  return Items;
+}
+
 const char16_t* DefaultNoFieldPhrases() {
   // Kinds of controls no profile value belongs in: searches, captchas and other robot checks,
   // one-time codes, the card's expiry as one box, traps for robots, coupons, the login's

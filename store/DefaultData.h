@@ -45,6 +45,14 @@ struct TDefaultContainer {
   const char16_t* YieldsTo;
 };
 const std::vector<TDefaultContainer>& DefaultContainers();
+// In a form of a kind, the field a container word names stands for another (a "name" box in a
+// login form asks for the user name).
+struct TDefaultFormYield {
+  const char16_t* FormKind;
+  const char16_t* Field;
+  const char16_t* Instead;
+};
+const std::vector<TDefaultFormYield>& DefaultFormYields();
 // Phrases of controls that no profile value belongs in, comma-separated.
 const char16_t* DefaultNoFieldPhrases();
 // Autocomplete tokens and the field each asks for (nullptr: no profile field).

@@ -574,6 +574,9 @@ void TPelStore::LoadRecognizer() {
     for (int I = 0; I < Yields.Count(); ++I)
       if (const int64_t Other = IDOf(Yields[I].c_str()); ID >= 0 && Other >= 0) Next->AddYield(ID, Other);
   }
+  for (const TDefaultFormYield& Y : DefaultFormYields())
+    if (const int64_t From = IDOf(Y.Field), To = IDOf(Y.Instead); From >= 0 && To >= 0)
+      Next->AddFormYield(Y.FormKind, From, To);
   const TWideStringList NoField = CommaList(DefaultNoFieldPhrases());
   for (int I = 0; I < NoField.Count(); ++I) Next->AddNoFieldPhrase(NoField[I]);
   for (const TDefaultAutocomplete& A : DefaultAutocomplete()) {

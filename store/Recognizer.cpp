@@ -67,6 +67,8 @@ TLookupEvidence TLookupEvidence::Parse(const WideString& TypeArgument) {
       Result.InputType = Line;
     else if (Line.rfind(u"autocomplete=", 0) == 0)
       Result.Autocomplete = Line.substr(13);
+    else if (Line.rfind(u"form=", 0) == 0)
+      Result.Form = Line.substr(5);
     else if (Line.rfind(u"name=", 0) == 0) {
       Result.Name = Line.substr(5);
       Result.Texts.insert(Result.Texts.begin(), Result.Name);
@@ -88,6 +90,10 @@ WideString TLookupEvidence::Format() const {
   if (!Autocomplete.empty()) {
     Result += u"\nautocomplete=";
     Result += OneLine(Autocomplete);
+  }
+  if (!Form.empty()) {
+    Result += u"\nform=";
+    Result += OneLine(Form);
   }
   if (!Name.empty()) {
     Result += u"\nname=";
@@ -141,6 +147,7 @@ void TFieldRecognizer::Clear() {
   FChoiceTypes.clear();
   FChoiceFields.clear();
   FYields.clear();
+  FFormYields.clear();
 }
 
 // The words of the lexicon's normal form (lower case, split at its delimiters, stop words dropped),
@@ -198,6 +205,10 @@ void TFieldRecognizer::AddNoFieldPhrase(const WideString& Phrase) { Add(NoField,
 void TFieldRecognizer::AddContainer(const WideString& Phrase, int64_t FieldID) { Add(FieldID, Phrase, true); }
 
 void TFieldRecognizer::AddYield(int64_t FieldID, int64_t Other) { FYields[FieldID].insert(Other); }
+
+void TFieldRecognizer::AddFormYield(const WideString& FormKind, int64_t FieldID, int64_t Other) {
+  FFormYields[FormKind][FieldID] = Other;
+}
 
 void TFieldRecognizer::AddTypeHint(const WideString& InputType, int64_t FieldID, bool Alone,
                                    const std::vector<int64_t>& Overrules) {
@@ -316,11 +327,13 @@ int64_t TFieldRecognizer::Classify(const WideString& Name, const TLookupEvidence
   } else if (Weak.Any) {
     // The nearest of the other texts that says anything says what the control is about.
     TFound Other;
+    bool OtherSpecific = false;
     for (const WideString& Text : Evidence.Texts) {
       TFound S, W;
       Find(Text, S, W);
       if (S.Any || W.Any) {
         Other = S.Any ? S : W;
+        OtherSpecific = S.Any;
         break;
       }
     }
@@ -330,11 +343,16 @@ int64_t TFieldRecognizer::Classify(const WideString& Name, const TLookupEvidence
     // among choices is it likely that one.
     const bool Chooses = FChoiceTypes.count(Type) || Lower(TagName) == u"select";
     if (FChoiceFields.count(Answer) && !Chooses) Answer = -1;
-    if (Token >= 0)
+    const auto Yields = FYields.find(Weak.FieldID);
+    const auto Kind = FFormYields.find(Evidence.Form);
+    if (Token >= 0) {
       Answer = Token;
-    else if (Other.Any) {
-      const auto Yields = FYields.find(Weak.FieldID);
-      if (Yields != FYields.end() && Yields->second.count(Other.FieldID)) Answer = Other.FieldID;
+    } else if (Other.Any && Yields != FYields.end() && Yields->second.count(Other.FieldID)) {
+      Answer = Other.FieldID;
+    } else if (Answer >= 0 && !(OtherSpecific && Other.FieldID == Answer) && Kind != FFormYields.end()) {
+      // What the kind of form says, unless the control's own texts spell the field out.
+      const auto To = Kind->second.find(Answer);
+      if (To != Kind->second.end()) Answer = To->second;
     }
   }
   const auto Rule = FTypeRules.find(Type);

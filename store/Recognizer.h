@@ -16,12 +16,14 @@ namespace pel::store {
 
 // What the lookup is told about a control besides the text it asks about. It travels in the
 // lookup's type argument so that the store interface keeps its shape: the first line is the
-// control's input type (as before), each further line "autocomplete=TOKENS", "name=NAME" (the
+// control's input type (as before), each further line "autocomplete=TOKENS", "form=KIND",
+// "name=NAME" (the
 // control's name, when the lookup asks about another of its texts) or "text=TEXT" (its other
 // texts: caption, id, placeholder, ARIA label, title), in the fill's order.
 struct TLookupEvidence {
   WideString InputType;
   WideString Autocomplete;
+  WideString Form;  // the kind of form the control is in ("login"), when the caller knows it
   WideString Name;
   std::vector<WideString> Texts;  // the name (when given) first
 
@@ -51,6 +53,8 @@ public:
   void AddContainer(const WideString& Phrase, int64_t FieldID = -1);
   // A container word's field gives way to Other when the control's other texts name Other.
   void AddYield(int64_t FieldID, int64_t Other);
+  // In a form of that kind, a container word's field stands for Other instead.
+  void AddFormYield(const WideString& FormKind, int64_t FieldID, int64_t Other);
   void AddTypeHint(const WideString& InputType, int64_t FieldID, bool Alone = true,
                    const std::vector<int64_t>& Overrules = {});
   void AddAutocomplete(const WideString& Token, int64_t FieldID);
@@ -116,6 +120,7 @@ private:
   std::unordered_set<WideString> FNonTextTypes, FChoiceTypes;
   std::unordered_set<int64_t> FChoiceFields;
   std::unordered_map<int64_t, std::unordered_set<int64_t>> FYields;
+  std::unordered_map<WideString, std::unordered_map<int64_t, int64_t>> FFormYields;
 };
 
 }  // namespace pel::store

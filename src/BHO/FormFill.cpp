@@ -272,7 +272,25 @@ void TFormItem::ClearFields() {
   });
 }
 
-std::vector<TProfileQuery> ProfileQueries(const TElementRef& E, const WideString& Type, const WideString& Name) {
+WideString LoginFormKind(const TElementRef& Form) {
+  auto AsForm = Supports<IHTMLFormElement>(Form);
+  if (!AsForm) return WideString();
+  TElementsRef Inputs = AsForm->Tags(u"input");
+  int Passwords = 0, Boxes = 0;
+  for (int32_t I = 0; I < Inputs->Length(); ++I) {
+    auto Input = Supports<IHTMLInputElement>(Inputs->Item(I));
+    if (!Input) continue;
+    const WideString T = AsciiLowerCase(Input->Type());
+    if (T == u"password")
+      ++Passwords;
+    else if (T == u"text" || T == u"email" || T == u"tel" || T.empty())
+      ++Boxes;
+  }
+  return Passwords == 1 && Boxes <= 2 ? WideString(u"login") : WideString();
+}
+
+std::vector<TProfileQuery> ProfileQueries(const TElementRef& E, const WideString& Type, const WideString& Name,
+                                          const WideString& FormKind) {
   std::vector<WideString> Texts = {Name};
   WideString Caption;
   // The caption is evidence for the name's lookup too: a page whose caption cannot be measured
@@ -308,6 +326,10 @@ std::vector<TProfileQuery> ProfileQueries(const TElementRef& E, const WideString
     if (!Autocomplete.empty()) {
       Argument += u"\nautocomplete=";
       Argument += OneLine(Autocomplete);
+    }
+    if (!FormKind.empty()) {
+      Argument += u"\nform=";
+      Argument += FormKind;
     }
     for (size_t J = 0; J < Texts.size(); ++J)
       if (J != I && !Texts[J].empty() && Texts[J] != Texts[I]) {
@@ -345,8 +367,10 @@ struct TProfileLookup {
     return Found;
   }
 
+  WideString FormKind;
+
   bool Find(const TElementRef& E, const WideString& Tag, const WideString& Type, const WideString& Name) {
-    for (const TProfileQuery& Query : ProfileQueries(E, Type, Name))
+    for (const TProfileQuery& Query : ProfileQueries(E, Type, Name, FormKind))
       if (Ask(Tag, Query.TypeArgument, Query.Text)) return true;
     return false;
   }
@@ -376,6 +400,8 @@ bool TFormItem::FillFromProfile(IProfileFillAgent& Agent, const WideString& Prof
       auto Form = Supports<IHTMLFormElement>(FHtmlForm);
       if (!Form) return false;
       TProfileLookup Lookup(*Server, ProfileName, Agent.URL());
+      // Once per form: asking every control would cost the square of the form's size.
+      Lookup.FormKind = LoginFormKind(FHtmlForm);
       bool AllFilled = true;
       // Writes the value the lookup found; the form counts as filled only when every control
       // considered was written and marked.

@@ -20,12 +20,17 @@ bool FillFormFromCard(const TElementRef& Form, const TTransitFormCard& Card, TEl
 // control's name, its caption on the page, then its id, placeholder, ARIA label and title; empty
 // ones left out), each with the type argument of that lookup. The type argument carries the
 // control's input type on its first line and, on further lines, the evidence the store weighs:
-// "autocomplete=" the control's autocomplete tokens, "name=" its name (in the lookups of its other
-// texts), "text=" each of its other texts.
+// "autocomplete=" the control's autocomplete tokens, "form=" what kind of form it is in, "name="
+// its name (in the lookups of its other texts), "text=" each of its other texts.
 struct TProfileQuery {
   WideString Text;
   WideString TypeArgument;
 };
-std::vector<TProfileQuery> ProfileQueries(const TElementRef& E, const WideString& Type, const WideString& Name);
+// FormKind, when not empty, goes along as "form=KIND": "login" for a form of a password box and
+// at most two other boxes to type in (LoginFormKind), where a box called "name" wants the user
+// name rather than a person's name.
+std::vector<TProfileQuery> ProfileQueries(const TElementRef& E, const WideString& Type, const WideString& Name,
+                                          const WideString& FormKind = u"");
+WideString LoginFormKind(const TElementRef& Form);
 
 }  // namespace pel

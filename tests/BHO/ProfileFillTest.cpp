@@ -121,6 +121,21 @@ TEST_F(ProfileFill, EveryLookupWeighsTheControlsOtherTextsTypeAndAutocomplete) {
   EXPECT_EQ(Read(u"code"), u"");
 }
 
+// A box called "name" beside a password and nothing else is a login's user name; in a longer form
+// with a password it is the person's name.
+TEST_F(ProfileFill, TheKindOfFormDecidesWhatANameBoxWants) {
+  Start();
+  Load("profile-evidence.html");
+  ItemOf(u"signin").FillFromProfile(Agent, u"", false);
+  ItemOf(u"signup").FillFromProfile(Agent, u"", false);
+  auto Value = [&](const char16_t* Id) {
+    return Supports<IHTMLInputElement>(Browser->HtmlDocument()->FindById(Id))->Value();
+  };
+  EXPECT_EQ(Value(u"signin_name"), u"jqpublic");
+  EXPECT_EQ(Value(u"signup_name"), u"John Q. Public");
+  EXPECT_EQ(Value(u"signup_mail"), u"john.public@example.com");
+}
+
 TEST_F(ProfileFill, ALockedStoreAsksOnceAndCancellingWritesNothing) {
   {
     store::TPelStore Setup(Folder.File());

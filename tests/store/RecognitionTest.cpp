@@ -111,6 +111,11 @@ const TCase Cases[] = {
     {u"username", u"text\ntext=Forgot your password?", u"Username"},
     {u"name", u"text\nautocomplete=shipping given-name", u"First name"},
     {u"city", u"text\nautocomplete=organization", u"City"},
+    // a box called "name" in a login form wants the user name, unless its caption says otherwise
+    {u"name", u"text\nform=login", u"Username"},
+    {u"name", u"text\nform=login\ntext=Full name:", u"Full name"},
+    {u"full_name", u"text\nform=login", u"Full name"},
+    {u"name", u"text", u"Full name"},
     // the input type is evidence: it settles a login box and never makes a check box a field
     {u"login", u"email", u"E-mail"},
     {u"username", u"email", u"E-mail"},

@@ -162,6 +162,7 @@ int main(int argc, char** argv) {
     auto Doc = Browser->HtmlDocument();
     if (!Doc) continue;
     TElementsRef Forms = Doc->Forms();
+    std::map<int, WideString> FormKinds;
     for (const TRow& R : Rows) {
       TElementRef Control;
       if (R.Form < Forms->Length()) {
@@ -182,8 +183,9 @@ int main(int argc, char** argv) {
       std::vector<TProfileQuery> Queries;
       try {
         auto Input = Supports<IHTMLInputElement>(Control);
+        if (!FormKinds.count(R.Form)) FormKinds[R.Form] = LoginFormKind(Forms->Item(R.Form));
         Queries = ProfileQueries(Control, Input ? AsciiLowerCase(Input->Type()) : WideString(),
-                                 Control->GetAttribute(u"name", 0).AsWideString());
+                                 Control->GetAttribute(u"name", 0).AsWideString(), FormKinds[R.Form]);
       } catch (const Exception&) {
       }
       WideString Answer;
