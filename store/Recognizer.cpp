@@ -228,8 +228,9 @@ void TFieldRecognizer::SetChoiceField(int64_t FieldID) { FChoiceFields.insert(Fi
 // A phrase is found where its words, glued together, equal a run of consecutive words of the
 // text glued together, so "first name", "firstname" and "FirstName" all find "first name". A
 // phrase lying inside a longer one found is not counted ("e mail address" is no address, "forgot
-// password" no password), unless it is specific and the longer one a container word. Of the rest, the one furthest right wins, the longer on a tie: names
-// put the specific word last ("shippingAddress.city") and captions stand before their control.
+// password" no password), unless it is specific and the longer one a container word with a field.
+// Of the rest, the one furthest right wins, the longer on a tie: names put the specific word last
+// ("shippingAddress.city") and captions stand before their control.
 // Only the words nearest either end of a long text are read, so a lookup costs time linear in
 // the text's length and bounded in the phrases it compares.
 void TFieldRecognizer::Find(const WideString& Text, TFound& Strong, TFound& Weak) const {
