@@ -26,11 +26,44 @@ const std::vector<TDefaultField>& DefaultFields();
 // Words that carry no meaning in a control name or caption, comma-separated.
 const char16_t* DefaultStopWords();
 // input type → profile field, for controls whose name says nothing.
+// Alone: the type names its field even when nothing else is recognised. Overrules: fields
+// (comma-separated) that the type replaces by its own when the name says them.
 struct TDefaultTypeHint {
   const char16_t* InputType;
   const char16_t* Field;
+  bool Alone;
+  const char16_t* Overrules;
 };
 const std::vector<TDefaultTypeHint>& DefaultTypeHints();
+// Container words (comma-separated) and the field they name when nothing more specific is said
+// (nullptr: none; they only keep the words they span from counting).
+// YieldsTo: fields (comma-separated) a specific phrase in the control's other texts may name
+// instead (a login box named "username" whose caption asks for an e-mail address).
+struct TDefaultContainer {
+  const char16_t* Field;
+  const char16_t* Phrases;
+  const char16_t* YieldsTo;
+};
+const std::vector<TDefaultContainer>& DefaultContainers();
+// In a form of a kind, the field a container word names stands for another (a "name" box in a
+// login form asks for the user name).
+struct TDefaultFormYield {
+  const char16_t* FormKind;
+  const char16_t* Field;
+  const char16_t* Instead;
+};
+const std::vector<TDefaultFormYield>& DefaultFormYields();
+// Phrases of controls that no profile value belongs in, comma-separated.
+const char16_t* DefaultNoFieldPhrases();
+// Autocomplete tokens and the field each asks for (nullptr: no profile field).
+struct TDefaultAutocomplete {
+  const char16_t* Token;
+  const char16_t* Field;
+};
+const std::vector<TDefaultAutocomplete>& DefaultAutocomplete();
+// Input types that never take a profile value, and those that only choose (comma-separated).
+const char16_t* DefaultNonTextTypes();
+const char16_t* DefaultChoiceTypes();
 // Substitutions of the lexicon the add-on loads (select option matching): name, comma-separated values.
 struct TDefaultSubstitution {
   const char16_t* Name;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <unordered_map>
 
 #include "Common/Options.h"
 #include "Common/StoreStreams.h"
@@ -297,6 +298,9 @@ bool TPelStore::Migrate() {
       case 5:
         CreateSchemaVersion6();
         break;
+      case 6:
+        CreateSchemaVersion7();
+        break;
     }
     ++Version;
     FDatabase.Exec("DELETE FROM schema_version");
@@ -342,7 +346,7 @@ void TPelStore::CreateSchemaVersion1() {
     for (int I = 0; I < Synonyms.Count(); ++I) AddSyn.Bind(1, ID).Bind(2, Synonyms[I]).Run();
   }
   for (const TDefaultTypeHint& H : DefaultTypeHints())
-    TStatement(FDatabase, "INSERT INTO type_hint(input_type, field_id) SELECT ?, id FROM field WHERE name = ?")
+    TStatement(FDatabase, "INSERT OR IGNORE INTO type_hint(input_type, field_id) SELECT ?, id FROM field WHERE name = ?")
         .Bind(1, WideString(H.InputType))
         .Bind(2, WideString(H.Field))
         .Run();
@@ -402,6 +406,38 @@ void TPelStore::CreateSchemaVersion5() {
 void TPelStore::CreateSchemaVersion6() {
   FDatabase.Exec("UPDATE item SET url = '' WHERE url <> ''");
   if (FDatabase.Changes()) MarkWipe();
+}
+
+// The recognition data grew: fields for the parts of a birth date, synonyms in more languages,
+// more stop words. What the user has is kept; what is missing is added (values of the new fields
+// are left for the user to fill in).
+void TPelStore::CreateSchemaVersion7() {
+  TStatement Last(FDatabase, "SELECT COALESCE(MAX(position), -1) FROM field");
+  int64_t Position = Last.Step() ? Last.Int(0) + 1 : 0;
+  TStatement Known(FDatabase, "SELECT id FROM field WHERE name = ?");
+  TStatement AddField(FDatabase, "INSERT INTO field(name, hint, grp, position, value_kind) VALUES(?,?,?,?,?)");
+  TStatement AddSyn(FDatabase, "INSERT OR IGNORE INTO synonym(field_id, phrase) VALUES(?,?)");
+  for (const TDefaultField& F : DefaultFields()) {
+    Known.Reset();
+    Known.Bind(1, WideString(F.Name));
+    int64_t ID;
+    if (Known.Step()) {
+      ID = Known.Int(0);
+    } else {
+      AddField.Bind(1, WideString(F.Name)).Bind(2, WideString(F.Hint)).Bind(3, WideString(F.Group));
+      AddField.Bind(4, Position++).Bind(5, F.ValueKind).Run();
+      ID = FDatabase.LastInsertRowID();
+      AddSyn.Bind(1, ID).Bind(2, WideString(F.Name)).Run();
+    }
+    const TWideStringList Synonyms = CommaList(F.Synonyms);
+    for (int I = 0; I < Synonyms.Count(); ++I) AddSyn.Bind(1, ID).Bind(2, Synonyms[I]).Run();
+  }
+  const TWideStringList Stop = CommaList(DefaultStopWords());
+  TStatement AddStop(FDatabase, "INSERT OR IGNORE INTO stop_word(word) VALUES(?)");
+  for (int I = 0; I < Stop.Count(); ++I) AddStop.Bind(1, Stop[I]).Run();
+  FDatabase.Exec(
+      "INSERT INTO state(key, value) VALUES('lexicon_version', '1')"
+      " ON CONFLICT(key) DO UPDATE SET value = CAST(value AS INTEGER) + 1");
 }
 
 bool TPelStore::LegacyValueTags() {
@@ -531,10 +567,59 @@ void TPelStore::LoadRecognizer() {
   TStatement Words(FDatabase, "SELECT word FROM stop_word");
   while (Words.Step()) Stop.Add(Words.Text(0));
   Next->SetStopWords(Stop);
+  // The default rules name fields by name; a store whose user deleted or renamed one goes without.
+  std::unordered_map<WideString, int64_t> IDs;
+  TStatement Fields(FDatabase, "SELECT id, name, value_kind FROM field");
+  while (Fields.Step()) {
+    IDs[Locale().LowerCase(Fields.Text(1))] = Fields.Int(0);
+    const int64_t Kind = Fields.Int(2);
+    // Kinds 4 and 5 pick among a list's options by words or phrases: fields a radio group can answer.
+    if (Kind == 4 || Kind == 5) Next->SetChoiceField(Fields.Int(0));
+  }
+  auto IDOf = [&](const char16_t* Name) -> int64_t {
+    if (!Name) return -1;
+    const auto It = IDs.find(Locale().LowerCase(WideString(Name)));
+    return It == IDs.end() ? -2 : It->second;
+  };
   TStatement Syn(FDatabase, "SELECT field_id, phrase FROM synonym");
   while (Syn.Step()) Next->AddSynonym(Syn.Int(0), Syn.Text(1));
+  for (const TDefaultContainer& C : DefaultContainers()) {
+    const int64_t ID = IDOf(C.Field);
+    if (ID == -2) continue;
+    const TWideStringList Phrases = CommaList(C.Phrases);
+    for (int I = 0; I < Phrases.Count(); ++I) Next->AddContainer(Phrases[I], ID);
+    const TWideStringList Yields = CommaList(C.YieldsTo);
+    for (int I = 0; I < Yields.Count(); ++I)
+      if (const int64_t Other = IDOf(Yields[I].c_str()); ID >= 0 && Other >= 0) Next->AddYield(ID, Other);
+  }
+  for (const TDefaultFormYield& Y : DefaultFormYields())
+    if (const int64_t From = IDOf(Y.Field), To = IDOf(Y.Instead); From >= 0 && To >= 0)
+      Next->AddFormYield(Y.FormKind, From, To);
+  const TWideStringList NoField = CommaList(DefaultNoFieldPhrases());
+  for (int I = 0; I < NoField.Count(); ++I) Next->AddNoFieldPhrase(NoField[I]);
+  for (const TDefaultAutocomplete& A : DefaultAutocomplete()) {
+    const int64_t ID = A.Field ? IDOf(A.Field) : TFieldRecognizer::NoField;
+    if (ID >= 0 || !A.Field) Next->AddAutocomplete(A.Token, ID);
+  }
+  const TWideStringList NonText = CommaList(DefaultNonTextTypes());
+  for (int I = 0; I < NonText.Count(); ++I) Next->AddNonTextType(NonText[I]);
+  const TWideStringList Choice = CommaList(DefaultChoiceTypes());
+  for (int I = 0; I < Choice.Count(); ++I) Next->AddChoiceType(Choice[I]);
+  // The store's own type hints, with what the defaults say about each type.
   TStatement Hints(FDatabase, "SELECT input_type, field_id FROM type_hint");
-  while (Hints.Step()) Next->AddTypeHint(Hints.Text(0), Hints.Int(1));
+  while (Hints.Step()) {
+    const WideString Type = Locale().LowerCase(Hints.Text(0));
+    bool Alone = false;
+    std::vector<int64_t> Overrules;
+    for (const TDefaultTypeHint& H : DefaultTypeHints()) {
+      if (Locale().LowerCase(WideString(H.InputType)) != Type) continue;
+      Alone = H.Alone;
+      const TWideStringList Fields = CommaList(H.Overrules);
+      for (int I = 0; I < Fields.Count(); ++I)
+        if (const int64_t ID = IDOf(Fields[I].c_str()); ID >= 0) Overrules.push_back(ID);
+    }
+    Next->AddTypeHint(Hints.Text(0), Hints.Int(1), Alone, Overrules);
+  }
   FRecognizer = std::move(Next);
   FLexiconVersion = LexiconVersion();
 }
@@ -583,7 +668,7 @@ WideString TPelStore::FieldName(int64_t ID) {
 
 // ---- profiles and fields
 
-void TPelStore::FindFieldValue(const WideString& Profile, const WideString&, const WideString& InputType,
+void TPelStore::FindFieldValue(const WideString& Profile, const WideString& TagName, const WideString& InputType,
                                const WideString& Name, const WideString&, WideString& ProfileField,
                                int32_t& ValueKind, WideString& Value, WideString& Values, bool& Found,
                                bool& LoginRequired) {
@@ -612,7 +697,7 @@ void TPelStore::FindFieldValue(const WideString& Profile, const WideString&, con
   // Recognising a long caption takes its time; other windows are served meanwhile.
   if (Snapshot) {
     if (BeforeRecognition) BeforeRecognition();
-    Field = Snapshot->Recognize(Name, InputType);
+    Field = Snapshot->Recognize(Name, InputType, TagName);
   }
   if (Field < 0) return;
   std::lock_guard Guard(FLock);

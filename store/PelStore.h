@@ -20,7 +20,7 @@
 namespace pel::store {
 
 // The schema version this build writes; older files are migrated forward on open.
-inline constexpr int StoreSchemaVersion = 6;
+inline constexpr int StoreSchemaVersion = 7;
 
 class TPelStore : public IPelServer, public IConnectionPointContainer {
 public:
@@ -134,6 +134,7 @@ private:
   void CreateSchemaVersion4();
   void CreateSchemaVersion5();
   void CreateSchemaVersion6();
+  void CreateSchemaVersion7();
   bool LegacyValueTags();
   void LoadKeyring();
   void CheckKeyCurrent();

@@ -8,14 +8,28 @@ namespace pel::store {
 
 namespace {
 
-bool IsLower(char16_t C) { return (C >= u'a' && C <= u'z') || (C >= 0xDF && C <= 0xFF && C != 0xF7); }
-bool IsUpper(char16_t C) { return (C >= u'A' && C <= u'Z') || (C >= 0xC0 && C <= 0xDE && C != 0xD7); }
+// Latin, Latin-1, Greek and Cyrillic letters: the scripts whose pages write names in camel case.
+bool IsLower(char16_t C) {
+  return (C >= u'a' && C <= u'z') || (C >= 0xDF && C <= 0xFF && C != 0xF7) || (C >= 0x3AC && C <= 0x3CE) ||
+         (C >= 0x430 && C <= 0x45F);
+}
+bool IsUpper(char16_t C) {
+  return (C >= u'A' && C <= u'Z') || (C >= 0xC0 && C <= 0xDE && C != 0xD7) || (C >= 0x386 && C <= 0x3AB) ||
+         (C >= 0x400 && C <= 0x42F);
+}
 bool IsDigit(char16_t C) { return C >= u'0' && C <= u'9'; }
 bool IsLetter(char16_t C) { return IsLower(C) || IsUpper(C); }
+
+// Punctuation pages put into captions besides the lexicon's ASCII delimiters: full-width colons
+// and brackets, quotation marks, dashes, bullets.
+constexpr char16_t ExtraDelimiters[] =
+    u"\u00AB\u00BB\u2013\u2014\u2026\u2022\u00B7\u00BF\u00A1\u00A9\u00AE\u201C\u201D\u201E\u2018\u2019"
+    u"\uFF1A\uFF08\uFF09\uFF0C\uFF0E\uFF01\uFF1F\u3001\u3002\u300C\u300D\u3010\u3011";
 
 // "txtFirstName" → "txt First Name", "ZIPCode" → "ZIP Code", "address2" → "address 2".
 WideString SplitCamelCase(const WideString& Text) {
   WideString Result;
+  Result.reserve(Text.size() + Text.size() / 4);
   for (size_t I = 0; I < Text.size(); ++I) {
     const char16_t C = Text[I];
     if (I > 0) {
@@ -30,9 +44,70 @@ WideString SplitCamelCase(const WideString& Text) {
   return Result;
 }
 
+WideString Lower(const WideString& Text) { return Locale().LowerCase(Text); }
+
+struct TCandidate {
+  size_t First, Last;  // word positions, inclusive
+  int64_t FieldID;
+  bool Weak;
+  size_t Span() const { return Last - First; }
+};
+
 }  // namespace
 
-TFieldRecognizer::TFieldRecognizer() : FDelimiters(TLexicon::GetDelimiters()) {
+TLookupEvidence TLookupEvidence::Parse(const WideString& TypeArgument) {
+  TLookupEvidence Result;
+  size_t Start = 0;
+  bool First = true;
+  while (Start <= TypeArgument.size()) {
+    size_t End = TypeArgument.find(u'\n', Start);
+    if (End == WideString::npos) End = TypeArgument.size();
+    const WideString Line = TypeArgument.substr(Start, End - Start);
+    if (First)
+      Result.InputType = Line;
+    else if (Line.rfind(u"autocomplete=", 0) == 0)
+      Result.Autocomplete = Line.substr(13);
+    else if (Line.rfind(u"form=", 0) == 0)
+      Result.Form = Line.substr(5);
+    else if (Line.rfind(u"name=", 0) == 0) {
+      Result.Name = Line.substr(5);
+      Result.Texts.insert(Result.Texts.begin(), Result.Name);
+    } else if (Line.rfind(u"text=", 0) == 0)
+      Result.Texts.push_back(Line.substr(5));
+    First = false;
+    Start = End + 1;
+  }
+  return Result;
+}
+
+WideString TLookupEvidence::Format() const {
+  // A line break inside a text would start a line of its own: it is a blank there anyway.
+  auto OneLine = [](WideString Text) {
+    std::replace(Text.begin(), Text.end(), u'\n', u' ');
+    return Text;
+  };
+  WideString Result = OneLine(InputType);
+  if (!Autocomplete.empty()) {
+    Result += u"\nautocomplete=";
+    Result += OneLine(Autocomplete);
+  }
+  if (!Form.empty()) {
+    Result += u"\nform=";
+    Result += OneLine(Form);
+  }
+  if (!Name.empty()) {
+    Result += u"\nname=";
+    Result += OneLine(Name);
+  }
+  for (const WideString& Text : Texts) {
+    if (Text.empty() || (!Name.empty() && &Text == &Texts.front() && Text == Name)) continue;
+    Result += u"\ntext=";
+    Result += OneLine(Text);
+  }
+  return Result;
+}
+
+TFieldRecognizer::TFieldRecognizer() : FDelimiters(TLexicon::GetDelimiters() + ExtraDelimiters) {
   for (int I = 0; I < FLexicon.StopWords().Count(); ++I) FStopWords.insert(FLexicon.StopWords()[I]);
 }
 
@@ -44,43 +119,55 @@ void TFieldRecognizer::SetStopWords(const TWideStringList& Words) {
   Index();
 }
 
+// Phrases in the order they were added: the first that glues alike names the field, a container
+// word makes that glued form weak wherever it came from.
 void TFieldRecognizer::Index() {
-  FFirstField.clear();
+  FTargets.clear();
+  FWeak.clear();
   FLongestGlued = 0;
-  for (const TPhrase& Phrase : FPhrases) {
-    FFirstField.emplace(Phrase.Glued, Phrase.FieldID);
+  for (size_t I = 0; I < FPhrases.size(); ++I) {
+    const TPhrase& Phrase = FPhrases[I];
+    if (Phrase.Glued.empty()) continue;
+    FTargets.emplace(Phrase.Glued, TTarget{Phrase.FieldID, false});
+    if (FPhraseWeak[I]) FWeak.insert(Phrase.Glued);
     FLongestGlued = std::max(FLongestGlued, Phrase.Glued.size());
   }
+  for (auto& [Glued, Target] : FTargets) Target.Weak = FWeak.count(Glued) > 0;
 }
 
 void TFieldRecognizer::Clear() {
   FPhrases.clear();
-  FFirstField.clear();
+  FPhraseWeak.clear();
+  FTargets.clear();
+  FWeak.clear();
   FLongestGlued = 0;
-  FTypeHints.clear();
+  FTypeRules.clear();
+  FAutocomplete.clear();
+  FNonTextTypes.clear();
+  FChoiceTypes.clear();
+  FChoiceFields.clear();
+  FYields.clear();
+  FFormYields.clear();
 }
 
 // The words of the lexicon's normal form (lower case, split at its delimiters, stop words dropped),
-// the stop words looked up by equality of their lower-cased forms.
+// the stop words looked up by equality of their lower-cased forms. Control characters (line breaks
+// in captions) separate words too.
 std::vector<WideString> TFieldRecognizer::NormalWords(const WideString& Text) const {
-  const WideString Split = SplitCamelCase(Text);
-  size_t First = 0, Last = Split.size();
-  while (First < Last && Split[First] <= u' ') ++First;
-  while (Last > First && Split[Last - 1] <= u' ') --Last;
-  const WideString Lower = Locale().LowerCase(Split.substr(First, Last - First));
+  const WideString Low = Lower(SplitCamelCase(Text));
   std::vector<WideString> Words;
   size_t Start = 0;
   auto Take = [&](size_t End) {
     if (End <= Start) return;
-    WideString Word = Lower.substr(Start, End - Start);
+    WideString Word = Low.substr(Start, End - Start);
     if (!FStopWords.count(Word)) Words.push_back(std::move(Word));
   };
-  for (size_t P = 0; P < Lower.size(); ++P)
-    if (FDelimiters.find(Lower[P]) != WideString::npos) {
+  for (size_t P = 0; P < Low.size(); ++P)
+    if (Low[P] <= u' ' || FDelimiters.find(Low[P]) != WideString::npos) {
       Take(P);
       Start = P + 1;
     }
-  Take(Lower.size());
+  Take(Low.size());
   return Words;
 }
 
@@ -99,55 +186,190 @@ void TFieldRecognizer::Prepare(TPhrase& Phrase) const {
   for (const WideString& W : Phrase.Words) Phrase.Glued += W;
 }
 
-void TFieldRecognizer::AddSynonym(int64_t FieldID, const WideString& Phrase) {
-  TPhrase Item{FieldID, Phrase, {}, {}};
+void TFieldRecognizer::Add(int64_t FieldID, const WideString& Raw, bool Weak) {
+  TPhrase Item{FieldID, Raw, {}, {}};
   Prepare(Item);
   if (Item.Glued.empty()) return;
-  FFirstField.emplace(Item.Glued, Item.FieldID);
+  auto It = FTargets.emplace(Item.Glued, TTarget{FieldID, false}).first;
+  if (Weak) FWeak.insert(Item.Glued);
+  It->second.Weak = FWeak.count(Item.Glued) > 0;
   FLongestGlued = std::max(FLongestGlued, Item.Glued.size());
   FPhrases.push_back(std::move(Item));
+  FPhraseWeak.push_back(Weak);
 }
 
-void TFieldRecognizer::AddTypeHint(const WideString& InputType, int64_t FieldID) {
-  FTypeHints.emplace_back(Locale().LowerCase(InputType), FieldID);
+void TFieldRecognizer::AddSynonym(int64_t FieldID, const WideString& Phrase) { Add(FieldID, Phrase, false); }
+
+void TFieldRecognizer::AddNoFieldPhrase(const WideString& Phrase) { Add(NoField, Phrase, false); }
+
+void TFieldRecognizer::AddContainer(const WideString& Phrase, int64_t FieldID) { Add(FieldID, Phrase, true); }
+
+void TFieldRecognizer::AddYield(int64_t FieldID, int64_t Other) { FYields[FieldID].insert(Other); }
+
+void TFieldRecognizer::AddFormYield(const WideString& FormKind, int64_t FieldID, int64_t Other) {
+  FFormYields[FormKind][FieldID] = Other;
 }
+
+void TFieldRecognizer::AddTypeHint(const WideString& InputType, int64_t FieldID, bool Alone,
+                                   const std::vector<int64_t>& Overrules) {
+  FTypeRules[Lower(InputType)] = TTypeRule{FieldID, Alone, Overrules};
+}
+
+void TFieldRecognizer::AddAutocomplete(const WideString& Token, int64_t FieldID) {
+  FAutocomplete[Lower(Token)] = FieldID;
+}
+
+void TFieldRecognizer::AddNonTextType(const WideString& InputType) { FNonTextTypes.insert(Lower(InputType)); }
+
+void TFieldRecognizer::AddChoiceType(const WideString& InputType) { FChoiceTypes.insert(Lower(InputType)); }
+
+void TFieldRecognizer::SetChoiceField(int64_t FieldID) { FChoiceFields.insert(FieldID); }
 
 // A phrase is found where its words, glued together, equal a run of consecutive words of the
-// name glued together, so "first name", "firstname" and "FirstName" all find "first name". The
-// longest phrase wins: "e mail address" beats "address", "first name" beats "name". Among equally
-// long ones the one further right wins, since names put the qualifier first ("billing_city").
-int64_t TFieldRecognizer::Recognize(const WideString& Name, const WideString& InputType) const {
-  const std::vector<WideString> Words = NormalWords(Name);
-  int64_t Best = -1;
-  size_t BestLength = 0, BestEnd = 0;
-  bool BestWhole = false;
+// text glued together, so "first name", "firstname" and "FirstName" all find "first name". A
+// phrase lying inside a longer one found is not counted ("e mail address" is no address, "forgot
+// password" no password), unless it is specific and the longer one a container word with a field.
+// Of the rest, the one furthest right wins, the longer on a tie: names put the specific word last
+// ("shippingAddress.city") and captions stand before their control.
+// Only the words nearest either end of a long text are read, so a lookup costs time linear in
+// the text's length and bounded in the phrases it compares.
+void TFieldRecognizer::Find(const WideString& Text, TFound& Strong, TFound& Weak) const {
+  Strong = Weak = TFound{};
+  std::vector<WideString> Words = NormalWords(Text);
+  // A cut between the two ends keeps runs from joining across the words left out.
+  size_t Cut = Words.size();
+  if (Words.size() > LeadingWords + TrailingWords) {
+    Words.erase(Words.begin() + static_cast<std::ptrdiff_t>(LeadingWords),
+                Words.end() - static_cast<std::ptrdiff_t>(TrailingWords));
+    Cut = LeadingWords;
+  }
+  std::vector<TCandidate> Found;
   for (size_t First = 0; First < Words.size(); ++First) {
     WideString Glued;
-    for (size_t Last = First; Last < Words.size(); ++Last) {
+    const size_t End = First < Cut ? std::min(Cut, Words.size()) : Words.size();
+    for (size_t Last = First; Last < End; ++Last) {
       Glued += Words[Last];
       // No phrase glues longer: a run that does cannot be one, nor can any longer run from here.
-      // This keeps a lookup linear in the name's length, however long a caption gets.
       if (Glued.size() > FLongestGlued) break;
-      const bool Whole = First == 0 && Last + 1 == Words.size();
-      const auto Found = FFirstField.find(Glued);
-      if (Found == FFirstField.end()) continue;
-      const size_t Length = Glued.size();
-      // The whole name being a phrase beats any part of it; then length, then position.
-      const bool Better = Best < 0 || (Whole && !BestWhole) ||
-                          (Whole == BestWhole && (Length > BestLength || (Length == BestLength && Last > BestEnd)));
-      if (Better) {
-        Best = Found->second;
-        BestLength = Length;
-        BestEnd = Last;
-        BestWhole = Whole;
-      }
+      const auto It = FTargets.find(Glued);
+      if (It != FTargets.end()) Found.push_back({First, Last, It->second.FieldID, It->second.Weak});
     }
   }
-  if (Best >= 0) return Best;
-  const WideString Type = Locale().LowerCase(InputType);
-  for (const auto& [HintType, FieldID] : FTypeHints)
-    if (HintType == Type) return FieldID;
-  return -1;
+  const TCandidate* BestStrong = nullptr;
+  const TCandidate* BestWeak = nullptr;
+  auto Better = [](const TCandidate& A, const TCandidate* B) {
+    return !B || A.Last > B->Last || (A.Last == B->Last && A.Span() > B->Span());
+  };
+  // Words some phrase found, for telling a container word that another word qualifies ("project
+  // name", "ip address", "arrival user") from one standing for the field itself.
+  std::vector<bool> Covered(Words.size(), false);
+  for (const TCandidate& C : Found)
+    for (size_t I = C.First; I <= C.Last; ++I) Covered[I] = true;
+  auto Qualified = [&](const TCandidate& C) {
+    if (C.First == 0 || C.First == Cut) return false;
+    const WideString& Before = Words[C.First - 1];
+    if (Covered[C.First - 1] || Before.size() < 2) return false;
+    return !std::all_of(Before.begin(), Before.end(), [](char16_t Ch) { return Ch >= u'0' && Ch <= u'9'; });
+  };
+  for (const TCandidate& C : Found) {
+    // A container word with a field of its own ("birth day") leaves a specific word inside it
+    // ("day") standing; one without ("forgot password") and a specific phrase hide what they span.
+    const bool Inside = std::any_of(Found.begin(), Found.end(), [&](const TCandidate& D) {
+      return D.First <= C.First && D.Last >= C.Last && D.Span() > C.Span() &&
+             !(D.Weak && D.FieldID >= 0 && !C.Weak);
+    });
+    if (Inside) continue;
+    if (C.Weak) {
+      if (C.FieldID >= 0 && !Qualified(C) && Better(C, BestWeak)) BestWeak = &C;
+    } else if (Better(C, BestStrong)) {
+      BestStrong = &C;
+    }
+  }
+  if (BestStrong) Strong = TFound{BestStrong->FieldID, true};
+  if (BestWeak) Weak = TFound{BestWeak->FieldID, true};
+}
+
+// The text asked about decides; the rest is evidence. A specific phrase in it answers (or, when
+// it is one of the kinds no profile holds, answers that). Container words alone ("address",
+// "username", "name") answer only when the other evidence does not say more: an autocomplete
+// token, or a specific phrase in the control's other texts (a login box named username whose
+// caption asks for an e-mail address). The input type answers alone only where the data lets it,
+// overrules the answers it contradicts, and some types hold no text value at all.
+int64_t TFieldRecognizer::Classify(const WideString& Name, const TLookupEvidence& Evidence,
+                                   const WideString& TagName) const {
+  const WideString Type = Lower(Evidence.InputType);
+  if (FNonTextTypes.count(Type)) return -1;
+  int64_t Token = -1;
+  {
+    const WideString Tokens = Lower(Evidence.Autocomplete);
+    size_t Start = 0;
+    while (Start < Tokens.size()) {
+      size_t End = Tokens.find_first_of(u" \t\r\n\f", Start);
+      if (End == WideString::npos) End = Tokens.size();
+      const auto It = FAutocomplete.find(Tokens.substr(Start, End - Start));
+      if (It != FAutocomplete.end()) Token = It->second;
+      Start = End + 1;
+    }
+  }
+  if (Token == NoField) return NoField;
+  TFound Strong, Weak;
+  Find(Name, Strong, Weak);
+  int64_t Answer = -1;
+  if (Strong.Any) {
+    if (Strong.FieldID == NoField) return NoField;
+    Answer = Strong.FieldID;
+    // The lookups after the name's: when the name says the control is of a kind no profile
+    // holds, a field word in its caption or placeholder does not make it one.
+    if (!Evidence.Name.empty()) {
+      TFound S, W;
+      Find(Evidence.Name, S, W);
+      if (S.Any && S.FieldID == NoField) return NoField;
+    }
+  } else if (Weak.Any) {
+    // The nearest of the other texts that says anything says what the control is about.
+    TFound Other;
+    bool OtherSpecific = false;
+    for (const WideString& Text : Evidence.Texts) {
+      TFound S, W;
+      Find(Text, S, W);
+      if (S.Any || W.Any) {
+        Other = S.Any ? S : W;
+        OtherSpecific = S.Any;
+        break;
+      }
+    }
+    if (Other.Any && Other.FieldID == NoField) return NoField;
+    Answer = Weak.FieldID;
+    // A title, a country or a state said by a container word alone: only where the control picks
+    // among choices is it likely that one.
+    const bool Chooses = FChoiceTypes.count(Type) || Lower(TagName) == u"select";
+    if (FChoiceFields.count(Answer) && !Chooses) Answer = -1;
+    const auto Yields = FYields.find(Weak.FieldID);
+    const auto Kind = FFormYields.find(Evidence.Form);
+    if (Token >= 0) {
+      Answer = Token;
+    } else if (Other.Any && Yields != FYields.end() && Yields->second.count(Other.FieldID)) {
+      Answer = Other.FieldID;
+    } else if (Answer >= 0 && !(OtherSpecific && Other.FieldID == Answer) && Kind != FFormYields.end()) {
+      // What the kind of form says, unless the control's own texts spell the field out.
+      const auto To = Kind->second.find(Answer);
+      if (To != Kind->second.end()) Answer = To->second;
+    }
+  }
+  const auto Rule = FTypeRules.find(Type);
+  if (Rule != FTypeRules.end()) {
+    const TTypeRule& R = Rule->second;
+    if (Answer < 0 && R.Alone) Answer = R.FieldID;
+    if (std::find(R.Overrules.begin(), R.Overrules.end(), Answer) != R.Overrules.end()) Answer = R.FieldID;
+  }
+  if (Answer >= 0 && FChoiceTypes.count(Type) && !FChoiceFields.count(Answer)) return -1;
+  return Answer;
+}
+
+int64_t TFieldRecognizer::Recognize(const WideString& Name, const WideString& TypeArgument,
+                                    const WideString& TagName) const {
+  const int64_t Field = Classify(Name, TLookupEvidence::Parse(TypeArgument), TagName);
+  return Field == NoField ? -1 : Field;
 }
 
 }  // namespace pel::store

@@ -1,7 +1,8 @@
 #pragma once
 // Recognises which profile field a control's name or caption stands for. The knowledge is data
-// (stop words, synonym phrases per field, input types that imply a field); the code only brings
-// names into a comparable form and picks the best phrase found in them.
+// (stop words, synonym phrases per field, container words, phrases of kinds no profile holds,
+// autocomplete tokens, what input types say); the code only brings names into a comparable form,
+// finds the phrases in them and weighs what it found.
 
 #include <cstdint>
 #include <unordered_map>
@@ -13,21 +14,68 @@
 
 namespace pel::store {
 
+// What the lookup is told about a control besides the text it asks about. It travels in the
+// lookup's type argument so that the store interface keeps its shape: the first line is the
+// control's input type (as before), each further line "autocomplete=TOKENS", "form=KIND",
+// "name=NAME" (the
+// control's name, when the lookup asks about another of its texts) or "text=TEXT" (its other
+// texts: caption, id, placeholder, ARIA label, title), in the fill's order.
+struct TLookupEvidence {
+  WideString InputType;
+  WideString Autocomplete;
+  WideString Form;  // the kind of form the control is in ("login"), when the caller knows it
+  WideString Name;
+  std::vector<WideString> Texts;  // the name (when given) first
+
+  static TLookupEvidence Parse(const WideString& TypeArgument);
+  WideString Format() const;
+};
+
 class TFieldRecognizer {
 public:
+  // Answers for phrases that stand for no profile field at all (search boxes, captchas, one-time
+  // codes …): a control recognised as one gets no value, whatever else it says.
+  static constexpr int64_t NoField = -2;
+  // Caption words counted from each end; the words nearest a control are its label.
+  static constexpr size_t LeadingWords = 6;
+  static constexpr size_t TrailingWords = 16;
+
   TFieldRecognizer();
   // Stop words replace the previous ones; the phrases are normalised again.
   void SetStopWords(const TWideStringList& Words);
   void Clear();
   void AddSynonym(int64_t FieldID, const WideString& Phrase);
-  void AddTypeHint(const WideString& InputType, int64_t FieldID);
+  // A phrase of a kind no profile holds. A field's own synonym that glues alike takes precedence.
+  void AddNoFieldPhrase(const WideString& Phrase);
+  // A container word (address, user, date of birth …): it names its field only when nothing more
+  // specific is said. Without a field of its own (FieldID -1) it only keeps the words it spans
+  // from counting ("forgot password" is no password).
+  void AddContainer(const WideString& Phrase, int64_t FieldID = -1);
+  // A container word's field gives way to Other when the control's other texts name Other.
+  void AddYield(int64_t FieldID, int64_t Other);
+  // In a form of that kind, a container word's field stands for Other instead.
+  void AddFormYield(const WideString& FormKind, int64_t FieldID, int64_t Other);
+  void AddTypeHint(const WideString& InputType, int64_t FieldID, bool Alone = true,
+                   const std::vector<int64_t>& Overrules = {});
+  void AddAutocomplete(const WideString& Token, int64_t FieldID);
+  // Input types that never hold a profile value (check boxes, buttons, files …).
+  void AddNonTextType(const WideString& InputType);
+  // Input types that only choose (radio buttons): they answer only choice fields.
+  void AddChoiceType(const WideString& InputType);
+  void SetChoiceField(int64_t FieldID);
 
   // The words of Text, lower case and without stop words, separated by single spaces. Names
-  // written in camel case or glued to digits ("txtFirstName", "address2") are split first.
+  // written in camel case, with brackets, dots, underscores or glued to digits ("txtFirstName",
+  // "address2", "checkout[shipping_address][zip]") are split first.
   WideString Normalize(const WideString& Text) const;
   std::vector<WideString> NormalWords(const WideString& Text) const;
-  // The field Name stands for, else the one its input type implies, else -1.
-  int64_t Recognize(const WideString& Name, const WideString& InputType) const;
+  // The field Name stands for given what else is known of the control, else -1 (NoField
+  // included: the caller sees no field).
+  // TagName tells list boxes from text boxes: a container word names a choice field (a title
+  // among Mr and Mrs) only on a control that chooses.
+  int64_t Recognize(const WideString& Name, const WideString& TypeArgument, const WideString& TagName = u"") const;
+  // As Recognize, but NoField is answered as such.
+  int64_t Classify(const WideString& Name, const TLookupEvidence& Evidence, const WideString& TagName = u"") const;
 
 private:
   struct TPhrase {
@@ -36,9 +84,24 @@ private:
     std::vector<WideString> Words;
     WideString Glued;  // the words without spaces
   };
+  struct TTarget {
+    int64_t FieldID = -1;
+    bool Weak = false;
+  };
+  struct TFound {
+    int64_t FieldID = -1;
+    bool Any = false;
+  };
+  struct TTypeRule {
+    int64_t FieldID;
+    bool Alone;
+    std::vector<int64_t> Overrules;
+  };
   void Prepare(TPhrase& Phrase) const;
-
   void Index();
+  void Add(int64_t FieldID, const WideString& Raw, bool Weak);
+  // The best specific (Strong) and the best container answer (Weak) the words of Text give.
+  void Find(const WideString& Text, TFound& Strong, TFound& Weak) const;
 
   TLexicon FLexicon;
   // The lexicon's stop words for lookups by equality: a store opening with thousands of synonyms
@@ -46,11 +109,18 @@ private:
   std::unordered_set<WideString> FStopWords;
   WideString FDelimiters;
   std::vector<TPhrase> FPhrases;
-  // Glued phrase → the field of the first phrase that glues so: a run of a name is looked up once
-  // instead of compared with every phrase (among equal phrases the first one always won).
-  std::unordered_map<WideString, int64_t> FFirstField;
+  std::vector<bool> FPhraseWeak;
+  // Glued phrase → what it names (the first phrase that glues so wins, a container word marks it
+  // weak): a run of a name is looked up once instead of compared with every phrase.
+  std::unordered_map<WideString, TTarget> FTargets;
+  std::unordered_set<WideString> FWeak;
   size_t FLongestGlued = 0;
-  std::vector<std::pair<WideString, int64_t>> FTypeHints;
+  std::unordered_map<WideString, TTypeRule> FTypeRules;
+  std::unordered_map<WideString, int64_t> FAutocomplete;
+  std::unordered_set<WideString> FNonTextTypes, FChoiceTypes;
+  std::unordered_set<int64_t> FChoiceFields;
+  std::unordered_map<int64_t, std::unordered_set<int64_t>> FYields;
+  std::unordered_map<WideString, std::unordered_map<int64_t, int64_t>> FFormYields;
 };
 
 }  // namespace pel::store

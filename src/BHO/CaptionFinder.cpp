@@ -48,6 +48,23 @@ void MoveToElementText(const std::shared_ptr<IHTMLTxtRange>& Range, const TEleme
   }
 }
 
+// Elements whose content a page never shows: their source is no caption, and a browser gives them
+// no place in the page's text to measure from.
+bool ShowsNoText(const TElementRef& E) {
+  const WideString Tag = AsciiLowerCase(E->TagName());
+  return Tag == u"script" || Tag == u"style" || Tag == u"noscript" || Tag == u"template";
+}
+
+// A control the page does not render (inside noscript, or hidden) has no place in the page's text.
+bool IsInPageText(const TElementRef& E) {
+  try {
+    BodyRange(E)->Duplicate()->MoveToElementText(E);
+    return true;
+  } catch (const EOleSysError&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 bool IsFieldElement(const TElementRef& E) {
@@ -111,6 +128,9 @@ void TextBetween(const TElementRef& A, bool AfterA, const TElementRef& B, bool T
 
 void GetElementCaption(const TElementRef& Element, bool SearchBefore, bool SearchAfter, WideString& Caption) {
   Caption.clear();
+  // A control outside any page has nothing around it to search; one the page does not render
+  // (inside noscript, hidden) has no place in its text to measure from: no caption either way.
+  if (!Element || !Element->ParentElement() || !IsInPageText(Element)) return;
   // One level per turn, up to the body: the walk climbs as deep as the page nests, so it does not
   // recurse.
   TElementRef E = Element;
@@ -130,7 +150,7 @@ void GetElementCaption(const TElementRef& Element, bool SearchBefore, bool Searc
           break;
         }
         TElementRef S = C->Item(J);
-        if (!S) continue;
+        if (!S || ShowsNoText(S)) continue;
         TextBetween(S, true, E, false, Caption);
         if (!Caption.empty()) return;
         // Text further back belongs to that field.
@@ -153,7 +173,7 @@ void GetElementCaption(const TElementRef& Element, bool SearchBefore, bool Searc
           break;
         }
         TElementRef S = C->Item(J);
-        if (!S) continue;
+        if (!S || ShowsNoText(S)) continue;
         WideString Text;
         TextBetween(E, true, S, false, Text);
         if (!Text.empty()) {

@@ -272,10 +272,79 @@ void TFormItem::ClearFields() {
   });
 }
 
+WideString LoginFormKind(const TElementRef& Form) {
+  auto AsForm = Supports<IHTMLFormElement>(Form);
+  if (!AsForm) return WideString();
+  TElementsRef Inputs = AsForm->Tags(u"input");
+  int Passwords = 0, Boxes = 0;
+  for (int32_t I = 0; I < Inputs->Length(); ++I) {
+    auto Input = Supports<IHTMLInputElement>(Inputs->Item(I));
+    if (!Input) continue;
+    const WideString T = AsciiLowerCase(Input->Type());
+    if (T == u"password")
+      ++Passwords;
+    else if (T == u"text" || T == u"email" || T == u"tel" || T.empty())
+      ++Boxes;
+  }
+  return Passwords == 1 && Boxes <= 2 ? WideString(u"login") : WideString();
+}
+
+std::vector<TProfileQuery> ProfileQueries(const TElementRef& E, const WideString& Type, const WideString& Name,
+                                          const WideString& FormKind) {
+  std::vector<WideString> Texts = {Name};
+  WideString Caption;
+  // The caption is evidence for the name's lookup too: a page whose caption cannot be measured
+  // still has its name looked up.
+  try {
+    GetElementCaption(E, true, true, Caption);
+  } catch (const EKXException&) {
+    throw;
+  } catch (const Exception&) {
+    Caption.clear();
+  }
+  Texts.push_back(Caption);
+  for (const char16_t* Attribute : {u"id", u"placeholder", u"aria-label", u"title"}) {
+    WideString Text;
+    Texts.push_back(GetAttributeText(E, Attribute, Text) ? TrimBlanksAndControls(Text) : WideString());
+  }
+  WideString Autocomplete;
+  if (GetAttributeText(E, u"autocomplete", Autocomplete)) Autocomplete = TrimBlanksAndControls(Autocomplete);
+  // Line breaks separate the parts of the type argument; inside a text they are blanks anyway.
+  auto OneLine = [](WideString Text) {
+    for (char16_t& C : Text)
+      if (C == u'\n' || C == u'\r') C = u' ';
+    return Text;
+  };
+  std::vector<TProfileQuery> Queries;
+  for (size_t I = 0; I < Texts.size(); ++I) {
+    if (Texts[I].empty()) continue;
+    // The same text twice (an id equal to the name) would only ask the same again.
+    bool Asked = false;
+    for (const TProfileQuery& Q : Queries) Asked = Asked || Q.Text == Texts[I];
+    if (Asked) continue;
+    WideString Argument = OneLine(Type);
+    if (!Autocomplete.empty()) {
+      Argument += u"\nautocomplete=";
+      Argument += OneLine(Autocomplete);
+    }
+    if (!FormKind.empty()) {
+      Argument += u"\nform=";
+      Argument += FormKind;
+    }
+    for (size_t J = 0; J < Texts.size(); ++J)
+      if (J != I && !Texts[J].empty() && Texts[J] != Texts[I]) {
+        Argument += J == 0 ? u"\nname=" : u"\ntext=";
+        Argument += OneLine(Texts[J]);
+      }
+    Queries.push_back({Texts[I], std::move(Argument)});
+  }
+  return Queries;
+}
+
 namespace {
 
 // One control's profile lookup: by name, then by caption, then (where pages leave the name out or
-// make it up) by the other texts a page gives a control.
+// make it up) by the other texts a page gives a control; each lookup carries the rest as evidence.
 struct TProfileLookup {
   TProfileLookup(IPelServer& Server, const WideString& ProfileName, const WideString& URL)
       : Server(Server), ProfileName(ProfileName), URL(URL) {}
@@ -298,15 +367,11 @@ struct TProfileLookup {
     return Found;
   }
 
+  WideString FormKind;
+
   bool Find(const TElementRef& E, const WideString& Tag, const WideString& Type, const WideString& Name) {
-    if (Ask(Tag, Type, Name)) return true;
-    WideString Caption;
-    GetElementCaption(E, true, true, Caption);
-    if (Ask(Tag, Type, Caption)) return true;
-    for (const char16_t* Attribute : {u"id", u"placeholder", u"aria-label", u"title"}) {
-      WideString Text;
-      if (GetAttributeText(E, Attribute, Text) && Ask(Tag, Type, TrimBlanksAndControls(Text))) return true;
-    }
+    for (const TProfileQuery& Query : ProfileQueries(E, Type, Name, FormKind))
+      if (Ask(Tag, Query.TypeArgument, Query.Text)) return true;
     return false;
   }
 };
@@ -335,6 +400,8 @@ bool TFormItem::FillFromProfile(IProfileFillAgent& Agent, const WideString& Prof
       auto Form = Supports<IHTMLFormElement>(FHtmlForm);
       if (!Form) return false;
       TProfileLookup Lookup(*Server, ProfileName, Agent.URL());
+      // Once per form: asking every control would cost the square of the form's size.
+      Lookup.FormKind = LoginFormKind(FHtmlForm);
       bool AllFilled = true;
       // Writes the value the lookup found; the form counts as filled only when every control
       // considered was written and marked.

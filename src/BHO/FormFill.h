@@ -6,6 +6,8 @@
 #include "Common/TransitForms.h"
 #include "platform/Dom.h"
 
+#include <vector>
+
 namespace pel {
 
 // Writes every card field into the control at its position among the form's counted controls
@@ -13,5 +15,22 @@ namespace pel {
 // and was written; SubmitElement is the page's control that matches the card's submit field.
 bool FillFormFromCard(const TElementRef& Form, const TTransitFormCard& Card, TElementChangingTracker& Tracker,
                       TElementRef& SubmitElement, TLexicon& Lexicon);
+
+// What the profile fill asks the store about one control: the texts it tries in its order (the
+// control's name, its caption on the page, then its id, placeholder, ARIA label and title; empty
+// ones left out), each with the type argument of that lookup. The type argument carries the
+// control's input type on its first line and, on further lines, the evidence the store weighs:
+// "autocomplete=" the control's autocomplete tokens, "form=" what kind of form it is in, "name="
+// its name (in the lookups of its other texts), "text=" each of its other texts.
+struct TProfileQuery {
+  WideString Text;
+  WideString TypeArgument;
+};
+// FormKind, when not empty, goes along as "form=KIND": "login" for a form of a password box and
+// at most two other boxes to type in (LoginFormKind), where a box called "name" wants the user
+// name rather than a person's name.
+std::vector<TProfileQuery> ProfileQueries(const TElementRef& E, const WideString& Type, const WideString& Name,
+                                          const WideString& FormKind = u"");
+WideString LoginFormKind(const TElementRef& Form);
 
 }  // namespace pel

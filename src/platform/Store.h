@@ -38,7 +38,9 @@ constexpr int32_t rkAuthentication = 3;
 
 class IPelServer : public virtual IInterface {
 public:
-  // 1
+  // 1. InputType may carry, after its first line (the input type), lines of evidence about the
+  // control: "autocomplete=TOKENS", "name=NAME" and "text=TEXT" (see the profile fill's
+  // ProfileQueries); a store that knows no such lines sees an input type it has no hint for.
   virtual void FindFieldValue(const WideString& Profile, const WideString& TagName, const WideString& InputType,
                               const WideString& Name, const WideString& URL, WideString& ProfileField,
                               int32_t& ValueKind, WideString& Value, WideString& Values, bool& Found,

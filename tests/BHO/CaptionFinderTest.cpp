@@ -203,3 +203,26 @@ TEST(CaptionFinder, FindBySourceIndexAndContainsField) {
   EXPECT_FALSE(ContainsField(Children, 6));
   EXPECT_FALSE(ContainsField(nullptr, 0));
 }
+
+namespace {
+
+// A page's scripts, styles and templates are no captions, and a control the page does not render
+// has none at all (rather than a failure to measure it).
+TEST(CaptionFinder, ScriptStyleAndTemplateSourceIsNoCaption) {
+  const struct {
+    const char* Html;
+    const char* Caption;
+  } Cases[] = {
+      {R"(<body><p>City <script>var x = "Company";</script><input id=e></p></body>)", "City"},
+      {R"(<body><p><script>var x = "Company";</script><input id=e></p></body>)", ""},
+      {R"(<body><p><style>.a { color: red }</style><input id=e> Postcode</p></body>)", "Postcode"},
+      {R"(<body><p><template>Company</template><input id=e></p></body>)", ""},
+      {R"(<body><p style="display:none">E-mail <input id=e></p></body>)", ""},
+  };
+  for (const auto& C : Cases) {
+    auto Browser = LoadPage(C.Html);
+    EXPECT_EQ(CaptionOf(*Browser, "e"), C.Caption) << C.Html;
+  }
+}
+
+}  // namespace

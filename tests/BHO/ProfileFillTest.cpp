@@ -34,8 +34,8 @@ protected:
     Store = std::make_shared<store::TPelStore>(Folder.File());
     store::TPelStore::Register(Store);
   }
-  void Load() {
-    Browser->LoadFile(Dir + "profile.html");
+  void Load(const std::string& Page = "profile.html") {
+    Browser->LoadFile(Dir + Page);
     RefreshPageForms(Browser, Forms);
     Agent.SetURL(Browser->LocationURL());
   }
@@ -94,6 +94,46 @@ TEST_F(ProfileFill, WithAutoBindEveryFoundControlIsMarkedAndOnlyAFullyFoundFormI
   EXPECT_EQ(Supports<IHTMLInputElement>(Inputs->Item(0))->Value(), u"typed@example.org");
   EXPECT_EQ(Supports<IHTMLInputElement>(Inputs->Item(1))->Value(), u"Springfield");
   EXPECT_FALSE(Supports<IHTMLInputElement>(Inputs->Item(2))->Checked());
+}
+
+// Each lookup carries the control's other texts, its type and its autocomplete tokens to the
+// store: a login box whose caption asks for an e-mail address gets the address, a name that says
+// search keeps a field word in the placeholder from filling the box, a check box is never a
+// field, and a one-time code is not a phone number whatever its placeholder says. Controls with
+// nothing but an id, an ARIA label or a title are found by those.
+TEST_F(ProfileFill, EveryLookupWeighsTheControlsOtherTextsTypeAndAutocomplete) {
+  Start();
+  Load("profile-evidence.html");
+  TFormItem& Item = ItemOf(u"evidence");
+  Item.FillFromProfile(Agent, u"", false);
+  auto Read = [&](const char16_t* Id) {
+    auto Input = Supports<IHTMLInputElement>(Browser->HtmlDocument()->FindById(Id));
+    WideString Name, Type, Value;
+    ReadInput(Input, Name, Type, Value);
+    return Value;
+  };
+  EXPECT_EQ(Read(u"login"), u"john.public@example.com");
+  EXPECT_EQ(Read(u"phone_number"), u"+1 555 0100");
+  EXPECT_EQ(Read(u"zip_box"), u"62701");
+  EXPECT_EQ(Read(u"town_box"), u"Springfield");
+  EXPECT_EQ(Read(u"query"), u"");
+  EXPECT_EQ(Read(u"remember"), u"false");
+  EXPECT_EQ(Read(u"code"), u"");
+}
+
+// A box called "name" beside a password and nothing else is a login's user name; in a longer form
+// with a password it is the person's name.
+TEST_F(ProfileFill, TheKindOfFormDecidesWhatANameBoxWants) {
+  Start();
+  Load("profile-evidence.html");
+  ItemOf(u"signin").FillFromProfile(Agent, u"", false);
+  ItemOf(u"signup").FillFromProfile(Agent, u"", false);
+  auto Value = [&](const char16_t* Id) {
+    return Supports<IHTMLInputElement>(Browser->HtmlDocument()->FindById(Id))->Value();
+  };
+  EXPECT_EQ(Value(u"signin_name"), u"jqpublic");
+  EXPECT_EQ(Value(u"signup_name"), u"John Q. Public");
+  EXPECT_EQ(Value(u"signup_mail"), u"john.public@example.com");
 }
 
 TEST_F(ProfileFill, ALockedStoreAsksOnceAndCancellingWritesNothing) {

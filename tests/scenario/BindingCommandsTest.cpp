@@ -69,12 +69,12 @@ TEST_F(BindingCommands, AFieldInAFrameIsBoundFilledAndUnbound) {
 TEST_F(BindingCommands, ASynonymTaughtOnOnePageFillsTheNextPage) {
   StartStore();
   OpenWindow();
-  Serve(u"http://a.example/", R"(<html><body><form><input id=w name="wohnort_x"></form></body></html>)");
-  Serve(u"http://b.example/", R"(<html><body><form action="/b"><input id=w name="wohnort_x"></form></body></html>)");
+  Serve(u"http://a.example/", R"(<html><body><form><input id=w name="heimatort_x"></form></body></html>)");
+  Serve(u"http://b.example/", R"(<html><body><form action="/b"><input id=w name="heimatort_x"></form></body></html>)");
   Open(u"http://a.example/");
   EXPECT_EQ(Value(u"w"), u"");
   Focus(u"w");
-  Pick("City", u"wohnort_x");
+  Pick("City", u"heimatort_x");
   Helper->Agent().AddSynonym();
   Open(u"http://b.example/");
   EXPECT_EQ(Value(u"w"), u"Springfield");
@@ -82,7 +82,7 @@ TEST_F(BindingCommands, ASynonymTaughtOnOnePageFillsTheNextPage) {
   // A synonym box emptied in the dialog sends nothing.
   Open(u"http://a.example/");
   Focus(u"w");
-  Pick("Company", u"wohnort_x", u"  ");
+  Pick("Company", u"heimatort_x", u"  ");
   Helper->Agent().AddSynonym();
   Open(u"http://b.example/");
   EXPECT_EQ(Value(u"w"), u"Springfield");

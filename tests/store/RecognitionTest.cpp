@@ -10,6 +10,8 @@ namespace {
 
 struct TCase {
   const char16_t* Name;
+  // The lookup's type argument: the input type, then lines of evidence ("autocomplete=…",
+  // "name=…", "text=…") as the profile fill sends them.
   const char16_t* InputType;
   const char16_t* Field;  // empty: nothing may be recognised
 };
@@ -40,7 +42,8 @@ const TCase Cases[] = {
     {u"country_id", u"", u"Country"},
     {u"Company name", u"text", u"Company"},
     {u"Job title", u"text", u"Job title"},
-    {u"Title", u"", u"Title"},
+    {u"Title", u"radio", u"Title"},
+    {u"title", u"text", u""},  // a text box's title is a heading, not Mr or Mrs
     {u"phone_number", u"text", u"Phone"},
     {u"Mobile phone", u"text", u"Mobile"},
     {u"username", u"text", u"Username"},
@@ -57,9 +60,90 @@ const TCase Cases[] = {
     {u"Name on card", u"text", u"Card holder"},
     {u"cvv2", u"text", u"Card security code"},
     {u"Date of birth", u"text", u"Birth date"},
+    // the specific word beats the container words around it, wherever the page puts them
+    {u"shippingAddress.city", u"text", u"City"},
+    {u"checkout[shipping_address][zip]", u"text", u"Postcode"},
+    {u"bill_addr_zip", u"text", u"Postcode"},
+    {u"paymentAddress][phone]", u"text", u"Phone"},
+    {u"customer[address][street]", u"text", u"Address line 1"},
+    {u"addressTwo", u"text", u"Address line 2"},
+    {u"line_2", u"text", u"Address line 2"},
+    {u"billing_address", u"text", u"Address line 1"},
+    {u"email_forgotPassword", u"text", u"E-mail"},
+    {u"user_pw", u"password", u"Password"},
+    {u"account_gender", u"radio", u"Gender"},
+    {u"dob_day", u"", u"Birth day"},
+    {u"data[User][date_of_birth_month]", u"", u"Birth month"},
+    {u"birthdate[year]", u"", u"Birth year"},
+    {u"dob", u"text", u"Birth date"},
+    {u"birthday", u"text", u"Birth date"},
+    {u"birth_day", u"", u"Birth day"},  // the container "birth day" leaves its day standing
+    {u"Nom complet", u"text", u"Full name"},
+    {u"forgot_password_email", u"text", u"E-mail"},
+    {u"cc_exp_year", u"", u"Card expiry year"},
+    // other languages
+    {u"Vorname", u"text", u"First name"},
+    {u"Nachname:", u"text", u"Last name"},
+    {u"Straße und Hausnummer", u"text", u"Address line 1"},
+    {u"PLZ", u"text", u"Postcode"},
+    {u"Prénom *", u"text", u"First name"},
+    {u"Code postal", u"text", u"Postcode"},
+    {u"Mot de passe", u"password", u"Password"},
+    {u"Código postal", u"text", u"Postcode"},
+    {u"Correo electrónico", u"text", u"E-mail"},
+    {u"Apellidos", u"text", u"Last name"},
+    {u"Cognome", u"text", u"Last name"},
+    {u"Città", u"text", u"City"},
+    {u"Telefone", u"text", u"Phone"},
+    {u"Senha", u"password", u"Password"},
+    {u"Woonplaats", u"text", u"City"},
+    {u"Achternaam", u"text", u"Last name"},
+    {u"Nazwisko", u"text", u"Last name"},
+    {u"Kod pocztowy", u"text", u"Postcode"},
+    {u"Логин", u"text", u"Username"},
+    {u"Фамилия:", u"text", u"Last name"},
+    {u"Город", u"text", u"City"},
+    // the other texts of a control decide what a container word alone leaves open
+    {u"username", u"text\ntext=E-mail address", u"E-mail"},
+    {u"login[username]", u"text\ntext=Username", u"Username"},
+    {u"name", u"text\ntext=Username:", u"Username"},
+    {u"name", u"text\ntext=Last name", u"Last name"},
+    {u"username", u"text\ntext=Forgot your password?", u"Username"},
+    {u"name", u"text\nautocomplete=shipping given-name", u"First name"},
+    {u"city", u"text\nautocomplete=organization", u"City"},
+    // a box called "name" in a login form wants the user name, unless its caption says otherwise
+    {u"name", u"text\nform=login", u"Username"},
+    {u"name", u"text\nform=login\ntext=Full name:", u"Full name"},
+    {u"full_name", u"text\nform=login", u"Full name"},
+    {u"name", u"text", u"Full name"},
+    // the input type is evidence: it settles a login box and never makes a check box a field
+    {u"login", u"email", u"E-mail"},
+    {u"username", u"email", u"E-mail"},
+    {u"user[remember_me]", u"checkbox", u""},
+    {u"newsletter_email", u"checkbox", u""},
+    {u"email", u"submit", u""},
+    {u"first_name", u"radio", u""},
+    {u"f9", u"tel", u""},
+    {u"f9", u"url", u""},
+    // kinds of controls no profile holds
+    {u"q", u"text", u""},
+    {u"search", u"text\ntext=Company", u""},
+    {u"FirmSearchForm[keyword]", u"text", u""},
+    {u"Suche", u"text", u""},
+    {u"Поиск", u"text", u""},
+    {u"captcha", u"text", u""},
+    {u"recaptcha_challenge_field", u"", u""},
+    {u"one_time_code", u"tel", u""},
+    {u"f3", u"text\nautocomplete=one-time-code", u""},
+    {u"cc_exp", u"tel\nautocomplete=cc-exp", u""},
+    {u"expiry_date", u"text", u""},
+    {u"honeypot", u"text", u""},
+    {u"coupon_code", u"text", u""},
+    // a later lookup of a control whose name said search does not make it a field
+    {u"Company", u"text\nname=search_query", u""},
     // the input type speaks when the name does not
     {u"f1", u"email", u"E-mail"},
-    {u"q7", u"password", u"Password"},
+    {u"x7", u"password", u"Password"},
     // nothing to recognise
     {u"search_query", u"text", u""},
     {u"ctl00$txt", u"text", u""},
@@ -107,6 +191,96 @@ std::string CaseName(const testing::TestParamInfo<TCase>& Info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, RecognitionTest, testing::ValuesIn(Cases), CaseName);
+
+}  // namespace
+}  // namespace pel::test
+
+namespace pel::test {
+namespace {
+
+// Names and captions split into words the way pages join them: camel case, brackets, dots,
+// underscores, digits, punctuation of several scripts.
+TEST(RecognitionWords, NamesAreSplitAsPagesWriteThem) {
+  const struct {
+    const char16_t* Text;
+    const char16_t* Words;
+  } Cases[] = {
+      {u"checkout[shipping_address][zip]", u"checkout shipping address zip"},
+      {u"addr2", u"addr 2"},
+      {u"line_2", u"line 2"},
+      {u"addressTwo", u"address two"},
+      {u"ZIPCode", u"zip code"},
+      {u"shippingAddress.city", u"shipping address city"},
+      {u"ctl00$Main$txtEmail", u"ctl 00 main txt email"},
+      {u"E-Mail-Adresse:", u"e mail adresse"},
+      {u"ИмяПользователя", u"имя пользователя"},
+      {u"Name\uFF1A\n\t*", u"name"},
+      {u"\u00ABPrénom\u00BB", u"prénom"},
+      {u"user name and password", u"user name password"},  // stop words leave
+      {u"", u""},
+  };
+  store::TFieldRecognizer Recognizer;
+  for (const auto& C : Cases) EXPECT_EQ(Recognizer.Normalize(C.Text), WideString(C.Words)) << WideToUtf8(C.Text);
+}
+
+// The evidence travels in the type argument and comes back as it went, a text's line breaks
+// turned to blanks.
+TEST(RecognitionWords, EvidenceRoundTrips) {
+  store::TLookupEvidence E;
+  E.InputType = u"text";
+  E.Autocomplete = u"shipping postal-code";
+  E.Name = u"zip";
+  E.Texts = {u"zip", u"Postcode\nor ZIP", u"Enter a code"};
+  const store::TLookupEvidence Back = store::TLookupEvidence::Parse(E.Format());
+  EXPECT_EQ(Back.InputType, u"text");
+  EXPECT_EQ(Back.Autocomplete, u"shipping postal-code");
+  EXPECT_EQ(Back.Name, u"zip");
+  EXPECT_EQ(Back.Texts, (std::vector<WideString>{u"zip", u"Postcode or ZIP", u"Enter a code"}));
+  // A type argument of an older caller is just the type.
+  const store::TLookupEvidence Plain = store::TLookupEvidence::Parse(u"email");
+  EXPECT_EQ(Plain.InputType, u"email");
+  EXPECT_TRUE(Plain.Texts.empty());
+}
+
+}  // namespace
+}  // namespace pel::test
+
+namespace pel::test {
+namespace {
+
+// A store from before the birth date parts and the wider default data gets them when opened; what
+// its user added or kept stays, and a field the user deleted is back only as a new field.
+TEST(RecognitionData, AnOlderStoreGetsTheNewDefaultsAndKeepsItsOwn) {
+  TStoreFolder Folder;
+  { store::TPelStore Store(Folder.File()); }
+  RunSql(Folder.File(),
+         "DELETE FROM synonym WHERE field_id IN"
+         " (SELECT id FROM field WHERE name IN ('Birth day', 'Birth month', 'Birth year'));"
+         "DELETE FROM field WHERE name IN ('Birth day', 'Birth month', 'Birth year');"
+         "DELETE FROM synonym WHERE phrase IN ('Vorname', 'wohnort');"
+         "INSERT INTO synonym(field_id, phrase) SELECT id, 'heimatort' FROM field WHERE name = 'City';"
+         "UPDATE schema_version SET version = 6");
+  store::TPelStore Store(Folder.File());
+  EXPECT_EQ(Store.SchemaVersion(), store::StoreSchemaVersion);
+  auto Recognised = [&](const char16_t* Name, const char16_t* Type) {
+    WideString Field, Value, Values;
+    int32_t Kind = -1;
+    bool Found = false, Login = false;
+    Store.FindFieldValue(u"", u"select", Type, Name, u"", Field, Kind, Value, Values, Found, Login);
+    return Field;
+  };
+  EXPECT_EQ(Recognised(u"dob_day", u""), u"Birth day");
+  EXPECT_EQ(Recognised(u"Vorname", u"text"), u"First name");
+  EXPECT_EQ(Recognised(u"Wohnort", u"text"), u"City");
+  EXPECT_EQ(Recognised(u"heimatort", u"text"), u"City");
+  // The new fields come last, after the fields the user knows.
+  TVariant Fields;
+  bool Login = false;
+  Store.GetProfileFields(Fields, Login);
+  const auto& Triples = Fields.AsStrings();
+  ASSERT_GE(Triples.size(), 9u);
+  EXPECT_EQ(Triples[Triples.size() - 3], u"Birth year");
+}
 
 }  // namespace
 }  // namespace pel::test

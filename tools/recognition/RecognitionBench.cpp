@@ -1,7 +1,10 @@
 // How well the store names the profile field of real-world form controls: every labelled control
 // of a corpus of saved pages (the layout of the formasaurus corpus: pages/, fields.tsv) is looked
-// up as the add-on's profile fill looks it up (its name, then its caption on the page, then its id,
-// placeholder, ARIA label and title), and the field answered is compared with the label.
+// up as the add-on's profile fill looks it up (ProfileQueries: its name, then its caption on the
+// page, then its id, placeholder, ARIA label and title, each lookup carrying the control's type,
+// autocomplete tokens and other texts as evidence), and the first field recognised is compared
+// with the label. The fill itself goes on while the profile has no value for the field it found;
+// what is measured here is which field the store names.
 //
 //   RecognitionBench CORPUS_DIR [--store FILE] [--list wrong|missed|false]
 //
@@ -22,6 +25,7 @@
 
 #include "BHO/CaptionFinder.h"
 #include "BHO/ElementAccess.h"
+#include "BHO/FormFill.h"
 #include "PelStore.h"
 #include "headless/HeadlessBrowser.h"
 #include "platform/Services.h"
@@ -52,6 +56,14 @@ const std::map<std::string, std::set<std::string>> RightFor = {
     {"Postcode", {"address.postal_code"}},
     {"Country", {"address.country"}},
     {"Birth date", {"birth.date"}},
+    {"Birth day", {"birth.day"}},
+    {"Birth month", {"birth.month"}},
+    {"Birth year", {"birth.year"}},
+    {"Card holder", {"cc.name"}},
+    {"Card number", {"cc.number"}},
+    {"Card expiry month", {"cc.exp_month"}},
+    {"Card expiry year", {"cc.exp_year"}},
+    {"Card security code", {"cc.csc"}},
 };
 
 std::set<std::string> Holdable() {
@@ -150,6 +162,7 @@ int main(int argc, char** argv) {
     auto Doc = Browser->HtmlDocument();
     if (!Doc) continue;
     TElementsRef Forms = Doc->Forms();
+    std::map<int, WideString> FormKinds;
     for (const TRow& R : Rows) {
       TElementRef Control;
       if (R.Form < Forms->Length()) {
@@ -160,31 +173,34 @@ int main(int argc, char** argv) {
         ++NotFound;
         continue;
       }
-      // The fill's lookups, in its order; the first that names a field answers.
-      std::vector<WideString> Texts = {Control->GetAttribute(u"name", 0).AsWideString()};
+      // The fill's lookups, in its order, with the evidence it passes; the first that names a
+      // field answers.
       WideString Caption;
       try {
         GetElementCaption(Control, true, true, Caption);
       } catch (const Exception&) {
       }
-      Texts.push_back(Caption);
-      for (const char16_t* A : {u"id", u"placeholder", u"aria-label", u"title"}) {
-        WideString V;
-        if (GetAttributeText(Control, A, V)) Texts.push_back(TrimBlanksAndControls(V));
+      std::vector<TProfileQuery> Queries;
+      try {
+        auto Input = Supports<IHTMLInputElement>(Control);
+        if (!FormKinds.count(R.Form)) FormKinds[R.Form] = LoginFormKind(Forms->Item(R.Form));
+        Queries = ProfileQueries(Control, Input ? AsciiLowerCase(Input->Type()) : WideString(),
+                                 Control->GetAttribute(u"name", 0).AsWideString(), FormKinds[R.Form]);
+      } catch (const Exception&) {
       }
       WideString Answer;
-      for (const WideString& T : Texts) {
-        if (T.empty()) continue;
+      for (const TProfileQuery& Q : Queries) {
         WideString Field, Value, Values;
         int32_t Kind = -1;
         bool Found = false, Login = false;
         const auto Start = std::chrono::steady_clock::now();
-        Store.FindFieldValue(u"", AsciiToWide(R.Tag), AsciiToWide(R.Type), T, u"", Field, Kind, Value, Values, Found,
-                             Login);
+        Store.FindFieldValue(u"", AsciiToWide(R.Tag), Q.TypeArgument, Q.Text, u"", Field, Kind, Value, Values,
+                             Found, Login);
         const double Ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Start).count();
         if (Ms > Slowest) {
           Slowest = Ms;
-          SlowestWhat = Page + " " + R.Name + " (" + std::to_string(T.size()) + " characters)";
+          SlowestWhat = Page + " " + R.Name + " (" + std::to_string(Q.Text.size() + Q.TypeArgument.size()) +
+                        " characters)";
         }
         if (!Field.empty()) {
           Answer = Field;
