@@ -108,6 +108,7 @@ WideString TLookupEvidence::Format() const {
 }
 
 TFieldRecognizer::TFieldRecognizer() : FDelimiters(TLexicon::GetDelimiters() + ExtraDelimiters) {
+  for (char16_t C : FDelimiters) FIsDelimiter.set(C);
   for (int I = 0; I < FLexicon.StopWords().Count(); ++I) FStopWords.insert(FLexicon.StopWords()[I]);
 }
 
@@ -163,7 +164,7 @@ std::vector<WideString> TFieldRecognizer::NormalWords(const WideString& Text) co
     if (!FStopWords.count(Word)) Words.push_back(std::move(Word));
   };
   for (size_t P = 0; P < Low.size(); ++P)
-    if (Low[P] <= u' ' || FDelimiters.find(Low[P]) != WideString::npos) {
+    if (Low[P] <= u' ' || FIsDelimiter.test(Low[P])) {
       Take(P);
       Start = P + 1;
     }

@@ -4,6 +4,7 @@
 // autocomplete tokens, what input types say); the code only brings names into a comparable form,
 // finds the phrases in them and weighs what it found.
 
+#include <bitset>
 #include <cstdint>
 #include <unordered_map>
 #include <unordered_set>
@@ -108,6 +109,9 @@ private:
   // normalises each, and a sorted list compared under the locale's collation costs most of that.
   std::unordered_set<WideString> FStopWords;
   WideString FDelimiters;
+  // The same as a table by code unit: every character of every phrase and caption is tested, and
+  // scanning the delimiters for each was most of the cost of opening a store.
+  std::bitset<0x10000> FIsDelimiter;
   std::vector<TPhrase> FPhrases;
   std::vector<bool> FPhraseWeak;
   // Glued phrase → what it names (the first phrase that glues so wins, a container word marks it
