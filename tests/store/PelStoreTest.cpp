@@ -186,8 +186,10 @@ TEST(PelStoreTest, ConcurrentCallersLoseNothing) {
     Windows.emplace_back([&, W] {
       for (int I = 0; I < 25; ++I) {
         bool Login = false, Handled = false;
-        Store.AddFieldValue(u"", u"Fax", AsciiToWide("w" + IntToStr(W) + "-" + IntToStr(I)), Login);
-        Store.SetSettings(AsciiToWide("w" + IntToStr(W) + "-" + IntToStr(I)), I, false, false, Handled);
+        AnsiString Tag = "w";
+        Tag += IntToStr(W) + "-" + IntToStr(I);
+        Store.AddFieldValue(u"", u"Fax", AsciiToWide(Tag), Login);
+        Store.SetSettings(AsciiToWide(Tag), I, false, false, Handled);
         Lookup(Store, u"", u"", u"fax_number");
       }
     });

@@ -51,8 +51,11 @@ TEST(TwoStoresTest, ChoicesAddedByTwoProcessesAtOnceAllLand) {
   for (int P = 0; P < 2; ++P)
     Children.push_back(RunChild([&, P] {
       TPelStore Store(Folder.File());
-      for (int I = 0; I < Each; ++I)
-        Store.AddAllValues(u"United States\r\n" + AsciiToWide("p" + IntToStr(P) + "-" + IntToStr(I)));
+      for (int I = 0; I < Each; ++I) {
+        AnsiString Tag = "p";
+        Tag += IntToStr(P) + "-" + IntToStr(I);
+        Store.AddAllValues(u"United States\r\n" + AsciiToWide(Tag));
+      }
     }));
   ASSERT_GT(Children[0], 0);
   ASSERT_GT(Children[1], 0);
