@@ -68,7 +68,11 @@ TEST(TwoStoresTest, ChoicesAddedByTwoProcessesAtOnceAllLand) {
   EXPECT_EQ(Choices.Count(), 1 + 2 * Each);
   int Lost = 0;
   for (int P = 0; P < 2; ++P)
-    for (int I = 0; I < Each; ++I) Lost += Choices.IndexOf(AsciiToWide("p" + IntToStr(P) + "-" + IntToStr(I))) < 0;
+    for (int I = 0; I < Each; ++I) {
+      AnsiString Tag = "p";
+      Tag += IntToStr(P) + "-" + IntToStr(I);
+      Lost += Choices.IndexOf(AsciiToWide(Tag)) < 0;
+    }
   EXPECT_EQ(Lost, 0);
 }
 
