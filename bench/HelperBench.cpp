@@ -46,7 +46,7 @@ std::string GeneratedPage(int Controls, bool WithNewForm) {
   if (WithNewForm) {
     Html += "<h1>Your details</h1>\n<form id=fresh action=\"details.asp\" method=post><table>\n";
     for (int I = 0; I < Controls - Controls / 2; ++I)
-      Html += "<tr><td>" + std::string(Labels[I % std::size(Labels)]) + ":</td><td><input name=q" +
+      Html += "<tr><td>" + std::string(Labels[I % std::size(Labels)]) + ":</td><td><input name=z" +
               std::to_string(I) + "></td></tr>\n";
     Html += "</table></form>\n";
   }
