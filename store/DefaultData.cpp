@@ -23,14 +23,14 @@ const std::vector<TDefaultField>& DefaultFields() {
        u"Quincy", u""},
       {u"Last name", u"Family name", u"Identity", 0,
        u"last name,lname,last,surname,family name,sur name,name last,last nm,lastname,nachname,familienname,"
-       u"zuname,nom de famille,nom,apellido,apellidos,cognome,sobrenome,apelido,achternaam,familienaam,nazwisko,"
+       u"zuname,nom de famille,apellido,apellidos,cognome,sobrenome,apelido,achternaam,familienaam,nazwisko,"
        u"фамилия,l name",
        u"Public", u""},
       {u"Full name", u"First and last name", u"Identity", 0,
        u"full name,your name,contact name,fullname,real name,ваше имя,first and last name,vollständiger name,"
        u"vollstaendiger name,nom complet,prénom et nom,prenom et nom,nombre completo,nombre y apellidos,"
        u"nome completo,nome e cognome,volledige naam,imię i nazwisko,imie i nazwisko,фио,полное имя,"
-       u"nombre,nome,naam,name,nachname und vorname,contact person,ansprechpartner,persona de contacto",
+       u"nombre,nome,naam,name,nom,nachname und vorname,first name and last name,first name last name,first last,last first,prénom nom,prenom nom,vorname nachname,nachname vorname,nombre apellidos,nome cognome,imię nazwisko,imie nazwisko,имя фамилия,фамилия имя,contact person,ansprechpartner,persona de contacto",
        u"John Q. Public", u""},
       {u"Birth date", u"Date of birth", u"Identity", 0,
        u"birth date,birthday,date of birth,dob,birthdate,bday,geburtsdatum,geburtstag,date de naissance,"
@@ -38,14 +38,14 @@ const std::vector<TDefaultField>& DefaultFields() {
        u"geboortedatum,data urodzenia,дата рождения,день рождения",
        u"1980-04-01", u""},
       {u"Birth day", u"Day of the birth date", u"Identity", 0,
-       u"day,dd,tt,dob day,birth dd,tag der geburt,jour,dia,día,giorno,dag,dzień,dzien,день,day of birth,jour naissance,gg",
+       u"day,dd,tt,dob day,birth dd,dob d,dob dd,birth d,birthday d,birthday dd,date of birth d,bday d,tag der geburt,jour,dia,día,giorno,dag,dzień,dzien,день,day of birth,jour naissance,gg",
        u"1", u""},
       {u"Birth month", u"Month of the birth date", u"Identity", 0,
-       u"month,mm,dob month,birth month,birthmonth,monat,mois,mes,mese,maand,miesiąc,miesiac,месяц,"
+       u"month,mm,dob month,birth month,dob m,dob mm,birth m,birth mm,birthday m,birthday mm,date of birth m,bday m,birthmonth,monat,mois,mes,mese,maand,miesiąc,miesiac,месяц,"
        u"month of birth,mois naissance",
        u"4", u""},
       {u"Birth year", u"Year of the birth date", u"Identity", 0,
-       u"year,yyyy,jjjj,dob year,birth year,birthyear,year of birth,jahr,geburtsjahr,annee,année,annee naissance,"
+       u"year,yyyy,jjjj,dob year,birth year,dob y,dob yy,dob yyyy,birth y,birth yyyy,birthday y,birthday yyyy,date of birth y,bday y,birthyear,year of birth,jahr,geburtsjahr,annee,année,annee naissance,"
        u"año,ano,anno,anno di nascita,jaar,geboortejaar,rok,rok urodzenia,год,год рождения,aaaa",
        u"1980", u""},
       {u"Gender", u"Sex", u"Identity", 4,
@@ -91,10 +91,12 @@ const std::vector<TDefaultField>& DefaultFields() {
        u"address 2,address line 2,address line2,addr 2,address2,street 2,line 2,apartment,suite,apt,unit,"
        u"street line 2,address two,line two,adresszusatz,zusatz,complément d adresse,complement d adresse,"
        u"complément,complemento,apartamento,piso,appartamento,interno,toevoeging,mieszkanie,nr mieszkania,"
-       u"квартира,addr two,address additional,address supplement,flat",
+       u"квартира,addr two,address additional,address supplement,flat,suburb,adresse 2,adresse suite,suite adresse,"
+       u"complément adresse,complement adresse,adres 2,direccion 2,dirección 2,indirizzo 2,endereço 2,endereco 2,"
+       u"anschrift 2,strasse 2,straße 2,адрес 2",
        u"Apartment 4", u""},
       {u"City", u"City or town", u"Address", 0,
-       u"city,town,locality,city town,suburb,ort,stadt,wohnort,ville,ciudad,localidad,población,poblacion,"
+       u"city,town,locality,city town,ort,stadt,wohnort,ville,ciudad,localidad,población,poblacion,"
        u"città,citta,comune,località,localita,cidade,localidade,plaats,woonplaats,stad,miasto,miejscowość,"
        u"miejscowosc,город,населенный пункт,населённый пункт,city name",
        u"Springfield", u""},
@@ -127,8 +129,9 @@ const std::vector<TDefaultField>& DefaultFields() {
        u""},
       {u"Username", u"Login name", u"Login", 0,
        u"username,user name,user id,userid,login,login name,login id,logon,logon id,account,account name,"
-       u"screen name,display name,nickname,nick,uid,user,benutzername,benutzer,anmeldename,nom d utilisateur,identifiant,"
+       u"screen name,display name,nickname,nick,user,benutzername,benutzer,anmeldename,nom d utilisateur,identifiant,"
        u"pseudo,nombre de usuario,usuario,nome utente,utente,nome de usuário,nome de usuario,usuário,"
+       u"nome de utilizador,utilizador,"
        u"gebruikersnaam,gebruiker,nazwa użytkownika,nazwa uzytkownika,login użytkownika,логин,"
        u"имя пользователя,пользователь,member name,membername,brugernavn,användarnamn,käyttäjätunnus",
        u"jqpublic", u""},
@@ -178,7 +181,7 @@ const char16_t* DefaultStopWords() {
          u"text,box,str,main,content,contentplaceholder,body,required,optional,my,new,and,or,for,to,on,is,"
          u"ihr,ihre,ihren,bitte,geben,sie,ein,eingeben,der,die,das,des,und,oder,"
          u"votre,vos,veuillez,saisir,saisissez,entrez,le,la,les,du,de,des,et,ou,"
-         u"su,sus,tu,introduzca,introduce,ingrese,el,del,y,"
+         u"su,sus,tu,introduzca,introduce,ingrese,el,del,"
          u"il,lo,inserisci,inserire,il tuo,la tua,di,"
          u"seu,sua,digite,insira,do,da,"
          u"uw,je,vul,in,het,een,van,"
@@ -205,11 +208,11 @@ const std::vector<TDefaultContainer>& DefaultContainers() {
        u"address,addr,adresse,adres,direccion,dirección,indirizzo,endereço,endereco,адрес,anschrift,"
        u"billing address,shipping address,mailing address,home address,address street",
        u""},
-      {u"Full name", u"name,nombre,nome,naam,contact person,имя,author,posted by,postedby", u"Username,E-mail,First name,Last name"},
+      {u"Full name", u"name,nom,nombre,nome,naam,contact person,имя,author,posted by,postedby", u"Username,E-mail,First name,Last name"},
       {u"Username",
        u"user,username,user name,login,logon,login name,login id,logon id,user id,userid,account,account name,"
-       u"member,uid,benutzer,benutzername,identifiant,usuario,utente,gebruiker,логин,пользователь",
-       u"E-mail"},
+       u"member,benutzer,benutzername,identifiant,usuario,utilizador,utente,gebruiker,логин,пользователь",
+       u"E-mail", u"Full name"},
       {u"Birth date",
        u"birth date,birthday,date of birth,dob,birthdate,bday,geburtsdatum,geburtstag,date de naissance,"
        u"naissance,fecha de nacimiento,nacimiento,data di nascita,nascita,data de nascimento,nascimento,"
@@ -230,7 +233,15 @@ const std::vector<TDefaultContainer>& DefaultContainers() {
 }
 
 const std::vector<TDefaultFormYield>& DefaultFormYields() {
-  static const std::vector<TDefaultFormYield> Items = {{u"login", u"Full name", u"Username"}};
+  static const std::vector<TDefaultFormYield> Items = {{u"login", u"Full name", u"Username"},
+                                                       {u"login", u"First name", u"Username", true},
+                                                       {u"login", u"Last name", u"Username", true}};
+  return Items;
+}
+
+const std::vector<TDefaultComplement>& DefaultComplements() {
+  static const std::vector<TDefaultComplement> Items = {{u"Full name", u"First name", u"Last name"},
+                                                        {u"Full name", u"Last name", u"First name"}};
   return Items;
 }
 

@@ -39,20 +39,36 @@ const std::vector<TDefaultTypeHint>& DefaultTypeHints();
 // (nullptr: none; they only keep the words they span from counting).
 // YieldsTo: fields (comma-separated) a specific phrase in the control's other texts may name
 // instead (a login box named "username" whose caption asks for an e-mail address).
+// YieldsToSpelledOut: fields it gives way to only when the other texts spell them out with a
+// specific phrase (a user name box captioned "Your first and last name"; "Name" alone is as
+// often a user name's caption).
 struct TDefaultContainer {
   const char16_t* Field;
   const char16_t* Phrases;
   const char16_t* YieldsTo;
+  const char16_t* YieldsToSpelledOut = u"";
 };
 const std::vector<TDefaultContainer>& DefaultContainers();
 // In a form of a kind, the field a container word names stands for another (a "name" box in a
 // login form asks for the user name).
+// EvenSpecific: also where a specific phrase names the field (a login form asks for no one's
+// first or last name: "lname" there is the login name).
 struct TDefaultFormYield {
   const char16_t* FormKind;
   const char16_t* Field;
   const char16_t* Instead;
+  bool EvenSpecific = false;
 };
 const std::vector<TDefaultFormYield>& DefaultFormYields();
+// Beside a control named for Neighbour (and none named for Instead), the field a container word
+// names stands for Instead ("Name" beside "Vorname" is the last name, "nombre" beside "apellidos"
+// the first).
+struct TDefaultComplement {
+  const char16_t* Field;
+  const char16_t* Neighbour;
+  const char16_t* Instead;
+};
+const std::vector<TDefaultComplement>& DefaultComplements();
 // Phrases of controls that no profile value belongs in, comma-separated.
 const char16_t* DefaultNoFieldPhrases();
 // Autocomplete tokens and the field each asks for (nullptr: no profile field).

@@ -591,10 +591,17 @@ void TPelStore::LoadRecognizer() {
     const TWideStringList Yields = CommaList(C.YieldsTo);
     for (int I = 0; I < Yields.Count(); ++I)
       if (const int64_t Other = IDOf(Yields[I].c_str()); ID >= 0 && Other >= 0) Next->AddYield(ID, Other);
+    const TWideStringList Spelled = CommaList(C.YieldsToSpelledOut);
+    for (int I = 0; I < Spelled.Count(); ++I)
+      if (const int64_t Other = IDOf(Spelled[I].c_str()); ID >= 0 && Other >= 0) Next->AddYield(ID, Other, true);
   }
   for (const TDefaultFormYield& Y : DefaultFormYields())
     if (const int64_t From = IDOf(Y.Field), To = IDOf(Y.Instead); From >= 0 && To >= 0)
-      Next->AddFormYield(Y.FormKind, From, To);
+      Next->AddFormYield(Y.FormKind, From, To, Y.EvenSpecific);
+  for (const TDefaultComplement& C : DefaultComplements())
+    if (const int64_t From = IDOf(C.Field), Beside = IDOf(C.Neighbour), To = IDOf(C.Instead);
+        From >= 0 && Beside >= 0 && To >= 0)
+      Next->AddComplement(From, Beside, To);
   const TWideStringList NoField = CommaList(DefaultNoFieldPhrases());
   for (int I = 0; I < NoField.Count(); ++I) Next->AddNoFieldPhrase(NoField[I]);
   for (const TDefaultAutocomplete& A : DefaultAutocomplete()) {

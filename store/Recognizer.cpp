@@ -46,6 +46,38 @@ WideString SplitCamelCase(const WideString& Text) {
 
 WideString Lower(const WideString& Text) { return Locale().LowerCase(Text); }
 
+bool IsAsciiLetter(char16_t C) { return (C >= u'a' && C <= u'z') || (C >= u'A' && C <= u'Z'); }
+
+// Frameworks that make names up (hashes, random keys against robots: "fd6d4171167f2af0cf31",
+// "Xu5x2uKAYXmU1mmMIzVnRuV5lAm8") leave letters and digits mixed at random; split as a name,
+// their pieces spell "dd", "cc" or "mm" by chance. A long run of ASCII letters and digits is made
+// up when it changes between letters and digits often or falls apart into mostly tiny pieces.
+bool IsMadeUp(const char16_t* Run, size_t Length) {
+  constexpr size_t Shortest = 16;
+  if (Length < Shortest || !(IsAsciiLetter(Run[0]) || IsDigit(Run[0]))) return false;
+  size_t Changes = 0, Pieces = 1, Tiny = 0, Piece = 1;
+  for (size_t I = 1; I < Length; ++I) {
+    const char16_t P = Run[I - 1], C = Run[I];
+    if (!(IsAsciiLetter(C) || IsDigit(C))) return false;
+    const bool Change = IsDigit(P) != IsDigit(C);
+    const bool Next = I + 1 < Length && IsLower(Run[I + 1]);
+    const bool Camel = (IsLower(P) && IsUpper(C)) || (IsUpper(P) && IsUpper(C) && Next);
+    Changes += Change;
+    if (Change || Camel) {
+      Tiny += Piece <= 2;
+      ++Pieces;
+      Piece = 0;
+    }
+    ++Piece;
+  }
+  Tiny += Piece <= 2;
+  return Changes >= 6 || (Pieces >= 4 && 2 * Tiny >= Pieces);
+}
+
+// Names written as paths ("user[name]", "ctl00$Main$ctrlLogin$UserName", "shipping.city") end
+// in the control's own part; what stands before names its containers.
+constexpr char16_t SegmentSeparators[] = u"[]$:.";
+
 struct TCandidate {
   size_t First, Last;  // word positions, inclusive
   int64_t FieldID;
@@ -69,6 +101,8 @@ TLookupEvidence TLookupEvidence::Parse(const WideString& TypeArgument) {
       Result.Autocomplete = Line.substr(13);
     else if (Line.rfind(u"form=", 0) == 0)
       Result.Form = Line.substr(5);
+    else if (Line.rfind(u"near=", 0) == 0)
+      Result.Near.push_back(Line.substr(5));
     else if (Line.rfind(u"name=", 0) == 0) {
       Result.Name = Line.substr(5);
       Result.Texts.insert(Result.Texts.begin(), Result.Name);
@@ -94,6 +128,10 @@ WideString TLookupEvidence::Format() const {
   if (!Form.empty()) {
     Result += u"\nform=";
     Result += OneLine(Form);
+  }
+  for (const WideString& Other : Near) {
+    Result += u"\nnear=";
+    Result += OneLine(Other);
   }
   if (!Name.empty()) {
     Result += u"\nname=";
@@ -149,13 +187,26 @@ void TFieldRecognizer::Clear() {
   FChoiceFields.clear();
   FYields.clear();
   FFormYields.clear();
+  FComplements.clear();
 }
 
 // The words of the lexicon's normal form (lower case, split at its delimiters, stop words dropped),
 // the stop words looked up by equality of their lower-cased forms. Control characters (line breaks
 // in captions) separate words too.
 std::vector<WideString> TFieldRecognizer::NormalWords(const WideString& Text) const {
-  const WideString Low = Lower(SplitCamelCase(Text));
+  // Made-up runs say nothing: they are blanked before the words are taken.
+  const WideString* Source = &Text;
+  WideString Cleaned;
+  for (size_t Start = 0, P = 0; P <= Text.size(); ++P) {
+    if (P < Text.size() && Text[P] > u' ' && !FIsDelimiter.test(Text[P])) continue;
+    if (IsMadeUp(Text.data() + Start, P - Start)) {
+      if (Source == &Text) Source = &(Cleaned = Text);
+      std::fill(Cleaned.begin() + static_cast<std::ptrdiff_t>(Start), Cleaned.begin() + static_cast<std::ptrdiff_t>(P),
+                u' ');
+    }
+    Start = P + 1;
+  }
+  const WideString Low = Lower(SplitCamelCase(*Source));
   std::vector<WideString> Words;
   size_t Start = 0;
   auto Take = [&](size_t End) {
@@ -205,10 +256,16 @@ void TFieldRecognizer::AddNoFieldPhrase(const WideString& Phrase) { Add(NoField,
 
 void TFieldRecognizer::AddContainer(const WideString& Phrase, int64_t FieldID) { Add(FieldID, Phrase, true); }
 
-void TFieldRecognizer::AddYield(int64_t FieldID, int64_t Other) { FYields[FieldID].insert(Other); }
+void TFieldRecognizer::AddYield(int64_t FieldID, int64_t Other, bool OnlySpelledOut) {
+  FYields[FieldID][Other] = OnlySpelledOut;
+}
 
-void TFieldRecognizer::AddFormYield(const WideString& FormKind, int64_t FieldID, int64_t Other) {
-  FFormYields[FormKind][FieldID] = Other;
+void TFieldRecognizer::AddFormYield(const WideString& FormKind, int64_t FieldID, int64_t Other, bool EvenSpecific) {
+  FFormYields[FormKind][FieldID] = TFormYield{Other, EvenSpecific};
+}
+
+void TFieldRecognizer::AddComplement(int64_t FieldID, int64_t Neighbour, int64_t Instead) {
+  FComplements[FieldID].push_back({Neighbour, Instead});
 }
 
 void TFieldRecognizer::AddTypeHint(const WideString& InputType, int64_t FieldID, bool Alone,
@@ -234,12 +291,31 @@ void TFieldRecognizer::SetChoiceField(int64_t FieldID) { FChoiceFields.insert(Fi
 // ("shippingAddress.city") and captions stand before their control.
 // Only the words nearest either end of a long text are read, so a lookup costs time linear in
 // the text's length and bounded in the phrases it compares.
-void TFieldRecognizer::Find(const WideString& Text, TFound& Strong, TFound& Weak) const {
+void TFieldRecognizer::Find(const WideString& Text, TFound& Strong, TFound& Weak, std::vector<int64_t>* Named) const {
   Strong = Weak = TFound{};
-  std::vector<WideString> Words = NormalWords(Text);
+  // A text without blanks written as a path ("user[name]") has its own part at the end: where
+  // anything is found there, it decides, and only a specific phrase may glue across into it
+  // ("card[name]" is the card holder, "user[name]" no user name).
+  size_t Boundary = WideString::npos;
+  std::vector<WideString> Words;
+  const bool IsName = std::none_of(Text.begin(), Text.end(), [](char16_t C) { return C <= u' '; });
+  if (IsName) {
+    const size_t End = Text.find_last_not_of(SegmentSeparators);
+    const size_t Separator = End == WideString::npos ? End : Text.find_last_of(SegmentSeparators, End);
+    if (Separator != WideString::npos) {
+      Words = NormalWords(Text.substr(0, Separator));
+      std::vector<WideString> Own = NormalWords(Text.substr(Separator + 1, End - Separator));
+      if (!Own.empty()) Boundary = Words.size();
+      Words.insert(Words.end(), std::make_move_iterator(Own.begin()), std::make_move_iterator(Own.end()));
+    } else {
+      Words = NormalWords(Text);
+    }
+  } else {
+    Words = NormalWords(Text);
+  }
   // A cut between the two ends keeps runs from joining across the words left out.
   size_t Cut = Words.size();
-  if (Words.size() > LeadingWords + TrailingWords) {
+  if (Boundary == WideString::npos && Words.size() > LeadingWords + TrailingWords) {
     Words.erase(Words.begin() + static_cast<std::ptrdiff_t>(LeadingWords),
                 Words.end() - static_cast<std::ptrdiff_t>(TrailingWords));
     Cut = LeadingWords;
@@ -256,16 +332,22 @@ void TFieldRecognizer::Find(const WideString& Text, TFound& Strong, TFound& Weak
       if (It != FTargets.end()) Found.push_back({First, Last, It->second.FieldID, It->second.Weak});
     }
   }
-  const TCandidate* BestStrong = nullptr;
-  const TCandidate* BestWeak = nullptr;
-  auto Better = [](const TCandidate& A, const TCandidate* B) {
-    return !B || A.Last > B->Last || (A.Last == B->Last && A.Span() > B->Span());
-  };
   // Words some phrase found, for telling a container word that another word qualifies ("project
   // name", "ip address", "arrival user") from one standing for the field itself.
   std::vector<bool> Covered(Words.size(), false);
   for (const TCandidate& C : Found)
     for (size_t I = C.First; I <= C.Last; ++I) Covered[I] = true;
+  if (Boundary != WideString::npos) {
+    std::erase_if(Found, [&](const TCandidate& C) { return C.Weak && C.First < Boundary && C.Last >= Boundary; });
+    if (std::any_of(Found.begin(), Found.end(), [&](const TCandidate& C) { return C.Last >= Boundary; }))
+      std::erase_if(Found, [&](const TCandidate& C) { return C.Last < Boundary; });
+  }
+  const TCandidate* BestStrong = nullptr;
+  const TCandidate* BestWeak = nullptr;
+  std::vector<int64_t> StrongFields;
+  auto Better = [](const TCandidate& A, const TCandidate* B) {
+    return !B || A.Last > B->Last || (A.Last == B->Last && A.Span() > B->Span());
+  };
   auto Qualified = [&](const TCandidate& C) {
     if (C.First == 0 || C.First == Cut) return false;
     const WideString& Before = Words[C.First - 1];
@@ -281,13 +363,24 @@ void TFieldRecognizer::Find(const WideString& Text, TFound& Strong, TFound& Weak
     });
     if (Inside) continue;
     if (C.Weak) {
-      if (C.FieldID >= 0 && !Qualified(C) && Better(C, BestWeak)) BestWeak = &C;
-    } else if (Better(C, BestStrong)) {
-      BestStrong = &C;
+      if (C.FieldID >= 0 && !Qualified(C)) {
+        if (Named) Named->push_back(C.FieldID);
+        if (Better(C, BestWeak)) BestWeak = &C;
+      }
+    } else {
+      if (Named) Named->push_back(C.FieldID);
+      if (C.FieldID != NoField && std::find(StrongFields.begin(), StrongFields.end(), C.FieldID) == StrongFields.end())
+        StrongFields.push_back(C.FieldID);
+      if (Better(C, BestStrong)) BestStrong = &C;
     }
   }
-  if (BestStrong) Strong = TFound{BestStrong->FieldID, true};
-  if (BestWeak) Weak = TFound{BestWeak->FieldID, true};
+  // A name ends in what it is: a container word with a field there ("CompanyAddress",
+  // "companyLoginName") says more than a specific word qualifying it.
+  if (BestStrong && BestWeak && Boundary != Words.size() && BestWeak->Last + 1 == Words.size() &&
+      BestStrong->Last < BestWeak->First && BestStrong->FieldID != NoField && IsName)
+    BestStrong = nullptr;
+  if (BestStrong) Strong = TFound{BestStrong->FieldID, true, static_cast<int>(StrongFields.size()), Words.size()};
+  if (BestWeak) Weak = TFound{BestWeak->FieldID, true, 1, Words.size()};
 }
 
 // The text asked about decides; the rest is evidence. A specific phrase in it answers (or, when
@@ -316,6 +409,12 @@ int64_t TFieldRecognizer::Classify(const WideString& Name, const TLookupEvidence
   TFound Strong, Weak;
   Find(Name, Strong, Weak);
   int64_t Answer = -1;
+  // A short text naming several fields ("City, State, Zip") is a box for all of them, or for any:
+  // none of them alone.
+  // Names glue prefixes and containers to their field word: this holds for captions only.
+  const bool Caption = std::any_of(Name.begin(), Name.end(), [](char16_t C) { return C <= u' '; });
+  if (Caption && Strong.Any && Strong.FieldID != NoField && Strong.Fields >= 2 && Strong.Words <= AmbiguousWords)
+    return -1;
   if (Strong.Any) {
     if (Strong.FieldID == NoField) return NoField;
     Answer = Strong.FieldID;
@@ -326,19 +425,40 @@ int64_t TFieldRecognizer::Classify(const WideString& Name, const TLookupEvidence
       Find(Evidence.Name, S, W);
       if (S.Any && S.FieldID == NoField) return NoField;
     }
+    // A form of a kind that never asks for the field (a login form and a person's last name)
+    // means another, unless the control's other texts say that field too.
+    const auto Kind = FFormYields.find(Evidence.Form);
+    if (Kind != FFormYields.end()) {
+      const auto To = Kind->second.find(Answer);
+      if (To != Kind->second.end() && To->second.EvenSpecific) {
+        bool Said = false;
+        for (const WideString& Text : Evidence.Texts) {
+          TFound S, W;
+          Find(Text, S, W);
+          Said = Said || (S.Any && S.FieldID == Answer);
+        }
+        if (!Said) Answer = To->second.Instead;
+      }
+    }
   } else if (Weak.Any) {
     // The nearest of the other texts that says anything says what the control is about.
     TFound Other;
     bool OtherSpecific = false;
+    // All a text names: one that names the container's field besides another ("login or e-mail")
+    // leaves the container's answer standing.
+    std::vector<int64_t> OtherNamed;
     for (const WideString& Text : Evidence.Texts) {
       TFound S, W;
-      Find(Text, S, W);
+      OtherNamed.clear();
+      Find(Text, S, W, &OtherNamed);
       if (S.Any || W.Any) {
         Other = S.Any ? S : W;
         OtherSpecific = S.Any;
         break;
       }
     }
+    const bool OtherNamesAnswer =
+        std::find(OtherNamed.begin(), OtherNamed.end(), Weak.FieldID) != OtherNamed.end();
     if (Other.Any && Other.FieldID == NoField) return NoField;
     Answer = Weak.FieldID;
     // A title, a country or a state said by a container word alone: only where the control picks
@@ -349,12 +469,42 @@ int64_t TFieldRecognizer::Classify(const WideString& Name, const TLookupEvidence
     const auto Kind = FFormYields.find(Evidence.Form);
     if (Token >= 0) {
       Answer = Token;
-    } else if (Other.Any && Yields != FYields.end() && Yields->second.count(Other.FieldID)) {
-      Answer = Other.FieldID;
-    } else if (Answer >= 0 && !(OtherSpecific && Other.FieldID == Answer) && Kind != FFormYields.end()) {
-      // What the kind of form says, unless the control's own texts spell the field out.
-      const auto To = Kind->second.find(Answer);
-      if (To != Kind->second.end()) Answer = To->second;
+    } else {
+      if (Other.Any && !OtherNamesAnswer && Yields != FYields.end()) {
+        auto YieldsTo = [&](int64_t Field) {
+          const auto To = Yields->second.find(Field);
+          return To != Yields->second.end() && (OtherSpecific || !To->second);
+        };
+        // Of several fields named alike ("user name or e-mail"), the first it gives way to.
+        if (Other.Fields < 2) {
+          if (YieldsTo(Other.FieldID)) Answer = Other.FieldID;
+        } else if (Other.Words <= AmbiguousWords) {
+          const auto First = std::find_if(OtherNamed.begin(), OtherNamed.end(), YieldsTo);
+          if (First != OtherNamed.end()) Answer = *First;
+        }
+      }
+      if (Answer >= 0 && !(OtherSpecific && Other.FieldID == Answer) && Kind != FFormYields.end()) {
+        // What the kind of form says, unless the control's own texts spell the field out.
+        const auto To = Kind->second.find(Answer);
+        if (To != Kind->second.end()) Answer = To->second.Instead;
+      }
+    }
+    // What the neighbours are named for, unless the control's own texts spell the field out.
+    const auto Complements = FComplements.find(Answer);
+    if (Token < 0 && Complements != FComplements.end() && !(OtherSpecific && Other.FieldID == Answer) &&
+        !Evidence.Near.empty()) {
+      std::vector<int64_t> Beside;
+      for (const WideString& Near : Evidence.Near) {
+        TFound S, W;
+        Find(Near, S, W);
+        if (S.Any || W.Any) Beside.push_back(S.Any ? S.FieldID : W.FieldID);
+      }
+      auto Has = [&](int64_t Field) { return std::find(Beside.begin(), Beside.end(), Field) != Beside.end(); };
+      for (const TComplement& C : Complements->second)
+        if (Has(C.Neighbour) && !Has(C.Instead)) {
+          Answer = C.Instead;
+          break;
+        }
     }
   }
   const auto Rule = FTypeRules.find(Type);

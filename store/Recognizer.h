@@ -18,13 +18,14 @@ namespace pel::store {
 // What the lookup is told about a control besides the text it asks about. It travels in the
 // lookup's type argument so that the store interface keeps its shape: the first line is the
 // control's input type (as before), each further line "autocomplete=TOKENS", "form=KIND",
-// "name=NAME" (the
-// control's name, when the lookup asks about another of its texts) or "text=TEXT" (its other
-// texts: caption, id, placeholder, ARIA label, title), in the fill's order.
+// "near=NAME" (the name of a control near it in its form), "name=NAME" (the control's name, when
+// the lookup asks about another of its texts) or "text=TEXT" (its other texts: caption, id,
+// placeholder, ARIA label, title), in the fill's order.
 struct TLookupEvidence {
   WideString InputType;
   WideString Autocomplete;
   WideString Form;  // the kind of form the control is in ("login"), when the caller knows it
+  std::vector<WideString> Near;
   WideString Name;
   std::vector<WideString> Texts;  // the name (when given) first
 
@@ -52,10 +53,15 @@ public:
   // specific is said. Without a field of its own (FieldID -1) it only keeps the words it spans
   // from counting ("forgot password" is no password).
   void AddContainer(const WideString& Phrase, int64_t FieldID = -1);
-  // A container word's field gives way to Other when the control's other texts name Other.
-  void AddYield(int64_t FieldID, int64_t Other);
-  // In a form of that kind, a container word's field stands for Other instead.
-  void AddFormYield(const WideString& FormKind, int64_t FieldID, int64_t Other);
+  // A container word's field gives way to Other when the control's other texts name Other (only
+  // by a specific phrase, when OnlySpelledOut).
+  void AddYield(int64_t FieldID, int64_t Other, bool OnlySpelledOut = false);
+  // In a form of that kind, a container word's field stands for Other instead; EvenSpecific: a
+  // specific phrase's too, unless the control's other texts say that field as well.
+  void AddFormYield(const WideString& FormKind, int64_t FieldID, int64_t Other, bool EvenSpecific = false);
+  // Beside a control named for Neighbour (and none named for Instead), a container word's field
+  // stands for Instead: "Name" beside "Vorname" asks for the last name.
+  void AddComplement(int64_t FieldID, int64_t Neighbour, int64_t Instead);
   void AddTypeHint(const WideString& InputType, int64_t FieldID, bool Alone = true,
                    const std::vector<int64_t>& Overrules = {});
   void AddAutocomplete(const WideString& Token, int64_t FieldID);
@@ -92,7 +98,10 @@ private:
   struct TFound {
     int64_t FieldID = -1;
     bool Any = false;
+    int Fields = 0;    // how many fields the text names alike (specific ones, or its container)
+    size_t Words = 0;  // the text's words
   };
+  static constexpr size_t AmbiguousWords = 8;
   struct TTypeRule {
     int64_t FieldID;
     bool Alone;
@@ -102,7 +111,8 @@ private:
   void Index();
   void Add(int64_t FieldID, const WideString& Raw, bool Weak);
   // The best specific (Strong) and the best container answer (Weak) the words of Text give.
-  void Find(const WideString& Text, TFound& Strong, TFound& Weak) const;
+  // Named, when given, receives every field a phrase counted in Text stands for.
+  void Find(const WideString& Text, TFound& Strong, TFound& Weak, std::vector<int64_t>* Named = nullptr) const;
 
   TLexicon FLexicon;
   // The lexicon's stop words for lookups by equality: a store opening with thousands of synonyms
@@ -123,8 +133,16 @@ private:
   std::unordered_map<WideString, int64_t> FAutocomplete;
   std::unordered_set<WideString> FNonTextTypes, FChoiceTypes;
   std::unordered_set<int64_t> FChoiceFields;
-  std::unordered_map<int64_t, std::unordered_set<int64_t>> FYields;
-  std::unordered_map<WideString, std::unordered_map<int64_t, int64_t>> FFormYields;
+  std::unordered_map<int64_t, std::unordered_map<int64_t, bool>> FYields;  // → only when spelled out
+  struct TFormYield {
+    int64_t Instead;
+    bool EvenSpecific;
+  };
+  std::unordered_map<WideString, std::unordered_map<int64_t, TFormYield>> FFormYields;
+  struct TComplement {
+    int64_t Neighbour, Instead;
+  };
+  std::unordered_map<int64_t, std::vector<TComplement>> FComplements;
 };
 
 }  // namespace pel::store

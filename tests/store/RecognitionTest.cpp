@@ -147,6 +147,45 @@ const TCase Cases[] = {
     // nothing to recognise
     {u"search_query", u"text", u""},
     {u"ctl00$txt", u"text", u""},
+    // made-up names spell field words by chance; a long framework name is no made-up one
+    {u"_fd6d4171167f2af0cf3160fa57f095dd", u"text", u""},
+    {u"Xu5x2uKAYXmU1mmMIzVnRuV5lAm8", u"", u""},
+    {u"ctl00ContentPlaceHolder1txtEmail", u"text", u"E-mail"},
+    {u"txtBillingFirstName2", u"text", u"First name"},
+    // a name written as a path ends in the control's own part
+    {u"user[name]", u"text", u"Full name"},
+    {u"card[name]", u"text", u"Card holder"},
+    {u"ctl00$Main$ctrlRecoverPassword$UserName", u"text", u"Username"},
+    {u"phone[number]", u"text", u"Phone"},
+    // and a name ends in what it is
+    {u"tbCompanyAddress", u"text", u"Address line 1"},
+    {u"companyName", u"text", u"Company"},
+    {u"search_user", u"text", u""},
+    // a caption naming several fields alike names none; one naming a login two ways keeps it
+    {u"City, State, Zip", u"text", u""},
+    {u"name", u"text\ntext=Nome de usuario ou enderezo de correo-e", u"Username"},
+    {u"username", u"text\ntext=Логин или email", u"Username"},
+    {u"name", u"text\ntext=First Last", u"Full name"},
+    // a user name box gives way to a person's name only when its caption spells that out
+    {u"user_name", u"text\ntext=Your first name and last name", u"Full name"},
+    {u"user_name", u"text\ntext=Name", u"Username"},
+    // the neighbours tell which part of a name a box called "name" wants
+    {u"name", u"text\nnear=surname\nnear=email", u"First name"},
+    {u"Name", u"text\nnear=vorname", u"Last name"},
+    {u"nom", u"text\nnear=email", u"Full name"},
+    {u"nom", u"text\nnear=prenom", u"Last name"},
+    {u"nombre", u"text\nnear=apellidos", u"First name"},
+    {u"name", u"text\nnear=first_name\nnear=last_name", u"Full name"},
+    {u"name", u"text\nnear=surname\ntext=Full name", u"Full name"},
+    // a login form asks for no one's last name
+    {u"lname", u"text\nform=login", u"Username"},
+    {u"lname", u"text\nform=login\ntext=Last name", u"Last name"},
+    {u"lname", u"text", u"Last name"},
+    {u"suburb", u"text", u"Address line 2"},
+    {u"adresse2", u"text", u"Address line 2"},
+    {u"dob_d", u"", u"Birth day"},
+    {u"date_of_birth_y", u"", u"Birth year"},
+    {u"Nome de utilizador", u"text", u"Username"},
 };
 
 // Shown in test listings and failures as the control name, not as the structure's bytes.
