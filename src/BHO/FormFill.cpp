@@ -272,25 +272,54 @@ void TFormItem::ClearFields() {
   });
 }
 
-WideString LoginFormKind(const TElementRef& Form) {
+TFormContext FormContextOf(const TElementRef& Form) {
+  TFormContext Context;
   auto AsForm = Supports<IHTMLFormElement>(Form);
-  if (!AsForm) return WideString();
-  TElementsRef Inputs = AsForm->Tags(u"input");
+  if (!AsForm) return Context;
+  TElementsRef Elements = AsForm->Elements();
   int Passwords = 0, Boxes = 0;
-  for (int32_t I = 0; I < Inputs->Length(); ++I) {
-    auto Input = Supports<IHTMLInputElement>(Inputs->Item(I));
-    if (!Input) continue;
-    const WideString T = AsciiLowerCase(Input->Type());
-    if (T == u"password")
-      ++Passwords;
-    else if (T == u"text" || T == u"email" || T == u"tel" || T.empty())
-      ++Boxes;
+  for (int32_t I = 0; I < Elements->Length(); ++I) {
+    TElementRef E = Elements->Item(I);
+    if (!E) continue;
+    WideString Name;
+    if (auto Input = Supports<IHTMLInputElement>(E)) {
+      const WideString T = AsciiLowerCase(Input->Type());
+      if (T == u"password")
+        ++Passwords;
+      else if (T == u"text" || T == u"email" || T == u"tel" || T.empty())
+        ++Boxes;
+      if (T == u"hidden" || T == u"submit" || T == u"reset" || T == u"button" || T == u"image" || T == u"file" ||
+          T == u"checkbox" || T == u"radio")
+        continue;
+      Name = Input->Name();
+    } else if (auto Select = Supports<IHTMLSelectElement>(E)) {
+      Name = Select->Name();
+    } else if (auto Area = Supports<IHTMLTextAreaElement>(E)) {
+      Name = Area->Name();
+    } else {
+      continue;
+    }
+    if (Name.empty()) continue;
+    Context.Position.emplace(Name, Context.Names.size());
+    Context.Names.push_back(std::move(Name));
   }
-  return Passwords == 1 && Boxes <= 2 ? WideString(u"login") : WideString();
+  if (Passwords == 1 && Boxes <= 2) Context.Kind = u"login";
+  return Context;
+}
+
+std::vector<WideString> TFormContext::Near(const WideString& Name) const {
+  std::vector<WideString> Result;
+  const auto It = Position.find(Name);
+  if (It == Position.end()) return Result;
+  const size_t At = It->second;
+  for (size_t I = At >= Reach ? At - Reach : 0; I < Names.size() && I <= At + Reach; ++I)
+    if (Names[I] != Name && std::find(Result.begin(), Result.end(), Names[I]) == Result.end())
+      Result.push_back(Names[I]);
+  return Result;
 }
 
 std::vector<TProfileQuery> ProfileQueries(const TElementRef& E, const WideString& Type, const WideString& Name,
-                                          const WideString& FormKind) {
+                                          const TFormContext& Context) {
   std::vector<WideString> Texts = {Name};
   WideString Caption;
   // The caption is evidence for the name's lookup too: a page whose caption cannot be measured
@@ -315,24 +344,44 @@ std::vector<TProfileQuery> ProfileQueries(const TElementRef& E, const WideString
       if (C == u'\n' || C == u'\r') C = u' ';
     return Text;
   };
+  // An id made from the name ("user_name" for "user[name]") says what the name says: its letters
+  // and digits are the same.
+  auto Spelling = [](const WideString& Text) {
+    WideString Result;
+    for (char16_t C : Text)
+      if ((C >= u'0' && C <= u'9') || (C >= u'a' && C <= u'z') || (C >= u'A' && C <= u'Z') || C > 0x7F)
+        Result += C >= u'A' && C <= u'Z' ? static_cast<char16_t>(C - u'A' + u'a') : C;
+    return Result;
+  };
+  // The same text twice would only ask the same again, and is no further evidence either.
+  std::vector<bool> Repeat(Texts.size(), false);
+  {
+    std::vector<WideString> Spellings;
+    for (size_t I = 0; I < Texts.size(); ++I) {
+      Spellings.push_back(Spelling(Texts[I]));
+      for (size_t J = 0; J < I; ++J)
+        Repeat[I] = Repeat[I] || (!Texts[J].empty() && Spellings[J] == Spellings[I]);
+    }
+  }
+  const std::vector<WideString> Near = Context.Near(Name);
   std::vector<TProfileQuery> Queries;
   for (size_t I = 0; I < Texts.size(); ++I) {
-    if (Texts[I].empty()) continue;
-    // The same text twice (an id equal to the name) would only ask the same again.
-    bool Asked = false;
-    for (const TProfileQuery& Q : Queries) Asked = Asked || Q.Text == Texts[I];
-    if (Asked) continue;
+    if (Texts[I].empty() || Repeat[I]) continue;
     WideString Argument = OneLine(Type);
     if (!Autocomplete.empty()) {
       Argument += u"\nautocomplete=";
       Argument += OneLine(Autocomplete);
     }
-    if (!FormKind.empty()) {
+    if (!Context.Kind.empty()) {
       Argument += u"\nform=";
-      Argument += FormKind;
+      Argument += Context.Kind;
+    }
+    for (const WideString& Other : Near) {
+      Argument += u"\nnear=";
+      Argument += OneLine(Other);
     }
     for (size_t J = 0; J < Texts.size(); ++J)
-      if (J != I && !Texts[J].empty() && Texts[J] != Texts[I]) {
+      if (J != I && !Texts[J].empty() && !Repeat[J]) {
         Argument += J == 0 ? u"\nname=" : u"\ntext=";
         Argument += OneLine(Texts[J]);
       }
@@ -367,10 +416,10 @@ struct TProfileLookup {
     return Found;
   }
 
-  WideString FormKind;
+  TFormContext Form;
 
   bool Find(const TElementRef& E, const WideString& Tag, const WideString& Type, const WideString& Name) {
-    for (const TProfileQuery& Query : ProfileQueries(E, Type, Name, FormKind))
+    for (const TProfileQuery& Query : ProfileQueries(E, Type, Name, Form))
       if (Ask(Tag, Query.TypeArgument, Query.Text)) return true;
     return false;
   }
@@ -401,7 +450,7 @@ bool TFormItem::FillFromProfile(IProfileFillAgent& Agent, const WideString& Prof
       if (!Form) return false;
       TProfileLookup Lookup(*Server, ProfileName, Agent.URL());
       // Once per form: asking every control would cost the square of the form's size.
-      Lookup.FormKind = LoginFormKind(FHtmlForm);
+      Lookup.Form = FormContextOf(FHtmlForm);
       bool AllFilled = true;
       // Writes the value the lookup found; the form counts as filled only when every control
       // considered was written and marked.

@@ -6,6 +6,7 @@
 #include "Common/TransitForms.h"
 #include "platform/Dom.h"
 
+#include <unordered_map>
 #include <vector>
 
 namespace pel {
@@ -26,11 +27,23 @@ struct TProfileQuery {
   WideString Text;
   WideString TypeArgument;
 };
-// FormKind, when not empty, goes along as "form=KIND": "login" for a form of a password box and
-// at most two other boxes to type in (LoginFormKind), where a box called "name" wants the user
-// name rather than a person's name.
+// What a control's form tells about it, read once per form.
+struct TFormContext {
+  // "login" for a form of a password box and at most two other boxes to type in, where a box
+  // called "name" wants the user name rather than a person's name; empty otherwise.
+  WideString Kind;
+  // The names of the controls one types into or picks from, in document order.
+  std::vector<WideString> Names;
+  std::unordered_map<WideString, size_t> Position;  // of each name's first control in Names
+  // The names nearest the named control, up to Reach either side (itself and repeats left out):
+  // a "name" box beside a "surname" box asks for the first name.
+  static constexpr size_t Reach = 3;
+  std::vector<WideString> Near(const WideString& Name) const;
+};
+TFormContext FormContextOf(const TElementRef& Form);
+
+// The context goes along as "form=KIND" and a "near=NAME" line for each neighbour.
 std::vector<TProfileQuery> ProfileQueries(const TElementRef& E, const WideString& Type, const WideString& Name,
-                                          const WideString& FormKind = u"");
-WideString LoginFormKind(const TElementRef& Form);
+                                          const TFormContext& Context = {});
 
 }  // namespace pel

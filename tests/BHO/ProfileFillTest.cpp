@@ -136,6 +136,23 @@ TEST_F(ProfileFill, TheKindOfFormDecidesWhatANameBoxWants) {
   EXPECT_EQ(Value(u"signup_mail"), u"john.public@example.com");
 }
 
+// A "Name" box beside "Vorname" is the last name, "Nombre" beside "Apellidos" the first; a
+// "user[name]" box (its id "user_name" made from it) is the person's name, not the login's.
+TEST_F(ProfileFill, NeighboursAndTheNamesOwnPartDecideWhichNameABoxWants) {
+  Start();
+  Load("profile-evidence.html");
+  for (const char16_t* Form : {u"kontakt", u"contacto", u"account"}) ItemOf(Form).FillFromProfile(Agent, u"", false);
+  auto Value = [&](const char16_t* Id) {
+    return Supports<IHTMLInputElement>(Browser->HtmlDocument()->FindById(Id))->Value();
+  };
+  EXPECT_EQ(Value(u"kontakt_name"), u"Public");
+  EXPECT_EQ(Value(u"kontakt_vorname"), u"John");
+  EXPECT_EQ(Value(u"contacto_nombre"), u"John");
+  EXPECT_EQ(Value(u"contacto_apellidos"), u"Public");
+  EXPECT_EQ(Value(u"user_name"), u"John Q. Public");
+  EXPECT_EQ(Value(u"user_email"), u"john.public@example.com");
+}
+
 TEST_F(ProfileFill, ALockedStoreAsksOnceAndCancellingWritesNothing) {
   {
     store::TPelStore Setup(Folder.File());

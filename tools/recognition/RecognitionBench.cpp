@@ -6,7 +6,10 @@
 // with the label. The fill itself goes on while the profile has no value for the field it found;
 // what is measured here is which field the store names.
 //
-//   RecognitionBench CORPUS_DIR [--store FILE] [--list wrong|missed|false]
+//   RecognitionBench CORPUS_DIR [--store FILE] [--list wrong|missed|false [--queries]]
+//
+// --list prints the controls of that verdict; --queries adds each lookup made for them, with the
+// evidence it carried.
 //
 // Prints per class: right / wrong / missed for the classes a profile can hold, "no field" / a
 // field for the classes it cannot; then the totals and the slowest lookup.
@@ -112,14 +115,22 @@ std::vector<TElementRef> CountedControls(const TElementRef& Form) {
 int main(int argc, char** argv) {
   InstallPlatformBinding();
   if (argc < 2) {
-    std::cerr << "usage: RecognitionBench CORPUS_DIR [--store FILE] [--list wrong|missed|false]\n";
+    std::cerr << "usage: RecognitionBench CORPUS_DIR [--store FILE] [--list wrong|missed|false [--queries]]\n";
     return 2;
   }
   const std::filesystem::path Corpus = argv[1];
   std::string StoreFile, List;
-  for (int I = 2; I + 1 < argc; I += 2) {
-    if (std::string(argv[I]) == "--store") StoreFile = argv[I + 1];
-    if (std::string(argv[I]) == "--list") List = argv[I + 1];
+  bool ShowQueries = false;
+  for (int I = 2; I < argc; ++I) {
+    const std::string Option = argv[I];
+    if (Option == "--queries") {
+      ShowQueries = true;
+    } else if ((Option == "--store" || Option == "--list") && I + 1 < argc) {
+      (Option == "--store" ? StoreFile : List) = argv[++I];
+    } else {
+      std::cerr << "unknown option " << Option << "\n";
+      return 2;
+    }
   }
   std::filesystem::path Temp;
   if (StoreFile.empty()) {
@@ -162,7 +173,7 @@ int main(int argc, char** argv) {
     auto Doc = Browser->HtmlDocument();
     if (!Doc) continue;
     TElementsRef Forms = Doc->Forms();
-    std::map<int, WideString> FormKinds;
+    std::map<int, TFormContext> FormContexts;
     for (const TRow& R : Rows) {
       TElementRef Control;
       if (R.Form < Forms->Length()) {
@@ -183,9 +194,9 @@ int main(int argc, char** argv) {
       std::vector<TProfileQuery> Queries;
       try {
         auto Input = Supports<IHTMLInputElement>(Control);
-        if (!FormKinds.count(R.Form)) FormKinds[R.Form] = LoginFormKind(Forms->Item(R.Form));
+        if (!FormContexts.count(R.Form)) FormContexts[R.Form] = FormContextOf(Forms->Item(R.Form));
         Queries = ProfileQueries(Control, Input ? AsciiLowerCase(Input->Type()) : WideString(),
-                                 Control->GetAttribute(u"name", 0).AsWideString(), FormKinds[R.Form]);
+                                 Control->GetAttribute(u"name", 0).AsWideString(), FormContexts[R.Form]);
       } catch (const Exception&) {
       }
       WideString Answer;
@@ -224,6 +235,13 @@ int main(int argc, char** argv) {
       if (!List.empty() && Verdict == List)
         std::cout << List << "\t" << R.Common << "\t" << Got << "\t" << Page << "\t" << R.Name << "\t"
                   << Utf8(Caption).substr(0, 60) << "\n";
+      // Each lookup the fill made for a listed control, its evidence lines joined by "|".
+      if (!List.empty() && Verdict == List && ShowQueries)
+        for (const TProfileQuery& Q : Queries) {
+          std::string Evidence = Utf8(Q.TypeArgument);
+          std::replace(Evidence.begin(), Evidence.end(), '\n', '|');
+          std::cout << "    [" << Utf8(Q.Text).substr(0, 80) << "] " << Evidence.substr(0, 300) << "\n";
+        }
     }
   }
 
