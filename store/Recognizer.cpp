@@ -52,9 +52,9 @@ bool IsAsciiLetter(char16_t C) { return (C >= u'a' && C <= u'z') || (C >= u'A' &
 // "Xu5x2uKAYXmU1mmMIzVnRuV5lAm8") leave letters and digits mixed at random; split as a name,
 // their pieces spell "dd", "cc" or "mm" by chance. A long run of ASCII letters and digits is made
 // up when it changes between letters and digits often or falls apart into mostly tiny pieces.
+constexpr size_t MadeUpLength = 16;
 bool IsMadeUp(const char16_t* Run, size_t Length) {
-  constexpr size_t Shortest = 16;
-  if (Length < Shortest || !(IsAsciiLetter(Run[0]) || IsDigit(Run[0]))) return false;
+  if (Length < MadeUpLength || !(IsAsciiLetter(Run[0]) || IsDigit(Run[0]))) return false;
   size_t Changes = 0, Pieces = 1, Tiny = 0, Piece = 1;
   for (size_t I = 1; I < Length; ++I) {
     const char16_t P = Run[I - 1], C = Run[I];
@@ -91,23 +91,27 @@ TLookupEvidence TLookupEvidence::Parse(const WideString& TypeArgument) {
   TLookupEvidence Result;
   size_t Start = 0;
   bool First = true;
+  // Every lookup parses its evidence: the lines are compared in place and copied once.
+  auto Is = [&](size_t Start, size_t End, std::u16string_view Key) {
+    return End - Start >= Key.size() && TypeArgument.compare(Start, Key.size(), Key) == 0;
+  };
   while (Start <= TypeArgument.size()) {
     size_t End = TypeArgument.find(u'\n', Start);
     if (End == WideString::npos) End = TypeArgument.size();
-    const WideString Line = TypeArgument.substr(Start, End - Start);
+    auto Rest = [&](size_t Skip) { return TypeArgument.substr(Start + Skip, End - Start - Skip); };
     if (First)
-      Result.InputType = Line;
-    else if (Line.rfind(u"autocomplete=", 0) == 0)
-      Result.Autocomplete = Line.substr(13);
-    else if (Line.rfind(u"form=", 0) == 0)
-      Result.Form = Line.substr(5);
-    else if (Line.rfind(u"near=", 0) == 0)
-      Result.Near.push_back(Line.substr(5));
-    else if (Line.rfind(u"name=", 0) == 0) {
-      Result.Name = Line.substr(5);
+      Result.InputType = Rest(0);
+    else if (Is(Start, End, u"autocomplete="))
+      Result.Autocomplete = Rest(13);
+    else if (Is(Start, End, u"form="))
+      Result.Form = Rest(5);
+    else if (Is(Start, End, u"near="))
+      Result.Near.push_back(Rest(5));
+    else if (Is(Start, End, u"name=")) {
+      Result.Name = Rest(5);
       Result.Texts.insert(Result.Texts.begin(), Result.Name);
-    } else if (Line.rfind(u"text=", 0) == 0)
-      Result.Texts.push_back(Line.substr(5));
+    } else if (Is(Start, End, u"text="))
+      Result.Texts.push_back(Rest(5));
     First = false;
     Start = End + 1;
   }
@@ -197,7 +201,7 @@ std::vector<WideString> TFieldRecognizer::NormalWords(const WideString& Text) co
   // Made-up runs say nothing: they are blanked before the words are taken.
   const WideString* Source = &Text;
   WideString Cleaned;
-  for (size_t Start = 0, P = 0; P <= Text.size(); ++P) {
+  for (size_t Start = 0, P = Text.size() < MadeUpLength ? Text.size() + 1 : 0; P <= Text.size(); ++P) {
     if (P < Text.size() && Text[P] > u' ' && !FIsDelimiter.test(Text[P])) continue;
     if (IsMadeUp(Text.data() + Start, P - Start)) {
       if (Source == &Text) Source = &(Cleaned = Text);

@@ -347,6 +347,9 @@ std::vector<TProfileQuery> ProfileQueries(const TElementRef& E, const WideString
   // An id made from the name ("user_name" for "user[name]") says what the name says: its letters
   // and digits are the same.
   auto Spelling = [](const WideString& Text) {
+    // A long text is no identifier made from another; it repeats only as itself.
+    constexpr size_t Longest = 64;
+    if (Text.size() > Longest) return u'\n' + Text;
     WideString Result;
     for (char16_t C : Text)
       if ((C >= u'0' && C <= u'9') || (C >= u'a' && C <= u'z') || (C >= u'A' && C <= u'Z') || C > 0x7F)
@@ -363,23 +366,24 @@ std::vector<TProfileQuery> ProfileQueries(const TElementRef& E, const WideString
         Repeat[I] = Repeat[I] || (!Texts[J].empty() && Spellings[J] == Spellings[I]);
     }
   }
-  const std::vector<WideString> Near = Context.Near(Name);
+  // What every lookup of the control carries alike.
+  WideString Common = OneLine(Type);
+  if (!Autocomplete.empty()) {
+    Common += u"\nautocomplete=";
+    Common += OneLine(Autocomplete);
+  }
+  if (!Context.Kind.empty()) {
+    Common += u"\nform=";
+    Common += Context.Kind;
+  }
+  for (const WideString& Other : Context.Near(Name)) {
+    Common += u"\nnear=";
+    Common += OneLine(Other);
+  }
   std::vector<TProfileQuery> Queries;
   for (size_t I = 0; I < Texts.size(); ++I) {
     if (Texts[I].empty() || Repeat[I]) continue;
-    WideString Argument = OneLine(Type);
-    if (!Autocomplete.empty()) {
-      Argument += u"\nautocomplete=";
-      Argument += OneLine(Autocomplete);
-    }
-    if (!Context.Kind.empty()) {
-      Argument += u"\nform=";
-      Argument += Context.Kind;
-    }
-    for (const WideString& Other : Near) {
-      Argument += u"\nnear=";
-      Argument += OneLine(Other);
-    }
+    WideString Argument = Common;
     for (size_t J = 0; J < Texts.size(); ++J)
       if (J != I && !Texts[J].empty() && !Repeat[J]) {
         Argument += J == 0 ? u"\nname=" : u"\ntext=";

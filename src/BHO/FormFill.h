@@ -37,7 +37,7 @@ struct TFormContext {
   std::unordered_map<WideString, size_t> Position;  // of each name's first control in Names
   // The names nearest the named control, up to Reach either side (itself and repeats left out):
   // a "name" box beside a "surname" box asks for the first name.
-  static constexpr size_t Reach = 3;
+  static constexpr size_t Reach = 2;
   std::vector<WideString> Near(const WideString& Name) const;
 };
 TFormContext FormContextOf(const TElementRef& Form);

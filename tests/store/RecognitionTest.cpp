@@ -268,11 +268,15 @@ TEST(RecognitionWords, EvidenceRoundTrips) {
   store::TLookupEvidence E;
   E.InputType = u"text";
   E.Autocomplete = u"shipping postal-code";
+  E.Form = u"login";
+  E.Near = {u"city", u"name=street"};
   E.Name = u"zip";
   E.Texts = {u"zip", u"Postcode\nor ZIP", u"Enter a code"};
   const store::TLookupEvidence Back = store::TLookupEvidence::Parse(E.Format());
   EXPECT_EQ(Back.InputType, u"text");
   EXPECT_EQ(Back.Autocomplete, u"shipping postal-code");
+  EXPECT_EQ(Back.Form, u"login");
+  EXPECT_EQ(Back.Near, (std::vector<WideString>{u"city", u"name=street"}));
   EXPECT_EQ(Back.Name, u"zip");
   EXPECT_EQ(Back.Texts, (std::vector<WideString>{u"zip", u"Postcode or ZIP", u"Enter a code"}));
   // A type argument of an older caller is just the type.

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -91,6 +92,12 @@ std::vector<std::string> SplitTabs(const std::string& Line) {
 
 std::string Utf8(const WideString& Text) { return WideToUtf8(Text); }
 
+double ThreadCpuMs() {
+  timespec Now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &Now);
+  return static_cast<double>(Now.tv_sec) * 1e3 + static_cast<double>(Now.tv_nsec) / 1e6;
+}
+
 // The form's controls as the corpus counts them: input (not hidden), select, textarea and button, in
 // document order.
 std::vector<TElementRef> CountedControls(const TElementRef& Form) {
@@ -164,7 +171,9 @@ int main(int argc, char** argv) {
   };
   std::map<std::string, TCount> Counts;
   int NotFound = 0;
-  double Slowest = 0;
+  // The slowest lookup by the processor time it took (a busy machine stretches the wall time of
+  // any one call), and the slowest wall time seen.
+  double Slowest = 0, SlowestWall = 0;
   std::string SlowestWhat;
   auto Source = std::make_shared<headless::TPageSource>();
   for (const auto& [Page, Rows] : Pages) {
@@ -205,11 +214,14 @@ int main(int argc, char** argv) {
         int32_t Kind = -1;
         bool Found = false, Login = false;
         const auto Start = std::chrono::steady_clock::now();
+        const double CpuStart = ThreadCpuMs();
         Store.FindFieldValue(u"", AsciiToWide(R.Tag), Q.TypeArgument, Q.Text, u"", Field, Kind, Value, Values,
                              Found, Login);
+        const double Cpu = ThreadCpuMs() - CpuStart;
         const double Ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Start).count();
-        if (Ms > Slowest) {
-          Slowest = Ms;
+        SlowestWall = std::max(SlowestWall, Ms);
+        if (Cpu > Slowest) {
+          Slowest = Cpu;
           SlowestWhat = Page + " " + R.Name + " (" + std::to_string(Q.Text.size() + Q.TypeArgument.size()) +
                         " characters)";
         }
@@ -266,7 +278,8 @@ int main(int argc, char** argv) {
   std::printf("classes it cannot hold: %d controls, %.1f%% no field, %.1f%% a field\n", Other.Total,
               Percent(Other.Right, Other.Total), Percent(Other.Wrong, Other.Total));
   std::printf("controls not found on their page: %d\n", NotFound);
-  std::printf("slowest lookup: %.2f ms (%s)\n", Slowest, SlowestWhat.c_str());
+  std::printf("slowest lookup: %.2f ms processor time (%s); slowest wall time %.2f ms\n", Slowest,
+              SlowestWhat.c_str(), SlowestWall);
   if (!Temp.empty()) std::filesystem::remove_all(Temp);
   return 0;
 }
