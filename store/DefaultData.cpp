@@ -133,7 +133,8 @@ const std::vector<TDefaultField>& DefaultFields() {
        u"pseudo,nombre de usuario,usuario,nome utente,utente,nome de usuário,nome de usuario,usuário,"
        u"nome de utilizador,utilizador,"
        u"gebruikersnaam,gebruiker,nazwa użytkownika,nazwa uzytkownika,login użytkownika,логин,"
-       u"имя пользователя,пользователь,member name,membername,brugernavn,användarnamn,käyttäjätunnus",
+       u"имя пользователя,пользователь,member name,membername,brugernavn,användarnamn,käyttäjätunnus,"
+       u"vartotojo vardas,felhasználónév,kullanıcı adı,uživatelské jméno,korisničko ime,nume utilizator",
        u"jqpublic", u""},
       {u"Password", u"Login password", u"Login", 0,
        u"password,pass,passwd,pwd,pw,confirm password,password confirm,password again,retype password,passcode,"

@@ -186,6 +186,7 @@ const TCase Cases[] = {
     {u"dob_d", u"", u"Birth day"},
     {u"date_of_birth_y", u"", u"Birth year"},
     {u"Nome de utilizador", u"text", u"Username"},
+    {u"name", u"text\ntext=Kullanıcı Adı", u"Username"},
 };
 
 // Shown in test listings and failures as the control name, not as the structure's bytes.
