@@ -1,6 +1,6 @@
-// Arbitrary bytes as what a browser window sends the store: caption requests and captured form
-// sets. The store answers or refuses with its own error; it never crashes, hangs or answers a
-// caption request with another count than the request's.
+// Arbitrary bytes as what a browser window sends the store: caption requests, captured form sets
+// and profile lookups. The store answers or refuses with its own error; it never crashes, hangs or
+// answers a caption request with another count than the request's.
 
 #include <unistd.h>
 
@@ -77,6 +77,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     S.FindFormCards(u"page.example", Request, Cards, SetName, Name, Matched);
     S.FindSavedFormCard(u"other.example", Request, Name);
   } catch (const pel::EOleException&) {
+  }
+  // The same bytes as a profile lookup: page texts reach the recogniser as a control's name and as
+  // the lines of evidence in its type argument. A lookup answers, whatever they hold.
+  {
+    const size_t Units = Size / 2;
+    std::u16string Text(Units, u'\0');
+    for (size_t I = 0; I < Units; ++I) Text[I] = static_cast<char16_t>(Data[2 * I] | Data[2 * I + 1] << 8);
+    const size_t Half = Units / 2;
+    pel::WideString Field, Value, Values;
+    int32_t Kind = 0;
+    bool Found = false, Login = false;
+    S.FindFieldValue(u"", u"input", Text.substr(Half), Text.substr(0, Half), u"", Field, Kind, Value, Values, Found,
+                     Login);
+    if (Found && Field.empty()) __builtin_trap();
   }
   return 0;
 }
