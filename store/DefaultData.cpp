@@ -33,20 +33,23 @@ const std::vector<TDefaultField>& DefaultFields() {
        u"nombre,nome,naam,name,nom,nachname und vorname,first name and last name,first name last name,first last,last first,prénom nom,prenom nom,vorname nachname,nachname vorname,nombre apellidos,nome cognome,imię nazwisko,imie nazwisko,имя фамилия,фамилия имя,contact person,ansprechpartner,persona de contacto",
        u"John Q. Public", u""},
       {u"Birth date", u"Date of birth", u"Identity", 0,
-       u"birth date,birthday,date of birth,dob,birthdate,bday,geburtsdatum,geburtstag,date de naissance,"
+       u"birth date,birthday,date of birth,dateofbirth,dob,birthdate,bday,geburtsdatum,geburtstag,date de naissance,"
        u"naissance,fecha de nacimiento,nacimiento,data di nascita,nascita,data de nascimento,nascimento,"
        u"geboortedatum,data urodzenia,дата рождения,день рождения",
        u"1980-04-01", u""},
       {u"Birth day", u"Day of the birth date", u"Identity", 0,
-       u"day,dd,tt,dob day,birth dd,dob d,dob dd,birth d,birthday d,birthday dd,date of birth d,bday d,tag der geburt,jour,dia,día,giorno,dag,dzień,dzien,день,day of birth,jour naissance,gg",
+       u"dob day,birth dd,dob d,dob dd,birth d,birthday d,birthday dd,date of birth d,bday d,tag der geburt,day of birth,"
+       u"jour naissance,jour de naissance,día de nacimiento,giorno di nascita,dia de nascimento,dzień urodzenia",
        u"1", u""},
       {u"Birth month", u"Month of the birth date", u"Identity", 0,
-       u"month,mm,dob month,birth month,dob m,dob mm,birth m,birth mm,birthday m,birthday mm,date of birth m,bday m,birthmonth,monat,mois,mes,mese,maand,miesiąc,miesiac,месяц,"
+       u"dob month,birth month,dob m,dob mm,birth m,birth mm,birthday m,birthday mm,date of birth m,bday m,birthmonth,"
+       u"geburtsmonat,mes de nacimiento,mese di nascita,mês de nascimento,miesiąc urodzenia,месяц рождения,"
        u"month of birth,mois naissance",
        u"4", u""},
       {u"Birth year", u"Year of the birth date", u"Identity", 0,
-       u"year,yyyy,jjjj,dob year,birth year,dob y,dob yy,dob yyyy,birth y,birth yyyy,birthday y,birthday yyyy,date of birth y,bday y,birthyear,year of birth,jahr,geburtsjahr,annee,année,annee naissance,"
-       u"año,ano,anno,anno di nascita,jaar,geboortejaar,rok,rok urodzenia,год,год рождения,aaaa",
+       u"dob year,birth year,dob y,dob yy,dob yyyy,birth y,birth yyyy,birthday y,birthday yyyy,date of birth y,bday y,"
+       u"birthyear,year of birth,geburtsjahr,annee naissance,année de naissance,año de nacimiento,anno di nascita,"
+       u"ano de nascimento,geboortejaar,rok urodzenia,год рождения",
        u"1980", u""},
       {u"Gender", u"Sex", u"Identity", 4,
        u"gender,sex,civility,anrede,civilite,civilité,geschlecht,sexe,genre,sexo,género,genero,sesso,genere,geslacht,płeć,plec,пол",
@@ -196,7 +199,7 @@ const std::vector<TDefaultTypeHint>& DefaultTypeHints() {
   // robots, so those two say something only together with their name.
   static const std::vector<TDefaultTypeHint> Hints = {{u"email", u"E-mail", true, u"Username,Full name"},
                                                       {u"tel", u"Phone", false, u""},
-                                                      {u"password", u"Password", true, u"Username,E-mail"},
+                                                      {u"password", u"Password", true, u"Username,E-mail", true},
                                                       {u"url", u"Website", false, u""}};
   return Hints;
 }
@@ -229,6 +232,15 @@ const std::vector<TDefaultContainer>& DefaultContainers() {
        u"password reset,forgot,remind,reminder,recover,recovery,lieferung,rechnung,kunde,livraison,"
        u"facturation,envío,envio,facturación,spedizione,fatturazione",
        u""},
+  };
+  return Items;
+}
+
+const std::vector<TDefaultPart>& DefaultParts() {
+  static const std::vector<TDefaultPart> Items = {
+      {u"Birth day", u"Birth date", u"day,dd,tt,jour,dia,día,giorno,dag,dzień,dzien,день,gg"},
+      {u"Birth month", u"Birth date", u"month,mm,monat,mois,mes,mese,maand,miesiąc,miesiac,месяц"},
+      {u"Birth year", u"Birth date", u"year,yyyy,jjjj,jahr,annee,année,año,ano,anno,jaar,rok,год,aaaa"},
   };
   return Items;
 }

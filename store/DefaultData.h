@@ -28,11 +28,13 @@ const char16_t* DefaultStopWords();
 // input type → profile field, for controls whose name says nothing.
 // Alone: the type names its field even when nothing else is recognised. Overrules: fields
 // (comma-separated) that the type replaces by its own when the name says them.
+// Only: no box of another type holds the field unless its name says so (a password).
 struct TDefaultTypeHint {
   const char16_t* InputType;
   const char16_t* Field;
   bool Alone;
   const char16_t* Overrules;
+  bool Only = false;
 };
 const std::vector<TDefaultTypeHint>& DefaultTypeHints();
 // Container words (comma-separated) and the field they name when nothing more specific is said
@@ -49,6 +51,14 @@ struct TDefaultContainer {
   const char16_t* YieldsToSpelledOut = u"";
 };
 const std::vector<TDefaultContainer>& DefaultContainers();
+// Words (comma-separated) that name a part of a field (Context) only where the control or its
+// neighbours speak of that field: "year" is the birth year beside "date of birth" only.
+struct TDefaultPart {
+  const char16_t* Field;
+  const char16_t* Context;
+  const char16_t* Phrases;
+};
+const std::vector<TDefaultPart>& DefaultParts();
 // In a form of a kind, the field a container word names stands for another (a "name" box in a
 // login form asks for the user name).
 // EvenSpecific: also where a specific phrase names the field (a login form asks for no one's

@@ -595,6 +595,11 @@ void TPelStore::LoadRecognizer() {
     for (int I = 0; I < Spelled.Count(); ++I)
       if (const int64_t Other = IDOf(Spelled[I].c_str()); ID >= 0 && Other >= 0) Next->AddYield(ID, Other, true);
   }
+  for (const TDefaultPart& P : DefaultParts())
+    if (const int64_t ID = IDOf(P.Field), Whole = IDOf(P.Context); ID >= 0 && Whole >= 0) {
+      const TWideStringList Phrases = CommaList(P.Phrases);
+      for (int I = 0; I < Phrases.Count(); ++I) Next->AddPart(ID, Phrases[I], Whole);
+    }
   for (const TDefaultFormYield& Y : DefaultFormYields())
     if (const int64_t From = IDOf(Y.Field), To = IDOf(Y.Instead); From >= 0 && To >= 0)
       Next->AddFormYield(Y.FormKind, From, To, Y.EvenSpecific);
@@ -616,16 +621,17 @@ void TPelStore::LoadRecognizer() {
   TStatement Hints(FDatabase, "SELECT input_type, field_id FROM type_hint");
   while (Hints.Step()) {
     const WideString Type = Locale().LowerCase(Hints.Text(0));
-    bool Alone = false;
+    bool Alone = false, Only = false;
     std::vector<int64_t> Overrules;
     for (const TDefaultTypeHint& H : DefaultTypeHints()) {
       if (Locale().LowerCase(WideString(H.InputType)) != Type) continue;
       Alone = H.Alone;
+      Only = H.Only && IDOf(H.Field) == Hints.Int(1);
       const TWideStringList Fields = CommaList(H.Overrules);
       for (int I = 0; I < Fields.Count(); ++I)
         if (const int64_t ID = IDOf(Fields[I].c_str()); ID >= 0) Overrules.push_back(ID);
     }
-    Next->AddTypeHint(Hints.Text(0), Hints.Int(1), Alone, Overrules);
+    Next->AddTypeHint(Hints.Text(0), Hints.Int(1), Alone, Overrules, Only);
   }
   FRecognizer = std::move(Next);
   FLexiconVersion = LexiconVersion();

@@ -82,6 +82,7 @@ struct TCandidate {
   size_t First, Last;  // word positions, inclusive
   int64_t FieldID;
   bool Weak;
+  int64_t Context;
   size_t Span() const { return Last - First; }
 };
 
@@ -168,12 +169,14 @@ void TFieldRecognizer::Index() {
   FTargets.clear();
   FWeak.clear();
   FLongestGlued = 0;
+  for (auto& [Field, Glued] : FContextGlued) Glued.clear();
   for (size_t I = 0; I < FPhrases.size(); ++I) {
     const TPhrase& Phrase = FPhrases[I];
     if (Phrase.Glued.empty()) continue;
-    FTargets.emplace(Phrase.Glued, TTarget{Phrase.FieldID, false});
+    FTargets.emplace(Phrase.Glued, TTarget{Phrase.FieldID, false, FPhraseContext[I]});
     if (FPhraseWeak[I]) FWeak.insert(Phrase.Glued);
     FLongestGlued = std::max(FLongestGlued, Phrase.Glued.size());
+    if (const auto It = FContextGlued.find(Phrase.FieldID); It != FContextGlued.end()) It->second.insert(Phrase.Glued);
   }
   for (auto& [Glued, Target] : FTargets) Target.Weak = FWeak.count(Glued) > 0;
 }
@@ -181,6 +184,8 @@ void TFieldRecognizer::Index() {
 void TFieldRecognizer::Clear() {
   FPhrases.clear();
   FPhraseWeak.clear();
+  FPhraseContext.clear();
+  FContextGlued.clear();
   FTargets.clear();
   FWeak.clear();
   FLongestGlued = 0;
@@ -189,6 +194,7 @@ void TFieldRecognizer::Clear() {
   FNonTextTypes.clear();
   FChoiceTypes.clear();
   FChoiceFields.clear();
+  FOnlyIn.clear();
   FYields.clear();
   FFormYields.clear();
   FComplements.clear();
@@ -242,16 +248,41 @@ void TFieldRecognizer::Prepare(TPhrase& Phrase) const {
   for (const WideString& W : Phrase.Words) Phrase.Glued += W;
 }
 
-void TFieldRecognizer::Add(int64_t FieldID, const WideString& Raw, bool Weak) {
+void TFieldRecognizer::Add(int64_t FieldID, const WideString& Raw, bool Weak, int64_t Context) {
   TPhrase Item{FieldID, Raw, {}, {}};
   Prepare(Item);
   if (Item.Glued.empty()) return;
-  auto It = FTargets.emplace(Item.Glued, TTarget{FieldID, false}).first;
+  auto It = FTargets.emplace(Item.Glued, TTarget{FieldID, false, Context}).first;
   if (Weak) FWeak.insert(Item.Glued);
   It->second.Weak = FWeak.count(Item.Glued) > 0;
   FLongestGlued = std::max(FLongestGlued, Item.Glued.size());
+  if (const auto Glued = FContextGlued.find(FieldID); Glued != FContextGlued.end()) Glued->second.insert(Item.Glued);
   FPhrases.push_back(std::move(Item));
   FPhraseWeak.push_back(Weak);
+  FPhraseContext.push_back(Context);
+}
+
+void TFieldRecognizer::AddPart(int64_t FieldID, const WideString& Phrase, int64_t Context) {
+  if (!FContextGlued.count(Context)) {
+    auto& Glued = FContextGlued[Context];
+    for (const TPhrase& P : FPhrases)
+      if (P.FieldID == Context && !P.Glued.empty()) Glued.insert(P.Glued);
+  }
+  Add(FieldID, Phrase, false, Context);
+}
+
+bool TFieldRecognizer::Mentions(const WideString& Text, int64_t Field) const {
+  const auto Glued = FContextGlued.find(Field);
+  if (Glued == FContextGlued.end() || Text.empty()) return false;
+  const std::vector<WideString> Words = NormalWords(Text);
+  for (size_t First = 0; First < Words.size(); ++First) {
+    WideString Run;
+    for (size_t Last = First; Last < Words.size() && Run.size() + Words[Last].size() <= FLongestGlued; ++Last) {
+      Run += Words[Last];
+      if (Glued->second.count(Run)) return true;
+    }
+  }
+  return false;
 }
 
 void TFieldRecognizer::AddSynonym(int64_t FieldID, const WideString& Phrase) { Add(FieldID, Phrase, false); }
@@ -273,8 +304,9 @@ void TFieldRecognizer::AddComplement(int64_t FieldID, int64_t Neighbour, int64_t
 }
 
 void TFieldRecognizer::AddTypeHint(const WideString& InputType, int64_t FieldID, bool Alone,
-                                   const std::vector<int64_t>& Overrules) {
+                                   const std::vector<int64_t>& Overrules, bool Only) {
   FTypeRules[Lower(InputType)] = TTypeRule{FieldID, Alone, Overrules};
+  if (Only) FOnlyIn[FieldID] = Lower(InputType);
 }
 
 void TFieldRecognizer::AddAutocomplete(const WideString& Token, int64_t FieldID) {
@@ -333,7 +365,8 @@ void TFieldRecognizer::Find(const WideString& Text, TFound& Strong, TFound& Weak
       // No phrase glues longer: a run that does cannot be one, nor can any longer run from here.
       if (Glued.size() > FLongestGlued) break;
       const auto It = FTargets.find(Glued);
-      if (It != FTargets.end()) Found.push_back({First, Last, It->second.FieldID, It->second.Weak});
+      if (It != FTargets.end())
+        Found.push_back({First, Last, It->second.FieldID, It->second.Weak, It->second.Context});
     }
   }
   // Words some phrase found, for telling a container word that another word qualifies ("project
@@ -383,7 +416,8 @@ void TFieldRecognizer::Find(const WideString& Text, TFound& Strong, TFound& Weak
   if (BestStrong && BestWeak && Boundary != Words.size() && BestWeak->Last + 1 == Words.size() &&
       BestStrong->Last < BestWeak->First && BestStrong->FieldID != NoField && IsName)
     BestStrong = nullptr;
-  if (BestStrong) Strong = TFound{BestStrong->FieldID, true, static_cast<int>(StrongFields.size()), Words.size()};
+  if (BestStrong)
+    Strong = TFound{BestStrong->FieldID, true, static_cast<int>(StrongFields.size()), Words.size(), BestStrong->Context};
   if (BestWeak) Weak = TFound{BestWeak->FieldID, true, 1, Words.size()};
 }
 
@@ -422,6 +456,25 @@ int64_t TFieldRecognizer::Classify(const WideString& Name, const TLookupEvidence
   if (Strong.Any) {
     if (Strong.FieldID == NoField) return NoField;
     Answer = Strong.FieldID;
+    // A part said alone ("year") is that field's only where the control or its neighbours speak
+    // of the whole (a birth date); else it is another date's (a card's expiry, a car's model).
+    if (Strong.Context >= 0) {
+      bool Said = Mentions(Name, Strong.Context);
+      for (const WideString& Text : Evidence.Texts) Said = Said || Mentions(Text, Strong.Context);
+      for (const WideString& Text : Evidence.Near) Said = Said || Mentions(Text, Strong.Context);
+      // Or its neighbours are the whole's other parts: day, month and year side by side.
+      std::vector<int64_t> Parts;
+      for (const WideString& Text : Evidence.Near) {
+        if (Said) break;
+        TFound S, W;
+        Find(Text, S, W);
+        if (S.Any && S.Context == Strong.Context && S.FieldID != Answer &&
+            std::find(Parts.begin(), Parts.end(), S.FieldID) == Parts.end())
+          Parts.push_back(S.FieldID);
+        Said = Parts.size() >= 2;
+      }
+      if (!Said) return -1;
+    }
     // The lookups after the name's: when the name says the control is of a kind no profile
     // holds, a field word in its caption or placeholder does not make it one.
     if (!Evidence.Name.empty()) {
@@ -518,6 +571,11 @@ int64_t TFieldRecognizer::Classify(const WideString& Name, const TLookupEvidence
     if (std::find(R.Overrules.begin(), R.Overrules.end(), Answer) != R.Overrules.end()) Answer = R.FieldID;
   }
   if (Answer >= 0 && FChoiceTypes.count(Type) && !FChoiceFields.count(Answer)) return -1;
+  // A field only boxes of one type hold (a password, typed into a masked box) is another box's
+  // only where its name says so: a caption of a plain box that speaks of a password is the
+  // neighbouring box's.
+  if (const auto Only = FOnlyIn.find(Answer); Only != FOnlyIn.end() && Only->second != Type && !Evidence.Name.empty())
+    return -1;
   return Answer;
 }
 

@@ -53,6 +53,10 @@ public:
   // specific is said. Without a field of its own (FieldID -1) it only keeps the words it spans
   // from counting ("forgot password" is no password).
   void AddContainer(const WideString& Phrase, int64_t FieldID = -1);
+  // A word that names a part of a whole only beside it: "day" is the birth day where the control's
+  // texts or its neighbours' names speak of a birth date, else nothing (a card's expiry month, a
+  // travel date's day, a car's model year).
+  void AddPart(int64_t FieldID, const WideString& Phrase, int64_t Context);
   // A container word's field gives way to Other when the control's other texts name Other (only
   // by a specific phrase, when OnlySpelledOut).
   void AddYield(int64_t FieldID, int64_t Other, bool OnlySpelledOut = false);
@@ -62,8 +66,9 @@ public:
   // Beside a control named for Neighbour (and none named for Instead), a container word's field
   // stands for Instead: "Name" beside "Vorname" asks for the last name.
   void AddComplement(int64_t FieldID, int64_t Neighbour, int64_t Instead);
+  // Only: the field is held by boxes of that type alone; another box's name may still say it.
   void AddTypeHint(const WideString& InputType, int64_t FieldID, bool Alone = true,
-                   const std::vector<int64_t>& Overrules = {});
+                   const std::vector<int64_t>& Overrules = {}, bool Only = false);
   void AddAutocomplete(const WideString& Token, int64_t FieldID);
   // Input types that never hold a profile value (check boxes, buttons, files …).
   void AddNonTextType(const WideString& InputType);
@@ -94,12 +99,14 @@ private:
   struct TTarget {
     int64_t FieldID = -1;
     bool Weak = false;
+    int64_t Context = -1;  // a part's whole (AddPart)
   };
   struct TFound {
     int64_t FieldID = -1;
     bool Any = false;
     int Fields = 0;    // how many fields the text names alike (specific ones, or its container)
     size_t Words = 0;  // the text's words
+    int64_t Context = -1;  // the whole the best phrase is a part of
   };
   static constexpr size_t AmbiguousWords = 8;
   struct TTypeRule {
@@ -109,7 +116,9 @@ private:
   };
   void Prepare(TPhrase& Phrase) const;
   void Index();
-  void Add(int64_t FieldID, const WideString& Raw, bool Weak);
+  void Add(int64_t FieldID, const WideString& Raw, bool Weak, int64_t Context = -1);
+  // Whether Text names Field by one of its phrases (Field is the whole of some part).
+  bool Mentions(const WideString& Text, int64_t Field) const;
   // The best specific (Strong) and the best container answer (Weak) the words of Text give.
   // Named, when given, receives every field a phrase counted in Text stands for.
   void Find(const WideString& Text, TFound& Strong, TFound& Weak, std::vector<int64_t>* Named = nullptr) const;
@@ -124,6 +133,9 @@ private:
   std::bitset<0x10000> FIsDelimiter;
   std::vector<TPhrase> FPhrases;
   std::vector<bool> FPhraseWeak;
+  std::vector<int64_t> FPhraseContext;
+  // The glued phrases of each field some part needs (the birth date for "day").
+  std::unordered_map<int64_t, std::unordered_set<WideString>> FContextGlued;
   // Glued phrase → what it names (the first phrase that glues so wins, a container word marks it
   // weak): a run of a name is looked up once instead of compared with every phrase.
   std::unordered_map<WideString, TTarget> FTargets;
@@ -133,6 +145,7 @@ private:
   std::unordered_map<WideString, int64_t> FAutocomplete;
   std::unordered_set<WideString> FNonTextTypes, FChoiceTypes;
   std::unordered_set<int64_t> FChoiceFields;
+  std::unordered_map<int64_t, WideString> FOnlyIn;  // field → the one input type holding it
   std::unordered_map<int64_t, std::unordered_map<int64_t, bool>> FYields;  // → only when spelled out
   struct TFormYield {
     int64_t Instead;

@@ -186,6 +186,18 @@ const TCase Cases[] = {
     {u"dob_d", u"", u"Birth day"},
     {u"date_of_birth_y", u"", u"Birth year"},
     {u"Nome de utilizador", u"text", u"Username"},
+    // a day, month or year alone is a birth date's part only beside a birth date or its other parts
+    {u"year", u"", u""},
+    {u"fromYear", u"\nnear=toYear", u""},
+    {u"year", u"\ntext=Date of birth", u"Birth year"},
+    {u"day", u"\nnear=month\nnear=year", u"Birth day"},
+    {u"mm", u"\nnear=gg\nnear=aaaa", u"Birth month"},
+    {u"month", u"\nnear=dob_day", u"Birth month"},
+    {u"dateofbirth_year", u"number", u"Birth year"},
+    // a password is typed into a masked box: a plain box's caption that speaks of one is another's
+    {u"Password (at least six characters)", u"text\nname=year2", u""},
+    {u"Password", u"password\nname=f2", u"Password"},
+    {u"password", u"text", u"Password"},
     {u"name", u"text\ntext=Kullanıcı Adı", u"Username"},
 };
 
