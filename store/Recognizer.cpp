@@ -413,8 +413,8 @@ void TFieldRecognizer::Find(const WideString& Text, TFound& Strong, TFound& Weak
   }
   // A name ends in what it is: a container word with a field there ("CompanyAddress",
   // "companyLoginName") says more than a specific word qualifying it.
-  if (BestStrong && BestWeak && Boundary != Words.size() && BestWeak->Last + 1 == Words.size() &&
-      BestStrong->Last < BestWeak->First && BestStrong->FieldID != NoField && IsName)
+  if (IsName && BestStrong && BestWeak && BestWeak->Last + 1 == Words.size() &&
+      BestStrong->Last < BestWeak->First && BestStrong->FieldID != NoField)
     BestStrong = nullptr;
   if (BestStrong)
     Strong = TFound{BestStrong->FieldID, true, static_cast<int>(StrongFields.size()), Words.size(), BestStrong->Context};
@@ -447,9 +447,9 @@ int64_t TFieldRecognizer::Classify(const WideString& Name, const TLookupEvidence
   TFound Strong, Weak;
   Find(Name, Strong, Weak);
   int64_t Answer = -1;
-  // A short text naming several fields ("City, State, Zip") is a box for all of them, or for any:
-  // none of them alone.
-  // Names glue prefixes and containers to their field word: this holds for captions only.
+  // A short caption naming several fields ("City, State, Zip") is a box for all of them, or for
+  // any: none of them alone. Not so a name: names glue prefixes and containers to their field
+  // word ("ContentPlaceHolder1txtEmail" says "holder").
   const bool Caption = std::any_of(Name.begin(), Name.end(), [](char16_t C) { return C <= u' '; });
   if (Caption && Strong.Any && Strong.FieldID != NoField && Strong.Fields >= 2 && Strong.Words <= AmbiguousWords)
     return -1;
