@@ -4,6 +4,8 @@
 #include <unicode/ustring.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstddef>
 #include <cstring>
 #include <mutex>
 #include <string_view>
@@ -14,6 +16,46 @@
 #include "platform/Services.h"
 
 namespace pel::headless {
+
+// The nodes the parser makes for one document, with their child and attribute lists, carved out of
+// a few large blocks: a page of a few thousand nodes otherwise costs as many allocations and frees,
+// as much as the parser's own work. A node may outlive its page, so the blocks go only when the
+// last piece made from them does: every piece counts as a holder, and so does the parser while it
+// builds. Nothing is reused before then; only the parser's nodes (and what grows their lists
+// later) live here.
+class TNodeArena {
+public:
+  static TNodeArena* Create() { return new TNodeArena(); }
+
+  void* Allocate(size_t Size, size_t Align) {
+    size_t At = (FUsed + Align - 1) & ~(Align - 1);
+    if (FBlocks.empty() || At + Size > FBlockSize) {
+      // Blocks stay below the size the allocator serves from fresh mappings: those pages would be
+      // faulted in anew for every document.
+      FBlockSize = std::max(BlockSize, Size);
+      FBlocks.emplace_back(new std::byte[FBlockSize]);  // left uninitialised: the nodes set what they use
+      At = 0;
+    }
+    FUsed = At + Size;
+    FHolders.fetch_add(1, std::memory_order_relaxed);
+    return FBlocks.back().get() + At;
+  }
+
+  void Release() {
+    if (FHolders.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  }
+
+private:
+  static constexpr size_t BlockSize = 60 * 1024;
+  TNodeArena() = default;
+  std::atomic<size_t> FHolders{1};
+  std::vector<std::unique_ptr<std::byte[]>> FBlocks;
+  size_t FBlockSize = 0;
+  size_t FUsed = 0;
+};
+
+void* NodeArenaAllocate(TNodeArena& Arena, size_t Size, size_t Align) { return Arena.Allocate(Size, Align); }
+void NodeArenaRelease(TNodeArena& Arena) { Arena.Release(); }
 
 namespace {
 
@@ -374,6 +416,30 @@ std::vector<std::pair<size_t, size_t>> NoscriptRanges(const std::string& Html, c
   return Ranges;
 }
 
+template <class T, class... TArgs>
+std::shared_ptr<T> MakeNode(TNodeArena* Arena, TArgs&&... Args) {
+  if (!Arena) return std::make_shared<T>(std::forward<TArgs>(Args)...);
+  return std::allocate_shared<T>(TNodeAllocator<T>(Arena), std::forward<TArgs>(Args)...);
+}
+
+std::shared_ptr<THtmlElement> MakeElement(const TTagInfo& Tag, TNodeArena* Arena) {
+  using C = TTagInfo::TClass;
+  switch (Tag.Class) {
+    case C::Form: return MakeNode<THtmlForm>(Arena, Tag);
+    case C::Input: return MakeNode<THtmlInput>(Arena, Tag);
+    case C::Select: return MakeNode<THtmlSelect>(Arena, Tag);
+    case C::Option: return MakeNode<THtmlOption>(Arena, Tag);
+    case C::TextArea: return MakeNode<THtmlTextArea>(Arena, Tag);
+    case C::Button: return MakeNode<THtmlButton>(Arena, Tag);
+    case C::Anchor: return MakeNode<THtmlAnchor>(Arena, Tag);
+    case C::Area: return MakeNode<THtmlArea>(Arena, Tag);
+    case C::Meta: return MakeNode<THtmlMeta>(Arena, Tag);
+    case C::Body: return MakeNode<THtmlBody>(Arena, Tag);
+    case C::Plain: break;
+  }
+  return MakeNode<THtmlElement>(Arena, Tag);
+}
+
 bool IsVoid(const WideString& Tag) {
   static const WideString Void[] = {u"area", u"base", u"br",    u"col",    u"embed", u"hr",  u"img",  u"input",
                                     u"link", u"meta", u"param", u"source", u"track", u"wbr", u"frame"};
@@ -387,7 +453,9 @@ bool IsVoid(const WideString& Tag) {
 THtmlNode::~THtmlNode() {
   // Deep pages must not unwind through one destructor call per level: children are taken over
   // here and released one by one; a child that someone else still holds keeps its own subtree.
-  std::vector<std::shared_ptr<THtmlNode>> Stack = std::move(FChildren);
+  std::vector<std::shared_ptr<THtmlNode>> Stack(std::make_move_iterator(FChildren.begin()),
+                                                std::make_move_iterator(FChildren.end()));
+  FChildren.clear();
   while (!Stack.empty()) {
     std::shared_ptr<THtmlNode> N = std::move(Stack.back());
     Stack.pop_back();
@@ -450,7 +518,7 @@ bool EqualsIgnoringAsciiCase(std::u16string_view A, std::u16string_view B) {
   return true;
 }
 
-auto FindAttribute(std::vector<std::pair<WideString, TVariant>>& Attributes, const WideString& Name, int32_t Flags) {
+auto FindAttribute(TAttributeList& Attributes, std::u16string_view Name, int32_t Flags) {
   if (Flags & AttributeMatchCase)
     return std::find_if(Attributes.begin(), Attributes.end(), [&](const auto& A) { return A.first == Name; });
   return std::find_if(Attributes.begin(), Attributes.end(),
@@ -458,13 +526,13 @@ auto FindAttribute(std::vector<std::pair<WideString, TVariant>>& Attributes, con
 }
 }  // namespace
 
-WideString THtmlElement::AttributeText(const WideString& Name) const {
+WideString THtmlElement::AttributeText(std::u16string_view Name) const {
   auto& Attributes = const_cast<THtmlElement*>(this)->FAttributes;
   auto It = FindAttribute(Attributes, Name, AttributeIgnoreCase);
   return It == Attributes.end() ? WideString() : It->second.AsWideString();
 }
 
-bool THtmlElement::HasAttribute(const WideString& Name) const {
+bool THtmlElement::HasAttribute(std::u16string_view Name) const {
   auto& Attributes = const_cast<THtmlElement*>(this)->FAttributes;
   return FindAttribute(Attributes, Name, AttributeIgnoreCase) != Attributes.end();
 }
@@ -668,7 +736,7 @@ TElementsRef THtmlForm::Elements() {
   // A form outside its page has only the controls it holds.
   std::vector<std::shared_ptr<THtmlElement>> Result;
   ForEachDescendant(*this, [&](THtmlElement& E) {
-    if (IsControl(E.Tag()) && E.OwnerForm() == this) Result.push_back(E.SharedElement());
+    if (E.Is(TagControl) && E.OwnerForm() == this) Result.push_back(E.SharedElement());
   });
   return std::make_shared<TElementCollection>(std::move(Result));
 }
@@ -1083,23 +1151,7 @@ uint8_t TagFlags(const WideString& LowerTag) {
 
 std::shared_ptr<THtmlElement> CreateElement(const WideString& LowerTag) { return CreateElement(InternTag(LowerTag)); }
 
-std::shared_ptr<THtmlElement> CreateElement(const TTagInfo& Tag) {
-  using C = TTagInfo::TClass;
-  switch (Tag.Class) {
-    case C::Form: return std::make_shared<THtmlForm>(Tag);
-    case C::Input: return std::make_shared<THtmlInput>(Tag);
-    case C::Select: return std::make_shared<THtmlSelect>(Tag);
-    case C::Option: return std::make_shared<THtmlOption>(Tag);
-    case C::TextArea: return std::make_shared<THtmlTextArea>(Tag);
-    case C::Button: return std::make_shared<THtmlButton>(Tag);
-    case C::Anchor: return std::make_shared<THtmlAnchor>(Tag);
-    case C::Area: return std::make_shared<THtmlArea>(Tag);
-    case C::Meta: return std::make_shared<THtmlMeta>(Tag);
-    case C::Body: return std::make_shared<THtmlBody>(Tag);
-    case C::Plain: break;
-  }
-  return std::make_shared<THtmlElement>(Tag);
-}
+std::shared_ptr<THtmlElement> CreateElement(const TTagInfo& Tag) { return MakeElement(Tag, nullptr); }
 
 std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html, const WideString& URL) {
   std::shared_ptr<THtmlDocument> Doc(new THtmlDocument());
@@ -1109,14 +1161,20 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
   GumboOutput* Output = gumbo_parse_with_options(&kGumboDefaultOptions, Utf8Html.data(), Utf8Html.size());
   struct TGuard {
     GumboOutput* Output;
-    ~TGuard() { gumbo_destroy_output(&kGumboDefaultOptions, Output); }
+    TNodeArena* Arena = TNodeArena::Create();
+    ~TGuard() {
+      gumbo_destroy_output(&kGumboDefaultOptions, Output);
+      Arena->Release();
+    }
   } Guard{Output};
+  TNodeArena* const Arena = Guard.Arena;
 
   // The known tags' entries, looked up once per tag a page uses rather than once per element.
   std::vector<const TTagInfo*> KnownTags(GUMBO_TAG_LAST + 1, nullptr);
-  // Every element made, for the state that starts from the markup once the tree stands.
-  std::vector<THtmlElement*> Elements;
-  auto ElementOf = [&KnownTags, &Elements](const GumboNode* Node) {
+  // Every element made, in document order: the state that starts from the markup is set from it
+  // once the tree stands, and it is the document's first element list.
+  std::vector<std::shared_ptr<THtmlElement>> Elements;
+  auto ElementOf = [&KnownTags, &Elements, Arena](const GumboNode* Node) {
     const GumboElement& G = Node->v.element;
     const TTagInfo* Tag;
     if (G.tag == GUMBO_TAG_UNKNOWN || G.tag > GUMBO_TAG_LAST) {
@@ -1127,8 +1185,10 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
       const char* Name = gumbo_normalized_tagname(G.tag);
       Tag = KnownTags[G.tag] = &InternTag(AsciiLower(FromUtf8(Name, std::strlen(Name))));
     }
-    auto E = CreateElement(*Tag);
-    Elements.push_back(E.get());
+    auto E = MakeElement(*Tag, Arena);
+    E->FChildren = TNodeList(TNodeList::allocator_type(Arena));
+    E->FAttributes = TAttributeList(TAttributeList::allocator_type(Arena));
+    Elements.push_back(E);
     E->FAttributes.reserve(G.attributes.length);
     for (unsigned I = 0; I < G.attributes.length; ++I) {
       const auto* A = static_cast<const GumboAttribute*>(G.attributes.data[I]);
@@ -1151,60 +1211,68 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
 
   Doc->FRoot = ElementOf(Output->root);
   Doc->FRoot->FDocument = Doc;
-  std::vector<std::pair<const GumboNode*, THtmlElement*>> Stack{{Output->root, Doc->FRoot.get()}};
-  while (!Stack.empty()) {
-    auto [Node, Into] = Stack.back();
-    Stack.pop_back();
+  // Nodes are made in document order: a node's children wait on the stack, first on top.
+  struct TPending {
+    const GumboNode* Child;
+    const GumboNode* Node;
+    THtmlElement* Into;
+  };
+  std::vector<TPending> Stack;
+  auto Expand = [&Stack](const GumboNode* Node, THtmlElement* Into) {
     const GumboVector& Children = Node->v.element.children;
-    const bool RawText = IsRawTextParent(Node->v.element.tag);
     Into->FChildren.reserve(Children.length);
-    for (unsigned I = 0; I < Children.length; ++I) {
-      const auto* Child = static_cast<const GumboNode*>(Children.data[I]);
-      std::shared_ptr<THtmlNode> Made;
-      if (Child->type == GUMBO_NODE_ELEMENT || Child->type == GUMBO_NODE_TEMPLATE) {
-        const GumboElement& G = Child->v.element;
-        // An element the parser made without a tag of its own (an implied body) stays.
-        if (G.original_tag.length > 0 && InNoscript(G.start_pos.offset)) continue;
-        auto E = ElementOf(Child);
-        if (G.original_tag.length > 2 &&
-            std::string_view(G.original_tag.data + 1, G.original_tag.length - 1).find("</") != std::string_view::npos)
-          NotTags.emplace_back(G.start_pos.offset, G.start_pos.offset + G.original_tag.length);
-        if (G.tag == GUMBO_TAG_NOSCRIPT && G.original_tag.length > 0) {
-          const size_t From = G.start_pos.offset + G.original_tag.length;
-          auto It = std::lower_bound(Noscripts.begin(), Noscripts.end(), std::make_pair(From, size_t{0}));
-          if (It != Noscripts.end() && It->first == From && It->second > From) {
-            auto Text = std::make_shared<THtmlText>(FromUtf8(Utf8Html.data() + From, It->second - From));
-            Text->FParent = E.get();
-            Text->FDocument = Doc;
-            E->FChildren.push_back(std::move(Text));
-          }
-          Made = std::move(E);
-        } else if (E->Is(TTagInfo::TClass::Form) && G.original_tag.length > 0)
-          Forms.emplace_back(G.start_pos.offset, E.get());
-        else if (IsControl(E->Tag()))
-          Controls.emplace_back(G.start_pos.offset, E.get());
-        if (E) {
-          Stack.emplace_back(Child, E.get());
-          Made = std::move(E);
+    for (unsigned I = Children.length; I-- > 0;)
+      Stack.push_back({static_cast<const GumboNode*>(Children.data[I]), Node, Into});
+  };
+  Expand(Output->root, Doc->FRoot.get());
+  while (!Stack.empty()) {
+    const auto [Child, Node, Into] = Stack.back();
+    Stack.pop_back();
+    const bool RawText = IsRawTextParent(Node->v.element.tag);
+    std::shared_ptr<THtmlNode> Made;
+    if (Child->type == GUMBO_NODE_ELEMENT || Child->type == GUMBO_NODE_TEMPLATE) {
+      const GumboElement& G = Child->v.element;
+      // An element the parser made without a tag of its own (an implied body) stays.
+      if (G.original_tag.length > 0 && InNoscript(G.start_pos.offset)) continue;
+      auto E = ElementOf(Child);
+      if (G.original_tag.length > 2 &&
+          std::string_view(G.original_tag.data + 1, G.original_tag.length - 1).find("</") != std::string_view::npos)
+        NotTags.emplace_back(G.start_pos.offset, G.start_pos.offset + G.original_tag.length);
+      if (G.tag == GUMBO_TAG_NOSCRIPT && G.original_tag.length > 0) {
+        const size_t From = G.start_pos.offset + G.original_tag.length;
+        auto It = std::lower_bound(Noscripts.begin(), Noscripts.end(), std::make_pair(From, size_t{0}));
+        if (It != Noscripts.end() && It->first == From && It->second > From) {
+          auto Text = MakeNode<THtmlText>(Arena, FromUtf8(Utf8Html.data() + From, It->second - From));
+          Text->FParent = E.get();
+          Text->FDocument = Doc;
+          E->FChildren.push_back(std::move(Text));
         }
-      } else if (Child->type == GUMBO_NODE_TEXT || Child->type == GUMBO_NODE_WHITESPACE ||
-                 Child->type == GUMBO_NODE_CDATA) {
-        if (InNoscript(Child->v.text.start_pos.offset)) continue;
-        if (RawText)
-          NotTags.emplace_back(Child->v.text.start_pos.offset,
-                               Child->v.text.start_pos.offset + Child->v.text.original_text.length);
-        Made = std::make_shared<THtmlText>(FromUtf8(Child->v.text.text, std::strlen(Child->v.text.text)));
-      } else {
-        // Comments are not part of the page a user sees.
-        if (Child->type == GUMBO_NODE_COMMENT)
-          NotTags.emplace_back(Child->v.text.start_pos.offset,
-                               Child->v.text.start_pos.offset + Child->v.text.original_text.length);
-        continue;
+        Made = std::move(E);
+      } else if (E->Is(TTagInfo::TClass::Form) && G.original_tag.length > 0)
+        Forms.emplace_back(G.start_pos.offset, E.get());
+      else if (E->Is(TagControl))
+        Controls.emplace_back(G.start_pos.offset, E.get());
+      if (E) {
+        Expand(Child, E.get());
+        Made = std::move(E);
       }
-      Made->FParent = Into;
-      Made->FDocument = Doc;
-      Into->FChildren.push_back(std::move(Made));
+    } else if (Child->type == GUMBO_NODE_TEXT || Child->type == GUMBO_NODE_WHITESPACE ||
+               Child->type == GUMBO_NODE_CDATA) {
+      if (InNoscript(Child->v.text.start_pos.offset)) continue;
+      if (RawText)
+        NotTags.emplace_back(Child->v.text.start_pos.offset,
+                             Child->v.text.start_pos.offset + Child->v.text.original_text.length);
+      Made = MakeNode<THtmlText>(Arena, FromUtf8(Child->v.text.text, std::strlen(Child->v.text.text)));
+    } else {
+      // Comments are not part of the page a user sees.
+      if (Child->type == GUMBO_NODE_COMMENT)
+        NotTags.emplace_back(Child->v.text.start_pos.offset,
+                             Child->v.text.start_pos.offset + Child->v.text.original_text.length);
+      continue;
     }
+    Made->FParent = Into;
+    Made->FDocument = Doc;
+    Into->FChildren.push_back(std::move(Made));
   }
   // The parser keeps a pointer to the form it last opened until a "</form>" tag, even when the
   // form itself was closed earlier (opened between a table and its rows, or closed by the end tag
@@ -1238,7 +1306,7 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
   }
 
   // Control state and the inline background colour start from the markup.
-  for (THtmlElement* E : Elements) {
+  for (const auto& E : Elements) {
     if (E->HasAttribute(u"style")) {
       const WideString Style = E->AttributeText(u"style");
       if (WideString Color = InlineBackgroundColor(Style); !Color.empty()) E->Extras().BackgroundColor = std::move(Color);
@@ -1253,11 +1321,13 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
       static_cast<THtmlTextArea&>(*E).InitState();
   }
   // The last charset a meta element names wins, as the elements stand in the page.
-  for (const auto& E : Doc->AllElements()) {
+  for (const auto& E : Elements) {
     if (!E->Is(TTagInfo::TClass::Meta)) continue;
     const WideString Charset = E->AttributeText(u"charset");
     if (!Charset.empty()) Doc->FCharset = AsciiLower(TrimSpaces(Charset));
   }
+  Doc->FAll = std::move(Elements);
+  Doc->FAllVersion = Doc->FVersion;
   return Doc;
 }
 
