@@ -364,13 +364,17 @@ void THeadlessBrowser::Load(const WideString& URL, const std::string& PostData, 
   Unload();
   Top().Requests.push_back({URL, PostData});
 
-  std::string Html;
+  // The bytes go where the last page's went: a fresh buffer would be a large request, for which the
+  // heap first sweeps up all its small free chunks (the last page's nodes), at every load.
+  std::string Html = std::move(FLoadBuffer);
   WideString Found = URL;
   if (!FPages->Load(URL, PostData, Html, Found)) {
     Html = "<html><head><title>Page not found</title></head><body>The page cannot be displayed</body></html>";
     Found = URL;
   }
   FDocument = THtmlDocument::Parse(Html, Found);
+  // Only a buffer of an ordinary page is kept: a large one is not worth holding on to.
+  if (Html.capacity() <= MaxKeptLoadBuffer) FLoadBuffer = std::move(Html);
   FDocument->SetHost(this);
   FURL = Found;
   BindScripts(*FDocument);

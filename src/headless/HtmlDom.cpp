@@ -27,18 +27,23 @@ class TNodeArena {
 public:
   static TNodeArena* Create() { return new TNodeArena(); }
 
+  ~TNodeArena() {
+    for (auto& Block : FBlocks)
+      if (Block.Size == BlockSize) GiveBlock(std::move(Block.Bytes));
+  }
+
   void* Allocate(size_t Size, size_t Align) {
     size_t At = (FUsed + Align - 1) & ~(Align - 1);
-    if (FBlocks.empty() || At + Size > FBlockSize) {
-      // Blocks stay below the size the allocator serves from fresh mappings: those pages would be
-      // faulted in anew for every document.
-      FBlockSize = std::max(BlockSize, Size);
-      FBlocks.emplace_back(new std::byte[FBlockSize]);  // left uninitialised: the nodes set what they use
+    if (FBlocks.empty() || At + Size > FBlocks.back().Size) {
+      if (Size <= BlockSize)
+        FBlocks.push_back({TakeBlock(), BlockSize});
+      else
+        FBlocks.push_back({std::unique_ptr<std::byte[]>(new std::byte[Size]), Size});
       At = 0;
     }
     FUsed = At + Size;
     FHolders.fetch_add(1, std::memory_order_relaxed);
-    return FBlocks.back().get() + At;
+    return FBlocks.back().Bytes.get() + At;
   }
 
   void Release() {
@@ -46,11 +51,44 @@ public:
   }
 
 private:
+  // Blocks stay below the size the allocator serves from fresh mappings, whose pages would be
+  // faulted in anew for every document.
   static constexpr size_t BlockSize = 60 * 1024;
+  // Blocks of pages that went wait for the next page, up to a few megabytes: a browser loads one
+  // page after another, and handing blocks back to the heap costs it a sweep of its small free
+  // chunks every time, as much as building a small page's nodes.
+  static constexpr size_t SpareBlocks = 64;
+  struct TBlock {
+    std::unique_ptr<std::byte[]> Bytes;
+    size_t Size;
+  };
+  static std::mutex& SpareLock() {
+    static std::mutex Lock;
+    return Lock;
+  }
+  static std::vector<std::unique_ptr<std::byte[]>>& Spares() {
+    static auto* Blocks = new std::vector<std::unique_ptr<std::byte[]>>();  // never freed: nodes may go at exit
+    return *Blocks;
+  }
+  static std::unique_ptr<std::byte[]> TakeBlock() {
+    {
+      std::lock_guard<std::mutex> Guard(SpareLock());
+      if (!Spares().empty()) {
+        auto Block = std::move(Spares().back());
+        Spares().pop_back();
+        return Block;
+      }
+    }
+    return std::unique_ptr<std::byte[]>(new std::byte[BlockSize]);  // left uninitialised: nodes set what they use
+  }
+  static void GiveBlock(std::unique_ptr<std::byte[]> Block) {
+    std::lock_guard<std::mutex> Guard(SpareLock());
+    if (Spares().size() < SpareBlocks) Spares().push_back(std::move(Block));
+  }
+
   TNodeArena() = default;
   std::atomic<size_t> FHolders{1};
-  std::vector<std::unique_ptr<std::byte[]>> FBlocks;
-  size_t FBlockSize = 0;
+  std::vector<TBlock> FBlocks;
   size_t FUsed = 0;
 };
 
