@@ -575,7 +575,7 @@ bool THtmlElement::HasAttribute(std::u16string_view Name) const {
   return FindAttribute(Attributes, Name, AttributeIgnoreCase) != Attributes.end();
 }
 
-WideString THtmlElement::TagName() { return AsciiUpper(Tag()); }
+WideString THtmlElement::TagName() { return FTag->UpperName; }
 
 TElementRef THtmlElement::ParentElement() { return FParent ? FParent->SharedElement() : nullptr; }
 
@@ -825,11 +825,16 @@ WideString THtmlInput::Type() {
   // The types of the browser the add-on runs in: those of HTML 4 and the few of HTML 5 it took
   // on (e-mail, telephone, address, number, range, search). It answers "text" for any other
   // (date, time, colour and the like, or a misspelling), and so does its form capture.
-  static const WideString Known[] = {u"text",   u"password", u"checkbox", u"radio",  u"submit", u"reset",
-                                     u"button", u"image",    u"file",     u"hidden", u"email",  u"tel",
-                                     u"url",    u"number",   u"range",    u"search"};
-  const WideString T = AsciiLower(TrimSpaces(AttributeText(u"type")));
-  return std::find(std::begin(Known), std::end(Known), T) != std::end(Known) ? T : WideString(u"text");
+  static constexpr std::u16string_view Known[] = {u"text",   u"password", u"checkbox", u"radio",  u"submit", u"reset",
+                                                  u"button", u"image",    u"file",     u"hidden", u"email",  u"tel",
+                                                  u"url",    u"number",   u"range",    u"search"};
+  const WideString Attribute = AttributeText(u"type");
+  std::u16string_view T = Attribute;
+  while (!T.empty() && T.front() <= 32) T.remove_prefix(1);
+  while (!T.empty() && T.back() <= 32) T.remove_suffix(1);
+  for (std::u16string_view Name : Known)
+    if (EqualsIgnoringAsciiCase(Name, T)) return WideString(Name);
+  return u"text";
 }
 
 void THtmlInput::SetValue(const WideString& Value) {
@@ -1156,7 +1161,7 @@ const TTagInfo& InternTag(const WideString& LowerTag) {
         {u"form", C::Form},         {u"input", C::Input},   {u"select", C::Select}, {u"option", C::Option},
         {u"textarea", C::TextArea}, {u"button", C::Button}, {u"a", C::Anchor},      {u"area", C::Area},
         {u"meta", C::Meta},         {u"body", C::Body}};
-    Info = std::make_unique<TTagInfo>(TTagInfo{LowerTag, TagFlags(LowerTag), C::Plain});
+    Info = std::make_unique<TTagInfo>(TTagInfo{LowerTag, TagFlags(LowerTag), C::Plain, AsciiUpper(LowerTag)});
     for (const auto& [Name, Class] : Classes)
       if (LowerTag == Name) Info->Class = Class;
   }
@@ -1380,14 +1385,19 @@ std::shared_ptr<THtmlElement> THtmlDocument::FindById(const WideString& Id) {
 int32_t THtmlDocument::SourceIndexOf(const THtmlElement& Element) {
   // The positions belong to this document and this version of its tree: a table kept anywhere
   // else could outlive the document and answer for another one built at the same address.
+  // Each element keeps its position with the stamp of the numbering that gave it, unique in the
+  // process, so an element of another document, or one no longer in the tree, never matches.
+  static std::atomic<uint64_t> LastStamp{0};
   const auto& All = AllElements();
-  if (FIndexVersion != FVersion) {
-    FIndexOf.clear();
-    for (size_t I = 0; I < All.size(); ++I) FIndexOf[All[I].get()] = static_cast<int32_t>(I);
+  if (FIndexVersion != FVersion || FIndexStamp == 0) {
+    FIndexStamp = LastStamp.fetch_add(1, std::memory_order_relaxed) + 1;
+    for (size_t I = 0; I < All.size(); ++I) {
+      All[I]->FIndexStamp = FIndexStamp;
+      All[I]->FIndex = static_cast<int32_t>(I);
+    }
     FIndexVersion = FVersion;
   }
-  auto It = FIndexOf.find(&Element);
-  return It == FIndexOf.end() ? -1 : It->second;
+  return Element.FIndexStamp == FIndexStamp ? Element.FIndex : -1;
 }
 
 const std::vector<std::shared_ptr<THtmlElement>>& THtmlDocument::AllElements() {
@@ -1537,20 +1547,28 @@ TElementsRef THtmlDocument::All() {
   // Snapshots nobody can change: one per version of the tree serves every caller.
   if (FAllCollectionVersion != FVersion) {
     FAllCollection = std::make_shared<TElementCollection>(AllElements());
-    FFormsCollection = FAllCollection->Tags(u"form");
     FAllCollectionVersion = FVersion;
   }
   return FAllCollection;
 }
 
 TElementsRef THtmlDocument::Forms() {
-  All();
+  // Read off the element list, not the collection of all elements: every rescan asks for the
+  // forms, and a copy of the whole list was most of what that cost.
+  if (FFormsVersion != FVersion) {
+    std::vector<std::shared_ptr<THtmlElement>> Forms;
+    for (const auto& E : AllElements())
+      if (E->Is(TTagInfo::TClass::Form)) Forms.push_back(E);
+    FFormsCollection = std::make_shared<TElementCollection>(std::move(Forms));
+    FFormsVersion = FVersion;
+  }
   return FFormsCollection;
 }
 
 TElementRef THtmlDocument::Body() {
+  static const TTagInfo* const Frameset = &InternTag(u"frameset");
   for (const auto& E : AllElements())
-    if (E->Tag() == u"body" || E->Tag() == u"frameset") return E;
+    if (E->Is(TTagInfo::TClass::Body) || &E->TagInfo() == Frameset) return E;
   return nullptr;
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -63,11 +64,11 @@ struct TNodeAllocator {
   T* allocate(size_t N) {
     return static_cast<T*>(Arena ? NodeArenaAllocate(*Arena, N * sizeof(T), alignof(T)) : ::operator new(N * sizeof(T)));
   }
-  void deallocate(T* P, size_t N) {
+  void deallocate(T* P, size_t) {
     if (Arena)
       NodeArenaRelease(*Arena);
     else
-      ::operator delete(P, N * sizeof(T));
+      ::operator delete(P);
   }
   template <class U>
   bool operator==(const TNodeAllocator<U>& Other) const {
@@ -130,6 +131,8 @@ struct TTagInfo {
   uint8_t Flags = 0;
   // The element object a tag makes.
   TClass Class = TClass::Plain;
+  // The name as tagName answers it (upper case): the core asks it of every element it looks at.
+  WideString UpperName;
 };
 const TTagInfo& InternTag(const WideString& LowerTag);
 
@@ -198,6 +201,10 @@ protected:
   friend class THtmlDocument;
   friend class THtmlNode;
   const TTagInfo* FTag;
+  // The element's position in the document's element list, valid while FIndexStamp is the
+  // document's current numbering.
+  uint64_t FIndexStamp = 0;
+  int32_t FIndex = -1;
   bool FStyleHidden = false;
   // Hidden by "visibility: hidden" in particular: what is inside is hidden too.
   bool FVisibilityHidden = false;
@@ -435,12 +442,13 @@ private:
   uint64_t FAllVersion = ~uint64_t{0};
   std::vector<std::shared_ptr<THtmlElement>> FAll;
   uint64_t FIndexVersion = ~uint64_t{0};
-  std::unordered_map<const THtmlElement*, int32_t> FIndexOf;
+  uint64_t FIndexStamp = 0;
   uint64_t FControlsVersion = ~uint64_t{0};
   std::unordered_map<const THtmlElement*, TElementsRef> FControls;
   uint64_t FRadioVersion = ~uint64_t{0};
   std::map<std::pair<const THtmlElement*, WideString>, std::vector<std::shared_ptr<THtmlElement>>> FRadioGroups;
   uint64_t FAllCollectionVersion = ~uint64_t{0};
+  uint64_t FFormsVersion = ~uint64_t{0};
   TElementsRef FAllCollection, FFormsCollection;
   uint64_t FInnerTextsVersion = ~uint64_t{0};
   std::unordered_map<const THtmlElement*, WideString> FInnerTexts;
