@@ -1,5 +1,6 @@
 #include "HeadlessBrowser.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -363,13 +364,17 @@ void THeadlessBrowser::Load(const WideString& URL, const std::string& PostData, 
   Unload();
   Top().Requests.push_back({URL, PostData});
 
-  std::string Html;
+  // The bytes go where the last page's went: a fresh buffer would be a large request, for which the
+  // heap first sweeps up all its small free chunks (the last page's nodes), at every load.
+  std::string Html = std::move(FLoadBuffer);
   WideString Found = URL;
   if (!FPages->Load(URL, PostData, Html, Found)) {
     Html = "<html><head><title>Page not found</title></head><body>The page cannot be displayed</body></html>";
     Found = URL;
   }
   FDocument = THtmlDocument::Parse(Html, Found);
+  // Only a buffer of an ordinary page is kept: a large one is not worth holding on to.
+  if (Html.capacity() <= MaxKeptLoadBuffer) FLoadBuffer = std::move(Html);
   FDocument->SetHost(this);
   FURL = Found;
   BindScripts(*FDocument);
@@ -378,10 +383,16 @@ void THeadlessBrowser::Load(const WideString& URL, const std::string& PostData, 
   Fire(DispIdNavigateComplete2, {AsObject(Self), TVariant::Ref(Url)});
 
   // Frames load through the same machinery, in document order, as part of this page's load.
-  if (Depth < MaxFrameDepth) {
+  static const TTagInfo* const FrameTag = &InternTag(u"frame");
+  static const TTagInfo* const IFrameTag = &InternTag(u"iframe");
+  auto IsFrame = [](const std::shared_ptr<THtmlElement>& E) {
+    return &E->TagInfo() == FrameTag || &E->TagInfo() == IFrameTag;
+  };
+  // A copy of the list: the events of a frame's load may run scripts that change this page.
+  if (Depth < MaxFrameDepth && std::any_of(FDocument->AllElements().begin(), FDocument->AllElements().end(), IsFrame)) {
     const auto Elements = FDocument->AllElements();
     for (const auto& E : Elements) {
-      if (E->Tag() != u"frame" && E->Tag() != u"iframe") continue;
+      if (!IsFrame(E)) continue;
       std::shared_ptr<THeadlessBrowser> Frame(new THeadlessBrowser(FPages, this));
       Frame->FName = E->AttributeText(u"name");
       FFrames.push_back(Frame);
@@ -408,9 +419,10 @@ void THeadlessBrowser::Load(const WideString& URL, const std::string& PostData, 
 
   // An immediate refresh (delay 0) of the top page navigates again, a bounded number of times.
   if (!FParent && FDocument && Top().FRefreshes < MaxConsecutiveRefreshes) {
-    TElementsRef Metas = FDocument->All()->Tags(u"meta");
-    if (Metas->Length() > 0) {
-      auto Meta = Supports<IHTMLMetaElement>(std::static_pointer_cast<IInterface>(Metas->Item(0)));
+    const auto& All = FDocument->AllElements();
+    auto First = std::find_if(All.begin(), All.end(), [](const auto& E) { return E->Is(TTagInfo::TClass::Meta); });
+    if (First != All.end()) {
+      auto Meta = Supports<IHTMLMetaElement>(std::static_pointer_cast<IInterface>(*First));
       int Delay = 0;
       WideString Target;
       if (AsciiLowerCase(Meta->HttpEquiv()) == u"refresh" && ParseRefresh(Meta->Content(), Delay, Target) && Delay == 0)

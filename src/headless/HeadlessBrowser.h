@@ -133,6 +133,8 @@ private:
   THeadlessBrowser* FParent;
   WideString FName;
   std::shared_ptr<THtmlDocument> FDocument;
+  std::string FLoadBuffer;
+  static constexpr size_t MaxKeptLoadBuffer = 256 * 1024;
   WideString FURL;
   std::vector<std::shared_ptr<THeadlessBrowser>> FFrames;
   std::map<WideString, TVariant> FProperties;

@@ -4,7 +4,10 @@
 #include <unicode/ustring.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstddef>
 #include <cstring>
+#include <ext/atomicity.h>
 #include <mutex>
 #include <string_view>
 #include <typeinfo>
@@ -14,6 +17,86 @@
 #include "platform/Services.h"
 
 namespace pel::headless {
+
+// The nodes the parser makes for one document, with their child and attribute lists, carved out of
+// a few large blocks: a page of a few thousand nodes otherwise costs as many allocations and frees,
+// as much as the parser's own work. A node may outlive its page, so the blocks go only when the
+// last piece made from them does: every piece counts as a holder, and so does the parser while it
+// builds. Nothing is reused before then; only the parser's nodes (and what grows their lists
+// later) live here.
+class TNodeArena {
+public:
+  static TNodeArena* Create() { return new TNodeArena(); }
+
+  ~TNodeArena() {
+    for (auto& Block : FBlocks)
+      if (Block.Size == BlockSize) GiveBlock(std::move(Block.Bytes));
+  }
+
+  void* Allocate(size_t Size, size_t Align) {
+    size_t At = (FUsed + Align - 1) & ~(Align - 1);
+    if (FBlocks.empty() || At + Size > FBlocks.back().Size) {
+      if (Size <= BlockSize)
+        FBlocks.push_back({TakeBlock(), BlockSize});
+      else
+        FBlocks.push_back({std::unique_ptr<std::byte[]>(new std::byte[Size]), Size});
+      At = 0;
+    }
+    FUsed = At + Size;
+    __gnu_cxx::__atomic_add_dispatch(&FHolders, 1);
+    return FBlocks.back().Bytes.get() + At;
+  }
+
+  void Release() {
+    if (__gnu_cxx::__exchange_and_add_dispatch(&FHolders, -1) == 1) delete this;
+  }
+
+private:
+  // Blocks stay below the size the allocator serves from fresh mappings, whose pages would be
+  // faulted in anew for every document.
+  static constexpr size_t BlockSize = 60 * 1024;
+  // Blocks of pages that went wait for the next page, up to a few megabytes: a browser loads one
+  // page after another, and handing blocks back to the heap costs it a sweep of its small free
+  // chunks every time, as much as building a small page's nodes.
+  static constexpr size_t SpareBlocks = 64;
+  struct TBlock {
+    std::unique_ptr<std::byte[]> Bytes;
+    size_t Size;
+  };
+  static std::mutex& SpareLock() {
+    static std::mutex Lock;
+    return Lock;
+  }
+  static std::vector<std::unique_ptr<std::byte[]>>& Spares() {
+    static auto* Blocks = new std::vector<std::unique_ptr<std::byte[]>>();  // never freed: nodes may go at exit
+    return *Blocks;
+  }
+  static std::unique_ptr<std::byte[]> TakeBlock() {
+    {
+      std::lock_guard<std::mutex> Guard(SpareLock());
+      if (!Spares().empty()) {
+        auto Block = std::move(Spares().back());
+        Spares().pop_back();
+        return Block;
+      }
+    }
+    return std::unique_ptr<std::byte[]>(new std::byte[BlockSize]);  // left uninitialised: nodes set what they use
+  }
+  static void GiveBlock(std::unique_ptr<std::byte[]> Block) {
+    std::lock_guard<std::mutex> Guard(SpareLock());
+    if (Spares().size() < SpareBlocks) Spares().push_back(std::move(Block));
+  }
+
+  TNodeArena() = default;
+  // Counted as the library counts shared owners: with locked instructions only once the process
+  // has a second thread (one per node and list would otherwise cost a tenth of what they save).
+  _Atomic_word FHolders = 1;
+  std::vector<TBlock> FBlocks;
+  size_t FUsed = 0;
+};
+
+void* NodeArenaAllocate(TNodeArena& Arena, size_t Size, size_t Align) { return Arena.Allocate(Size, Align); }
+void NodeArenaRelease(TNodeArena& Arena) { Arena.Release(); }
 
 namespace {
 
@@ -374,6 +457,30 @@ std::vector<std::pair<size_t, size_t>> NoscriptRanges(const std::string& Html, c
   return Ranges;
 }
 
+template <class T, class... TArgs>
+std::shared_ptr<T> MakeNode(TNodeArena* Arena, TArgs&&... Args) {
+  if (!Arena) return std::make_shared<T>(std::forward<TArgs>(Args)...);
+  return std::allocate_shared<T>(TNodeAllocator<T>(Arena), std::forward<TArgs>(Args)...);
+}
+
+std::shared_ptr<THtmlElement> MakeElement(const TTagInfo& Tag, TNodeArena* Arena) {
+  using C = TTagInfo::TClass;
+  switch (Tag.Class) {
+    case C::Form: return MakeNode<THtmlForm>(Arena, Tag);
+    case C::Input: return MakeNode<THtmlInput>(Arena, Tag);
+    case C::Select: return MakeNode<THtmlSelect>(Arena, Tag);
+    case C::Option: return MakeNode<THtmlOption>(Arena, Tag);
+    case C::TextArea: return MakeNode<THtmlTextArea>(Arena, Tag);
+    case C::Button: return MakeNode<THtmlButton>(Arena, Tag);
+    case C::Anchor: return MakeNode<THtmlAnchor>(Arena, Tag);
+    case C::Area: return MakeNode<THtmlArea>(Arena, Tag);
+    case C::Meta: return MakeNode<THtmlMeta>(Arena, Tag);
+    case C::Body: return MakeNode<THtmlBody>(Arena, Tag);
+    case C::Plain: break;
+  }
+  return MakeNode<THtmlElement>(Arena, Tag);
+}
+
 bool IsVoid(const WideString& Tag) {
   static const WideString Void[] = {u"area", u"base", u"br",    u"col",    u"embed", u"hr",  u"img",  u"input",
                                     u"link", u"meta", u"param", u"source", u"track", u"wbr", u"frame"};
@@ -387,7 +494,9 @@ bool IsVoid(const WideString& Tag) {
 THtmlNode::~THtmlNode() {
   // Deep pages must not unwind through one destructor call per level: children are taken over
   // here and released one by one; a child that someone else still holds keeps its own subtree.
-  std::vector<std::shared_ptr<THtmlNode>> Stack = std::move(FChildren);
+  std::vector<std::shared_ptr<THtmlNode>> Stack(std::make_move_iterator(FChildren.begin()),
+                                                std::make_move_iterator(FChildren.end()));
+  FChildren.clear();
   while (!Stack.empty()) {
     std::shared_ptr<THtmlNode> N = std::move(Stack.back());
     Stack.pop_back();
@@ -450,7 +559,7 @@ bool EqualsIgnoringAsciiCase(std::u16string_view A, std::u16string_view B) {
   return true;
 }
 
-auto FindAttribute(std::vector<std::pair<WideString, TVariant>>& Attributes, const WideString& Name, int32_t Flags) {
+auto FindAttribute(TAttributeList& Attributes, std::u16string_view Name, int32_t Flags) {
   if (Flags & AttributeMatchCase)
     return std::find_if(Attributes.begin(), Attributes.end(), [&](const auto& A) { return A.first == Name; });
   return std::find_if(Attributes.begin(), Attributes.end(),
@@ -458,18 +567,18 @@ auto FindAttribute(std::vector<std::pair<WideString, TVariant>>& Attributes, con
 }
 }  // namespace
 
-WideString THtmlElement::AttributeText(const WideString& Name) const {
+WideString THtmlElement::AttributeText(std::u16string_view Name) const {
   auto& Attributes = const_cast<THtmlElement*>(this)->FAttributes;
   auto It = FindAttribute(Attributes, Name, AttributeIgnoreCase);
   return It == Attributes.end() ? WideString() : It->second.AsWideString();
 }
 
-bool THtmlElement::HasAttribute(const WideString& Name) const {
+bool THtmlElement::HasAttribute(std::u16string_view Name) const {
   auto& Attributes = const_cast<THtmlElement*>(this)->FAttributes;
   return FindAttribute(Attributes, Name, AttributeIgnoreCase) != Attributes.end();
 }
 
-WideString THtmlElement::TagName() { return AsciiUpper(Tag()); }
+WideString THtmlElement::TagName() { return FTag->UpperName; }
 
 TElementRef THtmlElement::ParentElement() { return FParent ? FParent->SharedElement() : nullptr; }
 
@@ -668,7 +777,7 @@ TElementsRef THtmlForm::Elements() {
   // A form outside its page has only the controls it holds.
   std::vector<std::shared_ptr<THtmlElement>> Result;
   ForEachDescendant(*this, [&](THtmlElement& E) {
-    if (IsControl(E.Tag()) && E.OwnerForm() == this) Result.push_back(E.SharedElement());
+    if (E.Is(TagControl) && E.OwnerForm() == this) Result.push_back(E.SharedElement());
   });
   return std::make_shared<TElementCollection>(std::move(Result));
 }
@@ -719,11 +828,16 @@ WideString THtmlInput::Type() {
   // The types of the browser the add-on runs in: those of HTML 4 and the few of HTML 5 it took
   // on (e-mail, telephone, address, number, range, search). It answers "text" for any other
   // (date, time, colour and the like, or a misspelling), and so does its form capture.
-  static const WideString Known[] = {u"text",   u"password", u"checkbox", u"radio",  u"submit", u"reset",
-                                     u"button", u"image",    u"file",     u"hidden", u"email",  u"tel",
-                                     u"url",    u"number",   u"range",    u"search"};
-  const WideString T = AsciiLower(TrimSpaces(AttributeText(u"type")));
-  return std::find(std::begin(Known), std::end(Known), T) != std::end(Known) ? T : WideString(u"text");
+  static constexpr std::u16string_view Known[] = {u"text",   u"password", u"checkbox", u"radio",  u"submit", u"reset",
+                                                  u"button", u"image",    u"file",     u"hidden", u"email",  u"tel",
+                                                  u"url",    u"number",   u"range",    u"search"};
+  const WideString Attribute = AttributeText(u"type");
+  std::u16string_view T = Attribute;
+  while (!T.empty() && T.front() <= 32) T.remove_prefix(1);
+  while (!T.empty() && T.back() <= 32) T.remove_suffix(1);
+  for (std::u16string_view Name : Known)
+    if (EqualsIgnoringAsciiCase(Name, T)) return WideString(Name);
+  return u"text";
 }
 
 void THtmlInput::SetValue(const WideString& Value) {
@@ -1050,7 +1164,7 @@ const TTagInfo& InternTag(const WideString& LowerTag) {
         {u"form", C::Form},         {u"input", C::Input},   {u"select", C::Select}, {u"option", C::Option},
         {u"textarea", C::TextArea}, {u"button", C::Button}, {u"a", C::Anchor},      {u"area", C::Area},
         {u"meta", C::Meta},         {u"body", C::Body}};
-    Info = std::make_unique<TTagInfo>(TTagInfo{LowerTag, TagFlags(LowerTag), C::Plain});
+    Info = std::make_unique<TTagInfo>(TTagInfo{LowerTag, TagFlags(LowerTag), C::Plain, AsciiUpper(LowerTag)});
     for (const auto& [Name, Class] : Classes)
       if (LowerTag == Name) Info->Class = Class;
   }
@@ -1083,23 +1197,7 @@ uint8_t TagFlags(const WideString& LowerTag) {
 
 std::shared_ptr<THtmlElement> CreateElement(const WideString& LowerTag) { return CreateElement(InternTag(LowerTag)); }
 
-std::shared_ptr<THtmlElement> CreateElement(const TTagInfo& Tag) {
-  using C = TTagInfo::TClass;
-  switch (Tag.Class) {
-    case C::Form: return std::make_shared<THtmlForm>(Tag);
-    case C::Input: return std::make_shared<THtmlInput>(Tag);
-    case C::Select: return std::make_shared<THtmlSelect>(Tag);
-    case C::Option: return std::make_shared<THtmlOption>(Tag);
-    case C::TextArea: return std::make_shared<THtmlTextArea>(Tag);
-    case C::Button: return std::make_shared<THtmlButton>(Tag);
-    case C::Anchor: return std::make_shared<THtmlAnchor>(Tag);
-    case C::Area: return std::make_shared<THtmlArea>(Tag);
-    case C::Meta: return std::make_shared<THtmlMeta>(Tag);
-    case C::Body: return std::make_shared<THtmlBody>(Tag);
-    case C::Plain: break;
-  }
-  return std::make_shared<THtmlElement>(Tag);
-}
+std::shared_ptr<THtmlElement> CreateElement(const TTagInfo& Tag) { return MakeElement(Tag, nullptr); }
 
 std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html, const WideString& URL) {
   std::shared_ptr<THtmlDocument> Doc(new THtmlDocument());
@@ -1109,14 +1207,20 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
   GumboOutput* Output = gumbo_parse_with_options(&kGumboDefaultOptions, Utf8Html.data(), Utf8Html.size());
   struct TGuard {
     GumboOutput* Output;
-    ~TGuard() { gumbo_destroy_output(&kGumboDefaultOptions, Output); }
+    TNodeArena* Arena = TNodeArena::Create();
+    ~TGuard() {
+      gumbo_destroy_output(&kGumboDefaultOptions, Output);
+      Arena->Release();
+    }
   } Guard{Output};
+  TNodeArena* const Arena = Guard.Arena;
 
   // The known tags' entries, looked up once per tag a page uses rather than once per element.
   std::vector<const TTagInfo*> KnownTags(GUMBO_TAG_LAST + 1, nullptr);
-  // Every element made, for the state that starts from the markup once the tree stands.
-  std::vector<THtmlElement*> Elements;
-  auto ElementOf = [&KnownTags, &Elements](const GumboNode* Node) {
+  // Every element made, in document order: the state that starts from the markup is set from it
+  // once the tree stands, and it is the document's first element list.
+  std::vector<std::shared_ptr<THtmlElement>> Elements;
+  auto ElementOf = [&KnownTags, &Elements, Arena](const GumboNode* Node) {
     const GumboElement& G = Node->v.element;
     const TTagInfo* Tag;
     if (G.tag == GUMBO_TAG_UNKNOWN || G.tag > GUMBO_TAG_LAST) {
@@ -1127,8 +1231,10 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
       const char* Name = gumbo_normalized_tagname(G.tag);
       Tag = KnownTags[G.tag] = &InternTag(AsciiLower(FromUtf8(Name, std::strlen(Name))));
     }
-    auto E = CreateElement(*Tag);
-    Elements.push_back(E.get());
+    auto E = MakeElement(*Tag, Arena);
+    E->FChildren = TNodeList(TNodeList::allocator_type(Arena));
+    E->FAttributes = TAttributeList(TAttributeList::allocator_type(Arena));
+    Elements.push_back(E);
     E->FAttributes.reserve(G.attributes.length);
     for (unsigned I = 0; I < G.attributes.length; ++I) {
       const auto* A = static_cast<const GumboAttribute*>(G.attributes.data[I]);
@@ -1151,60 +1257,68 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
 
   Doc->FRoot = ElementOf(Output->root);
   Doc->FRoot->FDocument = Doc;
-  std::vector<std::pair<const GumboNode*, THtmlElement*>> Stack{{Output->root, Doc->FRoot.get()}};
-  while (!Stack.empty()) {
-    auto [Node, Into] = Stack.back();
-    Stack.pop_back();
+  // Nodes are made in document order: a node's children wait on the stack, first on top.
+  struct TPending {
+    const GumboNode* Child;
+    const GumboNode* Node;
+    THtmlElement* Into;
+  };
+  std::vector<TPending> Stack;
+  auto Expand = [&Stack](const GumboNode* Node, THtmlElement* Into) {
     const GumboVector& Children = Node->v.element.children;
-    const bool RawText = IsRawTextParent(Node->v.element.tag);
     Into->FChildren.reserve(Children.length);
-    for (unsigned I = 0; I < Children.length; ++I) {
-      const auto* Child = static_cast<const GumboNode*>(Children.data[I]);
-      std::shared_ptr<THtmlNode> Made;
-      if (Child->type == GUMBO_NODE_ELEMENT || Child->type == GUMBO_NODE_TEMPLATE) {
-        const GumboElement& G = Child->v.element;
-        // An element the parser made without a tag of its own (an implied body) stays.
-        if (G.original_tag.length > 0 && InNoscript(G.start_pos.offset)) continue;
-        auto E = ElementOf(Child);
-        if (G.original_tag.length > 2 &&
-            std::string_view(G.original_tag.data + 1, G.original_tag.length - 1).find("</") != std::string_view::npos)
-          NotTags.emplace_back(G.start_pos.offset, G.start_pos.offset + G.original_tag.length);
-        if (G.tag == GUMBO_TAG_NOSCRIPT && G.original_tag.length > 0) {
-          const size_t From = G.start_pos.offset + G.original_tag.length;
-          auto It = std::lower_bound(Noscripts.begin(), Noscripts.end(), std::make_pair(From, size_t{0}));
-          if (It != Noscripts.end() && It->first == From && It->second > From) {
-            auto Text = std::make_shared<THtmlText>(FromUtf8(Utf8Html.data() + From, It->second - From));
-            Text->FParent = E.get();
-            Text->FDocument = Doc;
-            E->FChildren.push_back(std::move(Text));
-          }
-          Made = std::move(E);
-        } else if (E->Is(TTagInfo::TClass::Form) && G.original_tag.length > 0)
-          Forms.emplace_back(G.start_pos.offset, E.get());
-        else if (IsControl(E->Tag()))
-          Controls.emplace_back(G.start_pos.offset, E.get());
-        if (E) {
-          Stack.emplace_back(Child, E.get());
-          Made = std::move(E);
+    for (unsigned I = Children.length; I-- > 0;)
+      Stack.push_back({static_cast<const GumboNode*>(Children.data[I]), Node, Into});
+  };
+  Expand(Output->root, Doc->FRoot.get());
+  while (!Stack.empty()) {
+    const auto [Child, Node, Into] = Stack.back();
+    Stack.pop_back();
+    const bool RawText = IsRawTextParent(Node->v.element.tag);
+    std::shared_ptr<THtmlNode> Made;
+    if (Child->type == GUMBO_NODE_ELEMENT || Child->type == GUMBO_NODE_TEMPLATE) {
+      const GumboElement& G = Child->v.element;
+      // An element the parser made without a tag of its own (an implied body) stays.
+      if (G.original_tag.length > 0 && InNoscript(G.start_pos.offset)) continue;
+      auto E = ElementOf(Child);
+      if (G.original_tag.length > 2 &&
+          std::string_view(G.original_tag.data + 1, G.original_tag.length - 1).find("</") != std::string_view::npos)
+        NotTags.emplace_back(G.start_pos.offset, G.start_pos.offset + G.original_tag.length);
+      if (G.tag == GUMBO_TAG_NOSCRIPT && G.original_tag.length > 0) {
+        const size_t From = G.start_pos.offset + G.original_tag.length;
+        auto It = std::lower_bound(Noscripts.begin(), Noscripts.end(), std::make_pair(From, size_t{0}));
+        if (It != Noscripts.end() && It->first == From && It->second > From) {
+          auto Text = MakeNode<THtmlText>(Arena, FromUtf8(Utf8Html.data() + From, It->second - From));
+          Text->FParent = E.get();
+          Text->FDocument = Doc;
+          E->FChildren.push_back(std::move(Text));
         }
-      } else if (Child->type == GUMBO_NODE_TEXT || Child->type == GUMBO_NODE_WHITESPACE ||
-                 Child->type == GUMBO_NODE_CDATA) {
-        if (InNoscript(Child->v.text.start_pos.offset)) continue;
-        if (RawText)
-          NotTags.emplace_back(Child->v.text.start_pos.offset,
-                               Child->v.text.start_pos.offset + Child->v.text.original_text.length);
-        Made = std::make_shared<THtmlText>(FromUtf8(Child->v.text.text, std::strlen(Child->v.text.text)));
-      } else {
-        // Comments are not part of the page a user sees.
-        if (Child->type == GUMBO_NODE_COMMENT)
-          NotTags.emplace_back(Child->v.text.start_pos.offset,
-                               Child->v.text.start_pos.offset + Child->v.text.original_text.length);
-        continue;
+        Made = std::move(E);
+      } else if (E->Is(TTagInfo::TClass::Form) && G.original_tag.length > 0)
+        Forms.emplace_back(G.start_pos.offset, E.get());
+      else if (E->Is(TagControl))
+        Controls.emplace_back(G.start_pos.offset, E.get());
+      if (E) {
+        Expand(Child, E.get());
+        Made = std::move(E);
       }
-      Made->FParent = Into;
-      Made->FDocument = Doc;
-      Into->FChildren.push_back(std::move(Made));
+    } else if (Child->type == GUMBO_NODE_TEXT || Child->type == GUMBO_NODE_WHITESPACE ||
+               Child->type == GUMBO_NODE_CDATA) {
+      if (InNoscript(Child->v.text.start_pos.offset)) continue;
+      if (RawText)
+        NotTags.emplace_back(Child->v.text.start_pos.offset,
+                             Child->v.text.start_pos.offset + Child->v.text.original_text.length);
+      Made = MakeNode<THtmlText>(Arena, FromUtf8(Child->v.text.text, std::strlen(Child->v.text.text)));
+    } else {
+      // Comments are not part of the page a user sees.
+      if (Child->type == GUMBO_NODE_COMMENT)
+        NotTags.emplace_back(Child->v.text.start_pos.offset,
+                             Child->v.text.start_pos.offset + Child->v.text.original_text.length);
+      continue;
     }
+    Made->FParent = Into;
+    Made->FDocument = Doc;
+    Into->FChildren.push_back(std::move(Made));
   }
   // The parser keeps a pointer to the form it last opened until a "</form>" tag, even when the
   // form itself was closed earlier (opened between a table and its rows, or closed by the end tag
@@ -1238,7 +1352,7 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
   }
 
   // Control state and the inline background colour start from the markup.
-  for (THtmlElement* E : Elements) {
+  for (const auto& E : Elements) {
     if (E->HasAttribute(u"style")) {
       const WideString Style = E->AttributeText(u"style");
       if (WideString Color = InlineBackgroundColor(Style); !Color.empty()) E->Extras().BackgroundColor = std::move(Color);
@@ -1253,11 +1367,13 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
       static_cast<THtmlTextArea&>(*E).InitState();
   }
   // The last charset a meta element names wins, as the elements stand in the page.
-  for (const auto& E : Doc->AllElements()) {
+  for (const auto& E : Elements) {
     if (!E->Is(TTagInfo::TClass::Meta)) continue;
     const WideString Charset = E->AttributeText(u"charset");
     if (!Charset.empty()) Doc->FCharset = AsciiLower(TrimSpaces(Charset));
   }
+  Doc->FAll = std::move(Elements);
+  Doc->FAllVersion = Doc->FVersion;
   return Doc;
 }
 
@@ -1272,14 +1388,19 @@ std::shared_ptr<THtmlElement> THtmlDocument::FindById(const WideString& Id) {
 int32_t THtmlDocument::SourceIndexOf(const THtmlElement& Element) {
   // The positions belong to this document and this version of its tree: a table kept anywhere
   // else could outlive the document and answer for another one built at the same address.
+  // Each element keeps its position with the stamp of the numbering that gave it, unique in the
+  // process, so an element of another document, or one no longer in the tree, never matches.
+  static std::atomic<uint64_t> LastStamp{0};
   const auto& All = AllElements();
-  if (FIndexVersion != FVersion) {
-    FIndexOf.clear();
-    for (size_t I = 0; I < All.size(); ++I) FIndexOf[All[I].get()] = static_cast<int32_t>(I);
+  if (FIndexVersion != FVersion || FIndexStamp == 0) {
+    FIndexStamp = LastStamp.fetch_add(1, std::memory_order_relaxed) + 1;
+    for (size_t I = 0; I < All.size(); ++I) {
+      All[I]->FIndexStamp = FIndexStamp;
+      All[I]->FIndex = static_cast<int32_t>(I);
+    }
     FIndexVersion = FVersion;
   }
-  auto It = FIndexOf.find(&Element);
-  return It == FIndexOf.end() ? -1 : It->second;
+  return Element.FIndexStamp == FIndexStamp ? Element.FIndex : -1;
 }
 
 const std::vector<std::shared_ptr<THtmlElement>>& THtmlDocument::AllElements() {
@@ -1429,20 +1550,28 @@ TElementsRef THtmlDocument::All() {
   // Snapshots nobody can change: one per version of the tree serves every caller.
   if (FAllCollectionVersion != FVersion) {
     FAllCollection = std::make_shared<TElementCollection>(AllElements());
-    FFormsCollection = FAllCollection->Tags(u"form");
     FAllCollectionVersion = FVersion;
   }
   return FAllCollection;
 }
 
 TElementsRef THtmlDocument::Forms() {
-  All();
+  // Read off the element list, not the collection of all elements: every rescan asks for the
+  // forms, and a copy of the whole list was most of what that cost.
+  if (FFormsVersion != FVersion) {
+    std::vector<std::shared_ptr<THtmlElement>> Forms;
+    for (const auto& E : AllElements())
+      if (E->Is(TTagInfo::TClass::Form)) Forms.push_back(E);
+    FFormsCollection = std::make_shared<TElementCollection>(std::move(Forms));
+    FFormsVersion = FVersion;
+  }
   return FFormsCollection;
 }
 
 TElementRef THtmlDocument::Body() {
+  static const TTagInfo* const Frameset = &InternTag(u"frameset");
   for (const auto& E : AllElements())
-    if (E->Tag() == u"body" || E->Tag() == u"frameset") return E;
+    if (E->Is(TTagInfo::TClass::Body) || &E->TagInfo() == Frameset) return E;
   return nullptr;
 }
 

@@ -6,6 +6,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -39,6 +41,45 @@ public:
   virtual void SubmitForm(THtmlDocument& Document, THtmlElement& Form, THtmlElement* Submitter) = 0;
 };
 
+// Where the parser puts a document's nodes and their child and attribute lists (defined with the
+// parser). What an allocator of it hands out holds the arena: it lives as long as anything made
+// from it, so a node may outlive its page.
+class TNodeArena;
+void* NodeArenaAllocate(TNodeArena& Arena, size_t Size, size_t Align);
+void NodeArenaRelease(TNodeArena& Arena);
+
+// Without an arena (nodes a script makes) the ordinary heap. The arena travels with the storage it
+// handed out when a list is moved; a copy goes to the heap.
+template <class T>
+struct TNodeAllocator {
+  using value_type = T;
+  using propagate_on_container_move_assignment = std::true_type;
+  using propagate_on_container_swap = std::true_type;
+  TNodeArena* Arena = nullptr;
+  TNodeAllocator() = default;
+  explicit TNodeAllocator(TNodeArena* Arena) : Arena(Arena) {}
+  template <class U>
+  TNodeAllocator(const TNodeAllocator<U>& Other) : Arena(Other.Arena) {}
+  TNodeAllocator select_on_container_copy_construction() const { return {}; }
+  T* allocate(size_t N) {
+    return static_cast<T*>(Arena ? NodeArenaAllocate(*Arena, N * sizeof(T), alignof(T)) : ::operator new(N * sizeof(T)));
+  }
+  void deallocate(T* P, size_t) {
+    if (Arena)
+      NodeArenaRelease(*Arena);
+    else
+      ::operator delete(P);
+  }
+  template <class U>
+  bool operator==(const TNodeAllocator<U>& Other) const {
+    return Arena == Other.Arena;
+  }
+};
+
+class THtmlNode;
+using TNodeList = std::vector<std::shared_ptr<THtmlNode>, TNodeAllocator<std::shared_ptr<THtmlNode>>>;
+using TAttributeList = std::vector<std::pair<WideString, TVariant>, TNodeAllocator<std::pair<WideString, TVariant>>>;
+
 class THtmlNode : public std::enable_shared_from_this<THtmlNode> {
 public:
   enum class TKind { Element, Text };
@@ -49,7 +90,7 @@ public:
 
   TKind Kind() const { return FKind; }
   THtmlElement* Parent() const { return FParent; }
-  const std::vector<std::shared_ptr<THtmlNode>>& ChildNodes() const { return FChildren; }
+  const TNodeList& ChildNodes() const { return FChildren; }
   // Null once the document is gone (a page script or the add-on may hold elements of old pages).
   std::shared_ptr<THtmlDocument> OwnerDocument() const { return FDocument.lock(); }
 
@@ -61,7 +102,7 @@ protected:
   TKind FKind;
   THtmlElement* FParent = nullptr;
   std::weak_ptr<THtmlDocument> FDocument;
-  std::vector<std::shared_ptr<THtmlNode>> FChildren;
+  TNodeList FChildren;
 };
 
 class THtmlText : public THtmlNode {
@@ -90,6 +131,8 @@ struct TTagInfo {
   uint8_t Flags = 0;
   // The element object a tag makes.
   TClass Class = TClass::Plain;
+  // The name as tagName answers it (upper case): the core asks it of every element it looks at.
+  WideString UpperName;
 };
 const TTagInfo& InternTag(const WideString& LowerTag);
 
@@ -103,14 +146,15 @@ public:
 
   // Lower-case tag, as parsed.
   const WideString& Tag() const { return FTag->Name; }
+  const TTagInfo& TagInfo() const { return *FTag; }
   bool Is(TTagFlag Flag) const { return (FTag->Flags & Flag) != 0; }
   // The kind of element object the tag makes: a test without comparing names.
   bool Is(TTagInfo::TClass Class) const { return FTag->Class == Class; }
   // The element's own style attribute hides its content (display none, visibility hidden).
   bool StyleHidden() const { return FStyleHidden; }
   // Attribute text, or empty when absent.
-  WideString AttributeText(const WideString& Name) const;
-  bool HasAttribute(const WideString& Name) const;
+  WideString AttributeText(std::u16string_view Name) const;
+  bool HasAttribute(std::u16string_view Name) const;
   std::shared_ptr<THtmlElement> SharedElement();
 
   // IHTMLElement
@@ -157,6 +201,10 @@ protected:
   friend class THtmlDocument;
   friend class THtmlNode;
   const TTagInfo* FTag;
+  // The element's position in the document's element list, valid while FIndexStamp is the
+  // document's current numbering.
+  uint64_t FIndexStamp = 0;
+  int32_t FIndex = -1;
   bool FStyleHidden = false;
   // Hidden by "visibility: hidden" in particular: what is inside is hidden too.
   bool FVisibilityHidden = false;
@@ -164,7 +212,7 @@ protected:
     FStyleHidden = Hiding != TStyleHiding::None;
     FVisibilityHidden = Hiding == TStyleHiding::Visibility;
   }
-  std::vector<std::pair<WideString, TVariant>> FAttributes;
+  TAttributeList FAttributes;
   // What few elements of a page ever have: handlers, an inline background colour, event sinks, a
   // form the parser chose, a children snapshot. Kept apart, made on first use, so that the many
   // cells, rows and options of a page each carry one pointer for all of it.
@@ -394,12 +442,13 @@ private:
   uint64_t FAllVersion = ~uint64_t{0};
   std::vector<std::shared_ptr<THtmlElement>> FAll;
   uint64_t FIndexVersion = ~uint64_t{0};
-  std::unordered_map<const THtmlElement*, int32_t> FIndexOf;
+  uint64_t FIndexStamp = 0;
   uint64_t FControlsVersion = ~uint64_t{0};
   std::unordered_map<const THtmlElement*, TElementsRef> FControls;
   uint64_t FRadioVersion = ~uint64_t{0};
   std::map<std::pair<const THtmlElement*, WideString>, std::vector<std::shared_ptr<THtmlElement>>> FRadioGroups;
   uint64_t FAllCollectionVersion = ~uint64_t{0};
+  uint64_t FFormsVersion = ~uint64_t{0};
   TElementsRef FAllCollection, FFormsCollection;
   uint64_t FInnerTextsVersion = ~uint64_t{0};
   std::unordered_map<const THtmlElement*, WideString> FInnerTexts;

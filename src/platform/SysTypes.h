@@ -1,9 +1,12 @@
 #pragma once
 // Portable value types shared by the core and both platform bindings.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <typeinfo>
 
 namespace pel {
 
@@ -19,10 +22,46 @@ public:
   virtual ~IInterface() = default;
 };
 
+namespace Detail {
+// A cast sideways between interfaces searches the whole class hierarchy of the object, virtual
+// bases and all, every time; the core asks the elements of a page for their kinds by the thousand.
+// Where the interface lies in an object (or that it is absent) depends only on the object's class
+// and on where the reference points into it, so the last few answers are kept per thread. Classes
+// are told apart by their type information's address: two of them for one class (across modules)
+// only cost a second search.
+template <class TInterface, class TFrom>
+TInterface* CachedCast(TFrom* From) {
+  struct TEntry {
+    const std::type_info* Type = nullptr;
+    std::ptrdiff_t FromOffset = 0;
+    std::ptrdiff_t ToOffset = 0;
+    bool Found = false;
+  };
+  constexpr unsigned Slots = 8;
+  static thread_local TEntry Entries[Slots];
+  static thread_local unsigned Next = 0;
+  const std::type_info* Type = &typeid(*From);
+  char* const Whole = static_cast<char*>(dynamic_cast<void*>(From));
+  const std::ptrdiff_t FromOffset = reinterpret_cast<char*>(From) - Whole;
+  for (const TEntry& E : Entries)
+    if (E.Type == Type && E.FromOffset == FromOffset)
+      return E.Found ? reinterpret_cast<TInterface*>(Whole + E.ToOffset) : nullptr;
+  TInterface* To = dynamic_cast<TInterface*>(From);
+  Entries[Next++ % Slots] = {Type, FromOffset, To ? reinterpret_cast<char*>(To) - Whole : 0, To != nullptr};
+  return To;
+}
+}  // namespace Detail
+
 // "Answers interface X": the typed query on an object reference; null when it does not.
 template <class TInterface, class TFrom>
 std::shared_ptr<TInterface> Supports(const std::shared_ptr<TFrom>& Object) {
-  return std::dynamic_pointer_cast<TInterface>(Object);
+  if constexpr (std::is_base_of_v<TInterface, TFrom>) {
+    return Object;
+  } else {
+    if (!Object) return nullptr;
+    if (TInterface* To = Detail::CachedCast<TInterface>(Object.get())) return std::shared_ptr<TInterface>(Object, To);
+    return nullptr;
+  }
 }
 
 struct TGUID {
