@@ -39,6 +39,10 @@ protected:
     RefreshPageForms(Browser, Forms);
     Agent.SetURL(Browser->LocationURL());
   }
+  // The value of the page's input with that id.
+  WideString Value(const char16_t* Id) {
+    return Supports<IHTMLInputElement>(Browser->HtmlDocument()->FindById(Id))->Value();
+  }
   TFormItem& ItemOf(const char16_t* Id) {
     for (TFormItem& Item : Forms)
       if (Item.FHtmlForm->GetAttribute(u"id", 0).AsWideString() == Id) return Item;
@@ -128,9 +132,6 @@ TEST_F(ProfileFill, TheKindOfFormDecidesWhatANameBoxWants) {
   Load("profile-evidence.html");
   ItemOf(u"signin").FillFromProfile(Agent, u"", false);
   ItemOf(u"signup").FillFromProfile(Agent, u"", false);
-  auto Value = [&](const char16_t* Id) {
-    return Supports<IHTMLInputElement>(Browser->HtmlDocument()->FindById(Id))->Value();
-  };
   EXPECT_EQ(Value(u"signin_name"), u"jqpublic");
   EXPECT_EQ(Value(u"signup_name"), u"John Q. Public");
   EXPECT_EQ(Value(u"signup_mail"), u"john.public@example.com");
@@ -142,9 +143,6 @@ TEST_F(ProfileFill, NeighboursAndTheNamesOwnPartDecideWhichNameABoxWants) {
   Start();
   Load("profile-evidence.html");
   for (const char16_t* Form : {u"kontakt", u"contacto", u"account"}) ItemOf(Form).FillFromProfile(Agent, u"", false);
-  auto Value = [&](const char16_t* Id) {
-    return Supports<IHTMLInputElement>(Browser->HtmlDocument()->FindById(Id))->Value();
-  };
   EXPECT_EQ(Value(u"kontakt_name"), u"Public");
   EXPECT_EQ(Value(u"kontakt_vorname"), u"John");
   EXPECT_EQ(Value(u"contacto_nombre"), u"John");
