@@ -9,9 +9,22 @@
 
 namespace pel {
 
+// Strings are moved through a small buffer rather than a unit at a time: stored cards are mostly
+// text, and a page load writes and reads every card it fills or captures.
+constexpr size_t StringChunkUnits = 256;
+
 void WriteWideString(TMemoryStream& S, const WideString& Text) {
   S.WriteInt32(static_cast<int32_t>(Text.size()));
-  for (WideChar C : Text) S.WriteUInt16(static_cast<uint16_t>(C));
+  uint8_t Bytes[2 * StringChunkUnits];
+  for (size_t At = 0; At < Text.size(); At += StringChunkUnits) {
+    const size_t N = std::min(StringChunkUnits, Text.size() - At);
+    for (size_t I = 0; I < N; ++I) {
+      const auto C = static_cast<uint16_t>(Text[At + I]);
+      Bytes[2 * I] = static_cast<uint8_t>(C & 0xFF);
+      Bytes[2 * I + 1] = static_cast<uint8_t>(C >> 8);
+    }
+    S.Write(Bytes, static_cast<int32_t>(2 * N));
+  }
 }
 
 bool ReadWideString(TMemoryStream& S, WideString& Text) {
@@ -22,12 +35,14 @@ bool ReadWideString(TMemoryStream& S, WideString& Text) {
   // The length is checked against what follows before anything is allocated, so a corrupt length
   // can neither read past the data nor reserve memory the data cannot fill.
   const bool Complete = S.Remaining() >= int64_t{2} * Length;
-  const int64_t Units = Complete ? Length : S.Remaining() / 2;
-  Text.reserve(static_cast<size_t>(Units));
-  for (int64_t I = 0; I < Units; ++I) {
-    uint16_t C = 0;
-    S.TryReadUInt16(C);
-    Text.push_back(static_cast<WideChar>(C));
+  const auto Units = static_cast<size_t>(Complete ? Length : S.Remaining() / 2);
+  Text.resize(Units);
+  uint8_t Bytes[2 * StringChunkUnits];
+  for (size_t At = 0; At < Units; At += StringChunkUnits) {
+    const size_t N = std::min(StringChunkUnits, Units - At);
+    S.ReadBuffer(Bytes, static_cast<int32_t>(2 * N));
+    for (size_t I = 0; I < N; ++I)
+      Text[At + I] = static_cast<WideChar>(Bytes[2 * I] | (static_cast<uint16_t>(Bytes[2 * I + 1]) << 8));
   }
   if (!Complete) S.SetPosition(S.Size());
   return Complete;
