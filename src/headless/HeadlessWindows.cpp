@@ -106,19 +106,38 @@ TVariant THeadlessPageImages::Capture(const std::shared_ptr<IWebBrowser2>& Brows
   if (Inked == 0) return TVariant(int32_t{0});
   // 8 percent of each side, rounded; each pixel as dark as the share of its area that is ink.
   const int Width = (WindowWidth * 8 + 50) / 100, Height = (WindowHeight * 8 + 50) / 100;
+  // A pixel samples every other point of its part of the window, and the ink is constant over a
+  // cell; so a pixel's darkness is a sum over the few cells it touches, each weighed by how many of
+  // its sample columns and rows fall in that cell. Each is counted once per column and row of pixels.
+  struct TSpan {
+    int Cell, Samples;
+  };
+  auto Spans = [](int From, int To, int CellSize) {
+    std::vector<TSpan> Result;
+    for (int P = From; P < To; P += 2) {
+      if (Result.empty() || Result.back().Cell != P / CellSize) Result.push_back({P / CellSize, 0});
+      ++Result.back().Samples;
+    }
+    return Result;
+  };
+  std::vector<std::vector<TSpan>> ColumnSpans(static_cast<size_t>(Width));
+  for (int X = 0; X < Width; ++X)
+    ColumnSpans[static_cast<size_t>(X)] = Spans(X * WindowWidth / Width, (X + 1) * WindowWidth / Width, CellWidth);
   std::vector<uint8_t> Pixels(static_cast<size_t>(Width * Height));
-  for (int Y = 0; Y < Height; ++Y)
+  for (int Y = 0; Y < Height; ++Y) {
+    const auto RowSpans = Spans(Y * WindowHeight / Height, (Y + 1) * WindowHeight / Height, CellHeight);
+    int SampleRows = 0;
+    for (const TSpan& R : RowSpans) SampleRows += R.Samples;
     for (int X = 0; X < Width; ++X) {
-      const int Left = X * WindowWidth / Width, Right = (X + 1) * WindowWidth / Width;
-      const int Top = Y * WindowHeight / Height, Bottom = (Y + 1) * WindowHeight / Height;
-      int Dark = 0, All = 0;
-      for (int PY = Top; PY < Bottom; PY += 2)
-        for (int PX = Left; PX < Right; PX += 2) {
-          ++All;
-          Dark += Ink[static_cast<size_t>((PY / CellHeight) * Columns + PX / CellWidth)];
-        }
+      int Dark = 0, SampleColumns = 0;
+      for (const TSpan& C : ColumnSpans[static_cast<size_t>(X)]) {
+        SampleColumns += C.Samples;
+        for (const TSpan& R : RowSpans) Dark += Ink[static_cast<size_t>(R.Cell * Columns + C.Cell)] * R.Samples * C.Samples;
+      }
+      const int All = SampleRows * SampleColumns;
       Pixels[static_cast<size_t>(Y * Width + X)] = static_cast<uint8_t>(255 - (All ? 160 * Dark / All : 0));
     }
+  }
   std::array<uint32_t, 256> Greys{};
   for (uint32_t I = 0; I < 256; ++I) Greys[I] = (I << 16) | (I << 8) | I;
   return TVariant(EncodeGif(Width, Height, Pixels, Greys));
