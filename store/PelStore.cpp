@@ -449,12 +449,12 @@ bool TPelStore::LegacyValueTags() {
 void TPelStore::LoadKeyring() {
   TStatement Q(FDatabase, "SELECT salt, data_key FROM keyring WHERE id = 1");
   if (!Q.Step()) RaiseStoreError("The store's key is missing: the file is damaged");
-  FKey.reset();
+  TakeKey(nullptr);
   size_t Size = 0;
   const uint8_t* Data = Q.BlobData(1, Size);
   FKeyringStamp = Fingerprint(Data, Size);
   if (!Q.IsNull(0)) return;  // locked until Login
-  FKey = KeyFromBytes(Data, Size);
+  TakeKey(KeyFromBytes(Data, Size));
   if (!FKey) RaiseStoreError("The store's key is damaged");
 }
 
@@ -489,6 +489,11 @@ void TPelStore::CheckKeyCurrent() {
     }
   }
   LoadKeyring();
+}
+
+void TPelStore::TakeKey(TKey Key) {
+  FKey = std::move(Key);
+  ++FKeyGeneration;
 }
 
 bool TPelStore::Locked() {
@@ -669,6 +674,22 @@ int64_t TPelStore::FieldID(const WideString& Field) {
   return Q->Step() ? Q->Int(0) : -1;
 }
 
+std::shared_ptr<const TPelStore::TProfileValues> TPelStore::ProfileValues(int64_t Owner) {
+  TReadCache& Cache = ReadCache();
+  std::shared_ptr<const TProfileValues>& Known = Cache.Values[Owner];
+  if (Known) return Known;
+  auto Read = std::make_shared<TProfileValues>();
+  {
+    TReused Q(FDatabase, "SELECT id, name FROM field");
+    while (Q->Step()) Read->FieldNames.emplace(Q->Int(0), Q->Text(1));
+  }
+  TReused Q(FDatabase, "SELECT field_id, value_kind, data FROM profile_value WHERE profile_id = ?");
+  Q->Bind(1, Owner);
+  while (Q->Step()) Read->Values.emplace(Q->Int(0), TProfileValues::TSealed{static_cast<int32_t>(Q->Int(1)), Q->Blob(2)});
+  Known = std::move(Read);
+  return Known;
+}
+
 WideString TPelStore::FieldName(int64_t ID) {
   TReadCache& Cache = ReadCache();
   if (auto It = Cache.FieldNames.find(ID); It != Cache.FieldNames.end()) return It->second;
@@ -691,6 +712,9 @@ void TPelStore::FindFieldValue(const WideString& Profile, const WideString& TagN
   Values.clear();
   int64_t Owner = -1, Field = -1;
   std::shared_ptr<const TFieldRecognizer> Snapshot;
+  // The profile as this lookup found it, and the key it was read under.
+  std::shared_ptr<const TProfileValues> Saved;
+  uint64_t SavedUnder = 0;
   {
     std::lock_guard Guard(FLock);
     TReadTransaction Reading(FDatabase);
@@ -706,6 +730,10 @@ void TPelStore::FindFieldValue(const WideString& Profile, const WideString& TagN
       Field = FieldID(ProfileField);
     else if (!Name.empty())
       Snapshot = Recognizer();
+    if (Field >= 0 || Snapshot) {
+      Saved = ProfileValues(Owner);
+      SavedUnder = FKeyGeneration;
+    }
   }
   // Recognising a long caption takes its time; other windows are served meanwhile.
   if (Snapshot) {
@@ -714,14 +742,29 @@ void TPelStore::FindFieldValue(const WideString& Profile, const WideString& TagN
   }
   if (Field < 0) return;
   std::lock_guard Guard(FLock);
-  TReadTransaction Reading(FDatabase);
-  // The store may have been locked meanwhile.
-  if (Locked()) {
-    LoginRequired = true;
+  // The store may have been locked meanwhile, or its key changed and every value sealed anew.
+  // Either way the values read before are no longer this store's to open. Otherwise the lookup
+  // answers as the file stood when it began: reading it again would cost a second transaction
+  // for every control of a page.
+  if (SavedUnder != FKeyGeneration) {
+    TReadTransaction Reading(FDatabase);
+    if (Locked()) {
+      LoginRequired = true;
+      return;
+    }
+    ProfileField = FieldName(Field);
+    if (!ReadProfileValue(Owner, Field, ValueKind, Value, Values)) return;
+    Found = !Value.empty() || !Values.empty();
     return;
   }
-  ProfileField = FieldName(Field);
-  if (!ReadProfileValue(Owner, Field, ValueKind, Value, Values)) return;
+  const auto Named = Saved->FieldNames.find(Field);
+  ProfileField = Named == Saved->FieldNames.end() ? WideString() : Named->second;
+  const auto Sealed = Saved->Values.find(Field);
+  if (Sealed == Saved->Values.end()) return;
+  TBlob Plain;
+  if (!Open(*FKey, Sealed->second.Data, ValueTag(Owner, Field, Sealed->second.Kind), Plain)) RaiseDamaged();
+  ValueKind = Sealed->second.Kind;
+  UnpackValue(Plain, Value, Values);
   Found = !Value.empty() || !Values.empty();
 }
 
@@ -1285,7 +1328,7 @@ void TPelStore::Login(const WideString& Password) {
       // Best effort: logging in does not fail for a reader elsewhere; the next open tries again.
       CheckpointFile();
     }
-    FKey = std::move(Key);
+    TakeKey(std::move(Key));
     FKeyringStamp = std::move(Stamp);
   }
   if (WasLocked) Fire(DISPID_OnLogin, {TVariant(true)});
@@ -1296,7 +1339,7 @@ void TPelStore::Logout() {
     std::lock_guard Guard(FLock);
     // Without a master password the store cannot be locked.
     if (Locked() || !ReadKeyring(FDatabase).Protected) return;
-    FKey.reset();
+    TakeKey(nullptr);
   }
   Fire(DISPID_OnLogin, {TVariant(false)});
 }
@@ -1346,7 +1389,7 @@ void TPelStore::SetMasterPassword(const WideString& Current, const WideString& N
     }
     MarkWipe();
     T.Commit();
-    FKey = std::move(Key);
+    TakeKey(std::move(Key));
     FKeyringStamp = std::move(Stamp);
     Wiped = CheckpointFile();
   }

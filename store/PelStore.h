@@ -184,6 +184,20 @@ private:
   TBlob FKeyringStamp;
   uint32_t FRegistration = 0;
   bool FShutDown = false;
+  // Every field's name and one profile's values, still sealed, as a lookup found them: it reads
+  // its value from these once it knows the field, instead of going back to the file.
+  struct TProfileValues {
+    struct TSealed {
+      int32_t Kind;
+      TBlob Data;
+    };
+    std::unordered_map<int64_t, WideString> FieldNames;
+    std::unordered_map<int64_t, TSealed> Values;
+  };
+  std::shared_ptr<const TProfileValues> ProfileValues(int64_t Owner);
+  // Counts every change of FKey, so that a value read before one is not opened with another key.
+  uint64_t FKeyGeneration = 0;
+  void TakeKey(TKey Key);
   // What every lookup asks of the file before it reads a value (is the key still the file's,
   // which profile is active, its id, the field's name), kept for as long as the file's stamp
   // stays: a page's profile fill makes hundreds of lookups against a file nobody changes.
@@ -196,6 +210,7 @@ private:
     WideString Active;
     std::unordered_map<WideString, int64_t> ProfileIDs;
     std::unordered_map<int64_t, WideString> FieldNames;
+    std::unordered_map<int64_t, std::shared_ptr<const TProfileValues>> Values;
   };
   TReadCache FReadCache;
   // The cache, emptied first when the file may have changed since it was filled.

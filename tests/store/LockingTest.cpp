@@ -2,10 +2,12 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <functional>
 #include <future>
 #include <fstream>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <iterator>
 
 #include "Common/BrivaneLibEvents.h"
@@ -572,6 +574,52 @@ TEST(LockingTest, OtherCallersAreServedWhileALookupRecognises) {
   EXPECT_TRUE(Served) << "another window waited for a lookup's recognition";
   if (Served) {
     EXPECT_FALSE(Other.get().empty());
+  }
+}
+
+// A lookup answers from the profile as it found it, unless the key changes while it recognises:
+// the values it read are then sealed with a key the store no longer holds. A new password seals
+// every value anew, and logging out leaves nothing to open them with.
+TEST(LockingTest, ALookupWhoseKeyChangesWhileItRecognisesReadsWithTheNewKey) {
+  struct TCase {
+    const char* Name;
+    std::function<void(TPelStore&)> Meanwhile;
+    bool LoginRequired;
+    WideString Mail;
+  };
+  const TCase Cases[] = {
+      {"nothing", [](TPelStore&) {}, false, SecretMail},
+      {"password set", [](TPelStore& S) { S.SetMasterPassword(u"", u"pw", Cheap); }, false, SecretMail},
+      {"logged out",
+       [](TPelStore& S) {
+         S.SetMasterPassword(u"", u"pw", Cheap);
+         S.Logout();
+       },
+       true, u""},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TStoreFolder Folder;
+    TPelStore Store(Folder.File());
+    bool Login = false;
+    Store.AddFieldValue(u"", u"E-mail", SecretMail, Login);
+    bool First = true;
+    TPelStore::BeforeRecognition = [&] {
+      if (std::exchange(First, false)) C.Meanwhile(Store);
+    };
+    WideString Field, Value, Values;
+    int32_t Kind = -1;
+    bool Found = false;
+    Login = false;
+    EXPECT_NO_THROW(Store.FindFieldValue(u"", u"input", u"text", u"E-mail address", u"", Field, Kind, Value, Values,
+                                         Found, Login));
+    TPelStore::BeforeRecognition = nullptr;
+    EXPECT_EQ(Login, C.LoginRequired);
+    EXPECT_EQ(Found, !C.LoginRequired);
+    EXPECT_EQ(Values, C.Mail);
+    if (!C.LoginRequired) {
+      EXPECT_EQ(Field, u"E-mail");
+    }
   }
 }
 
