@@ -685,7 +685,8 @@ std::shared_ptr<const TPelStore::TProfileValues> TPelStore::ProfileValues(int64_
   }
   TReused Q(FDatabase, "SELECT field_id, value_kind, data FROM profile_value WHERE profile_id = ?");
   Q->Bind(1, Owner);
-  while (Q->Step()) Read->Values.emplace(Q->Int(0), TProfileValues::TSealed{static_cast<int32_t>(Q->Int(1)), Q->Blob(2)});
+  while (Q->Step())
+    Read->Values.emplace(Q->Int(0), TProfileValues::TSealed{static_cast<int32_t>(Q->Int(1)), Q->Blob(2)});
   Known = std::move(Read);
   return Known;
 }

@@ -199,8 +199,9 @@ private:
   uint64_t FKeyGeneration = 0;
   void TakeKey(TKey Key);
   // What every lookup asks of the file before it reads a value (is the key still the file's,
-  // which profile is active, its id, the field's name), kept for as long as the file's stamp
-  // stays: a page's profile fill makes hundreds of lookups against a file nobody changes.
+  // which profile is active, its id, the field's name, the profile's sealed values), kept for as
+  // long as the file's stamp stays: a page's profile fill makes hundreds of lookups against a file
+  // nobody changes.
   struct TReadCache {
     TDatabase::TStamp Stamp;
     // The transaction the stamp was last confirmed in, or -1 outside one.

@@ -132,7 +132,8 @@ TVariant THeadlessPageImages::Capture(const std::shared_ptr<IWebBrowser2>& Brows
       int Dark = 0, SampleColumns = 0;
       for (const TSpan& C : ColumnSpans[static_cast<size_t>(X)]) {
         SampleColumns += C.Samples;
-        for (const TSpan& R : RowSpans) Dark += Ink[static_cast<size_t>(R.Cell * Columns + C.Cell)] * R.Samples * C.Samples;
+        for (const TSpan& R : RowSpans)
+          Dark += Ink[static_cast<size_t>(R.Cell * Columns + C.Cell)] * R.Samples * C.Samples;
       }
       const int All = SampleRows * SampleColumns;
       Pixels[static_cast<size_t>(Y * Width + X)] = static_cast<uint8_t>(255 - (All ? 160 * Dark / All : 0));
