@@ -1,6 +1,9 @@
 #include "ElementAccess.h"
 
+#include <algorithm>
 #include <climits>
+#include <iterator>
+#include <string_view>
 #include <vector>
 
 #include "Common/Trace.h"
@@ -311,6 +314,14 @@ bool FillElement(const TElementRef& E, int32_t Kind, const WideString& Value, co
   });
 }
 
+bool IsTextInputType(const WideString& InputType) {
+  static constexpr std::u16string_view TextTypes[] = {u"text",   u"password", u"email", u"tel",
+                                                      u"url",    u"number",   u"search", u"date",
+                                                      u"time",   u"datetime", u"datetime-local", u"month",
+                                                      u"week"};
+  return std::find(std::begin(TextTypes), std::end(TextTypes), InputType) != std::end(TextTypes);
+}
+
 bool FillInput(const TInputRef& I, int32_t /*Kind*/, const WideString& Value, const TWideStringList& Values) {
   return Traced(1208, [&] {
     const WideString InputType = AsciiLowerCase(I->Type());
@@ -323,7 +334,7 @@ bool FillInput(const TInputRef& I, int32_t /*Kind*/, const WideString& Value, co
       if (!I->Checked() && Value == u"true") Require<IHTMLElement>(I)->Click();
       return true;
     }
-    if (InputType == u"text" || InputType == u"password") {
+    if (IsTextInputType(InputType)) {
       const WideString S = !Value.empty() ? Value : Values.IsEmpty() ? WideString() : Values[0];
       I->SetValue(CutToMaxLength(S, I->MaxLength()));
       return true;

@@ -59,6 +59,13 @@ void SetAttributeText(const TElementRef& E, const WideString& Attr, const WideSt
 
 // ---- Writing; each answers whether the element was written.
 
+// Whether an input of this (lower-case) type holds typed text that is read and written through
+// its value: text and password boxes, and the boxes of newer pages that the browser's later
+// versions treat as text boxes (e-mail, telephone, address, number, search, dates and times).
+// Older versions answer "text" for most of these anyway; the type's own name stays what is
+// compared and stored everywhere else.
+bool IsTextInputType(const WideString& InputType);
+
 bool FillElement(const TElementRef& E, int32_t Kind, const WideString& Value, const TLexicon& Lexicon,
                  const TWideStringList& Values);
 bool FillInput(const TInputRef& I, int32_t Kind, const WideString& Value, const TWideStringList& Values);

@@ -238,7 +238,7 @@ void TFormItem::ClearFields() {
           if (Type == u"checkbox" || Type == u"radio") {
             Input->SetChecked(false);
             MarkBoundElement(E, u"", *FChangeTracker);
-          } else if (Type == u"text" || Type == u"password") {
+          } else if (IsTextInputType(Type)) {
             Input->SetValue(u"");
             MarkBoundElement(E, u"", *FChangeTracker);
           }
