@@ -108,13 +108,14 @@ TKXBrowserHelperObject::TKXBrowserHelperObject() {
 
     FBrowserEvents = std::make_unique<TSHDocVwDWebBrowserEvents2>();
     FBrowserEvents->OnBeforeNavigate2 = [this](TEventSink*, const std::shared_ptr<IInterface>& pDisp, TVariant& URL,
-                                               TVariant&, TVariant&, TVariant& PostData, TVariant&, bool& Cancel) {
-      HandleBeforeNavigate2(pDisp, URL, PostData, Cancel);
+                                               TVariant&, TVariant&, TVariant& PostData, TVariant&,
+                                               bool& Cancel) { HandleBeforeNavigate2(pDisp, URL, PostData, Cancel); };
+    FBrowserEvents->OnDocumentComplete = [this](TEventSink*, const std::shared_ptr<IInterface>& pDisp, TVariant& URL) {
+      HandleDocumentComplete(pDisp, URL);
     };
-    FBrowserEvents->OnDocumentComplete = [this](TEventSink*, const std::shared_ptr<IInterface>& pDisp,
-                                                TVariant& URL) { HandleDocumentComplete(pDisp, URL); };
-    FBrowserEvents->OnNavigateComplete2 = [this](TEventSink*, const std::shared_ptr<IInterface>& pDisp,
-                                                 TVariant& URL) { HandleNavigateComplete2(pDisp, URL); };
+    FBrowserEvents->OnNavigateComplete2 = [this](TEventSink*, const std::shared_ptr<IInterface>& pDisp, TVariant& URL) {
+      HandleNavigateComplete2(pDisp, URL);
+    };
     FBrowserEvents->OnDownloadComplete = [this](TEventSink*) { HandleDownloadComplete(); };
     FBrowserEvents->OnNewWindow2 = [this](TEventSink*, std::shared_ptr<IInterface>&, bool&) { HandleNewWindow2(); };
 

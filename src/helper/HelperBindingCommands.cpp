@@ -143,7 +143,8 @@ void TKXBrowserHelperObject::BindField(TBrivaneAgent*) {
     MarkBoundElement(Element, u"", *Item->FChangeTracker);
     TWideStringList List;
     List.SetCommaText(Values);
-    if (FillElement(Element, Kind, Found, FAgent->Lexicon(), List)) MarkBoundElement(Element, Bound, *Item->FChangeTracker);
+    if (FillElement(Element, Kind, Found, FAgent->Lexicon(), List))
+      MarkBoundElement(Element, Bound, *Item->FChangeTracker);
   });
 }
 

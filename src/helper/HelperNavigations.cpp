@@ -150,8 +150,8 @@ struct TEnumReceiver {
 }  // namespace
 
 uint8_t TKXBrowserHelperObject::FindStepElement(const std::shared_ptr<IWebBrowser2>& Browser, const WideString& Tag,
-                                                const WideString& Type, const WideString& Name,
-                                                const WideString& Value, TElementRef& Element) {
+                                                const WideString& Type, const WideString& Name, const WideString& Value,
+                                                TElementRef& Element) {
   return Traced(1203, [&]() -> uint8_t {
     Element = nullptr;
     auto Doc = Browser ? DocumentOf(Browser) : nullptr;

@@ -150,7 +150,8 @@ void TKXBrowserHelperObject::AutoProcessPage(const std::shared_ptr<IWebBrowser2>
       FPageForms->SaveToTransitSet(Captured, 3);
       bool Unused = false;
       try {
-        if (auto S = Server()) S->FindFormCards(FAgent->URLKey(), SetToVariant(Captured), Cards, SetName, CardName, Unused);
+        if (auto S = Server())
+          S->FindFormCards(FAgent->URLKey(), SetToVariant(Captured), Cards, SetName, CardName, Unused);
       } catch (const Exception&) {
         Cards = TVariant();
         SetName.clear();
@@ -257,7 +258,8 @@ bool TKXBrowserHelperObject::FillFormsFromServer(const WideString& SetName, cons
         Result = true;
       } else if (FillNew) {
         Item.FillMatchingFields(FAgent->Lexicon(), Cards, OnlyEmpty);
-        if (FillProfile && I < FPageForms->Count()) FPageForms->Items(I).FillFromProfile(*FAgent, FBatchProfile, OnlyEmpty);
+        if (FillProfile && I < FPageForms->Count())
+          FPageForms->Items(I).FillFromProfile(*FAgent, FBatchProfile, OnlyEmpty);
       }
       if (FNavigated) throw EBeforeNavigate();
     }
@@ -381,8 +383,7 @@ void TKXBrowserHelperObject::BuildInfoText(bool WithPage, WideString& Text) {
 
 // ---------------------------------------------------------------- small store commands
 
-void TKXBrowserHelperObject::SetDefaultFormCard(TBrivaneAgent*, const WideString& SetName,
-                                                const WideString& CardName) {
+void TKXBrowserHelperObject::SetDefaultFormCard(TBrivaneAgent*, const WideString& SetName, const WideString& CardName) {
   EntryPoint(1148, [&] {
     if (!FAgent->GetConnected()) return;
     if (auto S = Server()) S->SetDefaultFormCard(SetName, CardName, u"", false);
