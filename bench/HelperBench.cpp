@@ -17,11 +17,11 @@
 #include <memory>
 #include <string>
 
-#include "BHO/BrowserHelper.h"
 #include "PelStore.h"
 #include "RatioTable.h"
 #include "headless/HeadlessBrowser.h"
 #include "headless/HeadlessDialogs.h"
+#include "helper/BrowserHelper.h"
 #include "platform/Services.h"
 
 using namespace pel;

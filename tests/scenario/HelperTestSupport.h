@@ -7,13 +7,13 @@
 #include <memory>
 #include <string>
 
-#include "BHO/BrowserHelper.h"
 #include "BHO/ElementAccess.h"
 #include "agent/AgentTestSupport.h"
 #include "dialogs/BindFieldDialog.h"
 #include "dialogs/FillDialog.h"
 #include "dialogs/MessageDialog.h"
 #include "headless/HeadlessBrowser.h"
+#include "helper/BrowserHelper.h"
 #include "store/StoreTestSupport.h"
 
 namespace pel::test {

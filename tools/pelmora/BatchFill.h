@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "BHO/BrowserHelper.h"
 #include "headless/HeadlessBrowser.h"
+#include "helper/BrowserHelper.h"
 
 namespace pel::tool {
 

@@ -8,6 +8,9 @@
 // began (FNavigated, set by BeforeNavigate2) and then unwinds with EBeforeNavigate, since the page
 // objects it holds are about to go. Entry points (what the agent, its dialogs or the browser call)
 // catch it and clear the flag; inner steps let it pass.
+//
+// One class, since its fields are the state every concern shares; its methods are spread over
+// the files of this folder by concern (BrowserHelper.cpp: lifetime and the browser's events).
 
 #include <atomic>
 #include <memory>
