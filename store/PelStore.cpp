@@ -150,7 +150,9 @@ void TPelStore::Fire(int32_t DispID, std::vector<TVariant> Args) {
 // between is finished on the next open. A reader of another process can keep the log from being
 // emptied: then the caller is told, and the next open tries again.
 void TPelStore::MarkWipe() {
-  TStatement(FDatabase, "INSERT OR REPLACE INTO state(key, value) VALUES(?, '1')").Bind(1, AsciiToWide(WipeState)).Run();
+  TStatement(FDatabase, "INSERT OR REPLACE INTO state(key, value) VALUES(?, '1')")
+      .Bind(1, AsciiToWide(WipeState))
+      .Run();
 }
 
 bool TPelStore::CheckpointFile() {
@@ -178,8 +180,8 @@ bool TPelStore::Migrate() {
     const auto Check = [&] {
       const int Version = SchemaVersion();
       if (Version > StoreSchemaVersion)
-        RaiseStoreError("The store database has schema version " + IntToStr(Version) +
-                        ", newer than this store's " + IntToStr(StoreSchemaVersion));
+        RaiseStoreError("The store database has schema version " + IntToStr(Version) + ", newer than this store's " +
+                        IntToStr(StoreSchemaVersion));
       return Version;
     };
     if (!Reread && Check() == StoreSchemaVersion) break;
@@ -189,27 +191,13 @@ bool TPelStore::Migrate() {
     int Version = Check();
     if (Version == StoreSchemaVersion) break;
     switch (Version) {
-      case 0:
-        CreateSchemaVersion1();
-        break;
-      case 1:
-        CreateSchemaVersion2();
-        break;
-      case 2:
-        CreateSchemaVersion3();
-        break;
-      case 3:
-        CreateSchemaVersion4();
-        break;
-      case 4:
-        CreateSchemaVersion5();
-        break;
-      case 5:
-        CreateSchemaVersion6();
-        break;
-      case 6:
-        CreateSchemaVersion7();
-        break;
+      case 0: CreateSchemaVersion1(); break;
+      case 1: CreateSchemaVersion2(); break;
+      case 2: CreateSchemaVersion3(); break;
+      case 3: CreateSchemaVersion4(); break;
+      case 4: CreateSchemaVersion5(); break;
+      case 5: CreateSchemaVersion6(); break;
+      case 6: CreateSchemaVersion7(); break;
     }
     ++Version;
     FDatabase.Exec("DELETE FROM schema_version");
@@ -249,13 +237,18 @@ void TPelStore::CreateSchemaVersion1() {
     AddField.Bind(1, WideString(F.Name)).Bind(2, WideString(F.Hint)).Bind(3, WideString(F.Group));
     AddField.Bind(4, Position++).Bind(5, F.ValueKind).Run();
     const int64_t ID = FDatabase.LastInsertRowID();
-    AddValue.Bind(1, Sample).Bind(2, ID).Bind(3, F.ValueKind).Bind(4, PackValue(F.SampleValue, CommaList(F.SampleValues).CommaText())).Run();
+    AddValue.Bind(1, Sample)
+        .Bind(2, ID)
+        .Bind(3, F.ValueKind)
+        .Bind(4, PackValue(F.SampleValue, CommaList(F.SampleValues).CommaText()))
+        .Run();
     AddSyn.Bind(1, ID).Bind(2, WideString(F.Name)).Run();
     const TWideStringList Synonyms = CommaList(F.Synonyms);
     for (int I = 0; I < Synonyms.Count(); ++I) AddSyn.Bind(1, ID).Bind(2, Synonyms[I]).Run();
   }
   for (const TDefaultTypeHint& H : DefaultTypeHints())
-    TStatement(FDatabase, "INSERT OR IGNORE INTO type_hint(input_type, field_id) SELECT ?, id FROM field WHERE name = ?")
+    TStatement(FDatabase,
+               "INSERT OR IGNORE INTO type_hint(input_type, field_id) SELECT ?, id FROM field WHERE name = ?")
         .Bind(1, WideString(H.InputType))
         .Bind(2, WideString(H.Field))
         .Run();
@@ -308,7 +301,9 @@ void TPelStore::CreateSchemaVersion5() {
   const TKey Key = NewRandomKey();
   Reseal(*Keyring.Clear, *Key, true);
   MarkWipe();
-  TStatement(FDatabase, "UPDATE keyring SET data_key = ? WHERE id = 1").BindInPlace(1, Key->Data(), TSecretKey::Size).Run();
+  TStatement(FDatabase, "UPDATE keyring SET data_key = ? WHERE id = 1")
+      .BindInPlace(1, Key->Data(), TSecretKey::Size)
+      .Run();
 }
 
 // The page addresses earlier versions kept beside cards and records are dropped (see WriteItem).

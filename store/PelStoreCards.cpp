@@ -159,7 +159,10 @@ void TPelStore::SetDefaultFormCard(const WideString& SetName, const WideString& 
       Owner = StoredProfileName(Profile.empty() ? ActiveProfile() : Profile);
     }
     if (Name.empty()) {
-      TStatement(FDatabase, "DELETE FROM default_item WHERE set_name = ? AND profile = ?").Bind(1, SetName).Bind(2, Owner).Run();
+      TStatement(FDatabase, "DELETE FROM default_item WHERE set_name = ? AND profile = ?")
+          .Bind(1, SetName)
+          .Bind(2, Owner)
+          .Run();
     } else {
       TStatement Q(FDatabase, "SELECT 1 FROM item WHERE set_name = ? AND name = ?");
       Q.Bind(1, SetName).Bind(2, Name);
@@ -186,7 +189,10 @@ void TPelStore::DeleteRecord(const WideString& SetName, const WideString& Name, 
     TTransaction T(FDatabase);
     TStatement(FDatabase, "DELETE FROM item WHERE set_name = ? AND name = ?").Bind(1, SetName).Bind(2, Name).Run();
     Removed = FDatabase.Changes();
-    TStatement(FDatabase, "DELETE FROM default_item WHERE set_name = ? AND name = ?").Bind(1, SetName).Bind(2, Name).Run();
+    TStatement(FDatabase, "DELETE FROM default_item WHERE set_name = ? AND name = ?")
+        .Bind(1, SetName)
+        .Bind(2, Name)
+        .Run();
     if (Removed) MarkWipe();
     T.Commit();
     // secure_delete blanks the rows in the file's pages, but the log keeps the pages as they were

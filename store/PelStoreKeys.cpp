@@ -82,8 +82,8 @@ TKeyring ReadKeyring(TDatabase& Database) {
 }
 
 [[noreturn]] void RaiseLocked() {
-  throw EOleException("The store is locked: log in with the master password first", HR_E_ACCESSDENIED, "PelStore",
-                      "", 0);
+  throw EOleException("The store is locked: log in with the master password first", HR_E_ACCESSDENIED, "PelStore", "",
+                      0);
 }
 
 bool TPelStore::LegacyValueTags() {
@@ -261,9 +261,10 @@ void TPelStore::SetMasterPassword(const WideString& Current, const WideString& N
   }
   if (WasLocked) Fire(DISPID_OnLogin, {TVariant(true)});
   if (!Wiped)
-    RaiseStoreError("The master password was changed, but another program reading the store file keeps the old key"
-                    " in the store's log, so it could not be removed yet. Close that program; the store removes the"
-                    " old key when it is next opened");
+    RaiseStoreError(
+        "The master password was changed, but another program reading the store file keeps the old key"
+        " in the store's log, so it could not be removed yet. Close that program; the store removes the"
+        " old key when it is next opened");
 }
 
 // Every sealed value, opened with From and sealed again with To, in the caller's transaction.
@@ -280,8 +281,7 @@ void TPelStore::Reseal(const TSecretKey& From, const TSecretKey& To, bool Legacy
 // Every secret of the file, each replaced by what Change makes of it and its tag. The rows are
 // read first: SQLite does not promise what a scan sees of rows updated under it.
 void TPelStore::RewriteSecrets(
-    const std::function<TBlob(const TBlob& Data, const TBlob& ReadTag, const TBlob& WriteTag)>& Change,
-    bool Legacy) {
+    const std::function<TBlob(const TBlob& Data, const TBlob& ReadTag, const TBlob& WriteTag)>& Change, bool Legacy) {
   struct TRow {
     int64_t ID1, ID2, ID3;
     WideString Set, Name;
@@ -295,7 +295,10 @@ void TPelStore::RewriteSecrets(
   TStatement PutValue(FDatabase, "UPDATE profile_value SET data = ? WHERE profile_id = ? AND field_id = ?");
   for (const TRow& R : Rows) {
     const TBlob Tag = ValueTag(R.ID1, R.ID2, R.ID3);
-    PutValue.Bind(1, Change(R.Data, Legacy ? LegacyValueTag(R.ID1, R.ID2) : Tag, Tag)).Bind(2, R.ID1).Bind(3, R.ID2).Run();
+    PutValue.Bind(1, Change(R.Data, Legacy ? LegacyValueTag(R.ID1, R.ID2) : Tag, Tag))
+        .Bind(2, R.ID1)
+        .Bind(3, R.ID2)
+        .Run();
   }
   Rows.clear();
   {

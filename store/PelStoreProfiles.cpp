@@ -39,8 +39,7 @@ void AddCommaText(TWideStringList& List, const WideString& Text) {
 
 }  // namespace
 
-bool TPelStore::ReadProfileValue(int64_t Owner, int64_t Field, int32_t& Kind, WideString& Value,
-                                 WideString& Values) {
+bool TPelStore::ReadProfileValue(int64_t Owner, int64_t Field, int32_t& Kind, WideString& Value, WideString& Values) {
   TReused Q(FDatabase, "SELECT value_kind, data FROM profile_value WHERE profile_id = ? AND field_id = ?");
   Q->Bind(1, Owner).Bind(2, Field);
   if (!Q->Step()) return false;
@@ -51,8 +50,7 @@ bool TPelStore::ReadProfileValue(int64_t Owner, int64_t Field, int32_t& Kind, Wi
 
 void TPelStore::WriteProfileValue(int64_t Owner, int64_t Field, int64_t Kind, const WideString& Value,
                                   const WideString& Values) {
-  TStatement(FDatabase,
-             "INSERT OR REPLACE INTO profile_value(profile_id, field_id, value_kind, data) VALUES(?,?,?,?)")
+  TStatement(FDatabase, "INSERT OR REPLACE INTO profile_value(profile_id, field_id, value_kind, data) VALUES(?,?,?,?)")
       .Bind(1, Owner)
       .Bind(2, Field)
       .Bind(3, Kind)
@@ -232,9 +230,8 @@ WideString TPelStore::StoredProfileName(const WideString& Profile) {
 // ---- profiles and fields
 
 void TPelStore::FindFieldValue(const WideString& Profile, const WideString& TagName, const WideString& InputType,
-                               const WideString& Name, const WideString&, WideString& ProfileField,
-                               int32_t& ValueKind, WideString& Value, WideString& Values, bool& Found,
-                               bool& LoginRequired) {
+                               const WideString& Name, const WideString&, WideString& ProfileField, int32_t& ValueKind,
+                               WideString& Value, WideString& Values, bool& Found, bool& LoginRequired) {
   Found = false;
   LoginRequired = false;
   Value.clear();
@@ -333,8 +330,9 @@ void TPelStore::SetActiveProfile(const WideString& Profile) {
 
 // Reads a profile value (or, for a field without one, the field's value kind), lets Change edit
 // the value and its alternatives, and writes it back, all in one write transaction.
-void TPelStore::ChangeProfileValue(const WideString& Profile, const WideString& ProfileField, bool& LoginRequired,
-                                   const std::function<void(WideString& Value, TWideStringList& Alternatives)>& Change) {
+void TPelStore::ChangeProfileValue(
+    const WideString& Profile, const WideString& ProfileField, bool& LoginRequired,
+    const std::function<void(WideString& Value, TWideStringList& Alternatives)>& Change) {
   {
     std::lock_guard Guard(FLock);
     LoginRequired = Locked();
@@ -381,7 +379,10 @@ void TPelStore::AddSynonym(const WideString& ProfileField, const WideString& Syn
     const std::shared_ptr<const TFieldRecognizer> Current = Recognizer();
     if (Current->Normalize(Synonym).empty())
       RaiseStoreError("The synonym \"" + WideToAnsi(Synonym) + "\" has no words that could name a field");
-    TStatement(FDatabase, "INSERT OR IGNORE INTO synonym(field_id, phrase) VALUES(?,?)").Bind(1, Field).Bind(2, Synonym).Run();
+    TStatement(FDatabase, "INSERT OR IGNORE INTO synonym(field_id, phrase) VALUES(?,?)")
+        .Bind(1, Field)
+        .Bind(2, Synonym)
+        .Run();
     // Other store processes on the file reload their recognition data when this changes.
     FDatabase.Exec(
         "INSERT INTO state(key, value) VALUES('lexicon_version', '1')"

@@ -21,8 +21,7 @@ void TPelStore::GetSettings(const WideString& SiteKey, int32_t& Flags, bool& Fou
 
 // The site's set is always written; SetDefault also makes it the default set. Handled: the store
 // has kept them and tells every window through OnSettingsChange, so the caller need not.
-void TPelStore::SetSettings(const WideString& SiteKey, int32_t Flags, bool SetDefault, bool ApplyToAll,
-                            bool& Handled) {
+void TPelStore::SetSettings(const WideString& SiteKey, int32_t Flags, bool SetDefault, bool ApplyToAll, bool& Handled) {
   {
     std::lock_guard Guard(FLock);
     TTransaction T(FDatabase);
