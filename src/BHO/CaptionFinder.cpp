@@ -48,6 +48,22 @@ void MoveToElementText(const std::shared_ptr<IHTMLTxtRange>& Range, const TEleme
   }
 }
 
+// A caption is the few words a page shows beside a control. The text of a whole section after
+// it (the rest of a deeply nested page, say) is none, and carried to every lookup it would cost
+// each control as much as the section: what is taken keeps the words nearest the control.
+constexpr size_t MaxCaptionLength = 1000;
+
+// A copy, not the text cut in place: a caption is kept, and must not keep the section's storage.
+WideString NearestBefore(WideString Text) {
+  if (Text.size() > MaxCaptionLength) return Text.substr(Text.size() - MaxCaptionLength);
+  return Text;
+}
+
+WideString NearestAfter(WideString Text) {
+  if (Text.size() > MaxCaptionLength) return Text.substr(0, MaxCaptionLength);
+  return Text;
+}
+
 // Elements whose content a page never shows: their source is no caption, and a browser gives them
 // no place in the page's text to measure from.
 bool ShowsNoText(const TElementRef& E) {
@@ -146,12 +162,14 @@ void GetElementCaption(const TElementRef& Element, bool SearchBefore, bool Searc
       for (int32_t J = std::max(I - 1, -1); J >= -1; --J) {
         if (J == -1) {
           TextBetween(P, false, E, false, Caption);
+          Caption = NearestBefore(std::move(Caption));
           if (!Caption.empty()) return;
           break;
         }
         TElementRef S = C->Item(J);
         if (!S || ShowsNoText(S)) continue;
         TextBetween(S, true, E, false, Caption);
+        Caption = NearestBefore(std::move(Caption));
         if (!Caption.empty()) return;
         // Text further back belongs to that field.
         if (IsFieldElement(S)) {
@@ -160,7 +178,10 @@ void GetElementCaption(const TElementRef& Element, bool SearchBefore, bool Searc
         }
         // A spacer (a cell holding only a no-break space) labels nothing.
         Caption = S->InnerText();
-        if (!IsBlankText(Caption)) return;
+        if (!IsBlankText(Caption)) {
+          Caption = NearestBefore(std::move(Caption));
+          return;
+        }
       }
     }
 
@@ -169,6 +190,7 @@ void GetElementCaption(const TElementRef& Element, bool SearchBefore, bool Searc
       for (int32_t J = I + 1; J <= Length; ++J) {
         if (J == Length) {
           TextBetween(E, true, P, true, Caption);
+          Caption = NearestAfter(std::move(Caption));
           if (!Caption.empty()) return;
           break;
         }
@@ -182,7 +204,7 @@ void GetElementCaption(const TElementRef& Element, bool SearchBefore, bool Searc
             SearchAfter = false;
             break;
           }
-          Caption = Text;
+          Caption = NearestAfter(std::move(Text));
           return;
         }
         if (IsFieldElement(S)) {
@@ -191,7 +213,10 @@ void GetElementCaption(const TElementRef& Element, bool SearchBefore, bool Searc
         }
         // A spacer (a cell holding only a no-break space) labels nothing.
         Caption = S->InnerText();
-        if (!IsBlankText(Caption)) return;
+        if (!IsBlankText(Caption)) {
+          Caption = NearestAfter(std::move(Caption));
+          return;
+        }
       }
     }
 

@@ -251,6 +251,7 @@ public:
 private:
   void Open(const THtmlElement& E) {
     if (!FKeepSpans) return;
+    if (FPre > 0) FOut.InsidePre.insert(static_cast<const IHTMLElement*>(&E));
     FOut.Spans[static_cast<const IHTMLElement*>(&E)].first = static_cast<int32_t>(FOut.Text.size());
     FUnplaced.push_back(&E);
   }
@@ -757,6 +758,7 @@ TEventSource& THtmlElement::Events() {
 
 THtmlElement* THtmlElement::OwnerForm() const {
   if (THtmlElement* Form = ParserForm()) return Form;
+  if (auto Doc = OwnerDocument()) return Doc->EnclosingForm(*this);
   for (THtmlElement* E = FParent; E; E = E->Parent())
     if (E->Is(TTagInfo::TClass::Form)) return E;
   return nullptr;
@@ -1202,6 +1204,7 @@ std::shared_ptr<THtmlElement> CreateElement(const TTagInfo& Tag) { return MakeEl
 std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html, const WideString& URL) {
   std::shared_ptr<THtmlDocument> Doc(new THtmlDocument());
   Doc->FURL = URL;
+  Doc->FSourceSize = Utf8Html.size();
   Doc->FEvents.AddConnectionPoint(DIID_HTMLDocumentEvents);
 
   GumboOutput* Output = gumbo_parse_with_options(&kGumboDefaultOptions, Utf8Html.data(), Utf8Html.size());
@@ -1243,8 +1246,16 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
     return E;
   };
 
-  // Where each form and control stood in the source, for their owners below.
-  std::vector<std::pair<size_t, THtmlElement*>> Forms, Controls;
+  // Where each form and control stood in the source, for their owners below; a control also
+  // with the form around it in the tree, known as it is made, so that no control climbs its
+  // ancestors to find it (a page may nest as deep as it likes).
+  struct TPlacedControl {
+    size_t At;
+    THtmlElement* Control;
+    THtmlElement* Enclosing;
+  };
+  std::vector<std::pair<size_t, THtmlElement*>> Forms;
+  std::vector<TPlacedControl> Controls;
   // Where "</form>" would not be a tag: in comments, raw text and attribute values. Text nodes
   // otherwise never hold one, though gumbo's may span a tag it ignored.
   std::vector<std::pair<size_t, size_t>> NotTags;
@@ -1262,17 +1273,18 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
     const GumboNode* Child;
     const GumboNode* Node;
     THtmlElement* Into;
+    THtmlElement* Form;  // the nearest form at or above Into
   };
   std::vector<TPending> Stack;
-  auto Expand = [&Stack](const GumboNode* Node, THtmlElement* Into) {
+  auto Expand = [&Stack](const GumboNode* Node, THtmlElement* Into, THtmlElement* Form) {
     const GumboVector& Children = Node->v.element.children;
     Into->FChildren.reserve(Children.length);
     for (unsigned I = Children.length; I-- > 0;)
-      Stack.push_back({static_cast<const GumboNode*>(Children.data[I]), Node, Into});
+      Stack.push_back({static_cast<const GumboNode*>(Children.data[I]), Node, Into, Form});
   };
-  Expand(Output->root, Doc->FRoot.get());
+  Expand(Output->root, Doc->FRoot.get(), nullptr);
   while (!Stack.empty()) {
-    const auto [Child, Node, Into] = Stack.back();
+    const auto [Child, Node, Into, Form] = Stack.back();
     Stack.pop_back();
     const bool RawText = IsRawTextParent(Node->v.element.tag);
     std::shared_ptr<THtmlNode> Made;
@@ -1297,9 +1309,10 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
       } else if (E->Is(TTagInfo::TClass::Form) && G.original_tag.length > 0)
         Forms.emplace_back(G.start_pos.offset, E.get());
       else if (E->Is(TagControl))
-        Controls.emplace_back(G.start_pos.offset, E.get());
+        Controls.push_back({G.start_pos.offset, E.get(), Form});
       if (E) {
-        Expand(Child, E.get());
+        THtmlElement* Inner = E->Is(TTagInfo::TClass::Form) ? E.get() : Form;
+        Expand(Child, E.get(), Inner);
         Made = std::move(E);
       }
     } else if (Child->type == GUMBO_NODE_TEXT || Child->type == GUMBO_NODE_WHITESPACE ||
@@ -1329,10 +1342,10 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
     std::sort(NotTags.begin(), NotTags.end());
     std::erase_if(Ends, [&](size_t At) { return InRanges(NotTags, At); });
     std::stable_sort(Forms.begin(), Forms.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
-    std::stable_sort(Controls.begin(), Controls.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
+    std::stable_sort(Controls.begin(), Controls.end(), [](const auto& A, const auto& B) { return A.At < B.At; });
     size_t NextForm = 0, NextEnd = 0;
     THtmlElement* Open = nullptr;
-    for (auto [At, Control] : Controls) {
+    for (auto [At, Control, Enclosing] : Controls) {
       for (;;) {
         const size_t FormAt = NextForm < Forms.size() ? Forms[NextForm].first : SIZE_MAX;
         const size_t EndAt = NextEnd < Ends.size() ? Ends[NextEnd] : SIZE_MAX;
@@ -1345,8 +1358,6 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
         }
       }
       if (!Open) continue;
-      THtmlElement* Enclosing = Control->FParent;
-      while (Enclosing && !Enclosing->Is(TTagInfo::TClass::Form)) Enclosing = Enclosing->FParent;
       if (Enclosing != Open) Control->Extras().ParserForm = Open->SharedElement();
     }
   }
@@ -1460,21 +1471,67 @@ std::vector<std::shared_ptr<THtmlElement>> THtmlDocument::RadioGroup(const THtml
   return It == FRadioGroups.end() ? std::vector<std::shared_ptr<THtmlElement>>{} : It->second;
 }
 
-const WideString& THtmlDocument::InnerTextOf(const THtmlElement& Element) {
+WideString THtmlDocument::InnerTextOf(const THtmlElement& Element) {
   if (FInnerTextsVersion != FVersion) {
     FInnerTexts.clear();
     FInvisibleInside.clear();
+    FInnerTextsHeld = 0;
+    // As many bytes as the page's source, and some: room for the cells, rows and forms a
+    // caption search asks of an ordinary page, never the square of a deep one.
+    FInnerTextsBudget = FSourceSize / sizeof(WideChar) + 65536;
     FInnerTextsVersion = FVersion;
   }
-  auto [It, Added] = FInnerTexts.try_emplace(&Element);
+  if (auto It = FInnerTexts.find(&Element); It != FInnerTexts.end()) return It->second;
   // Inside an element hidden by visibility the element has its boxes but shows nothing (its
   // own "visibility: visible" could show it again; pages rarely do that, and it is not modelled).
-  if (Added && !InsideHiddenVisibility(Element)) {
-    TRenderedText R;
-    TRenderer(R, false).Render(Element);
-    It->second = std::move(R.Text);
+  WideString Text;
+  if (!InsideHiddenVisibility(Element)) {
+    // Once the body's text stands (a caption search has measured it), an element it shows whole
+    // reads its text from there: the body renders it with the same rules, and a caption search
+    // of a deep page would otherwise render the rest of the page again for each control. Its
+    // own rendering differs only where it is hidden, hides its content or sits in preformatted
+    // text.
+    const auto* Key = static_cast<const IHTMLElement*>(&Element);
+    const TRenderedText* Body = FTextVersion == FVersion ? &FBodyText : nullptr;
+    auto Span = Body ? Body->Spans.find(Key) : decltype(FBodyText.Spans)::const_iterator();
+    if (Body && Span != Body->Spans.end() && !Element.StyleHidden() && !Element.Is(TagTextHidden) &&
+        !Body->InsidePre.count(Key)) {
+      const auto [From, To] = Span->second;
+      if (To > From) Text = Body->Text.substr(static_cast<size_t>(From), static_cast<size_t>(To - From));
+    } else {
+      TRenderedText R;
+      TRenderer(R, false).Render(Element);
+      Text = std::move(R.Text);
+    }
   }
-  return It->second;
+  if (FInnerTextsHeld + Text.size() <= FInnerTextsBudget) {
+    FInnerTextsHeld += Text.size();
+    FInnerTexts.emplace(&Element, Text);
+  }
+  return Text;
+}
+
+THtmlElement* THtmlDocument::EnclosingForm(const THtmlElement& Element) {
+  if (FFormsAboveVersion != FVersion) {
+    FFormAtOrAbove.clear();
+    FFormsAboveVersion = FVersion;
+  }
+  // As for visibility: climb to the first ancestor whose answer is known, then hand it down the
+  // path, so that the controls of a deep page do not each climb the whole way.
+  std::vector<THtmlElement*> Path;
+  THtmlElement* Form = nullptr;
+  for (THtmlElement* P = Element.Parent(); P; P = P->Parent()) {
+    if (auto Known = FFormAtOrAbove.find(P); Known != FFormAtOrAbove.end()) {
+      Form = Known->second;
+      break;
+    }
+    Path.push_back(P);
+  }
+  for (auto I = Path.rbegin(); I != Path.rend(); ++I) {
+    if ((*I)->Is(TTagInfo::TClass::Form)) Form = *I;
+    FFormAtOrAbove[*I] = Form;
+  }
+  return Form;
 }
 
 bool THtmlDocument::InsideHiddenVisibility(const THtmlElement& Element) {

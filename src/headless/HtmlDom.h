@@ -9,6 +9,7 @@
 #include <new>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/ConnectionPoints.h"
@@ -370,6 +371,9 @@ struct TRenderedText {
   WideString Text;
   // Keyed by the element's interface, as a text range is handed it: no cast to look one up.
   std::unordered_map<const IHTMLElement*, std::pair<int32_t, int32_t>> Spans;
+  // The elements inside preformatted text: their own rendering would collapse what the body's
+  // keeps, so their spans do not stand for their innerText.
+  std::unordered_set<const IHTMLElement*> InsidePre;
 };
 
 class THtmlWindow;
@@ -394,10 +398,13 @@ public:
   TElementsRef FormControls(const THtmlElement* Form);
   // The radio buttons of a group: same name, same form owner.
   std::vector<std::shared_ptr<THtmlElement>> RadioGroup(const THtmlElement* Form, const WideString& Name);
-  // An element's innerText, rendered once per version of the tree.
-  const WideString& InnerTextOf(const THtmlElement& Element);
+  // An element's innerText, rendered once per version of the tree while the texts kept stay
+  // within a budget of the page's own text.
+  WideString InnerTextOf(const THtmlElement& Element);
   // Whether an ancestor of Element hides it by visibility (worked out once per version).
   bool InsideHiddenVisibility(const THtmlElement& Element);
+  // The nearest form among Element's ancestors, or null (worked out once per version).
+  THtmlElement* EnclosingForm(const THtmlElement& Element);
   // The body's rendered text with every element's span, kept until the page changes.
   const TRenderedText& BodyText();
   // Structure changed: collections and rendered text are recomputed on next use.
@@ -454,6 +461,15 @@ private:
   std::unordered_map<const THtmlElement*, WideString> FInnerTexts;
   // Per element: it or an ancestor is hidden by visibility (so everything inside it is).
   std::unordered_map<const THtmlElement*, bool> FInvisibleInside;
+  // The characters the cached inner texts hold, and how many they may: nested elements each
+  // hold the text of everything inside them, so a deep page's texts add up to the square of
+  // its size; past the budget a text is rendered for each asking instead.
+  size_t FSourceSize = 0;
+  size_t FInnerTextsHeld = 0;
+  size_t FInnerTextsBudget = 0;
+  uint64_t FFormsAboveVersion = ~uint64_t{0};
+  // Per element: the nearest form at or above it.
+  std::unordered_map<const THtmlElement*, THtmlElement*> FFormAtOrAbove;
   uint64_t FTextVersion = ~uint64_t{0};
   TRenderedText FBodyText;
   std::shared_ptr<THtmlWindow> FWindow;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -623,4 +624,36 @@ TEST(HtmlDom, KeptAnswersFollowEveryChangeOfTheTree) {
   ById<IHTMLInputElement>(*Doc, u"r2")->SetChecked(false);
   Doc->FindById(u"r2")->Click();
   EXPECT_FALSE(ById<IHTMLInputElement>(*Doc, u"r1")->Checked());
+}
+
+// An element's innerText is read from the body's text once that stands; it must be the text the
+// element renders on its own, on every fixture and on the shapes where the two could part:
+// preformatted text, hidden elements and their content, lists, breaks and cells at the edges.
+TEST(HtmlDocument, InnerTextFromTheBodysTextIsTheElementsOwnRendering) {
+  std::vector<std::pair<std::string, std::string>> Pages = {
+      {"shapes", R"(<html><body>Lead <span> in <b>bold</b> </span><pre>a  b
+  <i>c   d</i>
+</pre><div style="display:none">gone <span>inner</span></div><div style="visibility:hidden">unseen</div>
+<table><tr><td>one</td><td> two <br> three</td></tr><tr><th><br>four</th></tr></table>
+Age <select><option>18-30<option selected>31-50</select> years
+<p><span>  spaced   out  </span></p><script>var x = 1;</script><ul><li>first<li><div>second</div></ul>
+<textarea>typed</textarea><noscript><p>no script</p></noscript>&nbsp;<span>&#160;</span></body></html>)"}};
+  for (const auto& Entry : std::filesystem::recursive_directory_iterator(PEL_FIXTURES_DIR)) {
+    if (Entry.path().extension() != ".html") continue;
+    std::ifstream In(Entry.path(), std::ios::binary);
+    std::stringstream Text;
+    Text << In.rdbuf();
+    Pages.emplace_back(Entry.path().filename().string(), Text.str());
+  }
+  for (const auto& [Name, Html] : Pages) {
+    SCOPED_TRACE(Name);
+    auto Own = Load(Html);
+    auto FromBody = Load(Html);
+    FromBody->BodyText();
+    const auto& A = Own->AllElements();
+    const auto& B = FromBody->AllElements();
+    ASSERT_EQ(A.size(), B.size());
+    for (size_t I = 0; I < A.size(); ++I)
+      EXPECT_EQ(A[I]->InnerText(), B[I]->InnerText()) << "element " << I << " <" << WideToAscii(A[I]->Tag()) << ">";
+  }
 }
