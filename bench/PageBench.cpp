@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <malloc.h>
 #include <memory>
@@ -47,6 +48,8 @@ using namespace pel::headless;
 
 namespace {
 std::atomic<long long> GHeldBytes{0};
+// The most held at once since the last reset (the deep and flat pages' report resets it).
+std::atomic<long long> GPeakBytes{0};
 
 // Counting is on until the memory has been measured: the timed benchmarks after it must not pay
 // for the bookkeeping on every allocation, which the gumbo parse they are set against does not.
@@ -54,7 +57,14 @@ bool GCounting = true;
 
 void* CountedAlloc(size_t Size) {
   void* P = std::malloc(Size == 0 ? 1 : Size);
-  if (P && GCounting) GHeldBytes.fetch_add(static_cast<long long>(malloc_usable_size(P)), std::memory_order_relaxed);
+  if (P && GCounting) {
+    const long long Held =
+        GHeldBytes.fetch_add(static_cast<long long>(malloc_usable_size(P)), std::memory_order_relaxed) +
+        static_cast<long long>(malloc_usable_size(P));
+    long long Peak = GPeakBytes.load(std::memory_order_relaxed);
+    while (Held > Peak && !GPeakBytes.compare_exchange_weak(Peak, Held, std::memory_order_relaxed)) {
+    }
+  }
   return P;
 }
 
@@ -325,6 +335,96 @@ void ReportMemory() {
   GCounting = false;
 }
 
+// ---- Deep and flat pages: what the page model costs beyond the parse as a page nests deeper or
+// grows longer. Run with --deep_pages (it takes a minute: the parser's own time grows with the
+// square of the depth of nested blocks).
+
+// Controls every tenth level, each after its label, all inside one form at the top: every control's
+// caption search, owner form and visibility start at the bottom of a deep tree.
+std::string DeepPage(const char* Tag, int Depth) {
+  std::string Html = "<html><body><form action=\"/x\" method=post>\n";
+  const std::string Open = std::string("<") + Tag + ">", Close = std::string("</") + Tag + ">";
+  for (int I = 0; I < Depth; ++I) {
+    Html += Open;
+    if (I % 10 == 0) Html += "Field " + std::to_string(I) + " <input name=f" + std::to_string(I) + ">";
+  }
+  for (int I = 0; I < Depth; ++I) Html += Close;
+  return Html + "</form></body></html>\n";
+}
+
+// Paragraphs of text with a labelled control in every tenth, in one form.
+std::string FlatPage(size_t Bytes) {
+  std::string Html = "<html><body><form action=\"/x\" method=post>\n";
+  for (int I = 0; Html.size() < Bytes; ++I) {
+    Html += "<p>A paragraph of the page, <b>with</b> a few words of text in it.";
+    if (I % 10 == 0) Html += " <label>Field " + std::to_string(I) + " <input name=f" + std::to_string(I) + "></label>";
+    Html += "</p>\n";
+  }
+  return Html + "</form></body></html>\n";
+}
+
+void ReportDeepPages() {
+  using TClock = std::chrono::steady_clock;
+  auto Ms = [](TClock::duration D) { return std::chrono::duration<double, std::milli>(D).count(); };
+  struct TCase {
+    std::string Name;
+    std::string Html;
+  };
+  std::vector<TCase> Cases;
+  for (int Depth : {1000, 10000, 100000}) Cases.push_back({"div depth " + std::to_string(Depth), DeepPage("div", Depth)});
+  for (int Depth : {1000, 10000, 100000}) Cases.push_back({"span depth " + std::to_string(Depth), DeepPage("span", Depth)});
+  for (int Mb : {1, 10, 20}) Cases.push_back({"flat " + std::to_string(Mb) + " MB", FlatPage(size_t(Mb) * 1000000)});
+
+  std::printf("%-18s %9s %8s %9s %9s %9s %9s %7s %8s %10s %8s %8s\n", "page", "bytes", "captions", "parse ms",
+              "load ms", "proc. ms", "model ms", "x parse", "per unit", "parse peak", "model", "beyond");
+  for (const TCase& Case : Cases) {
+    const double Size = static_cast<double>(Case.Html.size());
+    TGumboHeap GumboHeap;
+    GumboOptions Options = kGumboDefaultOptions;
+    Options.allocator = GumboCountedAlloc;
+    Options.deallocator = GumboCountedFree;
+    Options.userdata = &GumboHeap;
+    const auto P0 = TClock::now();
+    GumboOutput* Output = gumbo_parse_with_options(&Options, Case.Html.data(), Case.Html.size());
+    const double ParseMs = Ms(TClock::now() - P0);
+    gumbo_destroy_output(&Options, Output);
+
+    // The model: the load (which parses again; its own parse is taken off) and the processing
+    // after it: the forms rescanned and captured, and the caption of every control. Its memory
+    // is its own allocations at their highest, beyond what the parse alone needs at its peak.
+    long long ModelPeak = 0;
+    int Controls = 0;
+    double LoadMs = 0, ProcessingMs = 0;
+    {
+      auto Browser = BrowserFor(Case.Html);
+      const long long Before = GHeldBytes.load();
+      GPeakBytes.store(Before);
+      const auto M0 = TClock::now();
+      Load(*Browser);
+      const auto M1 = TClock::now();
+      TProcessing P;
+      Rescan(Browser, P);
+      Capture(P);
+      Controls = Captions(*Browser);
+      LoadMs = Ms(M1 - M0);
+      ProcessingMs = Ms(TClock::now() - M1);
+      ModelPeak = GPeakBytes.load() - Before;
+    }
+    // The model's own time: the load beyond its parse, and the processing.
+    const double ModelMs = std::max(0.0, LoadMs - ParseMs) + ProcessingMs;
+    const double Units =
+        Case.Name.rfind("flat", 0) == 0 ? Size / 1e6 : std::stod(Case.Name.substr(Case.Name.rfind(' ') + 1)) / 1000;
+    std::printf("%-18s %9zu %8d %9.1f %9.1f %9.1f %9.1f %7.2f %8.2f %9.2fx %7.2fx %7.2fx\n", Case.Name.c_str(),
+                Case.Html.size(), Controls, ParseMs, LoadMs, ProcessingMs, ModelMs, ModelMs / ParseMs, ModelMs / Units,
+                GumboHeap.Peak / Size, ModelPeak / Size, (ModelPeak - GumboHeap.Peak) / Size);
+    std::fflush(stdout);
+  }
+  std::printf(
+      "(model: the load beyond its parse, and the processing; per unit: model ms per 1,000 levels or per MB;\n"
+      " parse peak: the parser's allocations at their highest; model: the page model's own at their highest\n"
+      " during load and processing; beyond: model less parse peak; memory as multiples of the page's size)\n");
+}
+
 // ---- Benchmarks
 
 void BM_GumboParse(benchmark::State& State) {
@@ -401,6 +501,11 @@ BENCHMARK(BM_Load)->Apply(PageSizes);
 
 int main(int argc, char** argv) {
   pel::InstallPlatformBinding();
+  for (int I = 1; I < argc; ++I)
+    if (std::string(argv[I]) == "--deep_pages") {
+      ReportDeepPages();
+      return 0;
+    }
   RegisterStages();
   return pel::bench::RunWithRatioTable(argc, argv, ReportMemory);
 }
