@@ -256,10 +256,13 @@ void TKXBrowserHelperObject::HandleBeforeNavigate2(const std::shared_ptr<IInterf
     try {
       if (!FIsFilling && !FSelfSubmit && FAgent->GetConnected() && FAgent->SubmitAction() != 0) {
         if (IsTop) {
+          // Forms the store's quitting let go of were never seen to change: with nothing seen to
+          // compare against, cancelling would only lose the user's click.
+          const bool Seen = !FPageForms->Forgotten();
           const int Before = FPageForms->Count();
           RefreshPageForms(FWebBrowser, *FPageForms);
           // The page changed its forms on its way out: what it sends is not what was seen.
-          if (FPageForms->Count() != Before) {
+          if (Seen && FPageForms->Count() != Before) {
             Cancel = true;
             FSelfSubmit = false;
             return;

@@ -265,6 +265,37 @@ TEST_F(Scenario, APageThatChangesItsFormsOnItsWayOutIsNotLeft) {
   EXPECT_EQ(Browser->LocationURL(), u"http://shop.example/other");
 }
 
+// The store quits while a page shows and is started again: the forms the quit let go of were
+// never seen to change, so the user's next click or submission goes where it was meant to, and the
+// page it leads to is filled again.
+TEST_F(Scenario, AStoreThatQuitsAndComesBackLosesNoNavigationOfTheUser) {
+  const std::string Page = R"(<html><body>
+    <form action="http://shop.example/next" method="post"><input id="acct" name="acct">
+      <input id="go" type="submit" value="Sign in"></form>
+    <form action="http://shop.example/find"><input name="q"></form>
+    <a id="link" href="http://shop.example/next">next</a></body></html>)";
+  for (const char16_t* By : {u"link", u"go"}) {
+    SCOPED_TRACE(WideToAnsi(By));
+    TearDown();
+    Browser = headless::THeadlessBrowser::CreateTop(Pages);
+    StartStore();
+    OpenWindow();
+    Serve(u"http://shop.example/page", Page);
+    Serve(u"http://shop.example/next", R"(<html><body><form><input id="e" name="email"></form></body></html>)");
+    Open(u"http://shop.example/page");
+    ASSERT_EQ(Helper->PageForms().Count(), 2);
+
+    Store->Shutdown();
+    EXPECT_FALSE(Helper->Agent().GetConnected());
+    EXPECT_EQ(Helper->PageForms().Count(), 0);
+    StartStore();
+
+    Click(By);
+    ASSERT_EQ(Browser->LocationURL(), u"http://shop.example/next");
+    EXPECT_EQ(Value(u"e"), u"john.public@example.com");
+  }
+}
+
 TEST_F(Scenario, WithoutAStoreEveryPageLoadsAndNothingIsShown) {
   OpenWindow();
   Serve(u"http://shop.example/login", LoginPage);
