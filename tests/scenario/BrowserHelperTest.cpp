@@ -403,4 +403,72 @@ TEST_F(Scenario, PagesAreReportedToTheStoreWithTheirThumbnail) {
   EXPECT_EQ(Store->Reports.size(), Before);
 }
 
+// No page or no window gives no thumbnail at all; once there is one to draw, a failure of the
+// drawing, the scaling or the encoding leaves the integer 0, as a page that draws nothing.
+TEST_F(Scenario, AThumbnailThatFailsIsTheIntegerZeroAndOneWithoutAWindowIsEmpty) {
+  OpenWindow();
+  Serve(u"http://site.example/text", "<html><body><p>Some text.</p></body></html>");
+  Open(u"http://site.example/text");
+  struct TPainter : IPageImages {
+    std::function<bool(TPageBitmap&)> Answer;
+    bool Draw(const std::shared_ptr<IWebBrowser2>&, TPageBitmap& Bitmap) const override { return Answer(Bitmap); }
+  } Painter;
+  struct TCase {
+    const char* What;
+    std::function<bool(TPageBitmap&)> Answer;
+    TVarType Kind;
+  };
+  const TCase Cases[] = {
+      {"no window", [](TPageBitmap&) { return false; }, TVarType::Empty},
+      {"nothing drawn", [](TPageBitmap&) { return true; }, TVarType::Integer},
+      {"the drawing fails", [](TPageBitmap&) -> bool { throw Exception("no view"); }, TVarType::Integer},
+      {"a bitmap short of greys",
+       [](TPageBitmap& B) {
+         B.Width = 100;
+         B.Height = 100;
+         B.Greys.assign(10, 0);
+         return true;
+       },
+       TVarType::Integer},
+      {"a bitmap too wide for a GIF",
+       [](TPageBitmap& B) {
+         B.Width = 900000;
+         B.Height = 100;
+         B.CellWidth = 900000;
+         B.CellHeight = 100;
+         B.Greys.assign(1, 0);
+         return true;
+       },
+       TVarType::Integer},
+      {"a picture",
+       [](TPageBitmap& B) {
+         B.Width = 200;
+         B.Height = 100;
+         B.Greys.assign(20000, 95);
+         return true;
+       },
+       TVarType::ByteArray},
+  };
+  const TPlatformServices Saved = CurrentPlatformServices();
+  TPlatformServices With = Saved;
+  With.PageImages = &Painter;
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.What);
+    Painter.Answer = C.Answer;
+    SetPlatformServices(With);
+    const TVariant Image = Helper->CapturePageImage();
+    SetPlatformServices(Saved);
+    ASSERT_EQ(Image.VarType(), C.Kind);
+    if (C.Kind == TVarType::Integer) {
+      EXPECT_EQ(Image.AsInteger(), 0);
+    }
+    if (C.Kind == TVarType::ByteArray) {
+      EXPECT_EQ(Image.AsBytes()[6], 16);  // 8 percent of 200
+    }
+  }
+  // Without a page: no thumbnail.
+  Helper->SetSite(nullptr);
+  EXPECT_EQ(Helper->CapturePageImage().VarType(), TVarType::Empty);
+}
+
 }  // namespace
