@@ -117,6 +117,11 @@ void TFormItem::FormSubmit() {
   });
 }
 
+void TPageFormSet::Forget() {
+  Clear();
+  FForgotten = true;
+}
+
 void CollectBrowserForms(const std::shared_ptr<IWebBrowser2>& Browser, TPageFormSet& Forms) {
   Traced(1154, [&] {
     if (!Browser) return;
@@ -180,6 +185,7 @@ void RefreshPageForms(const std::shared_ptr<IWebBrowser2>& Browser, TPageFormSet
     CollectBrowserForms(Browser, Forms);
     for (int I = Forms.Count() - 1; I >= 0; --I)
       if (!Forms[I].FSeen) Forms.Delete(I);
+    Forms.FForgotten = false;
   });
 }
 

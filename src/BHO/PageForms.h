@@ -89,10 +89,15 @@ public:
   void SetOnFormSubmit(TFormItemEvent Handler) { FOnFormSubmit = std::move(Handler); }
   // Captures every form, in order; the only card of a one-form page is the one to submit.
   void SaveToTransitSet(TTransitFormSet& Dest, uint8_t Flags);
+  // Lets go of every item without looking at the page (the store quit). Until the next rescan the
+  // set says nothing about the page's forms: an empty set then is not a page without forms.
+  void Forget();
+  bool Forgotten() const { return FForgotten; }
 
   int32_t FNextFormNumber = 1;
   TFormItemEvent FOnFormSubmit;
   WideString FKeyAttribute;
+  bool FForgotten = false;
 };
 
 // Brings Forms up to date with the page Browser shows, frames included: forms found again keep

@@ -49,14 +49,19 @@ private:
 
 THeadlessMail& HeadlessMail();
 
-// Thumbnails of headless pages. There is no screen: the window is taken as 1024 × 768 pixels and the
-// page's rendered text as set in cells of 8 × 16 pixels, a cell dark where it holds a character, so
-// that the thumbnail shows the shape of the text as a reader would see it from afar.
+// Pictures of headless pages. There is no screen: the window is taken as 1024 × 768 pixels and the
+// page's rendered text as set in cells of 8 × 16 pixels, a cell grey where it holds a character, so
+// that the thumbnail shows the shape of the text as a reader would see it from afar. A page without
+// a character draws nothing.
 class THeadlessPageImages : public IPageImages {
 public:
   static constexpr int WindowWidth = 1024;
   static constexpr int WindowHeight = 768;
-  TVariant Capture(const std::shared_ptr<IWebBrowser2>& Browser) const override;
+  static constexpr int CellWidth = 8;
+  static constexpr int CellHeight = 16;
+  static constexpr uint8_t Paper = 255;
+  static constexpr uint8_t Ink = 95;
+  bool Draw(const std::shared_ptr<IWebBrowser2>& Browser, TPageBitmap& Bitmap) const override;
 };
 
 // The binding's windows, for tests and tools that make them.

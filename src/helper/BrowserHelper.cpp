@@ -4,6 +4,7 @@
 
 #include "BrowserHelper.h"
 
+#include "BHO/PageImage.h"
 #include "BHO/URLUtils.h"
 #include "Common/Trace.h"
 #include "Common/TransitForms.h"
@@ -228,12 +229,17 @@ void TKXBrowserHelperObject::ClearMessage() {
 }
 
 TVariant TKXBrowserHelperObject::CapturePageImage() {
+  // Once there is a window to draw, a failure leaves the integer 0, as a page that draws nothing:
+  // the store's page list still gets the page.
+  TVariant Result;
   try {
-    return PageImages().Capture(FWebBrowser);
+    TPageBitmap Bitmap;
+    Result = TVariant(int32_t{0});
+    if (!DrawPageImage(FWebBrowser, Bitmap)) return TVariant();
+    if (!Bitmap.Empty()) Result = TVariant(EncodePageImage(ScalePageImage(Bitmap)));
   } catch (const Exception&) {
-    // No thumbnail: the page is reported without one.
-    return TVariant();
   }
+  return Result;
 }
 
 void TKXBrowserHelperObject::SendPageInfo(bool WithImage) {
@@ -256,10 +262,13 @@ void TKXBrowserHelperObject::HandleBeforeNavigate2(const std::shared_ptr<IInterf
     try {
       if (!FIsFilling && !FSelfSubmit && FAgent->GetConnected() && FAgent->SubmitAction() != 0) {
         if (IsTop) {
+          // Forms the store's quitting let go of were never seen to change: with nothing seen to
+          // compare against, cancelling would only lose the user's click.
+          const bool Seen = !FPageForms->Forgotten();
           const int Before = FPageForms->Count();
           RefreshPageForms(FWebBrowser, *FPageForms);
           // The page changed its forms on its way out: what it sends is not what was seen.
-          if (FPageForms->Count() != Before) {
+          if (Seen && FPageForms->Count() != Before) {
             Cancel = true;
             FSelfSubmit = false;
             return;

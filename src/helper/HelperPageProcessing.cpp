@@ -125,7 +125,7 @@ void TKXBrowserHelperObject::ServerConnected(TBrivaneAgent*) {
 
 void TKXBrowserHelperObject::ServerQuit(TBrivaneAgent*) {
   Traced(1156, [&] {
-    FPageForms->Clear();
+    FPageForms->Forget();
     FAgent->HideFillDialog();
     ClearMessage();
   });

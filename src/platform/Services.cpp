@@ -50,6 +50,5 @@ IDialogViews& DialogViews() { return Installed(GDialogViews, "dialog views"); }
 const IWindowServices& WindowServices() { return Installed(GWindows, "window services"); }
 const IResources& Resources() { return Installed(GResources, "resources"); }
 const IMailServices& Mail() { return Installed(GMail, "mail services"); }
-const IPageImages& PageImages() { return Installed(GPageImages, "page images"); }
 
 }  // namespace pel

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "PageBitmap.h"
 #include "SysTypes.h"
 #include "Variant.h"
 
@@ -75,13 +76,15 @@ public:
 
 class IWebBrowser2;
 
-// Thumbnails of the page a browser shows, for the store's page list: a GIF file's bytes as a byte
-// array; the integer 0 when the page drew nothing; empty when there is no page or no window to
-// measure.
+// The picture of the page a browser shows, for its thumbnail in the store's page list (the core
+// scales and encodes it).
 class IPageImages {
 public:
   virtual ~IPageImages() = default;
-  virtual TVariant Capture(const std::shared_ptr<IWebBrowser2>& Browser) const = 0;
+  // Draws the page into Bitmap at the size of the browser's window: true once drawn, Bitmap left
+  // empty when the page drew nothing; false, Bitmap untouched, when there is no page or no window
+  // to measure. Only a failure of the drawing itself raises.
+  virtual bool Draw(const std::shared_ptr<IWebBrowser2>& Browser, TPageBitmap& Bitmap) const = 0;
 };
 
 class IRunningObjectTable;
@@ -96,6 +99,7 @@ struct TPlatformServices {
   const IWindowServices* Windows = nullptr;
   const IResources* Resources = nullptr;
   const IMailServices* Mail = nullptr;
+  // Null in a binding that draws no pages yet; the core then reports pages without a picture.
   const IPageImages* PageImages = nullptr;
 };
 
@@ -112,7 +116,6 @@ IDialogViews& DialogViews();
 const IWindowServices& WindowServices();
 const IResources& Resources();
 const IMailServices& Mail();
-const IPageImages& PageImages();
 
 // Implemented by each binding library (headless or win32): installs that binding's services.
 // Whichever binding is linked is the one that runs.

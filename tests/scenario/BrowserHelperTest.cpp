@@ -265,6 +265,37 @@ TEST_F(Scenario, APageThatChangesItsFormsOnItsWayOutIsNotLeft) {
   EXPECT_EQ(Browser->LocationURL(), u"http://shop.example/other");
 }
 
+// The store quits while a page shows and is started again: the forms the quit let go of were
+// never seen to change, so the user's next click or submission goes where it was meant to, and the
+// page it leads to is filled again.
+TEST_F(Scenario, AStoreThatQuitsAndComesBackLosesNoNavigationOfTheUser) {
+  const std::string Page = R"(<html><body>
+    <form action="http://shop.example/next" method="post"><input id="acct" name="acct">
+      <input id="go" type="submit" value="Sign in"></form>
+    <form action="http://shop.example/find"><input name="q"></form>
+    <a id="link" href="http://shop.example/next">next</a></body></html>)";
+  for (const char16_t* By : {u"link", u"go"}) {
+    SCOPED_TRACE(WideToAnsi(By));
+    TearDown();
+    Browser = headless::THeadlessBrowser::CreateTop(Pages);
+    StartStore();
+    OpenWindow();
+    Serve(u"http://shop.example/page", Page);
+    Serve(u"http://shop.example/next", R"(<html><body><form><input id="e" name="email"></form></body></html>)");
+    Open(u"http://shop.example/page");
+    ASSERT_EQ(Helper->PageForms().Count(), 2);
+
+    Store->Shutdown();
+    EXPECT_FALSE(Helper->Agent().GetConnected());
+    EXPECT_EQ(Helper->PageForms().Count(), 0);
+    StartStore();
+
+    Click(By);
+    ASSERT_EQ(Browser->LocationURL(), u"http://shop.example/next");
+    EXPECT_EQ(Value(u"e"), u"john.public@example.com");
+  }
+}
+
 TEST_F(Scenario, WithoutAStoreEveryPageLoadsAndNothingIsShown) {
   OpenWindow();
   Serve(u"http://shop.example/login", LoginPage);
@@ -370,6 +401,74 @@ TEST_F(Scenario, PagesAreReportedToTheStoreWithTheirThumbnail) {
   Helper->Set_Unattended(-1);
   Open(u"http://site.example/text");
   EXPECT_EQ(Store->Reports.size(), Before);
+}
+
+// No page or no window gives no thumbnail at all; once there is one to draw, a failure of the
+// drawing, the scaling or the encoding leaves the integer 0, as a page that draws nothing.
+TEST_F(Scenario, AThumbnailThatFailsIsTheIntegerZeroAndOneWithoutAWindowIsEmpty) {
+  OpenWindow();
+  Serve(u"http://site.example/text", "<html><body><p>Some text.</p></body></html>");
+  Open(u"http://site.example/text");
+  struct TPainter : IPageImages {
+    std::function<bool(TPageBitmap&)> Answer;
+    bool Draw(const std::shared_ptr<IWebBrowser2>&, TPageBitmap& Bitmap) const override { return Answer(Bitmap); }
+  } Painter;
+  struct TCase {
+    const char* What;
+    std::function<bool(TPageBitmap&)> Answer;
+    TVarType Kind;
+  };
+  const TCase Cases[] = {
+      {"no window", [](TPageBitmap&) { return false; }, TVarType::Empty},
+      {"nothing drawn", [](TPageBitmap&) { return true; }, TVarType::Integer},
+      {"the drawing fails", [](TPageBitmap&) -> bool { throw Exception("no view"); }, TVarType::Integer},
+      {"a bitmap short of greys",
+       [](TPageBitmap& B) {
+         B.Width = 100;
+         B.Height = 100;
+         B.Greys.assign(10, 0);
+         return true;
+       },
+       TVarType::Integer},
+      {"a bitmap too wide for a GIF",
+       [](TPageBitmap& B) {
+         B.Width = 900000;
+         B.Height = 100;
+         B.CellWidth = 900000;
+         B.CellHeight = 100;
+         B.Greys.assign(1, 0);
+         return true;
+       },
+       TVarType::Integer},
+      {"a picture",
+       [](TPageBitmap& B) {
+         B.Width = 200;
+         B.Height = 100;
+         B.Greys.assign(20000, 95);
+         return true;
+       },
+       TVarType::ByteArray},
+  };
+  const TPlatformServices Saved = CurrentPlatformServices();
+  TPlatformServices With = Saved;
+  With.PageImages = &Painter;
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.What);
+    Painter.Answer = C.Answer;
+    SetPlatformServices(With);
+    const TVariant Image = Helper->CapturePageImage();
+    SetPlatformServices(Saved);
+    ASSERT_EQ(Image.VarType(), C.Kind);
+    if (C.Kind == TVarType::Integer) {
+      EXPECT_EQ(Image.AsInteger(), 0);
+    }
+    if (C.Kind == TVarType::ByteArray) {
+      EXPECT_EQ(Image.AsBytes()[6], 16);  // 8 percent of 200
+    }
+  }
+  // Without a page: no thumbnail.
+  Helper->SetSite(nullptr);
+  EXPECT_EQ(Helper->CapturePageImage().VarType(), TVarType::Empty);
 }
 
 }  // namespace
