@@ -550,6 +550,8 @@ TEST(HtmlDom, WhatIsInsideAnElementHiddenByVisibilityShowsNoText) {
     <td id=cell><input name=zip><a href="#">Default Location</a> <a href="#">Cancel</a></td></tr></table></div>
     <div style="display:none"><p id=d>Choose <input name=city></p></div></body>)");
   EXPECT_EQ(Doc->FindById(u"cell")->InnerText(), u"");
+  // Its boxes show nothing, so asked itself it answers nothing either.
+  EXPECT_EQ(Doc->FindById(u"v")->InnerText(), u"");
   EXPECT_EQ(Doc->FindById(u"d")->InnerText(), u"Choose");
   // Shown by a script, it shows its text.
   Doc->FindById(u"v")->SetAttribute(u"style", TVariant(u"position:absolute"), AttributeIgnoreCase);
