@@ -77,38 +77,6 @@ void EscapeInto(std::u16string& Out, const WideString& Text, bool InAttribute) {
   }
 }
 
-// How an inline style hides the element's content.
-TStyleHiding InlineStyleHiding(const WideString& Style) {
-  TStyleHiding Result = TStyleHiding::None;
-  size_t P = 0;
-  while (P < Style.size()) {
-    size_t End = Style.find(u';', P);
-    if (End == WideString::npos) End = Style.size();
-    const size_t Colon = Style.find(u':', P);
-    if (Colon < End) {
-      const WideString Property = AsciiLower(TrimSpaces(Style.substr(P, Colon - P)));
-      WideString Value = AsciiLower(TrimSpaces(Style.substr(Colon + 1, End - Colon - 1)));
-      if (const size_t Bang = Value.find(u'!'); Bang != WideString::npos) Value = TrimSpaces(Value.substr(0, Bang));
-      if (Property == u"display" && Value == u"none") return TStyleHiding::Display;
-      if (Property == u"visibility" && (Value == u"hidden" || Value == u"collapse")) Result = TStyleHiding::Visibility;
-    }
-    P = End + 1;
-  }
-  return Result;
-}
-
-// The background colour an inline style sets ("background-color: red; ..."), or empty.
-WideString InlineBackgroundColor(const WideString& Style) {
-  const WideString Lower = AsciiLower(Style);
-  const WideString Key = u"background-color";
-  size_t P = Lower.find(Key);
-  if (P == WideString::npos) return {};
-  P = Lower.find(u':', P + Key.size());
-  if (P == WideString::npos) return {};
-  const size_t End = Lower.find(u';', P + 1);
-  return TrimSpaces(Style.substr(P + 1, End == WideString::npos ? WideString::npos : End - P - 1));
-}
-
 std::shared_ptr<THtmlElement> MakeElement(const TTagInfo& Tag, TNodeArena* Arena) {
   using C = TTagInfo::TClass;
   switch (Tag.Class) {

@@ -153,6 +153,8 @@ public:
   bool Is(TTagInfo::TClass Class) const { return FTag->Class == Class; }
   // The element's own style attribute hides its content (display none, visibility hidden).
   bool StyleHidden() const { return FStyleHidden; }
+  // Hidden by visibility in particular: its boxes stand but show nothing.
+  bool VisibilityHidden() const { return FVisibilityHidden; }
   // Attribute text, or empty when absent.
   WideString AttributeText(std::u16string_view Name) const;
   bool HasAttribute(std::u16string_view Name) const;

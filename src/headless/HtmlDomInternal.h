@@ -148,6 +148,13 @@ public:
   TRenderer(TRenderedText& Out, bool KeepSpans) : FOut(Out), FKeepSpans(KeepSpans) {}
 
   void Render(const THtmlElement& Top) {
+    if (Top.VisibilityHidden()) {
+      // Its boxes stand and show nothing, so asked itself it answers nothing either; an element
+      // hidden by display has no boxes, and the browser gives it its raw text instead.
+      Open(Top);
+      Close(Top);
+      return;
+    }
     struct TFrame {
       const THtmlNode* Node;
       bool Leaving;

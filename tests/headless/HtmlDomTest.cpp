@@ -500,6 +500,49 @@ TEST(HtmlDom, TextHiddenByItsOwnStyleIsLeftOut) {
   EXPECT_EQ(Doc->FindById(u"p")->InnerText(), u"EmailPlease enter a valid email address.");
 }
 
+// A style attribute is read as the browser reads it: the last valid declaration of a property wins
+// unless an earlier one is important, and what the browser drops (old hacks, misspellings) hides
+// nothing.
+TEST(HtmlDom, AnInlineStyleHidesAsTheBrowserReadsIt) {
+  const struct {
+    const char* Style;
+    bool Hides;
+  } Cases[] = {
+      {"display:none; display: block;", false},
+      {"display:block; color: #888; display: none;", true},
+      {"display:none !important; display:inline", true},
+      {"display:inline!important;display:none", false},
+      {"display:none;;display:initial", false},
+      {"display:none; display:blok", true},
+      {"display:none; display:inline flow-root", false},
+      {"display:none; display:inline block", true},
+      {"display:none; display:flow", false},
+      {"display:none; display:var(--shown)", false},
+      {"DISPLAY:NONE!IMPORTANT", true},
+      {"display : none ! important ; ", true},
+      {"display:none !ie", false},
+      {"display:none !important !important", false},
+      {"zoom:1; *display:none", false},
+      {"display:none\\9", false},
+      {"display:n\\one", true},
+      {"display:\\6e one", true},
+      {"display:/* until chosen */none", true},
+      {"font-family:'Arial;display:none;'", false},
+      {"background:url(a.png;display:none)", false},
+      {"width:calc(1px; display:none)", false},
+      {"{display:none}", false},
+      {"visibility:hidden; visibility:visible", false},
+      {"visibility:visible !important; visibility:hidden", false},
+      {"visibility:hidden; visibility:inherit", false},
+      {"visibility:collapse", true},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Style);
+    auto Doc = Load(std::string("<body><p id=p>Label <span style=\"") + C.Style + "\">note</span></p></body>");
+    EXPECT_EQ(Doc->FindById(u"p")->InnerText(), C.Hides ? u"Label" : u"Label note");
+  }
+}
+
 // A box hidden by visibility hides everything inside it, also from text asked of what is inside
 // (a location chooser that a script shows later); one hidden by display has no boxes at all, and
 // what is inside it answers its own text.
@@ -508,6 +551,8 @@ TEST(HtmlDom, WhatIsInsideAnElementHiddenByVisibilityShowsNoText) {
     <td id=cell><input name=zip><a href="#">Default Location</a> <a href="#">Cancel</a></td></tr></table></div>
     <div style="display:none"><p id=d>Choose <input name=city></p></div></body>)");
   EXPECT_EQ(Doc->FindById(u"cell")->InnerText(), u"");
+  // Its boxes show nothing, so asked itself it answers nothing either.
+  EXPECT_EQ(Doc->FindById(u"v")->InnerText(), u"");
   EXPECT_EQ(Doc->FindById(u"d")->InnerText(), u"Choose");
   // Shown by a script, it shows its text.
   Doc->FindById(u"v")->SetAttribute(u"style", TVariant(u"position:absolute"), AttributeIgnoreCase);
