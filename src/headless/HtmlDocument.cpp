@@ -98,7 +98,6 @@ std::vector<std::shared_ptr<THtmlElement>> THtmlDocument::RadioGroup(const THtml
 WideString THtmlDocument::InnerTextOf(const THtmlElement& Element) {
   if (FInnerTextsVersion != FVersion) {
     FInnerTexts.clear();
-    FInvisibleInside.clear();
     FInnerTextsHeld = 0;
     // As many bytes as the page's source, and some: room for the cells, rows and forms a
     // caption search asks of an ordinary page, never the square of a deep one.
@@ -115,12 +114,12 @@ WideString THtmlDocument::InnerTextOf(const THtmlElement& Element) {
     // of a deep page would otherwise render the rest of the page again for each control. Its
     // own rendering differs only where it is hidden, hides its content or sits in preformatted
     // text.
-    const auto* Key = static_cast<const IHTMLElement*>(&Element);
     const TRenderedText* Body = FTextVersion == FVersion ? &FBodyText : nullptr;
-    auto Span = Body ? Body->Spans.find(Key) : decltype(FBodyText.Spans)::const_iterator();
-    if (Body && Span != Body->Spans.end() && !Element.StyleHidden() && !Element.Is(TagTextHidden) &&
-        !Body->InsidePre.count(Key)) {
-      const auto [From, To] = Span->second;
+    const int32_t Position = Body ? SourceIndexOf(Element) : -1;
+    const auto* Span = Body ? Body->SpanAt(Position) : nullptr;
+    if (Span && !Element.StyleHidden() && !Element.Is(TagTextHidden) &&
+        !Body->InsidePre[static_cast<size_t>(Position)]) {
+      const auto [From, To] = *Span;
       if (To > From) Text = Body->Text.substr(static_cast<size_t>(From), static_cast<size_t>(To - From));
     } else {
       TRenderedText R;
@@ -136,43 +135,55 @@ WideString THtmlDocument::InnerTextOf(const THtmlElement& Element) {
 }
 
 THtmlElement* THtmlDocument::EnclosingForm(const THtmlElement& Element) {
+  const size_t Count = AllElements().size();
   if (FFormsAboveVersion != FVersion) {
-    FFormAtOrAbove.clear();
+    FFormAtOrAbove.assign(Count, nullptr);
+    FFormKnown.assign(Count, false);
     FFormsAboveVersion = FVersion;
   }
   // As for visibility: climb to the first ancestor whose answer is known, then hand it down the
-  // path, so that the controls of a deep page do not each climb the whole way.
-  std::vector<THtmlElement*> Path;
+  // path, so that the controls of a deep page do not each climb the whole way. An element out of
+  // the tree (a script's, not yet inserted) has no position and climbs on its own.
+  std::vector<std::pair<THtmlElement*, int32_t>> Path;
   THtmlElement* Form = nullptr;
   for (THtmlElement* P = Element.Parent(); P; P = P->Parent()) {
-    if (auto Known = FFormAtOrAbove.find(P); Known != FFormAtOrAbove.end()) {
-      Form = Known->second;
+    const int32_t At = SourceIndexOf(*P);
+    if (At >= 0 && FFormKnown[static_cast<size_t>(At)]) {
+      Form = FFormAtOrAbove[static_cast<size_t>(At)];
       break;
     }
-    Path.push_back(P);
+    Path.emplace_back(P, At);
   }
   for (auto I = Path.rbegin(); I != Path.rend(); ++I) {
-    if ((*I)->Is(TTagInfo::TClass::Form)) Form = *I;
-    FFormAtOrAbove[*I] = Form;
+    if (I->first->Is(TTagInfo::TClass::Form)) Form = I->first;
+    if (I->second < 0) continue;
+    FFormAtOrAbove[static_cast<size_t>(I->second)] = Form;
+    FFormKnown[static_cast<size_t>(I->second)] = true;
   }
   return Form;
 }
 
 bool THtmlDocument::InsideHiddenVisibility(const THtmlElement& Element) {
+  const size_t Count = AllElements().size();
+  if (FInvisibleVersion != FVersion) {
+    FInvisibleInside.assign(Count, -1);
+    FInvisibleVersion = FVersion;
+  }
   // Climb to the first ancestor whose answer is known (or to the top), then hand the answer
   // down the path, so a page asks each ancestor once per version of the tree however deep it is.
-  std::vector<const THtmlElement*> Path;
+  std::vector<std::pair<const THtmlElement*, int32_t>> Path;
   bool Hidden = false;
   for (const THtmlElement* P = Element.Parent(); P; P = P->Parent()) {
-    if (auto Known = FInvisibleInside.find(P); Known != FInvisibleInside.end()) {
-      Hidden = Known->second;
+    const int32_t At = SourceIndexOf(*P);
+    if (At >= 0 && FInvisibleInside[static_cast<size_t>(At)] >= 0) {
+      Hidden = FInvisibleInside[static_cast<size_t>(At)] != 0;
       break;
     }
-    Path.push_back(P);
+    Path.emplace_back(P, At);
   }
   for (auto I = Path.rbegin(); I != Path.rend(); ++I) {
-    Hidden = Hidden || (*I)->FVisibilityHidden;
-    FInvisibleInside[*I] = Hidden;
+    Hidden = Hidden || I->first->FVisibilityHidden;
+    if (I->second >= 0) FInvisibleInside[static_cast<size_t>(I->second)] = Hidden ? 1 : 0;
   }
   return Hidden;
 }
@@ -180,8 +191,10 @@ bool THtmlDocument::InsideHiddenVisibility(const THtmlElement& Element) {
 const TRenderedText& THtmlDocument::BodyText() {
   if (FTextVersion != FVersion) {
     FBodyText = {};
-    if (auto B = std::dynamic_pointer_cast<THtmlElement>(Body())) {
-      FBodyText.Spans.reserve(AllElements().size());
+    if (auto B = std::dynamic_pointer_cast<THtmlElement>(Body()); B && SourceIndexOf(*B) >= 0) {
+      // The renderer keeps each element's span at its position, which the call above numbered.
+      FBodyText.Spans.assign(AllElements().size(), {-1, -1});
+      FBodyText.InsidePre.assign(AllElements().size(), false);
       TRenderer(FBodyText, true).Render(*B);
     }
     FTextVersion = FVersion;

@@ -9,7 +9,6 @@
 #include <new>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/ConnectionPoints.h"
@@ -203,6 +202,7 @@ public:
 protected:
   friend class THtmlDocument;
   friend class THtmlNode;
+  friend class TRenderer;
   const TTagInfo* FTag;
   // The element's position in the document's element list, valid while FIndexStamp is the
   // document's current numbering.
@@ -371,11 +371,19 @@ public:
 // Where each element's text lies in a rendered text.
 struct TRenderedText {
   WideString Text;
-  // Keyed by the element's interface, as a text range is handed it: no cast to look one up.
-  std::unordered_map<const IHTMLElement*, std::pair<int32_t, int32_t>> Spans;
-  // The elements inside preformatted text: their own rendering would collapse what the body's
-  // keeps, so their spans do not stand for their innerText.
-  std::unordered_set<const IHTMLElement*> InsidePre;
+  // By the element's position in its document (sourceIndex): (-1, -1) for an element the text
+  // does not show. A table of positions costs a deep page's elements a fifth of what a map from
+  // element to span did, and the page model's memory is that of its elements.
+  std::vector<std::pair<int32_t, int32_t>> Spans;
+  // The elements inside preformatted text, by position: their own rendering would collapse what
+  // the body's keeps, so their spans do not stand for their innerText.
+  std::vector<bool> InsidePre;
+  // The span of an element by its position, null when the text does not show it.
+  const std::pair<int32_t, int32_t>* SpanAt(int32_t Position) const {
+    if (Position < 0 || static_cast<size_t>(Position) >= Spans.size()) return nullptr;
+    const auto& Span = Spans[static_cast<size_t>(Position)];
+    return Span.first < 0 ? nullptr : &Span;
+  }
 };
 
 class THtmlWindow;
@@ -461,8 +469,10 @@ private:
   TElementsRef FAllCollection, FFormsCollection;
   uint64_t FInnerTextsVersion = ~uint64_t{0};
   std::unordered_map<const THtmlElement*, WideString> FInnerTexts;
-  // Per element: it or an ancestor is hidden by visibility (so everything inside it is).
-  std::unordered_map<const THtmlElement*, bool> FInvisibleInside;
+  // By position: it or an ancestor is hidden by visibility (so everything inside it is); -1 while
+  // not yet known.
+  uint64_t FInvisibleVersion = ~uint64_t{0};
+  std::vector<int8_t> FInvisibleInside;
   // The characters the cached inner texts hold, and how many they may: nested elements each
   // hold the text of everything inside them, so a deep page's texts add up to the square of
   // its size; past the budget a text is rendered for each asking instead.
@@ -470,8 +480,9 @@ private:
   size_t FInnerTextsHeld = 0;
   size_t FInnerTextsBudget = 0;
   uint64_t FFormsAboveVersion = ~uint64_t{0};
-  // Per element: the nearest form at or above it.
-  std::unordered_map<const THtmlElement*, THtmlElement*> FFormAtOrAbove;
+  // By position: the nearest form at or above it, once known.
+  std::vector<THtmlElement*> FFormAtOrAbove;
+  std::vector<bool> FFormKnown;
   uint64_t FTextVersion = ~uint64_t{0};
   TRenderedText FBodyText;
   std::shared_ptr<THtmlWindow> FWindow;

@@ -143,7 +143,8 @@ std::vector<std::shared_ptr<THtmlElement>> Descendants(const THtmlNode& Start);
 
 class TRenderer {
 public:
-  // Spans are wanted for the body's text, which text ranges measure; an element's innerText
+  // Spans are wanted for the body's text, which text ranges measure (the document numbers its
+  // elements and sizes the tables by their count first); an element's innerText
   // needs none, and keeping them would cost a table entry per element inside it.
   TRenderer(TRenderedText& Out, bool KeepSpans) : FOut(Out), FKeepSpans(KeepSpans) {}
 
@@ -214,14 +215,14 @@ public:
 private:
   void Open(const THtmlElement& E) {
     if (!FKeepSpans) return;
-    if (FPre > 0) FOut.InsidePre.insert(static_cast<const IHTMLElement*>(&E));
-    FOut.Spans[static_cast<const IHTMLElement*>(&E)].first = static_cast<int32_t>(FOut.Text.size());
+    if (FPre > 0) FOut.InsidePre[static_cast<size_t>(E.FIndex)] = true;
+    FOut.Spans[static_cast<size_t>(E.FIndex)].first = static_cast<int32_t>(FOut.Text.size());
     FUnplaced.push_back(&E);
   }
   // An element without text of its own keeps an empty span where it stood.
   void Close(const THtmlElement& E) {
     if (!FKeepSpans) return;
-    FOut.Spans[static_cast<const IHTMLElement*>(&E)].second = static_cast<int32_t>(FOut.Text.size());
+    FOut.Spans[static_cast<size_t>(E.FIndex)].second = static_cast<int32_t>(FOut.Text.size());
     // Elements close innermost first, so an unplaced one is the last unplaced.
     if (!FUnplaced.empty() && FUnplaced.back() == &E) FUnplaced.pop_back();
   }
@@ -238,7 +239,7 @@ private:
       TRenderer& R;
       ~TPlace() {
         for (const THtmlElement* E : R.FUnplaced)
-          R.FOut.Spans[static_cast<const IHTMLElement*>(E)].first = static_cast<int32_t>(R.FOut.Text.size());
+          R.FOut.Spans[static_cast<size_t>(E->FIndex)].first = static_cast<int32_t>(R.FOut.Text.size());
         R.FUnplaced.clear();
       }
     } Place{*this};
