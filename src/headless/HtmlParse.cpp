@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
+#include <string_view>
 #include <unordered_map>
 
 #include "HtmlDomInternal.h"
@@ -162,7 +164,11 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
   struct TGuard {
     GumboOutput* Output;
     TNodeArena* Arena = TNodeArena::Create();
+    // Texts parsed apart (see KeepWhatFollows) and their sources, kept until the tree is built.
+    std::vector<GumboOutput*> Pieces;
+    std::deque<std::string> PieceSources;
     ~TGuard() {
+      for (GumboOutput* Piece : Pieces) gumbo_destroy_output(&kGumboDefaultOptions, Piece);
       gumbo_destroy_output(&kGumboDefaultOptions, Output);
       Arena->Release();
     }
@@ -234,6 +240,59 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
       Stack.push_back({static_cast<const GumboNode*>(Children.data[I]), Node, Into, Form});
   };
   Expand(Output->root, Doc->FRoot.get(), nullptr);
+  // What gumbo hung inside an element that a browser running scripts reads as noscript text, but
+  // that starts after that text, goes where the element stands, in document order: pushed last,
+  // it is made right after the element's place (or in it, when the element is dropped).
+  auto KeepWhatFollows = [&](const GumboNode* Inside, const GumboNode* Node, THtmlElement* Into, THtmlElement* Form) {
+    std::vector<const GumboNode*> After, Walk;
+    auto Push = [&Walk](const GumboNode* N) {
+      const GumboVector& Children = N->v.element.children;
+      for (unsigned I = Children.length; I-- > 0;) Walk.push_back(static_cast<const GumboNode*>(Children.data[I]));
+    };
+    Push(Inside);
+    while (!Walk.empty()) {
+      const GumboNode* N = Walk.back();
+      Walk.pop_back();
+      const bool IsElement = N->type == GUMBO_NODE_ELEMENT || N->type == GUMBO_NODE_TEMPLATE;
+      // An element gumbo made without a tag (implied) has no place of its own: look inside.
+      if (IsElement && N->v.element.original_tag.length == 0) {
+        Push(N);
+        continue;
+      }
+      const size_t At = IsElement ? N->v.element.start_pos.offset : N->v.text.start_pos.offset;
+      if (!InNoscript(At)) {
+        After.push_back(N);
+      } else if (IsElement) {
+        Push(N);
+      } else if (N->type == GUMBO_NODE_TEXT || N->type == GUMBO_NODE_WHITESPACE) {
+        // Gumbo's text runs on over the end tag it ignored; the browser's text after that tag is
+        // the source from there to the text's end, decoded by parsing that piece alone (it holds
+        // no tag, or the text would have ended there), in a body so that its blanks stay.
+        auto Range = std::upper_bound(Noscripts.begin(), Noscripts.end(), std::make_pair(At, SIZE_MAX));
+        if (Range == Noscripts.begin()) continue;
+        const size_t TagEnd = Utf8Html.find('>', std::prev(Range)->second);
+        const size_t TextEnd = At + N->v.text.original_text.length;
+        if (TagEnd == std::string::npos || TagEnd + 1 >= TextEnd) continue;
+        static constexpr std::string_view Opening = "<body>";
+        const std::string& Source =
+            Guard.PieceSources.emplace_back(std::string(Opening) + Utf8Html.substr(TagEnd + 1, TextEnd - TagEnd - 1));
+        GumboOutput* Piece = gumbo_parse_with_options(&kGumboDefaultOptions, Source.data(), Source.size());
+        Guard.Pieces.push_back(Piece);
+        const GumboNode* Body = nullptr;
+        const GumboVector& Top = Piece->root->v.element.children;
+        for (unsigned I = 0; I < Top.length; ++I)
+          if (static_cast<const GumboNode*>(Top.data[I])->v.element.tag == GUMBO_TAG_BODY)
+            Body = static_cast<const GumboNode*>(Top.data[I]);
+        if (!Body || Body->v.element.children.length == 0) continue;
+        auto* Text = static_cast<GumboNode*>(Body->v.element.children.data[0]);
+        if (Text->type != GUMBO_NODE_TEXT && Text->type != GUMBO_NODE_WHITESPACE) continue;
+        // Where it stands in the page, for what asks later whether it lies in noscript content.
+        Text->v.text.start_pos.offset += static_cast<unsigned>(TagEnd + 1 - Opening.size());
+        After.push_back(Text);
+      }
+    }
+    for (auto I = After.rbegin(); I != After.rend(); ++I) Stack.push_back({*I, Node, Into, Form});
+  };
   while (!Stack.empty()) {
     const auto [Child, Node, Into, Form] = Stack.back();
     Stack.pop_back();
@@ -241,8 +300,14 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
     std::shared_ptr<THtmlNode> Made;
     if (Child->type == GUMBO_NODE_ELEMENT || Child->type == GUMBO_NODE_TEMPLATE) {
       const GumboElement& G = Child->v.element;
-      // An element the parser made without a tag of its own (an implied body) stays.
-      if (G.original_tag.length > 0 && InNoscript(G.start_pos.offset)) continue;
+      // An element the parser made without a tag of its own (an implied body) stays. One that
+      // starts in noscript content is text to the browser, but gumbo may have opened it again
+      // after the noscript (a formatting element it reconstructs): what it holds from there on
+      // stays where it stands.
+      if (G.original_tag.length > 0 && InNoscript(G.start_pos.offset)) {
+        KeepWhatFollows(Child, Node, Into, Form);
+        continue;
+      }
       auto E = ElementOf(Child);
       if (G.original_tag.length > 2 &&
           std::string_view(G.original_tag.data + 1, G.original_tag.length - 1).find("</") != std::string_view::npos)
@@ -256,6 +321,10 @@ std::shared_ptr<THtmlDocument> THtmlDocument::Parse(const std::string& Utf8Html,
           Text->FDocument = Doc;
           E->FChildren.push_back(std::move(Text));
         }
+        // An element left open in the content (a paragraph) keeps gumbo from ending the noscript
+        // at its end tag, and what follows hangs inside it; a browser that runs scripts ends it
+        // there.
+        KeepWhatFollows(Child, Node, Into, Form);
         Made = std::move(E);
       } else if (E->Is(TTagInfo::TClass::Form) && G.original_tag.length > 0)
         Forms.emplace_back(G.start_pos.offset, E.get());

@@ -584,6 +584,38 @@ TEST(HtmlDom, NoscriptContentIsTextNotControls) {
   EXPECT_EQ(Doc->Title(), u"Contact");
 }
 
+// A paragraph left open in noscript content keeps gumbo from ending the noscript at its end tag:
+// what follows must still stand after it, as the browser places it, and not vanish with the
+// content the browser reads as text.
+TEST(HtmlDom, WhatFollowsANoscriptWithAnOpenParagraphStaysOnThePage) {
+  const std::pair<const char*, const char*> Pages[] = {
+      {"in a block", "<form id=f><div id=box><noscript><p>Turn scripts on</noscript>"
+                     "<input id=b name=email> <b id=t>Tail</b></div><input id=c></form>"},
+      {"in a cell", "<form id=f><table><tr><td id=box><noscript><p>Turn scripts on</noscript>"
+                    "<input id=b name=email> <b id=t>Tail</b></td></tr></table><input id=c></form>"},
+      {"nested", "<form id=f><div id=box><noscript><p><span>Turn <i>scripts</noscript>"
+                 "<input id=b name=email> <b id=t>Tail</b></div><input id=c></form>"},
+  };
+  for (const auto& [Name, Html] : Pages) {
+    SCOPED_TRACE(Name);
+    auto Doc = Load(Html);
+    auto B = Doc->FindById(u"b");
+    ASSERT_NE(B, nullptr);
+    EXPECT_EQ(B->Parent(), Doc->FindById(u"box").get());
+    ASSERT_NE(Doc->FindById(u"t"), nullptr);
+    EXPECT_EQ(Doc->FindById(u"t")->Parent(), Doc->FindById(u"box").get());
+    EXPECT_EQ(ElementIds(*Doc, u"f"), (std::vector<WideString>{u"b", u"c"}));
+    EXPECT_EQ(Doc->FindById(u"box")->InnerText(), u"Tail");
+    auto Noscript = Doc->All()->Tags(u"noscript")->Item(0);
+    ASSERT_NE(Noscript, nullptr);
+    EXPECT_EQ(Noscript->Children()->Length(), 0);
+  }
+  // Text right after the end tag gumbo passed over is the page's, blanks and entities as written.
+  auto Doc = Load("<div id=d>Go<noscript><p>scripts</noscript> on &amp; on<input id=i></div>");
+  EXPECT_EQ(Doc->FindById(u"d")->InnerText(), u"Go on & on");
+  ASSERT_NE(Doc->FindById(u"i"), nullptr);
+}
+
 TEST(HtmlDom, AButtonOfAnUnknownTypeSubmits) {
   auto Doc = Load(R"(<form id=f><button id=b1 type="fh-button">Go</button><button id=b2 type=" RESET ">R</button>
     <button id=b3 type=button>B</button><button id=b4>S</button></form>)");
