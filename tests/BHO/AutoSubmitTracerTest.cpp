@@ -47,6 +47,11 @@ TEST(AutoSubmitTracer, Chains) {
        Nav(u"http://a.com/check/", true), Reg(Form, Post, u"0,user", askFormPost, false)});
   RunChain("other field values are another action",
       {Reg(Form, Post, u"0,user,a", askFormPost, true), Nav(Post, true), Reg(Form, Post, u"0,user,b", askFormPost, true)});
+  // A site whose pages all post to one handler: the second page's submit is its own action, and
+  // the first page coming back is still the loop.
+  RunChain("the page tells actions to the same target apart",
+      {Reg(Form, Post, u"d", askFormPost, true), Nav(Post, true), Reg(u"http://a.com/signup", Post, u"d", askFormPost, true),
+       Nav(Post, true), Reg(Form, Post, u"d", askFormPost, false)});
   RunChain("the kind tells actions apart",
       {Reg(Form, Post, u"d", askFormGet, true), Nav(Post, true), Reg(Form, Post, u"d", askFormPost, true)});
   RunChain("a user's navigation elsewhere breaks the chain; another action starts a new one",

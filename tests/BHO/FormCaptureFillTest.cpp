@@ -146,6 +146,26 @@ TEST_F(FormCards, FillFromCardByPosition) {
   EXPECT_TRUE(M.FillFromCard(Lexicon, Hidden));
 }
 
+// A page that swapped one list for another keeps the position but not the name: the card's
+// choice belongs to the old list and must not land in the new one.
+TEST_F(FormCards, ASelectOfAnotherNameAtTheCardsPositionIsLeftAlone) {
+  Load("capture.html");
+  TFormItem& C = ItemOf(u"c");
+  TTransitFormCard Card;
+  C.SaveToCard(Card, 0);
+  ASSERT_EQ(Describe(Card)[2], "1 select/select-one s=\"Trimmed text\"");
+  Card.Fields[1].Value = u"fresh";
+  Card.Fields[2].Name = u"country";
+  Card.Fields[2].Value = u"v";
+  EXPECT_FALSE(C.FillFromCard(Lexicon, Card));
+  EXPECT_EQ(Supports<IHTMLSelectElement>(E(u"s"))->SelectedIndex(), 0);
+  EXPECT_EQ(Supports<IHTMLInputElement>(E(u"t"))->Value(), u"fresh");
+
+  Card.Fields[2].Name = u"s";
+  EXPECT_TRUE(C.FillFromCard(Lexicon, Card));
+  EXPECT_EQ(Supports<IHTMLSelectElement>(E(u"s"))->SelectedIndex(), 1);
+}
+
 TEST_F(FormCards, TheCardsSubmitFieldFindsThePagesControl) {
   Load("capture.html");
   TFormItem& C = ItemOf(u"c");

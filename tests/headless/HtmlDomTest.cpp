@@ -435,11 +435,19 @@ TEST(HtmlDom, AFormOpenedInsideATableOwnsTheControlsThatFollow) {
   EXPECT_EQ(Host.Submissions[0].Submitter, u"go");
 }
 
-// Only a tag closes the parser's form: not the same letters in a script, a comment or an attribute.
+// Only a tag closes the parser's form: not the same letters in a script, a comment, an attribute
+// or a noscript element's content (text to a browser that runs scripts).
 TEST(HtmlDom, TheTextOfAnEndTagElsewhereClosesNoForm) {
-  auto Doc = Load(R"(<table><form id=f><tr><td><input id=a title="</form>"><script>document.write("</form>")</script>
-    <!-- </form> --><input id=b></td></tr></table><input id=c></FORM ><input id=d>)");
-  EXPECT_EQ(ElementIds(*Doc, u"f"), (std::vector<WideString>{u"a", u"b", u"c"}));
+  const char* Pages[] = {
+      R"(<table><form id=f><tr><td><input id=a title="</form>"><script>document.write("</form>")</script>
+    <!-- </form> --><input id=b></td></tr></table><input id=c></FORM ><input id=d>)",
+      R"(<table><form id=f><tr><td><input id=a><noscript>Scripts are off</form><input id=n></noscript>
+    <input id=b></td></tr></table><input id=c></form><input id=d>)",
+  };
+  for (const char* Page : Pages) {
+    auto Doc = Load(Page);
+    EXPECT_EQ(ElementIds(*Doc, u"f"), (std::vector<WideString>{u"a", u"b", u"c"})) << Page;
+  }
 }
 
 TEST(HtmlDom, AFormClosedByAnEnclosingEndTagKeepsItsLaterControls) {

@@ -100,6 +100,8 @@ TEST(KeyMemoryTest, PasswordChangeLeavesNoDataKeyInFreedMemory) {
 
   const store::TKey After = FileDataKey(Folder.File(), u"second");
   ASSERT_TRUE(After);
+  EXPECT_NE(std::memcmp(Before->Data(), After->Data(), store::TSecretKey::Size), 0)
+      << "the password change kept the data key";
   EXPECT_FALSE(FreedHolds(Before->Data())) << "the old data key was freed unwiped";
   EXPECT_FALSE(FreedHolds(After->Data())) << "the new data key was freed unwiped";
 }

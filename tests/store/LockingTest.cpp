@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -104,6 +105,29 @@ TVariant::TBytes RawDataKey(const std::string& File) {
   return Key;
 }
 
+// The data key the file holds now, opened with the password as the store would.
+store::TKey PasswordDataKey(const std::string& File, const WideString& Password) {
+  sqlite3* Db = nullptr;
+  EXPECT_EQ(sqlite3_open(File.c_str(), &Db), SQLITE_OK);
+  sqlite3_stmt* Q = nullptr;
+  EXPECT_EQ(sqlite3_prepare_v2(Db, "SELECT salt, ops_limit, mem_limit, data_key FROM keyring", -1, &Q, nullptr),
+            SQLITE_OK);
+  store::TKey Key;
+  if (sqlite3_step(Q) == SQLITE_ROW) {
+    const auto Column = [&](int C) {
+      const auto* Data = static_cast<const uint8_t*>(sqlite3_column_blob(Q, C));
+      return store::TBlob(Data, Data + sqlite3_column_bytes(Q, C));
+    };
+    const store::TKey PasswordKey = store::DeriveKey(
+        Password, Column(0),
+        TKeyCost{static_cast<uint64_t>(sqlite3_column_int64(Q, 1)), static_cast<uint64_t>(sqlite3_column_int64(Q, 2))});
+    Key = store::OpenKey(*PasswordKey, Column(3), store::KeyringAssociatedData());
+  }
+  sqlite3_finalize(Q);
+  sqlite3_close(Db);
+  return Key;
+}
+
 TEST(LockingTest, WithoutPasswordStoreIsOpenAndLoginAcceptsAnything) {
   TStoreFolder Folder;
   TPelStore Store(Folder.File());
@@ -144,6 +168,53 @@ TEST(LockingTest, SecretsAreUnreadableInTheFile) {
   Store.Login(u"correct horse");
   bool Login = true;
   EXPECT_EQ(MailOf(Store, Login), MailWithSecret);
+}
+
+// Someone who read the clear data key before the password was set and puts it back in the file
+// (or simply keeps it) must find the values sealed since then closed to it: setting a password
+// seals everything under a key of its own.
+TEST(LockingTest, KeyReadBeforeThePasswordOpensNoValueSealedAfterIt) {
+  TStoreFolder Folder;
+  {
+    TPelStore Store(Folder.File());
+    StoreSecrets(Store);
+  }
+  const TVariant::TBytes KeyBeforePassword = RawDataKey(Folder.File());
+  ASSERT_EQ(KeyBeforePassword.size(), 32u);
+  {
+    TPelStore Store(Folder.File());
+    Store.SetMasterPassword(u"", u"correct horse", Cheap);
+  }
+  const store::TKey KeyAfterPassword = PasswordDataKey(Folder.File(), u"correct horse");
+  ASSERT_TRUE(KeyAfterPassword);
+  EXPECT_FALSE(std::equal(KeyBeforePassword.begin(), KeyBeforePassword.end(), KeyAfterPassword->Data()))
+      << "setting the password kept the data key";
+
+  std::string PutOldKeyBack = "UPDATE keyring SET salt = NULL, ops_limit = 0, mem_limit = 0, data_key = X'";
+  for (uint8_t Byte : KeyBeforePassword) {
+    PutOldKeyBack += "0123456789abcdef"[Byte >> 4];
+    PutOldKeyBack += "0123456789abcdef"[Byte & 15];
+  }
+  PutOldKeyBack += "' WHERE id = 1";
+  RunSql(Folder.File(), PutOldKeyBack.c_str());
+
+  TPelStore Store(Folder.File());
+  ASSERT_TRUE(Store.GetLoggedIn()) << "the old key was not taken as the file's clear key";
+  bool Login = false;
+  try {
+    const WideString Mail = MailOf(Store, Login);
+    ADD_FAILURE() << "a value sealed after the password was set opened with the old key: " << WideToAnsi(Mail);
+  } catch (const EOleException& E) {
+    EXPECT_NE(E.Message().find("damaged"), AnsiString::npos) << E.Message();
+  }
+  TVariant Data;
+  try {
+    Store.GetRecord(rkAuthentication, u"example.com", u"me", u"", Data, Login);
+    EXPECT_NE(Data.IsEmptyOrNull() ? TVariant::TBytes{} : Data.AsBytes(), SecretRecord)
+        << "a record sealed after the password was set opened with the old key";
+  } catch (const EOleException& E) {
+    EXPECT_NE(E.Message().find("damaged"), AnsiString::npos) << E.Message();
+  }
 }
 
 TEST(LockingTest, LockedStoreAnswersLoginRequiredAndRevealsNothing) {

@@ -67,6 +67,25 @@ TEST_F(BatchFill, FillsWithoutSubmittingAndMasksPasswords) {
   EXPECT_EQ(Masked(u""), u"");
 }
 
+// With a password in the profile the box is filled, and the report shows stars in its place: the
+// report is printed and may be kept, the secret must not be in it.
+TEST_F(BatchFill, AFilledPasswordIsReportedMasked) {
+  const WideString Secret = u"Tr0ub4dor&3-horse";
+  bool Login = false;
+  Store->AddFieldValue(u"", u"Password", Secret, Login);
+  ASSERT_FALSE(Login);
+  TBatchFiller Filler(Pages, TFillOptions{});
+  auto Reports = Filler.Fill(u"http://shop.example/signup");
+  ASSERT_EQ(Reports.size(), 1u);
+  const auto Filled = Lines(Reports[0]);
+  EXPECT_NE(std::find(Filled.begin(), Filled.end(), "step1 pw [Password] ********"), Filled.end())
+      << testing::PrintToString(Filled);
+  for (const TFilledControl& C : Reports[0].Filled) {
+    EXPECT_EQ(C.Secret, C.Name == u"pw") << WideToAnsi(C.Name);
+    EXPECT_EQ(C.Value.find(Secret), WideString::npos) << WideToAnsi(C.Name);
+  }
+}
+
 TEST_F(BatchFill, ASubmittedSignUpGoesPageAfterPageWithTheFilledValues) {
   TFillOptions Options;
   Options.Submit = true;
