@@ -21,13 +21,18 @@ windows_lines=()
 can_run_win32() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
 can_run_win64() { [[ -x /usr/lib/wine/wine64 ]] && /usr/lib/wine/wine64 --version >/dev/null 2>&1; }
 
-# Adds a CTest log's summary to the totals (every test of native and asan is one CTest test).
+# Adds a CTest log's summary to the totals (every test of native and asan is one CTest test). A
+# log without a summary ran nothing that can be counted (no test matched, or CTest stopped): that
+# is one failure, said so, never zero tests that passed.
 count_ctest() {
   local summary
   summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
-  if [[ $summary =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+  if [[ $summary =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]] && ((BASH_REMATCH[2] > 0)); then
     failed=$((failed + BASH_REMATCH[1]))
     passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  else
+    echo "=== $1 holds no CTest summary of a run that ran tests: counted as 1 failed"
+    failed=$((failed + 1))
   fi
 }
 
@@ -111,4 +116,4 @@ if ((not_run)); then
 else
   echo "all: $passed passed, $failed failed"
 fi
-((${#failed_presets[@]} == 0))
+((${#failed_presets[@]} == 0 && failed == 0))

@@ -156,6 +156,7 @@ void TPelStore::MarkWipe() {
 }
 
 bool TPelStore::CheckpointFile() {
+  if (BeforeWipeWait) BeforeWipeWait();
   if (!FDatabase.Checkpoint(WipeWaitMs)) return false;
   TStatement(FDatabase, "DELETE FROM state WHERE key = ?").Bind(1, AsciiToWide(WipeState)).Run();
   // The mark's removal holds no secret; folding it in too leaves the log empty as promised.

@@ -59,6 +59,9 @@ public:
   // Called by a lookup as it starts to recognise a name, outside the store's lock: where a test
   // holds one lookup in the middle to see that other callers are served meanwhile.
   static inline std::function<void()> BeforeRecognition;
+  // Called after a write that retires a key committed, as the store starts to wait for the log to
+  // be emptied: where a test stops a store process in the middle to see the next open finish.
+  static inline std::function<void()> BeforeWipeWait;
 
   // Where ShowManager is reported to the host that runs the store.
   std::function<void(const WideString& A, const WideString& Key, const WideString& Name)> OnShowManager;

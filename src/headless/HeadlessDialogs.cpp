@@ -13,6 +13,14 @@ void THeadlessDialogViews::Clear() {
   FShown.clear();
 }
 
+std::vector<AnsiString> THeadlessDialogViews::DropUnused() {
+  std::lock_guard<std::mutex> Guard(FLock);
+  std::vector<AnsiString> Names;
+  for (const auto& [Name, Scripts] : FScripts) Names.insert(Names.end(), Scripts.size(), Name);
+  FScripts.clear();
+  return Names;
+}
+
 std::vector<AnsiString> THeadlessDialogViews::Shown() const {
   std::lock_guard<std::mutex> Guard(FLock);
   return FShown;

@@ -21,8 +21,11 @@ public:
   // Answers the next showing of the form of that name (TForm::Name); scripts run in the order
   // they were queued.
   void Answer(const AnsiString& FormName, TScript Script);
-  // Drops every queued script.
+  // Drops every queued script, and forgets the forms shown.
   void Clear();
+  // Drops the scripts still queued and names their forms, one entry per script: an answer nobody
+  // took means its dialog never opened, so whatever the script would have checked went unchecked.
+  std::vector<AnsiString> DropUnused();
   // Names of the forms shown so far, in order (modal and modeless), for whoever checks what a
   // user would have seen.
   std::vector<AnsiString> Shown() const;

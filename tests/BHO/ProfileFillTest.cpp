@@ -27,7 +27,7 @@ protected:
     Forms.FKeyAttribute = u"FormID";
   }
   void TearDown() override {
-    Views().Clear();
+    ExpectEveryAnswerUsed();
     if (Store) Store->Shutdown();
   }
   void Start() {

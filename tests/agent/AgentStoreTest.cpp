@@ -18,7 +18,7 @@ class AgentWithStore : public testing::Test {
 protected:
   void SetUp() override { Views().Clear(); }
   void TearDown() override {
-    Views().Clear();
+    ExpectEveryAnswerUsed();
     if (Store) Store->Shutdown();
   }
   // Opens (or reopens) the store of the test's file and registers it as the running store.
@@ -167,6 +167,7 @@ TEST_F(AgentWithStore, ALockedStoreIsOpenedWithThePasswordDialogAndAWrongPasswor
   EXPECT_TRUE(ProfileFields().IsEmptyOrNull());
   EXPECT_EQ(Attempts, 1);
   EXPECT_FALSE(Store->GetLoggedIn());
+  EXPECT_EQ(Views().DropUnused(), std::vector<AnsiString>{"EnterPasswordForm"});
   // The failed login dropped the connection; the next use connects again.
   EXPECT_EQ(Connects, 1);
   EXPECT_TRUE(A.GetConnected());

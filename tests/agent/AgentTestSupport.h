@@ -11,6 +11,7 @@
 #include "headless/HeadlessDialogs.h"
 #include "platform/EventSource.h"
 #include "platform/Services.h"
+#include "support/AnswersUsed.h"
 #include "support/FakePelServer.h"
 
 namespace pel::test {

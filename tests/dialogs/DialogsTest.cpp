@@ -15,6 +15,7 @@
 #include "headless/HeadlessDialogs.h"
 #include "platform/Exceptions.h"
 #include "platform/Services.h"
+#include "support/AnswersUsed.h"
 
 using namespace pel;
 
@@ -23,7 +24,7 @@ namespace {
 class Dialogs : public testing::Test {
 protected:
   void SetUp() override { Views().Clear(); }
-  void TearDown() override { Views().Clear(); }
+  void TearDown() override { test::ExpectEveryAnswerUsed(); }
   static headless::THeadlessDialogViews& Views() { return headless::HeadlessDialogViews(); }
 };
 

@@ -59,7 +59,7 @@ class THelperScenario : public testing::Test {
 protected:
   void SetUp() override { Views().Clear(); }
   void TearDown() override {
-    Views().Clear();
+    ExpectEveryAnswerUsed();
     if (Helper) Helper->SetSite(nullptr);
     Helper.reset();
     if (Store) Store->Shutdown();

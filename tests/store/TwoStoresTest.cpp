@@ -200,28 +200,41 @@ TEST(TwoStoresTest, KilledAfterPasswordChangeCommittedNextOpenWipesOldKey) {
   ASSERT_EQ(OldKey.size(), 32u);
   {
     TReader Reader(Folder.File());
+    // The writer says when it starts to wait for the log after the change committed, and stays
+    // there until it is killed: the kill lands inside the wait whatever the machine's load.
+    int Inside[2];
+    ASSERT_EQ(pipe(Inside), 0);
     const pid_t Writer = RunChild([&] {
+      close(Inside[0]);
       TPelStore Store(Folder.File());
+      TPelStore::BeforeWipeWait = [&] {
+        const char Byte = 1;
+        if (write(Inside[1], &Byte, 1) != 1) _exit(2);
+        for (;;) pause();
+      };
       Store.SetMasterPassword(u"", u"pw", store::TKeyCost::Minimal());
     });
     ASSERT_GT(Writer, 0);
-    // Killed as soon as the change is visible to others, i.e. committed.
+    close(Inside[1]);
+    char Byte = 0;
+    // Zero bytes (end of file) means the writer ended without reaching the wait.
+    const bool Reached = read(Inside[0], &Byte, 1) == 1;
+    close(Inside[0]);
+    // The change is visible to others, i.e. committed.
     sqlite3* Db = nullptr;
     ASSERT_EQ(sqlite3_open(Folder.File().c_str(), &Db), SQLITE_OK);
     sqlite3_busy_timeout(Db, 1000);
     bool Committed = false;
-    for (int I = 0; I < 20000 && !Committed; ++I) {
-      sqlite3_stmt* Q = nullptr;
-      if (sqlite3_prepare_v2(Db, "SELECT salt IS NOT NULL FROM keyring", -1, &Q, nullptr) == SQLITE_OK &&
-          sqlite3_step(Q) == SQLITE_ROW)
-        Committed = sqlite3_column_int(Q, 0) != 0;
-      sqlite3_finalize(Q);
-      if (!Committed) usleep(200);
-    }
+    sqlite3_stmt* Q = nullptr;
+    if (sqlite3_prepare_v2(Db, "SELECT salt IS NOT NULL FROM keyring", -1, &Q, nullptr) == SQLITE_OK &&
+        sqlite3_step(Q) == SQLITE_ROW)
+      Committed = sqlite3_column_int(Q, 0) != 0;
+    sqlite3_finalize(Q);
     sqlite3_close(Db);
     kill(Writer, SIGKILL);
     int Status = 0;
     waitpid(Writer, &Status, 0);
+    ASSERT_TRUE(Reached) << "the writer never started to wait for the log";
     ASSERT_TRUE(Committed) << "the password change never committed";
     ASSERT_TRUE(WIFSIGNALED(Status)) << "the writer finished before the kill";
     Reader.Kill();

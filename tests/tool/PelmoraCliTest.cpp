@@ -78,6 +78,14 @@ protected:
                         "/right\"></frameset></html>",
                     "text/html");
     });
+    Server.Get("/away", [this](const httplib::Request&, httplib::Response& R) {
+      std::lock_guard<std::mutex> Guard(Lock);
+      R.set_redirect(Away);
+    });
+    Server.Get("/away-dressed", [this](const httplib::Request&, httplib::Response& R) {
+      std::lock_guard<std::mutex> Guard(Lock);
+      R.set_redirect(AwayDressed);
+    });
     Server.Get("/circle", [](const httplib::Request&, httplib::Response& R) { R.set_redirect("/circle"); });
     Server.Get("/picture", [](const httplib::Request&, httplib::Response& R) { R.set_content("GIF89a", "image/gif"); });
     Port = Server.bind_to_any_port("127.0.0.1");
@@ -109,6 +117,7 @@ protected:
   std::mutex Lock;
   std::vector<std::string> Posts, Cookies;
   int RightLoads = 0;
+  std::string Away, AwayDressed;  // where /away and /away-dressed redirect (HTTP 302)
 };
 
 TEST_F(Pelmora, FillSubmitsTheRightValuesWithTheSessionsCookie) {
@@ -186,6 +195,57 @@ TEST_F(Pelmora, HostsThatWereNotNamedAreNotContacted) {
   EXPECT_NE(Allowed.Out.find("= Springfield"), std::string::npos) << Allowed.Out;
   std::lock_guard<std::mutex> Guard(Lock);
   EXPECT_EQ(RightLoads, 1);
+}
+
+// The host check holds for every hop, not only the address typed: a named host that redirects
+// elsewhere does not get the other host contacted, whatever user info dresses up the address.
+TEST_F(Pelmora, ARedirectToAHostThatWasNotNamedIsNotFollowed) {
+  httplib::Server Other;
+  int OtherRequests = 0;
+  Other.Get("/page", [&](const httplib::Request&, httplib::Response& R) {
+    std::lock_guard<std::mutex> Guard(Lock);
+    ++OtherRequests;
+    R.set_content("<html><body><form>City <input name=city></form></body></html>", "text/html");
+  });
+  const int OtherPort = Other.bind_to_any_port("127.0.0.2");
+  ASSERT_GT(OtherPort, 0);
+  std::thread OtherThread([&] { Other.listen_after_bind(); });
+  const std::string Elsewhere = "127.0.0.2:" + std::to_string(OtherPort) + "/page";
+  const std::string Here = "127.0.0.1:" + std::to_string(Port);
+  {
+    std::lock_guard<std::mutex> Guard(Lock);
+    Away = "http://" + Elsewhere;
+    // The named host as user info before the other host's: the host is the one after the '@'.
+    AwayDressed = "http://" + Here + "@" + Elsewhere;
+  }
+
+  struct TCase {
+    std::string Arguments;
+    int Code;
+    std::string Says;
+    int Requests;  // what the other host saw
+  };
+  const std::vector<TCase> Cases = {
+      {"fill " + Url("/away"), 3, "not contacted: the host 127.0.0.2", 0},
+      {"fill " + Url("/away-dressed"), 3, "not contacted: the host 127.0.0.2", 0},
+      {"fill http://user@" + Here + "/away", 3, "not contacted: the host 127.0.0.2", 0},
+      {"fill http://user:secret@" + Here + "/away-dressed", 3, "not contacted: the host 127.0.0.2", 0},
+      // Named, the other host is reached: the refusals above are the check's, not the network's.
+      {"fill --allow-host 127.0.0.2 " + Url("/away"), 0, "= Springfield", 1},
+  };
+  for (const TCase& C : Cases) {
+    {
+      std::lock_guard<std::mutex> Guard(Lock);
+      OtherRequests = 0;
+    }
+    const TRun R = Run(C.Arguments);
+    EXPECT_EQ(R.Code, C.Code) << C.Arguments << "\n" << R.Out;
+    EXPECT_NE(R.Out.find(C.Says), std::string::npos) << C.Arguments << "\n" << R.Out;
+    std::lock_guard<std::mutex> Guard(Lock);
+    EXPECT_EQ(OtherRequests, C.Requests) << C.Arguments;
+  }
+  Other.stop();
+  OtherThread.join();
 }
 
 TEST_F(Pelmora, APageThatPostsBackToItselfIsStoppedByTheLoopGuard) {
