@@ -149,8 +149,9 @@ bool TPageSource::Load(const WideString& URL, const std::string& PostData, std::
                        WideString& FinalURL) {
   FLastError.clear();
   FinalURL = URL;
-  if (Fetch(URL, Utf8Html)) return true;
-  if (FetchRemote(URL, PostData, Utf8Html, FinalURL, FLastError)) return true;
+  if ((Fetch(URL, Utf8Html) || FetchRemote(URL, PostData, Utf8Html, FinalURL, FLastError)) &&
+      (!Admit || Admit(Utf8Html, FLastError)))
+    return true;
   FFailures.emplace_back(URL, FLastError);
   return false;
 }

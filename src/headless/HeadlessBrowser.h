@@ -35,6 +35,9 @@ public:
   // redirects). False when nothing could be loaded; LastError then says why.
   bool Load(const WideString& URL, const std::string& PostData, std::string& Utf8Html, WideString& FinalURL);
   const std::string& LastError() const { return FLastError; }
+  // What a page must pass before it is handed on (its markup, as UTF-8); unset, every page is.
+  // False refuses it: the load fails with Why as its error.
+  std::function<bool(const std::string& Utf8Html, std::string& Why)> Admit;
   // The loads that failed since the last call, address and why, in order; emptied by the call.
   std::vector<std::pair<WideString, std::string>> TakeFailures();
 

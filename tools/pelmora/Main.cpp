@@ -25,6 +25,7 @@
 
 #include "BatchFill.h"
 #include "NetworkPageSource.h"
+#include "PageLimits.h"
 #include "PelStore.h"
 #include "platform/Services.h"
 #include "platform/StringList.h"
@@ -212,6 +213,7 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
   for (const std::string& T : Targets) Addresses.push_back(AddressOf(T));
   TOpenStore Store(G);
   auto Pages = std::make_shared<TNetworkPageSource>();
+  LimitPageCost(*Pages);
   for (const std::string& T : Targets) Pages->AllowHost(TNetworkPageSource::HostOf(T));
   for (const std::string& H : G.AllowedHosts) Pages->AllowHost(H);
   TBatchFiller Filler(Pages, Options);
@@ -263,6 +265,7 @@ int RunCapture(const TGlobal& G, const std::string& Target, const std::string& N
   const WideString Address = AddressOf(Target);
   TOpenStore Store(G);
   auto Pages = std::make_shared<TNetworkPageSource>();
+  LimitPageCost(*Pages);
   Pages->AllowHost(TNetworkPageSource::HostOf(Target));
   for (const std::string& H : G.AllowedHosts) Pages->AllowHost(H);
   const TCaptureReport Report = CaptureCard(Pages, Address, Values, Wide(Name));
