@@ -199,7 +199,9 @@ void PrintReport(const TPageReport& R) {
   std::cout << "  " << R.Outcome << "\n";
 }
 
-int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::string& From, const TFillOptions& Options,
+WideString FieldValue(store::TPelStore& S, const WideString& Profile, const WideString& Field);
+
+int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::string& From, TFillOptions Options,
             bool Json) {
   if (!From.empty()) {
     std::ifstream In(From);
@@ -211,6 +213,8 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
   std::vector<WideString> Addresses;
   for (const std::string& T : Targets) Addresses.push_back(AddressOf(T));
   TOpenStore Store(G);
+  // Wherever the profile's password lands, it is printed masked.
+  Options.Secrets.Add(u"", FieldValue(*Store.Store, Options.Profile, u"Password"));
   auto Pages = std::make_shared<TNetworkPageSource>();
   for (const std::string& T : Targets) Pages->AllowHost(TNetworkPageSource::HostOf(T));
   for (const std::string& H : G.AllowedHosts) Pages->AllowHost(H);
@@ -229,7 +233,7 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
         PageFailed = true;
         std::cerr << "pelmora: " << Targets[I] << ": " << Why << "\n";
       } else {
-        std::cerr << "pelmora: warning: " << Utf8(Url) << " was not loaded: " << Why << "\n";
+        std::cerr << "pelmora: warning: " << Utf8(Filler.Printable(Url)) << " was not loaded: " << Why << "\n";
       }
     }
     if (PageFailed) {
