@@ -45,6 +45,13 @@ protected:
         </form></body></html>)",
                     "text/html");
     });
+    // Control characters in the title and, by character references, in the controls' names.
+    Server.Get("/controls", [](const httplib::Request&, httplib::Response& R) {
+      R.set_content("<html><head><title>Bank&#27;]0;owned&#7;&#27;[2J&#13;Title</title></head><body><form name=f>"
+                    "E-mail <input name=\"one&#10;  f: forged = yes\"> City <input name=\"esc&#27;[2J\">"
+                    " First name <input name=\"bel&#7;cr&#13;del&#127;\"></form></body></html>",
+                    "text/html");
+    });
     auto Done = [this](const httplib::Request& Q, httplib::Response& R) {
       std::lock_guard<std::mutex> Guard(Lock);
       Received.push_back(Q.method == "POST" ? Q.body : Q.target);
@@ -121,6 +128,34 @@ TEST_F(PelmoraOutput, ThePasswordIsPrintedOnlyMasked) {
     ASSERT_EQ(Received.size(), 1u) << Label << "\n" << R.Out;
     EXPECT_NE(Received[0].find(C.Sent), std::string::npos) << Label << ": " << Received[0];
   }
+}
+
+// Text a page chose reaches the terminal as visible escapes: it neither drives the terminal nor
+// breaks the report into lines of its own making.
+TEST_F(PelmoraOutput, ControlCharactersOfAPageArePrintedAsEscapes) {
+  const TRun Text = Run("fill " + Url("/controls"));
+  ASSERT_EQ(Text.Code, 0) << Text.Out;
+  for (char Raw : {'\x1b', '\x07', '\r', '\x7f'})
+    EXPECT_EQ(Text.Out.find(Raw), std::string::npos) << int(Raw) << "\n" << Text.Out;
+  std::vector<std::string> Lines;
+  std::istringstream In(Text.Out);
+  for (std::string Line; std::getline(In, Line);) Lines.push_back(Line);
+  // The page's line, one line per filled control, the outcome; nothing forged among them.
+  ASSERT_EQ(Lines.size(), 5u) << Text.Out;
+  EXPECT_EQ(Lines[0], Url("/controls") + "  \"Bank\\x1b]0;owned\\x07\\x1b[2J Title\"");
+  EXPECT_EQ(Lines[1], "  f: one\\n  f: forged = yes \"E-mail\" [E-mail] = john.public@example.com");
+  EXPECT_EQ(Lines[2], "  f: esc\\x1b[2J \"City\" [City] = Springfield");
+  EXPECT_EQ(Lines[3], "  f: bel\\x07cr\\rdel\\x7f \"First name\" [First name] = John");
+
+  // JSON has escapes of its own: the names come back whole.
+  const TRun Json = Run("fill --json " + Url("/controls"));
+  ASSERT_EQ(Json.Code, 0) << Json.Out;
+  EXPECT_EQ(Json.Out.find('\x1b'), std::string::npos);
+  const auto Page = nlohmann::json::parse(Json.Out.substr(0, Json.Out.find('\n')));
+  ASSERT_EQ(Page["filled"].size(), 3u) << Json.Out;
+  EXPECT_EQ(Page["filled"][0]["name"], "one\n  f: forged = yes");
+  EXPECT_EQ(Page["filled"][1]["name"], "esc\x1b[2J");
+  EXPECT_EQ(Page["filled"][2]["name"], "bel\x07" "cr\rdel\x7f");
 }
 
 }  // namespace

@@ -174,6 +174,32 @@ nlohmann::json ToJson(const TPageReport& R) {
   return J;
 }
 
+// Text as the terminal is to show it: control characters, and the marks that reorder or break
+// lines unseen, as visible escapes. What a page chose then neither drives the terminal (titles,
+// clearing the screen) nor forges lines of the report.
+std::string Shown(const WideString& Text) {
+  static const char Hex[] = "0123456789abcdef";
+  std::string Out;
+  size_t Plain = 0;  // start of the run of characters not yet copied
+  auto Flush = [&](size_t End) { Out += Utf8(Text.substr(Plain, End - Plain)); };
+  for (size_t I = 0; I < Text.size(); ++I) {
+    const char16_t C = Text[I];
+    const bool Control = C < 0x20 || (C >= 0x7f && C < 0xa0) || C == 0x2028 || C == 0x2029 ||
+                         (C >= 0x202a && C <= 0x202e) || (C >= 0x2066 && C <= 0x2069);
+    if (!Control) continue;
+    Flush(I);
+    Plain = I + 1;
+    if (C == u'\n') Out += "\\n";
+    else if (C == u'\r') Out += "\\r";
+    else if (C == u'\t') Out += "\\t";
+    else if (C < 0x100) Out += std::string("\\x") + Hex[C >> 4] + Hex[C & 15];
+    else Out += std::string("\\u") + Hex[C >> 12] + Hex[(C >> 8) & 15] + Hex[(C >> 4) & 15] + Hex[C & 15];
+  }
+  Flush(Text.size());
+  return Out;
+}
+std::string Shown(const std::string& Utf8Text) { return Shown(Wide(Utf8Text)); }
+
 // A caption as one short line: its blanks run together, cut at 60 characters.
 WideString OneLine(const WideString& Text) {
   WideString Out;
@@ -188,14 +214,14 @@ WideString OneLine(const WideString& Text) {
 }
 
 void PrintReport(const TPageReport& R) {
-  std::cout << Utf8(R.Address) << "  \"" << Utf8(R.Title) << "\"\n";
+  std::cout << Shown(R.Address) << "  \"" << Shown(R.Title) << "\"\n";
   for (const TFilledControl& C : R.Filled) {
-    std::cout << "  " << Utf8(C.Form) << ": " << Utf8(C.Name.empty() ? u"(no name)" : C.Name);
-    if (!C.Caption.empty()) std::cout << " \"" << Utf8(OneLine(C.Caption)) << "\"";
-    if (!C.ProfileField.empty()) std::cout << " [" << Utf8(C.ProfileField) << "]";
-    std::cout << " = " << Utf8(C.Value) << "\n";
+    std::cout << "  " << Shown(C.Form) << ": " << Shown(C.Name.empty() ? u"(no name)" : C.Name);
+    if (!C.Caption.empty()) std::cout << " \"" << Shown(OneLine(C.Caption)) << "\"";
+    if (!C.ProfileField.empty()) std::cout << " [" << Shown(C.ProfileField) << "]";
+    std::cout << " = " << Shown(C.Value) << "\n";
   }
-  if (!R.SubmittedTo.empty()) std::cout << "  submitted to " << Utf8(R.SubmittedTo) << "\n";
+  if (!R.SubmittedTo.empty()) std::cout << "  submitted to " << Shown(R.SubmittedTo) << "\n";
   std::cout << "  " << R.Outcome << "\n";
 }
 
@@ -231,9 +257,9 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
       // The page itself not loading is an error of the run; a frame or a later page, a warning.
       if (Url == Addresses[I]) {
         PageFailed = true;
-        std::cerr << "pelmora: " << Targets[I] << ": " << Why << "\n";
+        std::cerr << "pelmora: " << Shown(Targets[I]) << ": " << Shown(Why) << "\n";
       } else {
-        std::cerr << "pelmora: warning: " << Utf8(Filler.Printable(Url)) << " was not loaded: " << Why << "\n";
+        std::cerr << "pelmora: warning: " << Shown(Filler.Printable(Url)) << " was not loaded: " << Shown(Why) << "\n";
       }
     }
     if (PageFailed) {
@@ -271,12 +297,12 @@ int RunCapture(const TGlobal& G, const std::string& Target, const std::string& N
   for (const std::string& H : G.AllowedHosts) Pages->AllowHost(H);
   const TCaptureReport Report = CaptureCard(Pages, Address, Values, Wide(Name));
   for (const auto& [Url, Why] : Pages->TakeFailures())
-    if (Url == Address) throw TFailure{exPage, Target + ": " + Why};
+    if (Url == Address) throw TFailure{exPage, Shown(Target) + ": " + Shown(Why)};
   for (const WideString& Missing : Report.Missing)
-    std::cerr << "pelmora: the page has no control \"" << Utf8(Missing) << "\"\n";
+    std::cerr << "pelmora: the page has no control \"" << Shown(Missing) << "\"\n";
   if (Report.Page.Outcome != "submitted") throw TFailure{exPage, "nothing was submitted: no field of the page was typed"};
-  std::cout << "submitted to " << Utf8(Report.Page.SubmittedTo) << "\n";
-  std::cout << "saved as \"" << Utf8(Report.CardName.empty() ? WideString(u"(named by the store)") : Report.CardName)
+  std::cout << "submitted to " << Shown(Report.Page.SubmittedTo) << "\n";
+  std::cout << "saved as \"" << Shown(Report.CardName.empty() ? WideString(u"(named by the store)") : Report.CardName)
             << "\"\n";
   return Report.Missing.empty() ? exOk : exUnknown;
 }
@@ -537,8 +563,8 @@ int main(int argc, char** argv) {
     } else if (Cards->parsed()) {
       const char* Kinds[] = {"card", "navigation", "mail card", "login"};
       for (const auto& Item : S.ListItems())
-        std::cout << (Item.Kind >= 0 && Item.Kind <= 3 ? Kinds[Item.Kind] : "item") << "\t" << Utf8(Item.SetName)
-                  << "\t" << Utf8(Item.Name) << "\n";
+        std::cout << (Item.Kind >= 0 && Item.Kind <= 3 ? Kinds[Item.Kind] : "item") << "\t" << Shown(Item.SetName)
+                  << "\t" << Shown(Item.Name) << "\n";
     } else if (ExportCmd->parsed()) {
       std::cout << Export(S).dump(2) << "\n";
     } else if (ImportCmd->parsed()) {
