@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -156,6 +157,49 @@ TEST_F(PelmoraOutput, ControlCharactersOfAPageArePrintedAsEscapes) {
   EXPECT_EQ(Page["filled"][0]["name"], "one\n  f: forged = yes");
   EXPECT_EQ(Page["filled"][1]["name"], "esc\x1b[2J");
   EXPECT_EQ(Page["filled"][2]["name"], "bel\x07" "cr\rdel\x7f");
+}
+
+// Each command line the contract gives an exit code for gets that code and a line saying why; the
+// runs that succeed beside them show the refusals are about the mistake, not the command.
+TEST_F(PelmoraOutput, MistakesOnTheCommandLineGetTheirExitCodes) {
+  const TRun Capture = Run("capture " + Url("/post") + " --set Mine --field email=me@mine.example");
+  ASSERT_EQ(Capture.Code, 0) << Capture.Out;
+  const auto BadKind = Home / "bad-kind.json";
+  std::ofstream(BadKind) << R"({"items": [{"kind": 7, "set": "s", "name": "n", "url": "", "data": ""}]})";
+  const auto NoName = Home / "no-name.json";
+  std::ofstream(NoName) << R"({"profiles": [{"name": "", "values": {}}]})";
+  struct TCase {
+    std::string Arguments;
+    int Code;
+    std::string Says;
+  };
+  const std::vector<TCase> Cases = {
+      {"fill --profile Typo " + Url("/post"), 6, "unknown profile \"Typo\""},
+      // The page has a card now (the capture's), which the automatic fill takes.
+      {"fill --profile sample " + Url("/post"), 0, "= me@mine.example"},
+      {"fill --card " + Url("/post") + "/Nope " + Url("/post"), 6, "unknown form card"},
+      {"fill --card " + Url("/post") + "/Mine " + Url("/post"), 0, "= me@mine.example"},
+      {"store profile add SAMPLE", 2, "already"},
+      {"store profile add ''", 2, "a name"},
+      {"store profile add '  '", 2, "a name"},
+      {"store import --json " + BadKind.string(), 2, "record kind 7"},
+      {"store import --json " + NoName.string(), 2, "a name"},
+      {"fill --allow-host 127.0.0.1:8080 " + Url("/post"), 2, "a host only"},
+      {"fill --allow-host http://127.0.0.1/ " + Url("/post"), 2, "a host only"},
+      {"fill --allow-host user@localhost " + Url("/post"), 2, "a host only"},
+      {"capture --allow-host localhost:80 " + Url("/post") + " --set X --field email=a", 2, "a host only"},
+      {"fill --allow-host localhost --allow-host [::1] " + Url("/post"), 0, "= me@mine.example"},
+  };
+  for (const TCase& C : Cases) {
+    const TRun R = Run(C.Arguments);
+    EXPECT_EQ(R.Code, C.Code) << C.Arguments << "\n" << R.Out;
+    EXPECT_NE(R.Out.find(C.Says), std::string::npos) << C.Arguments << "\n" << R.Out;
+  }
+  // None of the refused commands changed the store.
+  const TRun Profiles = Run("store profiles");
+  EXPECT_EQ(Profiles.Out, "* Sample\n");
+  const TRun Cards = Run("store cards");
+  EXPECT_EQ(Cards.Out, "card\t" + Url("/post") + "\tMine\n");
 }
 
 }  // namespace

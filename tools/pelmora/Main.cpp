@@ -8,7 +8,7 @@
 // Exit codes: 0 done, 2 bad input (a missing file, an unknown address scheme, bad arguments),
 // 3 a page could not be loaded (unreachable, HTTP error, not HTML, too large), 4 the store is locked
 // and no right password was given, 5 the store cannot be opened (damaged, newer), 6 an unknown
-// profile or field, 130 interrupted.
+// profile, field or form card, 130 interrupted.
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -226,6 +226,31 @@ void PrintReport(const TPageReport& R) {
 }
 
 WideString FieldValue(store::TPelStore& S, const WideString& Profile, const WideString& Field);
+WideString RequireProfile(store::TPelStore& S, const std::string& Profile);
+
+// --allow-host names a host as the host check compares it: a name or an address, without what a URL
+// puts around it (scheme, user info, port, path), which would never match and so allow nothing.
+void RequireHost(const std::string& Host) {
+  bool Ok;
+  if (!Host.empty() && Host.front() == '[')
+    Ok = Host.size() > 2 && Host.back() == ']' &&
+         Host.find_first_not_of("0123456789abcdefABCDEF:.", 1) == Host.size() - 1;
+  else
+    Ok = !Host.empty() && Host.find_first_of(":/@?#[]\\ \t") == std::string::npos;
+  if (!Ok)
+    throw TFailure{exUsage, "--allow-host \"" + Shown(Host) +
+                                "\": name a host only (example.org, 192.0.2.1, [2001:db8::1]), without scheme, "
+                                "port or path"};
+}
+
+// The card --card names, as the store holds it: the set is the page key and both match exactly.
+void RequireCard(store::TPelStore& S, const WideString& Set, const WideString& Name) {
+  const auto Items = S.ListItems();
+  if (std::none_of(Items.begin(), Items.end(),
+                   [&](const auto& Item) { return Item.Kind == 0 && Item.SetName == Set && Item.Name == Name; }))
+    throw TFailure{exUnknown, "unknown form card \"" + Shown(Set) + "/" + Shown(Name) +
+                                  "\" (pelmora store cards lists them: page key, then name)"};
+}
 
 int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::string& From, TFillOptions Options,
             bool Json) {
@@ -239,6 +264,8 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
   std::vector<WideString> Addresses;
   for (const std::string& T : Targets) Addresses.push_back(AddressOf(T));
   TOpenStore Store(G);
+  Options.Profile = RequireProfile(*Store.Store, Utf8(Options.Profile));
+  if (!Options.CardName.empty()) RequireCard(*Store.Store, Options.CardSet, Options.CardName);
   // Wherever the profile's password lands, it is printed masked.
   Options.Secrets.Add(u"", FieldValue(*Store.Store, Options.Profile, u"Password"));
   auto Pages = std::make_shared<TNetworkPageSource>();
@@ -412,7 +439,31 @@ nlohmann::json Export(store::TPelStore& S) {
   return J;
 }
 
+// A name a profile can have: not blank (the store would keep it, and no one could choose it).
+WideString ProfileName(const std::string& Name) {
+  if (Name.find_first_not_of(" \t\r\n") == std::string::npos) throw TFailure{exUsage, "a profile needs a name"};
+  return Wide(Name);
+}
+
+void AddProfile(store::TPelStore& S, const std::string& Name) {
+  const WideString Wanted = ProfileName(Name);
+  TVariant Existing;
+  WideString Current;
+  S.GetProfiles(Existing, Current);
+  for (const WideString& P : Existing.AsStrings())
+    if (Locale().CompareText(P, Wanted) == 0)
+      throw TFailure{exUsage, "there is already a profile \"" + Shown(P) + "\" (names differ in more than case)"};
+  S.AddProfile(Wanted);
+}
+
 void Import(store::TPelStore& S, const nlohmann::json& J) {
+  // All of it checked before any of it is written: a refused import leaves the store as it was.
+  for (const auto& P : J.value("profiles", nlohmann::json::array())) ProfileName(P.at("name").get<std::string>());
+  for (const auto& Item : J.value("items", nlohmann::json::array()))
+    if (const int32_t Kind = Item.at("kind").get<int32_t>(); Kind < 0 || Kind > 3)
+      throw TFailure{exUsage, "the import holds an item of record kind " + std::to_string(Kind) +
+                                  " (0 card, 1 navigation, 2 mail card, 3 login)"};
+
   TVariant Existing;
   WideString Current;
   S.GetProfiles(Existing, Current);
@@ -466,7 +517,7 @@ int main(int argc, char** argv) {
       ->allow_extra_args(false);
   App.footer(
       "Exit codes: 0 done, 2 bad input, 3 a page could not be loaded, 4 store locked (wrong or no password),\n"
-      "5 store cannot be opened, 6 unknown profile or field, 130 interrupted.");
+      "5 store cannot be opened, 6 unknown profile, field or form card, 130 interrupted.");
 
   std::vector<std::string> Targets;
   std::string From, Card, Profile;
@@ -497,8 +548,8 @@ int main(int argc, char** argv) {
   std::string UseName;
   auto* Use = ProfileCmd->add_subcommand("use", "make a profile the current one");
   Use->add_option("name", UseName, "profile")->required();
-  auto* AddProfile = ProfileCmd->add_subcommand("add", "add an empty profile");
-  AddProfile->add_option("name", UseName, "profile")->required();
+  auto* AddProfileCmd = ProfileCmd->add_subcommand("add", "add an empty profile");
+  AddProfileCmd->add_option("name", UseName, "profile")->required();
   auto* Cards = Store->add_subcommand("cards", "list the stored form cards and records by page");
   std::string ImportFile;
   bool AsJson = false;
@@ -535,6 +586,7 @@ int main(int argc, char** argv) {
   }
 
   try {
+    for (const std::string& H : G.AllowedHosts) RequireHost(H);
     if (Fill->parsed()) {
       Options.Profile = Wide(Profile);
       if (!Card.empty()) {
@@ -558,8 +610,8 @@ int main(int argc, char** argv) {
       for (const WideString& P : List.AsStrings()) std::cout << (P == Current ? "* " : "  ") << Utf8(P) << "\n";
     } else if (Use->parsed()) {
       S.SetActiveProfile(RequireProfile(S, UseName));
-    } else if (AddProfile->parsed()) {
-      S.AddProfile(Wide(UseName));
+    } else if (AddProfileCmd->parsed()) {
+      AddProfile(S, UseName);
     } else if (Cards->parsed()) {
       const char* Kinds[] = {"card", "navigation", "mail card", "login"};
       for (const auto& Item : S.ListItems())
