@@ -1,5 +1,8 @@
 #include "BatchFill.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "BHO/BindingMarks.h"
 #include "BHO/CaptionFinder.h"
 #include "BHO/ElementAccess.h"
@@ -48,8 +51,10 @@ bool Changed(const TElementRef& E, const WideString& Tag, const WideString& Type
 }
 
 
-// What the page's forms hold that the page did not give them, and the page's title.
-void TakeSnapshot(TKXBrowserHelperObject& Helper, headless::THeadlessBrowser& Browser, TPageReport& Report) {
+// What the page's forms hold that the page did not give them, and the page's title. Secrets learns
+// what the forms hold that is not to be printed.
+void TakeSnapshot(TKXBrowserHelperObject& Helper, headless::THeadlessBrowser& Browser, TPageReport& Report,
+                  TSecrets& Secrets) {
   if (auto Doc = Browser.HtmlDocument()) Report.Title = Doc->Title();
   Report.Filled.clear();
   TPageFormSet& Forms = Helper.PageForms();
@@ -67,6 +72,9 @@ void TakeSnapshot(TKXBrowserHelperObject& Helper, headless::THeadlessBrowser& Br
       WideString Name, Tag, Type, Value, Field;
       ReadElement(E, Name, Tag, Type, Value);
       const bool Bound = GetAttributeText(E, ProfileFieldAttribute, Field) && !Field.empty();
+      // The profile's password may land in a box that does not mask it; it is a secret all the same.
+      const bool Secret = Type == u"password" || AsciiLowerCase(Field) == u"password" || Secrets.IsSecret(Value);
+      if (Secret && !Value.empty()) Secrets.Add(Name, Value);
       if (Tag.empty() || !(Bound || Changed(E, Tag, Type))) continue;
       TFilledControl C;
       C.Form = FormName;
@@ -77,7 +85,7 @@ void TakeSnapshot(TKXBrowserHelperObject& Helper, headless::THeadlessBrowser& Br
         C.Caption.clear();
       }
       C.ProfileField = Field;
-      C.Secret = Type == u"password";
+      C.Secret = Secret;
       C.Value = C.Secret ? Masked(Value) : Value;
       Report.Filled.push_back(std::move(C));
     }
@@ -87,6 +95,67 @@ void TakeSnapshot(TKXBrowserHelperObject& Helper, headless::THeadlessBrowser& Br
 }  // namespace
 
 WideString Masked(const WideString& Value) { return WideString(std::min<size_t>(Value.size(), 8), u'*'); }
+
+namespace {
+
+std::string FormDecoded(const std::string& Text) {
+  std::string Out;
+  for (size_t I = 0; I < Text.size(); ++I) {
+    if (Text[I] == '+') {
+      Out += ' ';
+    } else if (Text[I] == '%' && I + 2 < Text.size() && std::isxdigit(static_cast<unsigned char>(Text[I + 1])) &&
+               std::isxdigit(static_cast<unsigned char>(Text[I + 2]))) {
+      Out += static_cast<char>(std::stoi(Text.substr(I + 1, 2), nullptr, 16));
+      I += 2;
+    } else {
+      Out += Text[I];
+    }
+  }
+  return Out;
+}
+
+}  // namespace
+
+void TSecrets::Add(const WideString& Name, const WideString& Value) {
+  if (!Name.empty() && std::find(FNames.begin(), FNames.end(), Name) == FNames.end()) FNames.push_back(Name);
+  if (!Value.empty() && !IsSecret(Value)) FValues.push_back(Value);
+}
+
+bool TSecrets::IsSecret(const WideString& Value) const {
+  return !Value.empty() && std::find(FValues.begin(), FValues.end(), Value) != FValues.end();
+}
+
+std::string TSecrets::InForm(const std::string& Body) const {
+  if (FNames.empty() && FValues.empty()) return Body;
+  std::string Out;
+  size_t Start = 0;
+  while (Start <= Body.size()) {
+    size_t End = Body.find('&', Start);
+    if (End == std::string::npos) End = Body.size();
+    const std::string Pair = Body.substr(Start, End - Start);
+    const size_t Eq = Pair.find('=');
+    if (Eq != std::string::npos) {
+      const WideString Name = Utf8ToWide(FormDecoded(Pair.substr(0, Eq)));
+      const WideString Value = Utf8ToWide(FormDecoded(Pair.substr(Eq + 1)));
+      const bool Hide = !Value.empty() && (IsSecret(Value) || std::find(FNames.begin(), FNames.end(), Name) != FNames.end());
+      Out += Hide ? Pair.substr(0, Eq + 1) + WideToUtf8(Masked(Value)) : Pair;
+    } else {
+      Out += Pair;
+    }
+    if (End < Body.size()) Out += '&';
+    Start = End + 1;
+  }
+  return Out;
+}
+
+WideString TSecrets::InAddress(const WideString& Url) const {
+  const size_t Query = Url.find(u'?');
+  if (Query == WideString::npos) return Url;
+  const size_t Fragment = Url.find(u'#', Query);
+  const size_t End = Fragment == WideString::npos ? Url.size() : Fragment;
+  return Url.substr(0, Query + 1) + Utf8ToWide(InForm(WideToUtf8(Url.substr(Query + 1, End - Query - 1)))) +
+         Url.substr(End);
+}
 
 TBatchFiller::TBatchFiller(std::shared_ptr<headless::TPageSource> Pages, TFillOptions Options)
     : FOptions(std::move(Options)) {
@@ -109,9 +178,10 @@ TBatchFiller::TBatchFiller(std::shared_ptr<headless::TPageSource> Pages, TFillOp
                                      TVariant&, TVariant& PostData, TVariant&, bool&) {
     if (!FOpen || !IsSameObject(pDisp, FBrowser)) return;
     Snapshot();
-    FReports.back().SubmittedTo = URL.AsWideString();
+    FReports.back().SubmittedTo = FOptions.Secrets.InAddress(URL.AsWideString());
     if (PostData.VarType() == TVarType::ByteArray)
-      FReports.back().PostData.assign(PostData.AsBytes().begin(), PostData.AsBytes().end());
+      FReports.back().PostData =
+          FOptions.Secrets.InForm(std::string(PostData.AsBytes().begin(), PostData.AsBytes().end()));
     FOpen = false;
     FReports.back().Outcome = "submitted";
   };
@@ -127,12 +197,12 @@ TBatchFiller::~TBatchFiller() {
 void TBatchFiller::OpenReport() {
   if (FOpen) Close("done");
   TPageReport Report;
-  Report.Address = FBrowser->LocationURL();
+  Report.Address = FOptions.Secrets.InAddress(FBrowser->LocationURL());
   FReports.push_back(std::move(Report));
   FOpen = true;
 }
 
-void TBatchFiller::Snapshot() { TakeSnapshot(*FHelper, *FBrowser, FReports.back()); }
+void TBatchFiller::Snapshot() { TakeSnapshot(*FHelper, *FBrowser, FReports.back(), FOptions.Secrets); }
 
 void TBatchFiller::Close(const std::string& Outcome) {
   if (!FOpen) return;
@@ -234,7 +304,8 @@ TCaptureReport CaptureCard(std::shared_ptr<headless::TPageSource> Pages, const W
     Saved = Form.Control("FormSetNameEdit").Text;
     Form.Control("Button1").Click();
   });
-  TakeSnapshot(*Helper, *Browser, Report.Page);
+  TSecrets Secrets;
+  TakeSnapshot(*Helper, *Browser, Report.Page, Secrets);
   // Submitted as the user would: the form's submit control, or the form itself.
   headless::THtmlElement* Form = Last->OwnerForm();
   headless::THtmlElement* Submit = nullptr;
@@ -253,8 +324,8 @@ TCaptureReport CaptureCard(std::shared_ptr<headless::TPageSource> Pages, const W
   headless::HeadlessDialogViews().Clear();
   if (Browser->Requests.size() > Requests) {
     Report.Page.Outcome = "submitted";
-    Report.Page.SubmittedTo = Browser->Requests[Requests].URL;
-    Report.Page.PostData = Browser->Requests[Requests].PostData;
+    Report.Page.SubmittedTo = Secrets.InAddress(Browser->Requests[Requests].URL);
+    Report.Page.PostData = Secrets.InForm(Browser->Requests[Requests].PostData);
   }
   Report.CardName = Saved;
   Helper->SetSite(nullptr);

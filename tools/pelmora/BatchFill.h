@@ -13,12 +13,31 @@
 
 namespace pel::tool {
 
+// What must not be printed in clear: the values of password boxes and the profile's password, and
+// the names of the controls that held them. Addresses and form bodies are printed with those values
+// masked, found by the control's name or by the value itself.
+class TSecrets {
+public:
+  // Name may be empty: a value that is secret in whatever control it is.
+  void Add(const WideString& Name, const WideString& Value);
+  bool IsSecret(const WideString& Value) const;
+  // The address with the secret values of its query masked.
+  WideString InAddress(const WideString& Url) const;
+  // A form's body (name=value&...) with its secret values masked.
+  std::string InForm(const std::string& Body) const;
+
+private:
+  std::vector<WideString> FNames, FValues;
+};
+
 struct TFillOptions {
   WideString Profile;  // empty: the store's current profile
   bool Submit = false;
   // A form card to fill from besides the automatic fill, and whether it fills only empty fields.
   WideString CardSet, CardName;
   bool OnlyEmpty = false;
+  // Values printed only masked wherever they show (the profile's password).
+  TSecrets Secrets;
 };
 
 struct TFilledControl {
@@ -51,6 +70,8 @@ public:
   // Loads the address (http, https, file, or one the page source knows) and follows the window
   // until it rests; one report per page it went through.
   std::vector<TPageReport> Fill(const WideString& Address);
+  // An address with what the run's pages took as secret masked, for printing.
+  WideString Printable(const WideString& Url) const { return FOptions.Secrets.InAddress(Url); }
 
 private:
   class TBatchServer;

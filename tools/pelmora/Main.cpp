@@ -8,7 +8,7 @@
 // Exit codes: 0 done, 2 bad input (a missing file, an unknown address scheme, bad arguments),
 // 3 a page could not be loaded (unreachable, HTTP error, not HTML, too large), 4 the store is locked
 // and no right password was given, 5 the store cannot be opened (damaged, newer), 6 an unknown
-// profile or field, 130 interrupted.
+// profile, field or form card, 130 interrupted.
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -175,6 +175,32 @@ nlohmann::json ToJson(const TPageReport& R) {
   return J;
 }
 
+// Text as the terminal is to show it: control characters, and the marks that reorder or break
+// lines unseen, as visible escapes. What a page chose then neither drives the terminal (titles,
+// clearing the screen) nor forges lines of the report.
+std::string Shown(const WideString& Text) {
+  static const char Hex[] = "0123456789abcdef";
+  std::string Out;
+  size_t Plain = 0;  // start of the run of characters not yet copied
+  auto Flush = [&](size_t End) { Out += Utf8(Text.substr(Plain, End - Plain)); };
+  for (size_t I = 0; I < Text.size(); ++I) {
+    const char16_t C = Text[I];
+    const bool Control = C < 0x20 || (C >= 0x7f && C < 0xa0) || C == 0x2028 || C == 0x2029 ||
+                         (C >= 0x202a && C <= 0x202e) || (C >= 0x2066 && C <= 0x2069);
+    if (!Control) continue;
+    Flush(I);
+    Plain = I + 1;
+    if (C == u'\n') Out += "\\n";
+    else if (C == u'\r') Out += "\\r";
+    else if (C == u'\t') Out += "\\t";
+    else if (C < 0x100) Out += std::string("\\x") + Hex[C >> 4] + Hex[C & 15];
+    else Out += std::string("\\u") + Hex[C >> 12] + Hex[(C >> 8) & 15] + Hex[(C >> 4) & 15] + Hex[C & 15];
+  }
+  Flush(Text.size());
+  return Out;
+}
+std::string Shown(const std::string& Utf8Text) { return Shown(Wide(Utf8Text)); }
+
 // A caption as one short line: its blanks run together, cut at 60 characters.
 WideString OneLine(const WideString& Text) {
   WideString Out;
@@ -189,18 +215,45 @@ WideString OneLine(const WideString& Text) {
 }
 
 void PrintReport(const TPageReport& R) {
-  std::cout << Utf8(R.Address) << "  \"" << Utf8(R.Title) << "\"\n";
+  std::cout << Shown(R.Address) << "  \"" << Shown(R.Title) << "\"\n";
   for (const TFilledControl& C : R.Filled) {
-    std::cout << "  " << Utf8(C.Form) << ": " << Utf8(C.Name.empty() ? u"(no name)" : C.Name);
-    if (!C.Caption.empty()) std::cout << " \"" << Utf8(OneLine(C.Caption)) << "\"";
-    if (!C.ProfileField.empty()) std::cout << " [" << Utf8(C.ProfileField) << "]";
-    std::cout << " = " << Utf8(C.Value) << "\n";
+    std::cout << "  " << Shown(C.Form) << ": " << Shown(C.Name.empty() ? u"(no name)" : C.Name);
+    if (!C.Caption.empty()) std::cout << " \"" << Shown(OneLine(C.Caption)) << "\"";
+    if (!C.ProfileField.empty()) std::cout << " [" << Shown(C.ProfileField) << "]";
+    std::cout << " = " << Shown(C.Value) << "\n";
   }
-  if (!R.SubmittedTo.empty()) std::cout << "  submitted to " << Utf8(R.SubmittedTo) << "\n";
+  if (!R.SubmittedTo.empty()) std::cout << "  submitted to " << Shown(R.SubmittedTo) << "\n";
   std::cout << "  " << R.Outcome << "\n";
 }
 
-int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::string& From, const TFillOptions& Options,
+WideString FieldValue(store::TPelStore& S, const WideString& Profile, const WideString& Field);
+WideString RequireProfile(store::TPelStore& S, const std::string& Profile);
+
+// --allow-host names a host as the host check compares it: a name or an address, without what a URL
+// puts around it (scheme, user info, port, path), which would never match and so allow nothing.
+void RequireHost(const std::string& Host) {
+  bool Ok;
+  if (!Host.empty() && Host.front() == '[')
+    Ok = Host.size() > 2 && Host.back() == ']' &&
+         Host.find_first_not_of("0123456789abcdefABCDEF:.", 1) == Host.size() - 1;
+  else
+    Ok = !Host.empty() && Host.find_first_of(":/@?#[]\\ \t") == std::string::npos;
+  if (!Ok)
+    throw TFailure{exUsage, "--allow-host \"" + Shown(Host) +
+                                "\": name a host only (example.org, 192.0.2.1, [2001:db8::1]), without scheme, "
+                                "port or path"};
+}
+
+// The card --card names, as the store holds it: the set is the page key and both match exactly.
+void RequireCard(store::TPelStore& S, const WideString& Set, const WideString& Name) {
+  const auto Items = S.ListItems();
+  if (std::none_of(Items.begin(), Items.end(),
+                   [&](const auto& Item) { return Item.Kind == 0 && Item.SetName == Set && Item.Name == Name; }))
+    throw TFailure{exUnknown, "unknown form card \"" + Shown(Set) + "/" + Shown(Name) +
+                                  "\" (pelmora store cards lists them: page key, then name)"};
+}
+
+int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::string& From, TFillOptions Options,
             bool Json) {
   if (!From.empty()) {
     std::ifstream In(From);
@@ -212,6 +265,10 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
   std::vector<WideString> Addresses;
   for (const std::string& T : Targets) Addresses.push_back(AddressOf(T));
   TOpenStore Store(G);
+  Options.Profile = RequireProfile(*Store.Store, Utf8(Options.Profile));
+  if (!Options.CardName.empty()) RequireCard(*Store.Store, Options.CardSet, Options.CardName);
+  // Wherever the profile's password lands, it is printed masked.
+  Options.Secrets.Add(u"", FieldValue(*Store.Store, Options.Profile, u"Password"));
   auto Pages = std::make_shared<TNetworkPageSource>();
   LimitPageCost(*Pages);
   for (const std::string& T : Targets) Pages->AllowHost(TNetworkPageSource::HostOf(T));
@@ -229,9 +286,9 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
       // The page itself not loading is an error of the run; a frame or a later page, a warning.
       if (Url == Addresses[I]) {
         PageFailed = true;
-        std::cerr << "pelmora: " << Targets[I] << ": " << Why << "\n";
+        std::cerr << "pelmora: " << Shown(Targets[I]) << ": " << Shown(Why) << "\n";
       } else {
-        std::cerr << "pelmora: warning: " << Utf8(Url) << " was not loaded: " << Why << "\n";
+        std::cerr << "pelmora: warning: " << Shown(Filler.Printable(Url)) << " was not loaded: " << Shown(Why) << "\n";
       }
     }
     if (PageFailed) {
@@ -270,12 +327,12 @@ int RunCapture(const TGlobal& G, const std::string& Target, const std::string& N
   for (const std::string& H : G.AllowedHosts) Pages->AllowHost(H);
   const TCaptureReport Report = CaptureCard(Pages, Address, Values, Wide(Name));
   for (const auto& [Url, Why] : Pages->TakeFailures())
-    if (Url == Address) throw TFailure{exPage, Target + ": " + Why};
+    if (Url == Address) throw TFailure{exPage, Shown(Target) + ": " + Shown(Why)};
   for (const WideString& Missing : Report.Missing)
-    std::cerr << "pelmora: the page has no control \"" << Utf8(Missing) << "\"\n";
+    std::cerr << "pelmora: the page has no control \"" << Shown(Missing) << "\"\n";
   if (Report.Page.Outcome != "submitted") throw TFailure{exPage, "nothing was submitted: no field of the page was typed"};
-  std::cout << "submitted to " << Utf8(Report.Page.SubmittedTo) << "\n";
-  std::cout << "saved as \"" << Utf8(Report.CardName.empty() ? WideString(u"(named by the store)") : Report.CardName)
+  std::cout << "submitted to " << Shown(Report.Page.SubmittedTo) << "\n";
+  std::cout << "saved as \"" << Shown(Report.CardName.empty() ? WideString(u"(named by the store)") : Report.CardName)
             << "\"\n";
   return Report.Missing.empty() ? exOk : exUnknown;
 }
@@ -385,7 +442,31 @@ nlohmann::json Export(store::TPelStore& S) {
   return J;
 }
 
+// A name a profile can have: not blank (the store would keep it, and no one could choose it).
+WideString ProfileName(const std::string& Name) {
+  if (Name.find_first_not_of(" \t\r\n") == std::string::npos) throw TFailure{exUsage, "a profile needs a name"};
+  return Wide(Name);
+}
+
+void AddProfile(store::TPelStore& S, const std::string& Name) {
+  const WideString Wanted = ProfileName(Name);
+  TVariant Existing;
+  WideString Current;
+  S.GetProfiles(Existing, Current);
+  for (const WideString& P : Existing.AsStrings())
+    if (Locale().CompareText(P, Wanted) == 0)
+      throw TFailure{exUsage, "there is already a profile \"" + Shown(P) + "\" (names differ in more than case)"};
+  S.AddProfile(Wanted);
+}
+
 void Import(store::TPelStore& S, const nlohmann::json& J) {
+  // All of it checked before any of it is written: a refused import leaves the store as it was.
+  for (const auto& P : J.value("profiles", nlohmann::json::array())) ProfileName(P.at("name").get<std::string>());
+  for (const auto& Item : J.value("items", nlohmann::json::array()))
+    if (const int32_t Kind = Item.at("kind").get<int32_t>(); Kind < 0 || Kind > 3)
+      throw TFailure{exUsage, "the import holds an item of record kind " + std::to_string(Kind) +
+                                  " (0 card, 1 navigation, 2 mail card, 3 login)"};
+
   TVariant Existing;
   WideString Current;
   S.GetProfiles(Existing, Current);
@@ -439,7 +520,7 @@ int main(int argc, char** argv) {
       ->allow_extra_args(false);
   App.footer(
       "Exit codes: 0 done, 2 bad input, 3 a page could not be loaded, 4 store locked (wrong or no password),\n"
-      "5 store cannot be opened, 6 unknown profile or field, 130 interrupted.");
+      "5 store cannot be opened, 6 unknown profile, field or form card, 130 interrupted.");
 
   std::vector<std::string> Targets;
   std::string From, Card, Profile;
@@ -470,8 +551,8 @@ int main(int argc, char** argv) {
   std::string UseName;
   auto* Use = ProfileCmd->add_subcommand("use", "make a profile the current one");
   Use->add_option("name", UseName, "profile")->required();
-  auto* AddProfile = ProfileCmd->add_subcommand("add", "add an empty profile");
-  AddProfile->add_option("name", UseName, "profile")->required();
+  auto* AddProfileCmd = ProfileCmd->add_subcommand("add", "add an empty profile");
+  AddProfileCmd->add_option("name", UseName, "profile")->required();
   auto* Cards = Store->add_subcommand("cards", "list the stored form cards and records by page");
   std::string ImportFile;
   bool AsJson = false;
@@ -508,6 +589,7 @@ int main(int argc, char** argv) {
   }
 
   try {
+    for (const std::string& H : G.AllowedHosts) RequireHost(H);
     if (Fill->parsed()) {
       Options.Profile = Wide(Profile);
       if (!Card.empty()) {
@@ -531,13 +613,13 @@ int main(int argc, char** argv) {
       for (const WideString& P : List.AsStrings()) std::cout << (P == Current ? "* " : "  ") << Utf8(P) << "\n";
     } else if (Use->parsed()) {
       S.SetActiveProfile(RequireProfile(S, UseName));
-    } else if (AddProfile->parsed()) {
-      S.AddProfile(Wide(UseName));
+    } else if (AddProfileCmd->parsed()) {
+      AddProfile(S, UseName);
     } else if (Cards->parsed()) {
       const char* Kinds[] = {"card", "navigation", "mail card", "login"};
       for (const auto& Item : S.ListItems())
-        std::cout << (Item.Kind >= 0 && Item.Kind <= 3 ? Kinds[Item.Kind] : "item") << "\t" << Utf8(Item.SetName)
-                  << "\t" << Utf8(Item.Name) << "\n";
+        std::cout << (Item.Kind >= 0 && Item.Kind <= 3 ? Kinds[Item.Kind] : "item") << "\t" << Shown(Item.SetName)
+                  << "\t" << Shown(Item.Name) << "\n";
     } else if (ExportCmd->parsed()) {
       std::cout << Export(S).dump(2) << "\n";
     } else if (ImportCmd->parsed()) {
