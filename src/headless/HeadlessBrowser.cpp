@@ -149,6 +149,10 @@ bool TPageSource::Load(const WideString& URL, const std::string& PostData, std::
                        WideString& FinalURL) {
   FLastError.clear();
   FinalURL = URL;
+  if (!Admits(URL, FLastError)) {
+    FFailures.emplace_back(URL, FLastError);
+    return false;
+  }
   if (Fetch(URL, Utf8Html)) return true;
   if (FetchRemote(URL, PostData, Utf8Html, FinalURL, FLastError)) return true;
   FFailures.emplace_back(URL, FLastError);

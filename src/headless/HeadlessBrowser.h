@@ -39,6 +39,9 @@ public:
   std::vector<std::pair<WideString, std::string>> TakeFailures();
 
 protected:
+  // Whether the address may be loaded at all, asked before anything is read or contacted; a
+  // refusal is a failed load, Error saying why.
+  virtual bool Admits(const WideString&, std::string&) { return true; }
   // The network's part; a source without one finds nothing there.
   virtual bool FetchRemote(const WideString& URL, const std::string& PostData, std::string& Utf8Html,
                            WideString& FinalURL, std::string& Error);

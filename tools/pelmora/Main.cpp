@@ -212,7 +212,7 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
   for (const std::string& T : Targets) Addresses.push_back(AddressOf(T));
   TOpenStore Store(G);
   auto Pages = std::make_shared<TNetworkPageSource>();
-  for (const std::string& T : Targets) Pages->AllowHost(TNetworkPageSource::HostOf(T));
+  for (const WideString& A : Addresses) Pages->AllowNamed(A);
   for (const std::string& H : G.AllowedHosts) Pages->AllowHost(H);
   TBatchFiller Filler(Pages, Options);
   const bool Progress = Addresses.size() > 1 && isatty(STDERR_FILENO);
@@ -263,7 +263,7 @@ int RunCapture(const TGlobal& G, const std::string& Target, const std::string& N
   const WideString Address = AddressOf(Target);
   TOpenStore Store(G);
   auto Pages = std::make_shared<TNetworkPageSource>();
-  Pages->AllowHost(TNetworkPageSource::HostOf(Target));
+  Pages->AllowNamed(Address);
   for (const std::string& H : G.AllowedHosts) Pages->AllowHost(H);
   const TCaptureReport Report = CaptureCard(Pages, Address, Values, Wide(Name));
   for (const auto& [Url, Why] : Pages->TakeFailures())
