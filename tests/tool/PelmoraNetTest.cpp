@@ -79,6 +79,17 @@ protected:
     Server.Get("/hop", [](const httplib::Request& Q, httplib::Response& R) {
       R.set_redirect(Q.get_param_value("to"));
     });
+    // A submission redirected with the status in its path, and where it lands: method and body.
+    Server.Post(R"(/moved/(\d+))", [](const httplib::Request& Q, httplib::Response& R) {
+      R.set_redirect("/landed", std::stoi(Q.matches[1]));
+    });
+    const auto Land = [this](const httplib::Request& Q, httplib::Response& R) {
+      std::lock_guard<std::mutex> Guard(Lock);
+      Landed.push_back(Q.method + " " + Q.body);
+      R.set_content("<html><head><title>Landed</title></head><body>thanks</body></html>", "text/html");
+    };
+    Server.Get("/landed", Land);
+    Server.Post("/landed", Land);
     Port = Server.bind_to_any_port("127.0.0.1");
     Thread = std::thread([this] { Server.listen_after_bind(); });
   }
@@ -112,6 +123,7 @@ protected:
   std::thread Thread;
   std::mutex Lock;
   std::string Served;  // what /page answers
+  std::vector<std::string> Landed;  // "METHOD body" of each request /landed saw
 };
 
 // Every address the window asks for is read once, by the parser that contacts it: an address the
@@ -200,6 +212,31 @@ TEST_F(PelmoraNet, AddressesThatWereNotNamedAreNeitherContactedNorRead) {
     EXPECT_NE(R.Out.find("not contacted: the address scheme"), std::string::npos) << To << "\n" << R.Out;
     EXPECT_EQ(Elsewhere.Connections, 0) << To << "\n" << R.Out;
     EXPECT_EQ(R.Out.find("SecretTitle"), std::string::npos) << To << "\n" << R.Out;
+  }
+}
+
+// A submission redirected with 307 or 308 is sent again, body and all, to the new address; 303,
+// and for a submission 301 and 302, fetch the new address instead, as browsers do.
+TEST_F(PelmoraNet, ARedirectedSubmissionKeepsItsBodyWhereTheStatusSaysSo) {
+  const std::vector<std::pair<int, std::string>> Cases = {
+      {307, "POST email=john.public%40example.com"},
+      {308, "POST email=john.public%40example.com"},
+      {303, "GET "},
+      {302, "GET "},
+      {301, "GET "},
+  };
+  for (const auto& [Status, Expected] : Cases) {
+    {
+      std::lock_guard<std::mutex> Guard(Lock);
+      Landed.clear();
+      Served = "<html><body><form method=post action=\"/moved/" + std::to_string(Status) +
+               "\">E-mail <input name=email><input type=submit></form></body></html>";
+    }
+    const TRun R = Run("fill --submit " + Url("/page"));
+    EXPECT_EQ(R.Code, 0) << Status << "\n" << R.Out;
+    EXPECT_NE(R.Out.find("\"Landed\""), std::string::npos) << Status << "\n" << R.Out;
+    std::lock_guard<std::mutex> Guard(Lock);
+    EXPECT_EQ(Landed, std::vector<std::string>{Expected}) << Status << "\n" << R.Out;
   }
 }
 

@@ -222,8 +222,11 @@ bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& P
       break;
     }
     Current = Next;
-    // A redirected submission is fetched, as browsers do for 301, 302 and 303.
-    Post.clear();
+    // 307 and 308 ask for the same request at the new address, body and all; after 303, and (as
+    // browsers do) after 301 and 302, the new address is fetched.
+    long Status = 0;
+    curl_easy_getinfo(H, CURLINFO_RESPONSE_CODE, &Status);
+    if (Status != 307 && Status != 308) Post.clear();
   }
   if (Download.TooLarge) {
     Error = "the page is larger than " + std::to_string(FLimits.MaxBytes / (1024 * 1024)) + " MB";
