@@ -90,6 +90,19 @@ protected:
     };
     Server.Get("/landed", Land);
     Server.Post("/landed", Land);
+    // A chain of redirects each a while in coming: /slow/3 to /slow/2 ... to /slow/0, the page.
+    Server.Get(R"(/slow/(\d+))", [this](const httplib::Request& Q, httplib::Response& R) {
+      {
+        std::lock_guard<std::mutex> Guard(Lock);
+        ++SlowRequests;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      const int Left = std::stoi(Q.matches[1]);
+      if (Left > 0)
+        R.set_redirect("/slow/" + std::to_string(Left - 1));
+      else
+        R.set_content("<html><head><title>Arrived</title></head><body>x</body></html>", "text/html");
+    });
     Port = Server.bind_to_any_port("127.0.0.1");
     Thread = std::thread([this] { Server.listen_after_bind(); });
   }
@@ -124,6 +137,7 @@ protected:
   std::mutex Lock;
   std::string Served;  // what /page answers
   std::vector<std::string> Landed;  // "METHOD body" of each request /landed saw
+  int SlowRequests = 0;
 };
 
 // Every address the window asks for is read once, by the parser that contacts it: an address the
@@ -238,6 +252,19 @@ TEST_F(PelmoraNet, ARedirectedSubmissionKeepsItsBodyWhereTheStatusSaysSo) {
     std::lock_guard<std::mutex> Guard(Lock);
     EXPECT_EQ(Landed, std::vector<std::string>{Expected}) << Status << "\n" << R.Out;
   }
+}
+
+// The time-out is the page's, not each redirect's: a chain of slow redirects ends in the time-out
+// before its end, however quickly each single answer comes within the time-out.
+TEST_F(PelmoraNet, TheTimeOutBoundsThePageWithAllItsRedirects) {
+  // Each step takes less than the time-out, the whole chain far more.
+  const TRun R = Run("--timeout 1 fill " + Url("/slow/9"));
+  EXPECT_EQ(R.Code, 3) << R.Out;
+  EXPECT_NE(R.Out.find("time-out"), std::string::npos) << R.Out;
+  EXPECT_EQ(R.Out.find("Arrived"), std::string::npos) << R.Out;
+  std::lock_guard<std::mutex> Guard(Lock);
+  EXPECT_GT(SlowRequests, 0) << R.Out;
+  EXPECT_LT(SlowRequests, 10) << R.Out;
 }
 
 }  // namespace

@@ -82,6 +82,7 @@ struct TGlobal {
   std::string StoreFile;
   bool PasswordStdin = false;
   bool Verbose = false;
+  TNetworkPageSource::TLimits Limits;
 };
 
 // The store of the run, open, unlocked when it has a password, and registered as the running
@@ -211,7 +212,7 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
   std::vector<WideString> Addresses;
   for (const std::string& T : Targets) Addresses.push_back(AddressOf(T));
   TOpenStore Store(G);
-  auto Pages = std::make_shared<TNetworkPageSource>();
+  auto Pages = std::make_shared<TNetworkPageSource>(G.Limits);
   for (const WideString& A : Addresses) Pages->AllowNamed(A);
   for (const std::string& H : G.AllowedHosts) Pages->AllowHost(H);
   TBatchFiller Filler(Pages, Options);
@@ -262,7 +263,7 @@ int RunCapture(const TGlobal& G, const std::string& Target, const std::string& N
   }
   const WideString Address = AddressOf(Target);
   TOpenStore Store(G);
-  auto Pages = std::make_shared<TNetworkPageSource>();
+  auto Pages = std::make_shared<TNetworkPageSource>(G.Limits);
   Pages->AllowNamed(Address);
   for (const std::string& H : G.AllowedHosts) Pages->AllowHost(H);
   const TCaptureReport Report = CaptureCard(Pages, Address, Values, Wide(Name));
@@ -434,6 +435,9 @@ int main(int argc, char** argv) {
                  "another host the pages may load frames from or submit to (only the hosts of the named pages are "
                  "contacted otherwise)")
       ->allow_extra_args(false);
+  App.add_option("--timeout", G.Limits.TimeoutSeconds,
+                 "seconds a page may take to arrive, its redirects included (default: 30)")
+      ->check(CLI::PositiveNumber);
   App.footer(
       "Exit codes: 0 done, 2 bad input, 3 a page could not be loaded, 4 store locked (wrong or no password),\n"
       "5 store cannot be opened, 6 unknown profile or field, 130 interrupted.");

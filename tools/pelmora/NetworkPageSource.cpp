@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <sstream>
 #include <regex>
 
 #include "platform/Exceptions.h"
@@ -196,12 +198,21 @@ bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& P
   // Redirects are followed here, not by the library, so that each address is checked before it
   // is contacted. The address contacted is the one the check read, not a second reading of it.
   TUrlHandle Url;
+  // One deadline for the page: a redirect does not start the time-out over.
+  const auto Deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(static_cast<long long>(FLimits.TimeoutSeconds * 1000));
   for (long Hop = 0;; ++Hop) {
     if (!Judge(Current, false, Url.H, Error)) return false;
+    const auto Left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now()).count();
+    if (Left <= 0) {
+      Result = CURLE_OPERATION_TIMEDOUT;
+      break;
+    }
     Download.Body.clear();
     curl_easy_setopt(H, CURLOPT_CURLU, Url.H);
     curl_easy_setopt(H, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(H, CURLOPT_TIMEOUT, FLimits.TimeoutSeconds);
+    curl_easy_setopt(H, CURLOPT_TIMEOUT_MS, static_cast<long>(Left));
     curl_easy_setopt(H, CURLOPT_WRITEFUNCTION, Collect);
     curl_easy_setopt(H, CURLOPT_WRITEDATA, &Download);
     curl_easy_setopt(H, CURLOPT_USERAGENT, "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1) pelmora");
@@ -233,8 +244,12 @@ bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& P
     return false;
   }
   if (Result != CURLE_OK) {
-    Error = Result == CURLE_TOO_MANY_REDIRECTS ? "the address redirects too often (a redirect loop?)"
-                                               : std::string("cannot reach the address: ") + curl_easy_strerror(Result);
+    std::ostringstream Seconds;
+    Seconds << FLimits.TimeoutSeconds;
+    Error = Result == CURLE_TOO_MANY_REDIRECTS    ? "the address redirects too often (a redirect loop?)"
+            : Result == CURLE_OPERATION_TIMEDOUT ? "the page did not arrive within " + Seconds.str() +
+                                                        " s (time-out; --timeout gives it longer)"
+                                                  : std::string("cannot reach the address: ") + curl_easy_strerror(Result);
     return false;
   }
   long Status = 0;

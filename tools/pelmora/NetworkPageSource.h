@@ -18,7 +18,8 @@ namespace pel::tool {
 class TNetworkPageSource : public headless::TPageSource {
 public:
   struct TLimits {
-    long TimeoutSeconds = 30;
+    // For the whole page: every redirect on the way to it counts against it.
+    double TimeoutSeconds = 30;
     long MaxRedirects = 10;
     size_t MaxBytes = 20 * 1024 * 1024;
   };
