@@ -103,10 +103,17 @@ protected:
       else
         R.set_content("<html><head><title>Arrived</title></head><body>x</body></html>", "text/html");
     });
+    // An answer that never comes (until the test ends).
+    Server.Get("/never", [this](const httplib::Request&, httplib::Response& R) {
+      NeverSeen = true;
+      while (!Release) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      R.set_content("<html><body>late</body></html>", "text/html");
+    });
     Port = Server.bind_to_any_port("127.0.0.1");
     Thread = std::thread([this] { Server.listen_after_bind(); });
   }
   void TearDown() override {
+    Release = true;
     Server.stop();
     Thread.join();
     std::filesystem::remove_all(Home);
@@ -138,6 +145,7 @@ protected:
   std::string Served;  // what /page answers
   std::vector<std::string> Landed;  // "METHOD body" of each request /landed saw
   int SlowRequests = 0;
+  std::atomic<bool> NeverSeen{false}, Release{false};
 };
 
 // Every address the window asks for is read once, by the parser that contacts it: an address the
@@ -265,6 +273,52 @@ TEST_F(PelmoraNet, TheTimeOutBoundsThePageWithAllItsRedirects) {
   std::lock_guard<std::mutex> Guard(Lock);
   EXPECT_GT(SlowRequests, 0) << R.Out;
   EXPECT_LT(SlowRequests, 10) << R.Out;
+}
+
+// Ctrl-C during a fetch that gets no answer ends the tool at once: the transfer is dropped, and
+// the interruption is no failure of the page to report.
+TEST_F(PelmoraNet, AnInterruptStopsAFetchThatGetsNoAnswer) {
+  const std::string Address = Url("/never");
+  int Pipe[2];
+  ASSERT_EQ(pipe(Pipe), 0);
+  const pid_t Child = fork();
+  if (Child == 0) {
+    dup2(Pipe[1], STDOUT_FILENO);
+    dup2(Pipe[1], STDERR_FILENO);
+    close(Pipe[0]);
+    setenv("XDG_DATA_HOME", Home.c_str(), 1);
+    execl(PEL_PELMORA, PEL_PELMORA, "--timeout", "20", "fill", Address.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(Pipe[1]);
+  // The waits are bounded so that a hung tool fails the test instead of hanging it.
+  const auto Bound = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!NeverSeen && std::chrono::steady_clock::now() < Bound)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(NeverSeen);
+  kill(Child, SIGINT);
+  std::string Out;
+  int Status = 0;
+  bool Ended = false;
+  while (!Ended && std::chrono::steady_clock::now() < Bound) {
+    pollfd P{Pipe[0], POLLIN, 0};
+    if (poll(&P, 1, 50) == 1) {
+      char Buffer[4096];
+      const ssize_t N = read(Pipe[0], Buffer, sizeof Buffer);
+      if (N > 0) Out.append(Buffer, static_cast<size_t>(N));
+    }
+    Ended = waitpid(Child, &Status, WNOHANG) == Child;
+  }
+  if (!Ended) {
+    kill(Child, SIGKILL);
+    waitpid(Child, &Status, 0);
+  }
+  close(Pipe[0]);
+  ASSERT_TRUE(Ended) << "the tool did not end after the interrupt\n" << Out;
+  ASSERT_TRUE(WIFEXITED(Status)) << Out;
+  EXPECT_EQ(WEXITSTATUS(Status), 130) << Out;
+  EXPECT_EQ(Out.find("time-out"), std::string::npos) << Out;
+  EXPECT_EQ(Out.find("/never"), std::string::npos) << Out;
 }
 
 }  // namespace

@@ -215,6 +215,7 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
   auto Pages = std::make_shared<TNetworkPageSource>(G.Limits);
   for (const WideString& A : Addresses) Pages->AllowNamed(A);
   for (const std::string& H : G.AllowedHosts) Pages->AllowHost(H);
+  Pages->SetInterrupt(&GInterrupted);
   TBatchFiller Filler(Pages, Options);
   const bool Progress = Addresses.size() > 1 && isatty(STDERR_FILENO);
   int Filled = 0, Submitted = 0, Failed = 0;
@@ -222,6 +223,11 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
     if (GInterrupted) return exInterrupted;
     if (Progress) std::cerr << "\r[" << I + 1 << "/" << Addresses.size() << "] " << Targets[I] << "\x1b[K" << std::flush;
     auto Reports = Filler.Fill(Addresses[I]);
+    // An interrupted page is not a page that failed: nothing of it is reported.
+    if (GInterrupted) {
+      if (Progress) std::cerr << "\n";
+      return exInterrupted;
+    }
     bool PageFailed = false;
     for (const auto& [Url, Why] : Pages->TakeFailures()) {
       if (Progress) std::cerr << "\n";
@@ -266,7 +272,9 @@ int RunCapture(const TGlobal& G, const std::string& Target, const std::string& N
   auto Pages = std::make_shared<TNetworkPageSource>(G.Limits);
   Pages->AllowNamed(Address);
   for (const std::string& H : G.AllowedHosts) Pages->AllowHost(H);
+  Pages->SetInterrupt(&GInterrupted);
   const TCaptureReport Report = CaptureCard(Pages, Address, Values, Wide(Name));
+  if (GInterrupted) return exInterrupted;
   for (const auto& [Url, Why] : Pages->TakeFailures())
     if (Url == Address) throw TFailure{exPage, Target + ": " + Why};
   for (const WideString& Missing : Report.Missing)

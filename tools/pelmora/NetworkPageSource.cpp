@@ -183,6 +183,11 @@ size_t Collect(char* Data, size_t Size, size_t Count, void* User) {
   return Bytes;
 }
 
+// Asked by the library while a transfer waits or moves: a set interrupt flag ends it.
+int Progress(void* Interrupted, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return Interrupted && static_cast<const std::atomic<bool>*>(Interrupted)->load() ? 1 : 0;
+}
+
 }  // namespace
 
 bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& PostData, std::string& Utf8Html,
@@ -209,6 +214,13 @@ bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& P
       Result = CURLE_OPERATION_TIMEDOUT;
       break;
     }
+    if (FInterrupted && *FInterrupted) {
+      Result = CURLE_ABORTED_BY_CALLBACK;
+      break;
+    }
+    curl_easy_setopt(H, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(H, CURLOPT_XFERINFOFUNCTION, Progress);
+    curl_easy_setopt(H, CURLOPT_XFERINFODATA, FInterrupted);
     Download.Body.clear();
     curl_easy_setopt(H, CURLOPT_CURLU, Url.H);
     curl_easy_setopt(H, CURLOPT_FOLLOWLOCATION, 0L);
@@ -246,7 +258,8 @@ bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& P
   if (Result != CURLE_OK) {
     std::ostringstream Seconds;
     Seconds << FLimits.TimeoutSeconds;
-    Error = Result == CURLE_TOO_MANY_REDIRECTS    ? "the address redirects too often (a redirect loop?)"
+    Error = Result == CURLE_ABORTED_BY_CALLBACK   ? "interrupted"
+            : Result == CURLE_TOO_MANY_REDIRECTS ? "the address redirects too often (a redirect loop?)"
             : Result == CURLE_OPERATION_TIMEDOUT ? "the page did not arrive within " + Seconds.str() +
                                                         " s (time-out; --timeout gives it longer)"
                                                   : std::string("cannot reach the address: ") + curl_easy_strerror(Result);

@@ -4,6 +4,7 @@
 // styles. One run keeps its cookies; redirects are followed within bounds; a page is read in its
 // character set and handed on as UTF-8.
 
+#include <atomic>
 #include <memory>
 #include <set>
 #include <string>
@@ -33,6 +34,9 @@ public:
   // An address the person named: its host is allowed when it is http or https; a file is read
   // only when it is itself one of the named addresses.
   void AllowNamed(const WideString& Address);
+  // A flag set when the person interrupts the run: a transfer under way is dropped at once and
+  // nothing more is fetched.
+  void SetInterrupt(const std::atomic<bool>* Interrupted) { FInterrupted = Interrupted; }
 
   // An address as the network library reads it: the one reading by which every address the window
   // asks for is judged and then contacted.
@@ -58,6 +62,7 @@ private:
   bool Judge(const std::string& URL, bool FileAllowed, CURLU* Into, std::string& Error) const;
 
   std::set<std::string> FHosts;
+  const std::atomic<bool>* FInterrupted = nullptr;
   std::set<std::string> FFiles;  // the named files' addresses, without query or fragment
 };
 
