@@ -149,8 +149,12 @@ bool TPageSource::Load(const WideString& URL, const std::string& PostData, std::
                        WideString& FinalURL) {
   FLastError.clear();
   FinalURL = URL;
+  if (!Admits(URL, FLastError)) {
+    FFailures.emplace_back(URL, FLastError);
+    return false;
+  }
   if ((Fetch(URL, Utf8Html) || FetchRemote(URL, PostData, Utf8Html, FinalURL, FLastError)) &&
-      (!Admit || Admit(Utf8Html, FLastError)))
+      (!AdmitMarkup || AdmitMarkup(Utf8Html, FLastError)))
     return true;
   FFailures.emplace_back(URL, FLastError);
   return false;

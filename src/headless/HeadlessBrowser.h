@@ -37,11 +37,14 @@ public:
   const std::string& LastError() const { return FLastError; }
   // What a page must pass before it is handed on (its markup, as UTF-8); unset, every page is.
   // False refuses it: the load fails with Why as its error.
-  std::function<bool(const std::string& Utf8Html, std::string& Why)> Admit;
+  std::function<bool(const std::string& Utf8Html, std::string& Why)> AdmitMarkup;
   // The loads that failed since the last call, address and why, in order; emptied by the call.
   std::vector<std::pair<WideString, std::string>> TakeFailures();
 
 protected:
+  // Whether the address may be loaded at all, asked before anything is read or contacted; a
+  // refusal is a failed load, Error saying why.
+  virtual bool Admits(const WideString&, std::string&) { return true; }
   // The network's part; a source without one finds nothing there.
   virtual bool FetchRemote(const WideString& URL, const std::string& PostData, std::string& Utf8Html,
                            WideString& FinalURL, std::string& Error);

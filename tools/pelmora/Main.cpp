@@ -83,6 +83,7 @@ struct TGlobal {
   std::string StoreFile;
   bool PasswordStdin = false;
   bool Verbose = false;
+  TNetworkPageSource::TLimits Limits;
 };
 
 // The store of the run, open, unlocked when it has a password, and registered as the running
@@ -269,10 +270,11 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
   if (!Options.CardName.empty()) RequireCard(*Store.Store, Options.CardSet, Options.CardName);
   // Wherever the profile's password lands, it is printed masked.
   Options.Secrets.Add(u"", FieldValue(*Store.Store, Options.Profile, u"Password"));
-  auto Pages = std::make_shared<TNetworkPageSource>();
+  auto Pages = std::make_shared<TNetworkPageSource>(G.Limits);
   LimitPageCost(*Pages);
-  for (const std::string& T : Targets) Pages->AllowHost(TNetworkPageSource::HostOf(T));
+  for (const WideString& A : Addresses) Pages->AllowNamed(A);
   for (const std::string& H : G.AllowedHosts) Pages->AllowHost(H);
+  Pages->SetInterrupt(&GInterrupted);
   TBatchFiller Filler(Pages, Options);
   const bool Progress = Addresses.size() > 1 && isatty(STDERR_FILENO);
   int Filled = 0, Submitted = 0, Failed = 0;
@@ -280,6 +282,11 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
     if (GInterrupted) return exInterrupted;
     if (Progress) std::cerr << "\r[" << I + 1 << "/" << Addresses.size() << "] " << Targets[I] << "\x1b[K" << std::flush;
     auto Reports = Filler.Fill(Addresses[I]);
+    // An interrupted page is not a page that failed: nothing of it is reported.
+    if (GInterrupted) {
+      if (Progress) std::cerr << "\n";
+      return exInterrupted;
+    }
     bool PageFailed = false;
     for (const auto& [Url, Why] : Pages->TakeFailures()) {
       if (Progress) std::cerr << "\n";
@@ -321,11 +328,13 @@ int RunCapture(const TGlobal& G, const std::string& Target, const std::string& N
   }
   const WideString Address = AddressOf(Target);
   TOpenStore Store(G);
-  auto Pages = std::make_shared<TNetworkPageSource>();
+  auto Pages = std::make_shared<TNetworkPageSource>(G.Limits);
   LimitPageCost(*Pages);
-  Pages->AllowHost(TNetworkPageSource::HostOf(Target));
+  Pages->AllowNamed(Address);
   for (const std::string& H : G.AllowedHosts) Pages->AllowHost(H);
+  Pages->SetInterrupt(&GInterrupted);
   const TCaptureReport Report = CaptureCard(Pages, Address, Values, Wide(Name));
+  if (GInterrupted) return exInterrupted;
   for (const auto& [Url, Why] : Pages->TakeFailures())
     if (Url == Address) throw TFailure{exPage, Shown(Target) + ": " + Shown(Why)};
   for (const WideString& Missing : Report.Missing)
@@ -518,6 +527,9 @@ int main(int argc, char** argv) {
                  "another host the pages may load frames from or submit to (only the hosts of the named pages are "
                  "contacted otherwise)")
       ->allow_extra_args(false);
+  App.add_option("--timeout", G.Limits.TimeoutSeconds,
+                 "seconds a page may take to arrive, its redirects included (default: 30)")
+      ->check(CLI::PositiveNumber);
   App.footer(
       "Exit codes: 0 done, 2 bad input, 3 a page could not be loaded, 4 store locked (wrong or no password),\n"
       "5 store cannot be opened, 6 unknown profile, field or form card, 130 interrupted.");

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <sstream>
 #include <regex>
 
 #include "platform/Exceptions.h"
@@ -71,17 +73,95 @@ TNetworkPageSource::TNetworkPageSource(TLimits Limits) : FSession(std::make_uniq
 
 TNetworkPageSource::~TNetworkPageSource() = default;
 
-void TNetworkPageSource::AllowHost(const std::string& Host) { FHosts.insert(Lower(Host)); }
+void TNetworkPageSource::AllowHost(const std::string& Host) {
+  // No address has an empty host: allowing it would let "http:///elsewhere/" through a check that
+  // read the address otherwise than the library does.
+  if (!Host.empty()) FHosts.insert(Lower(Host));
+}
 
-std::string TNetworkPageSource::HostOf(const std::string& URL) {
-  size_t Start = URL.find("://");
-  if (Start == std::string::npos) return std::string();
-  Start += 3;
-  size_t End = URL.find_first_of("/?#", Start);
-  std::string Authority = URL.substr(Start, End == std::string::npos ? std::string::npos : End - Start);
-  if (const size_t At = Authority.rfind('@'); At != std::string::npos) Authority.erase(0, At + 1);
-  if (!Authority.empty() && Authority[0] == '[') return Lower(Authority.substr(0, Authority.find(']') + 1));
-  return Lower(Authority.substr(0, Authority.find(':')));
+namespace {
+
+// An address in the text the network library is given: what is not ASCII cannot be sent as it is.
+std::string AsciiOf(const WideString& URL) {
+  std::string Address;
+  for (char16_t C : URL) Address += C < 0x80 ? static_cast<char>(C) : '?';
+  return Address;
+}
+
+struct TUrlHandle {
+  TUrlHandle() : H(curl_url()) {
+    if (!H) throw Exception("The network library could not start");
+  }
+  ~TUrlHandle() { curl_url_cleanup(H); }
+  TUrlHandle(const TUrlHandle&) = delete;
+  TUrlHandle& operator=(const TUrlHandle&) = delete;
+  CURLU* H;
+};
+
+std::string Part(CURLU* H, CURLUPart Which, unsigned Flags = 0) {
+  char* Text = nullptr;
+  if (curl_url_get(H, Which, &Text, Flags) != CURLUE_OK || !Text) return std::string();
+  std::string Out = Text;
+  curl_free(Text);
+  return Out;
+}
+
+// Reads URL into H with the library's own parser, so that what is judged is what gets contacted.
+bool ReadAddress(const std::string& URL, TNetworkPageSource::TAddress& Address, CURLU* H) {
+  // Any scheme is read, so that a refusal can name it; which ones are fetched is decided after.
+  if (curl_url_set(H, CURLUPART_URL, URL.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) return false;
+  Address.Scheme = Lower(Part(H, CURLUPART_SCHEME));
+  Address.Host = Lower(Part(H, CURLUPART_HOST));
+  Address.Port = std::atol(Part(H, CURLUPART_PORT, CURLU_DEFAULT_PORT).c_str());
+  return !Address.Scheme.empty();
+}
+
+}  // namespace
+
+bool TNetworkPageSource::ParseAddress(const std::string& URL, TAddress& Address) {
+  TUrlHandle Url;
+  return ReadAddress(URL, Address, Url.H);
+}
+
+void TNetworkPageSource::AllowNamed(const WideString& Named) {
+  const std::string URL = AsciiOf(Named);
+  TAddress Address;
+  if (!ParseAddress(URL, Address)) return;
+  if (Address.Scheme == "file")
+    FFiles.insert(URL.substr(0, URL.find_first_of("?#")));
+  else if (Address.Scheme == "http" || Address.Scheme == "https")
+    AllowHost(Address.Host);
+}
+
+bool TNetworkPageSource::Judge(const std::string& URL, bool FileAllowed, CURLU* Into, std::string& Error) const {
+  TAddress Address;
+  if (!ReadAddress(URL, Address, Into)) {
+    Error = "not contacted: \"" + URL + "\" is not an address";
+    return false;
+  }
+  if (Address.Scheme == "file" && FileAllowed) {
+    // Only the very address that was named: which files are read is this machine's choice, not
+    // the page's.
+    if (FFiles.count(URL.substr(0, URL.find_first_of("?#")))) return true;
+    Error = "not read: the file was not named on the command line";
+    return false;
+  }
+  if (Address.Scheme != "http" && Address.Scheme != "https") {
+    Error = "not contacted: the address scheme \"" + Address.Scheme + "\" is neither http nor https";
+    return false;
+  }
+  if (!FHosts.count(Address.Host)) {
+    Error = "not contacted: the host " + Address.Host + " was not named on the command line";
+    return false;
+  }
+  return true;
+}
+
+bool TNetworkPageSource::Admits(const WideString& URL, std::string& Error) {
+  // What an empty frame shows: nothing is read for it.
+  if (AsciiLowerCase(URL) == u"about:blank") return true;
+  TUrlHandle Url;
+  return Judge(AsciiOf(URL), true, Url.H, Error);
 }
 
 namespace {
@@ -103,33 +183,48 @@ size_t Collect(char* Data, size_t Size, size_t Count, void* User) {
   return Bytes;
 }
 
+// Asked by the library while a transfer waits or moves: a set interrupt flag ends it.
+int Progress(void* Interrupted, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return Interrupted && static_cast<const std::atomic<bool>*>(Interrupted)->load() ? 1 : 0;
+}
+
 }  // namespace
 
 bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& PostData, std::string& Utf8Html,
                                      WideString& FinalURL, std::string& Error) {
-  std::string Address;
-  for (char16_t C : URL) Address += C < 0x80 ? static_cast<char>(C) : '?';
-  const std::string Scheme = Lower(Address.substr(0, Address.find(':')));
-  if (Scheme != "http" && Scheme != "https") {
-    Error = "unsupported address scheme \"" + Scheme + "\" (http, https and files are read)";
-    return false;
-  }
   CURL* H = FSession->Handle;
   TDownload Download;
   Download.Limit = FLimits.MaxBytes;
-  std::string Current = Address, Post = PostData;
+  std::string Current = AsciiOf(URL), Post = PostData;
   CURLcode Result = CURLE_OK;
+  // Whatever gets past the checks below, the library itself speaks nothing but http and https.
+  curl_easy_setopt(H, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(H, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   // Redirects are followed here, not by the library, so that each address is checked before it
-  // is contacted.
+  // is contacted. The address contacted is the one the check read, not a second reading of it.
+  TUrlHandle Url;
+  // One deadline for the page: a redirect does not start the time-out over.
+  const auto Deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(static_cast<long long>(FLimits.TimeoutSeconds * 1000));
   for (long Hop = 0;; ++Hop) {
-    if (!FHosts.empty() && !FHosts.count(HostOf(Current))) {
-      Error = "not contacted: the host " + HostOf(Current) + " was not named on the command line";
-      return false;
+    if (!Judge(Current, false, Url.H, Error)) return false;
+    const auto Left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now()).count();
+    if (Left <= 0) {
+      Result = CURLE_OPERATION_TIMEDOUT;
+      break;
     }
+    if (FInterrupted && *FInterrupted) {
+      Result = CURLE_ABORTED_BY_CALLBACK;
+      break;
+    }
+    curl_easy_setopt(H, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(H, CURLOPT_XFERINFOFUNCTION, Progress);
+    curl_easy_setopt(H, CURLOPT_XFERINFODATA, FInterrupted);
     Download.Body.clear();
-    curl_easy_setopt(H, CURLOPT_URL, Current.c_str());
+    curl_easy_setopt(H, CURLOPT_CURLU, Url.H);
     curl_easy_setopt(H, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(H, CURLOPT_TIMEOUT, FLimits.TimeoutSeconds);
+    curl_easy_setopt(H, CURLOPT_TIMEOUT_MS, static_cast<long>(Left));
     curl_easy_setopt(H, CURLOPT_WRITEFUNCTION, Collect);
     curl_easy_setopt(H, CURLOPT_WRITEDATA, &Download);
     curl_easy_setopt(H, CURLOPT_USERAGENT, "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1) pelmora");
@@ -140,6 +235,7 @@ bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& P
       curl_easy_setopt(H, CURLOPT_COPYPOSTFIELDS, Post.c_str());
     }
     Result = curl_easy_perform(H);
+    curl_easy_setopt(H, CURLOPT_CURLU, nullptr);
     if (Result != CURLE_OK) break;
     char* Next = nullptr;
     curl_easy_getinfo(H, CURLINFO_REDIRECT_URL, &Next);
@@ -149,16 +245,24 @@ bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& P
       break;
     }
     Current = Next;
-    // A redirected submission is fetched, as browsers do for 301, 302 and 303.
-    Post.clear();
+    // 307 and 308 ask for the same request at the new address, body and all; after 303, and (as
+    // browsers do) after 301 and 302, the new address is fetched.
+    long Status = 0;
+    curl_easy_getinfo(H, CURLINFO_RESPONSE_CODE, &Status);
+    if (Status != 307 && Status != 308) Post.clear();
   }
   if (Download.TooLarge) {
     Error = "the page is larger than " + std::to_string(FLimits.MaxBytes / (1024 * 1024)) + " MB";
     return false;
   }
   if (Result != CURLE_OK) {
-    Error = Result == CURLE_TOO_MANY_REDIRECTS ? "the address redirects too often (a redirect loop?)"
-                                               : std::string("cannot reach the address: ") + curl_easy_strerror(Result);
+    std::ostringstream Seconds;
+    Seconds << FLimits.TimeoutSeconds;
+    Error = Result == CURLE_ABORTED_BY_CALLBACK   ? "interrupted"
+            : Result == CURLE_TOO_MANY_REDIRECTS ? "the address redirects too often (a redirect loop?)"
+            : Result == CURLE_OPERATION_TIMEDOUT ? "the page did not arrive within " + Seconds.str() +
+                                                        " s (time-out; --timeout gives it longer)"
+                                                  : std::string("cannot reach the address: ") + curl_easy_strerror(Result);
     return false;
   }
   long Status = 0;

@@ -156,7 +156,7 @@ bool AdmitPage(std::string_view Html, const TPageLimits& Limits, std::string& Wh
 }
 
 void LimitPageCost(headless::TPageSource& Pages, TPageLimits Limits) {
-  Pages.Admit = [Limits](const std::string& Html, std::string& Why) { return AdmitPage(Html, Limits, Why); };
+  Pages.AdmitMarkup = [Limits](const std::string& Html, std::string& Why) { return AdmitPage(Html, Limits, Why); };
 }
 
 }  // namespace pel::tool
