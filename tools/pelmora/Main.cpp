@@ -12,10 +12,12 @@
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -84,16 +86,24 @@ struct TGlobal {
   bool Verbose = false;
 };
 
+// The folders a store needs that are not there yet, made for the owner alone. A folder that is
+// there keeps its mode: it may be shared on purpose (a temporary folder, sticky, open to all).
+// A folder that cannot be made is left to the store's open to report.
+void MakeFolders(const std::filesystem::path& Folder) {
+  std::filesystem::path Made;
+  for (const std::filesystem::path& Part : Folder) {
+    Made /= Part;
+    if (mkdir(Made.c_str(), S_IRWXU) != 0 && errno != EEXIST) return;
+  }
+}
+
 // The store of the run, open, unlocked when it has a password, and registered as the running
 // store so that the add-on's agent finds it.
 class TOpenStore {
 public:
   explicit TOpenStore(const TGlobal& G) {
     const std::filesystem::path File = G.StoreFile.empty() ? DefaultStoreFile() : std::filesystem::path(G.StoreFile);
-    std::error_code Ignored;
-    std::filesystem::create_directories(File.parent_path(), Ignored);
-    std::filesystem::permissions(File.parent_path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::replace, Ignored);
+    MakeFolders(File.parent_path());
     Path = File.string();
     try {
       Store = std::make_shared<store::TPelStore>(Path);
