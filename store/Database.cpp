@@ -200,13 +200,16 @@ bool TDatabase::InTransaction() const { return FHandle && sqlite3_get_autocommit
 
 int64_t TDatabase::TotalChanges() const { return sqlite3_total_changes(FHandle); }
 
-TReadTransaction::TReadTransaction(TDatabase& Database) : FDatabase(Database) {
+TReadTransaction::TReadTransaction(TDatabase& Database)
+    : FDatabase(Database), FNested(Database.InTransaction()) {
+  if (FNested) return;
   TReused Begin(FDatabase, "BEGIN");
   Begin->Run();
   FDatabase.NoteBegin();
 }
 
 TReadTransaction::~TReadTransaction() {
+  if (FNested) return;
   TStatement& End = FDatabase.Prepared("COMMIT");
   if (sqlite3_step(End.Handle()) != SQLITE_DONE) {
     sqlite3_exec(FDatabase.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
@@ -215,20 +218,25 @@ TReadTransaction::~TReadTransaction() {
   sqlite3_reset(End.Handle());
 }
 
-TTransaction::TTransaction(TDatabase& Database) : FDatabase(Database) {
+TTransaction::TTransaction(TDatabase& Database) : FDatabase(Database), FNested(Database.InTransaction()) {
+  if (FNested) {
+    FDatabase.Exec("SAVEPOINT nested_write");
+    return;
+  }
   FDatabase.Exec("BEGIN IMMEDIATE");
   FDatabase.NoteBegin();
 }
 
 TTransaction::~TTransaction() {
   if (FOpen) {
-    sqlite3_exec(FDatabase.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_exec(FDatabase.Handle(), FNested ? "ROLLBACK TO nested_write; RELEASE nested_write" : "ROLLBACK",
+                 nullptr, nullptr, nullptr);
     FDatabase.NoteRollback();
   }
 }
 
 void TTransaction::Commit() {
-  FDatabase.Exec("COMMIT");
+  FDatabase.Exec(FNested ? "RELEASE nested_write" : "COMMIT");
   FOpen = false;
 }
 

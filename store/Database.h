@@ -125,7 +125,8 @@ private:
 };
 
 // Several reads as one snapshot, and one round of file locking instead of one per statement: what
-// a lookup costs is mostly that locking. Ends with the scope, also when a read raised.
+// a lookup costs is mostly that locking. Ends with the scope, also when a read raised. Inside a
+// transaction already open it adds nothing: that one is the snapshot.
 class TReadTransaction {
 public:
   explicit TReadTransaction(TDatabase& Database);
@@ -135,10 +136,13 @@ public:
 
 private:
   TDatabase& FDatabase;
+  bool FNested = false;
 };
 
 // One write: BEGIN IMMEDIATE takes the write lock at once, so two writers never both read and then
-// fail to upgrade. Without Commit the destructor rolls back.
+// fail to upgrade. Without Commit the destructor rolls back. Inside a write already open (several
+// writes made one, see TPelStore::InOneWrite) it is a savepoint of that write: its rollback undoes
+// its own changes, its commit keeps them for the outer one to commit or roll back.
 class TTransaction {
 public:
   explicit TTransaction(TDatabase& Database);
@@ -150,6 +154,7 @@ public:
 private:
   TDatabase& FDatabase;
   bool FOpen = true;
+  bool FNested = false;
 };
 
 }  // namespace pel::store

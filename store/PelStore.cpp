@@ -42,6 +42,12 @@ bool FileExists(const std::string& Name, struct stat& Info) {
   return false;
 }
 
+void RefuseLink(const std::string& Name) {
+  struct stat Info {};
+  if (lstat(Name.c_str(), &Info) == 0 && S_ISLNK(Info.st_mode))
+    RaiseStoreError("The store file " + Name + " is a symbolic link; it was not opened: name the file itself");
+}
+
 }  // namespace
 
 void TPelStore::Configure() {
@@ -58,6 +64,9 @@ void TPelStore::Configure() {
 // into place only once complete, so a crash while creating it leaves no half store to refuse, and
 // of two processes creating the store at once one links it and the other opens it.
 void TPelStore::OpenFile(const std::string& FileName) {
+  // A link could point anywhere, another's file too: the store would make that private to its
+  // owner and write into it. The store is opened by its own name or not at all.
+  RefuseLink(FileName);
   struct stat Info {};
   if (!FileExists(FileName, Info)) {
     const std::string Building = FileName + ".new-" + IntToStr(getpid());
@@ -88,6 +97,7 @@ void TPelStore::OpenFile(const std::string& FileName) {
   // the log and its index. A file an earlier build left readable to others is tightened.
   for (const char* Suffix : {"", "-wal", "-shm"}) {
     const std::string Name = FileName + Suffix;
+    RefuseLink(Name);
     struct stat Part {};
     if (stat(Name.c_str(), &Part) == 0 && (Part.st_mode & (S_IRWXG | S_IRWXO)) != 0 &&
         chmod(Name.c_str(), Part.st_mode & S_IRWXU) != 0)

@@ -55,6 +55,10 @@ public:
     WideString SetName, Name, URL;
   };
   std::vector<TItemName> ListItems();
+  // The host's batch of changes (an import): every write Work makes through this store is kept
+  // together, or, when Work raises, none is. The store's lock is held throughout, so no other
+  // caller's write lands in the middle; events of the writes are fired as they are made.
+  void InOneWrite(const std::function<void()>& Work);
 
   // Called by a lookup as it starts to recognise a name, outside the store's lock: where a test
   // holds one lookup in the middle to see that other callers are served meanwhile.

@@ -315,6 +315,13 @@ void TPelStore::GetProfileFields(TVariant& Fields, bool& LoginRequired) {
   Fields = TVariant(std::move(Triples));
 }
 
+void TPelStore::InOneWrite(const std::function<void()>& Work) {
+  std::lock_guard Guard(FLock);
+  TTransaction T(FDatabase);
+  Work();
+  T.Commit();
+}
+
 void TPelStore::SetActiveProfile(const WideString& Profile) {
   {
     std::lock_guard Guard(FLock);

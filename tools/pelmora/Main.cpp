@@ -12,10 +12,12 @@
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -27,6 +29,7 @@
 #include "NetworkPageSource.h"
 #include "PageLimits.h"
 #include "PelStore.h"
+#include "StoreImport.h"
 #include "platform/Services.h"
 #include "platform/StringList.h"
 
@@ -86,16 +89,24 @@ struct TGlobal {
   TNetworkPageSource::TLimits Limits;
 };
 
+// The folders a store needs that are not there yet, made for the owner alone. A folder that is
+// there keeps its mode: it may be shared on purpose (a temporary folder, sticky, open to all).
+// A folder that cannot be made is left to the store's open to report.
+void MakeFolders(const std::filesystem::path& Folder) {
+  std::filesystem::path Made;
+  for (const std::filesystem::path& Part : Folder) {
+    Made /= Part;
+    if (mkdir(Made.c_str(), S_IRWXU) != 0 && errno != EEXIST) return;
+  }
+}
+
 // The store of the run, open, unlocked when it has a password, and registered as the running
 // store so that the add-on's agent finds it.
 class TOpenStore {
 public:
   explicit TOpenStore(const TGlobal& G) {
     const std::filesystem::path File = G.StoreFile.empty() ? DefaultStoreFile() : std::filesystem::path(G.StoreFile);
-    std::error_code Ignored;
-    std::filesystem::create_directories(File.parent_path(), Ignored);
-    std::filesystem::permissions(File.parent_path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::replace, Ignored);
+    MakeFolders(File.parent_path());
     Path = File.string();
     try {
       Store = std::make_shared<store::TPelStore>(Path);
@@ -396,29 +407,6 @@ std::string Base64(const std::vector<uint8_t>& Bytes) {
   return Out;
 }
 
-std::vector<uint8_t> FromBase64(const std::string& Text) {
-  std::vector<uint8_t> Out;
-  uint32_t N = 0;
-  int Bits = 0;
-  for (char C : Text) {
-    int V;
-    if (C >= 'A' && C <= 'Z') V = C - 'A';
-    else if (C >= 'a' && C <= 'z') V = C - 'a' + 26;
-    else if (C >= '0' && C <= '9') V = C - '0' + 52;
-    else if (C == '+') V = 62;
-    else if (C == '/') V = 63;
-    else if (C == '=') break;
-    else throw TFailure{exUsage, "the import holds data that is not base64"};
-    N = (N << 6) | static_cast<uint32_t>(V);
-    Bits += 6;
-    if (Bits >= 8) {
-      Bits -= 8;
-      Out.push_back(static_cast<uint8_t>((N >> Bits) & 0xFF));
-    }
-  }
-  return Out;
-}
-
 // Profiles with their values and every stored card and record, as one JSON document.
 nlohmann::json Export(store::TPelStore& S) {
   nlohmann::json J;
@@ -466,46 +454,6 @@ void AddProfile(store::TPelStore& S, const std::string& Name) {
     if (Locale().CompareText(P, Wanted) == 0)
       throw TFailure{exUsage, "there is already a profile \"" + Shown(P) + "\" (names differ in more than case)"};
   S.AddProfile(Wanted);
-}
-
-void Import(store::TPelStore& S, const nlohmann::json& J) {
-  // All of it checked before any of it is written: a refused import leaves the store as it was.
-  for (const auto& P : J.value("profiles", nlohmann::json::array())) ProfileName(P.at("name").get<std::string>());
-  for (const auto& Item : J.value("items", nlohmann::json::array()))
-    if (const int32_t Kind = Item.at("kind").get<int32_t>(); Kind < 0 || Kind > 3)
-      throw TFailure{exUsage, "the import holds an item of record kind " + std::to_string(Kind) +
-                                  " (0 card, 1 navigation, 2 mail card, 3 login)"};
-
-  TVariant Existing;
-  WideString Current;
-  S.GetProfiles(Existing, Current);
-  const auto Have = Existing.AsStrings();
-  const nlohmann::json Profiles = J.value("profiles", nlohmann::json::array());
-  for (const auto& P : Profiles) {
-    const WideString Name = Wide(P.at("name").get<std::string>());
-    if (std::none_of(Have.begin(), Have.end(), [&](const WideString& H) { return Locale().CompareText(H, Name) == 0; }))
-      S.AddProfile(Name);
-    const nlohmann::json Values = P.value("values", nlohmann::json::object());
-    for (const auto& [Field, Value] : Values.items()) {
-      bool LoginRequired = false;
-      RequireField(S, Wide(Field));
-      S.SetFieldValue(Name, Wide(Field), Wide(Value.get<std::string>()), LoginRequired);
-      if (LoginRequired) throw TFailure{exLocked, "the store is locked"};
-    }
-  }
-  const nlohmann::json Items = J.value("items", nlohmann::json::array());
-  for (const auto& Item : Items) {
-    const TVariant Data(FromBase64(Item.at("data").get<std::string>()));
-    const int32_t Kind = Item.at("kind").get<int32_t>();
-    bool Saved = false, LoginRequired = false;
-    const WideString Set = Wide(Item.at("set").get<std::string>()), Name = Wide(Item.at("name").get<std::string>()),
-                     Url = Wide(Item.at("url").get<std::string>());
-    if (Kind == 0)
-      S.SaveFormCard(Set, Name, Url, Data, Saved, LoginRequired);
-    else
-      S.SaveRecord(Kind, Set, Name, Url, Data, Saved, LoginRequired);
-    if (LoginRequired) throw TFailure{exLocked, "the store is locked"};
-  }
 }
 
 void SignalHandler(int) { GInterrupted = true; }
@@ -635,22 +583,16 @@ int main(int argc, char** argv) {
     } else if (ExportCmd->parsed()) {
       std::cout << Export(S).dump(2) << "\n";
     } else if (ImportCmd->parsed()) {
-      nlohmann::json J;
-      try {
-        if (ImportFile.empty()) {
-          J = nlohmann::json::parse(std::cin);
-        } else {
-          std::ifstream In(ImportFile);
-          if (!In) throw TFailure{exUsage, "no such file: " + ImportFile};
-          J = nlohmann::json::parse(In);
-        }
-      } catch (const nlohmann::json::exception& E) {
-        throw TFailure{exUsage, std::string("the import is not an export of pelmora: ") + E.what()};
+      std::ifstream File;
+      if (!ImportFile.empty()) {
+        File.open(ImportFile, std::ios::binary);
+        if (!File) throw TFailure{exUsage, "no such file: " + ImportFile};
       }
       try {
-        Import(S, J);
-      } catch (const nlohmann::json::exception& E) {
-        throw TFailure{exUsage, std::string("the import is not an export of pelmora: ") + E.what()};
+        const nlohmann::json J = ParseImport(ImportFile.empty() ? std::cin : File);
+        ApplyImport(S, CheckImport(J, FieldNames(S)));
+      } catch (const TImportRefused& R) {
+        throw TFailure{R.Code, R.Message};
       }
     } else if (FieldsCmd->parsed()) {
       TVariant List;
