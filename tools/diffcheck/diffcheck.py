@@ -224,16 +224,20 @@ class Checker:
 
     def browser_facts(self, url):
         b = self.browser()
-        for attempt in (1, 2):
+        attempts = 3
+        for attempt in range(1, attempts + 1):
             try:
                 return b.facts(url, self.script, self.args.timeout)
             except BrowserTimeout:
                 b.stop()  # a page that hangs the browser takes the browser with it; the next starts afresh
                 return {'timeout': '%d s' % self.args.timeout}
             except BrowserGone:
-                b.stop()  # the browser ended under the page (or at its start): once more, afresh
-                if attempt == 2:
+                # The browser ended under the page (or at its start), which a machine short of
+                # memory or time does to it now and then: again, afresh, after a moment.
+                b.stop()
+                if attempt == attempts:
                     return {'error': 'the browser ended'}
+                time.sleep(attempt)
             except (RuntimeError, OSError, ValueError) as e:
                 b.stop()
                 return {'error': str(e)}
