@@ -140,3 +140,44 @@ TEST_F(PelmoraCharsetNet, ABodyInAnEncodingNotAskedForIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// The reading of an answer the fetches and the fuzz target share: status, Location, encoding and
+// type decide between page, redirect and refusal.
+TEST(PelmoraAnswer, TheStatusAndHeadersDecideBetweenPageRedirectAndRefusal) {
+  using pel::tool::ReadAnswer;
+  using pel::tool::TAnswer;
+  const std::string Asked = "http://example.test/dir/page?q=1";
+  struct TCase {
+    std::string Name, Head, Body;
+    TAnswer::TKind Kind;
+    std::string Expected;  // the page's text, the redirect's address or a part of the refusal
+  };
+  const std::vector<TCase> Cases = {
+      {"page in its header's charset", "HTTP/1.1 200 OK\r\nCONTENT-TYPE: text/html; charset=ISO-8859-1\r\n", "\xE9",
+       TAnswer::Page, "\xC3\xA9"},
+      {"relative redirect", "HTTP/1.1 302 Found\r\nlocation:  ../other?x=1 \r\n", "", TAnswer::Redirect,
+       "http://example.test/other?x=1"},
+      {"redirect with a space", "HTTP/2 308\r\nLocation: /a b\r\n", "", TAnswer::Redirect, "http://example.test/a%20b"},
+      {"3xx without Location is a page", "HTTP/1.1 300 Choices\r\n", "x", TAnswer::Page, "x"},
+      {"error status", "HTTP/1.1 503 Busy\r\nContent-Type: text/html\r\n", "x", TAnswer::Refused, "HTTP 503"},
+      {"not HTTP", "SSH-2.0-x\r\n", "", TAnswer::Refused, "not HTTP"},
+      {"status without digits", "HTTP/1.1 2x0 OK\r\n", "", TAnswer::Refused, "not HTTP"},
+      {"deflate not asked for", "HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\n", "x", TAnswer::Refused,
+       "did not ask for (deflate)"},
+      {"not HTML", "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n", "{}", TAnswer::Refused,
+       "not an HTML page (application/json)"},
+  };
+  for (const TCase& C : Cases) {
+    const TAnswer A = ReadAnswer(C.Head, C.Body, Asked);
+    EXPECT_EQ(A.Kind, C.Kind) << C.Name << ": " << A.Error;
+    const std::string& Got = C.Kind == TAnswer::Page ? A.Utf8Html : C.Kind == TAnswer::Redirect ? A.Location : A.Error;
+    if (C.Kind == TAnswer::Refused)
+      EXPECT_NE(Got.find(C.Expected), std::string::npos) << C.Name << ": " << Got;
+    else
+      EXPECT_EQ(Got, C.Expected) << C.Name;
+  }
+}
+
+}  // namespace
