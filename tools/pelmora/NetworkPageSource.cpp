@@ -6,8 +6,9 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <sstream>
 #include <regex>
+#include <sstream>
+#include <string_view>
 
 #include "platform/Exceptions.h"
 
@@ -34,10 +35,36 @@ struct TCurlGlobal {
 
 }  // namespace
 
+namespace {
+
+// A label as a converter, or null when no converter of that name exists.
+UConverter* Converter(const std::string& Label) {
+  UErrorCode Status = U_ZERO_ERROR;
+  UConverter* C = ucnv_open(Label.c_str(), &Status);
+  if (U_FAILURE(Status)) {
+    if (C) ucnv_close(C);
+    return nullptr;
+  }
+  return C;
+}
+
+}  // namespace
+
 std::string PageTextAsUtf8(const std::string& Bytes, std::string Charset) {
-  if (Charset.empty()) {
+  // A byte-order mark names the encoding beyond any declaration, and is not part of the text.
+  std::string_view Text(Bytes);
+  if (Text.substr(0, 3) == "\xEF\xBB\xBF") {
+    Text.remove_prefix(3);
+    Charset = "utf-8";
+  } else if (Text.substr(0, 2) == "\xFF\xFE") {
+    Text.remove_prefix(2);
+    Charset = "utf-16le";
+  } else if (Text.substr(0, 2) == "\xFE\xFF") {
+    Text.remove_prefix(2);
+    Charset = "utf-16be";
+  } else if (Charset.empty()) {
     // The page's own declaration, within its first bytes as browsers look for it.
-    const std::string Head = Bytes.substr(0, 4096);
+    const std::string Head(Text.substr(0, 4096));
     static const std::regex Meta(R"(<meta[^>]+charset\s*=\s*["']?([A-Za-z0-9_.:-]+))", std::regex::icase);
     std::smatch M;
     if (std::regex_search(Head, M, Meta)) Charset = M[1].str();
@@ -45,14 +72,34 @@ std::string PageTextAsUtf8(const std::string& Bytes, std::string Charset) {
   Charset = Lower(Charset);
   if (Charset.empty() || Charset == "iso-8859-1" || Charset == "latin1" || Charset == "us-ascii")
     Charset = "windows-1252";
-  if (Charset == "utf-8" || Charset == "utf8") return Bytes;
-  UErrorCode Status = U_ZERO_ERROR;
-  std::string Out(Bytes.size() * 3 + 16, '\0');
-  const int32_t Length = ucnv_convert("UTF-8", Charset.c_str(), Out.data(), static_cast<int32_t>(Out.size()),
-                                      Bytes.data(), static_cast<int32_t>(Bytes.size()), &Status);
-  // A character set nobody knows: the bytes are taken as they are.
-  if (U_FAILURE(Status)) return Bytes;
-  Out.resize(static_cast<size_t>(Length));
+  if (Charset == "utf-8" || Charset == "utf8") return std::string(Text);
+  // Declared without a mark, UTF-16 is taken in the byte order the web writes it in.
+  if (Charset == "utf-16") Charset = "utf-16le";
+  // A label nobody knows is read as the web reads a page that declares nothing.
+  UConverter* From = Converter(Charset);
+  if (!From) From = Converter("windows-1252");
+  UConverter* To = Converter("UTF-8");
+  std::string Out;
+  if (From && To) {
+    Out.resize(Text.size() * 3 + 16);
+    for (;;) {
+      UErrorCode Status = U_ZERO_ERROR;
+      char* Target = Out.data();
+      const char* Source = Text.data();
+      ucnv_resetToUnicode(From);
+      ucnv_resetFromUnicode(To);
+      ucnv_convertEx(To, From, &Target, Out.data() + Out.size(), &Source, Text.data() + Text.size(), nullptr,
+                     nullptr, nullptr, nullptr, true, true, &Status);
+      if (Status == U_BUFFER_OVERFLOW_ERROR) {
+        Out.resize(Out.size() * 2);
+        continue;
+      }
+      Out.resize(U_SUCCESS(Status) ? static_cast<size_t>(Target - Out.data()) : 0);
+      break;
+    }
+  }
+  if (From) ucnv_close(From);
+  if (To) ucnv_close(To);
   return Out;
 }
 
@@ -167,6 +214,7 @@ bool TNetworkPageSource::Admits(const WideString& URL, std::string& Error) {
 namespace {
 
 struct TDownload {
+  std::string Head;  // the last answer's status line and headers (an interim 100 Continue is dropped)
   std::string Body;
   size_t Limit = 0;
   bool TooLarge = false;
@@ -180,6 +228,19 @@ size_t Collect(char* Data, size_t Size, size_t Count, void* User) {
     return 0;  // ends the transfer
   }
   D.Body.append(Data, Bytes);
+  return Bytes;
+}
+
+size_t CollectHead(char* Data, size_t Size, size_t Count, void* User) {
+  auto& D = *static_cast<TDownload*>(User);
+  const size_t Bytes = Size * Count;
+  if (Bytes >= 5 && std::string_view(Data, 5) == "HTTP/") D.Head.clear();
+  // Headers count against the page's size as its body does.
+  if (D.Head.size() + Bytes > D.Limit) {
+    D.TooLarge = true;
+    return 0;
+  }
+  D.Head.append(Data, Bytes);
   return Bytes;
 }
 
@@ -197,6 +258,7 @@ bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& P
   Download.Limit = FLimits.MaxBytes;
   std::string Current = AsciiOf(URL), Post = PostData;
   CURLcode Result = CURLE_OK;
+  TAnswer Answer;
   // Whatever gets past the checks below, the library itself speaks nothing but http and https.
   curl_easy_setopt(H, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(H, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -221,12 +283,17 @@ bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& P
     curl_easy_setopt(H, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(H, CURLOPT_XFERINFOFUNCTION, Progress);
     curl_easy_setopt(H, CURLOPT_XFERINFODATA, FInterrupted);
+    Download.Head.clear();
     Download.Body.clear();
     curl_easy_setopt(H, CURLOPT_CURLU, Url.H);
     curl_easy_setopt(H, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(H, CURLOPT_TIMEOUT_MS, static_cast<long>(Left));
     curl_easy_setopt(H, CURLOPT_WRITEFUNCTION, Collect);
     curl_easy_setopt(H, CURLOPT_WRITEDATA, &Download);
+    curl_easy_setopt(H, CURLOPT_HEADERFUNCTION, CollectHead);
+    curl_easy_setopt(H, CURLOPT_HEADERDATA, &Download);
+    // The body comes as it was sent, whatever it says of its encoding: the answer's reading decides.
+    curl_easy_setopt(H, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     curl_easy_setopt(H, CURLOPT_USERAGENT, "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1) pelmora");
     if (Post.empty()) {
       curl_easy_setopt(H, CURLOPT_HTTPGET, 1L);
@@ -237,19 +304,16 @@ bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& P
     Result = curl_easy_perform(H);
     curl_easy_setopt(H, CURLOPT_CURLU, nullptr);
     if (Result != CURLE_OK) break;
-    char* Next = nullptr;
-    curl_easy_getinfo(H, CURLINFO_REDIRECT_URL, &Next);
-    if (!Next) break;
+    Answer = ReadAnswer(Download.Head, Download.Body, Current);
+    if (Answer.Kind != TAnswer::Redirect) break;
     if (Hop >= FLimits.MaxRedirects) {
       Result = CURLE_TOO_MANY_REDIRECTS;
       break;
     }
-    Current = Next;
+    Current = Answer.Location;
     // 307 and 308 ask for the same request at the new address, body and all; after 303, and (as
     // browsers do) after 301 and 302, the new address is fetched.
-    long Status = 0;
-    curl_easy_getinfo(H, CURLINFO_RESPONSE_CODE, &Status);
-    if (Status != 307 && Status != 308) Post.clear();
+    if (Answer.Status != 307 && Answer.Status != 308) Post.clear();
   }
   if (Download.TooLarge) {
     Error = "the page is larger than " + std::to_string(FLimits.MaxBytes / (1024 * 1024)) + " MB";
@@ -265,24 +329,90 @@ bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& P
                                                   : std::string("cannot reach the address: ") + curl_easy_strerror(Result);
     return false;
   }
-  long Status = 0;
-  curl_easy_getinfo(H, CURLINFO_RESPONSE_CODE, &Status);
-  if (Status >= 400) {
-    Error = "the server answered HTTP " + std::to_string(Status);
-    return false;
-  }
-  char* Type = nullptr;
-  curl_easy_getinfo(H, CURLINFO_CONTENT_TYPE, &Type);
-  const std::string ContentType = Type ? Type : "";
-  const std::string Mime = Lower(ContentType.substr(0, ContentType.find(';')));
-  if (!Mime.empty() && Mime != "text/html" && Mime != "application/xhtml+xml") {
-    Error = "the address is not an HTML page (" + Mime + ")";
+  if (Answer.Kind != TAnswer::Page) {
+    Error = Answer.Error;
     return false;
   }
   FinalURL.clear();
   for (unsigned char C : Current) FinalURL += static_cast<char16_t>(C);
-  Utf8Html = PageTextAsUtf8(Download.Body, CharsetOf(ContentType));
+  Utf8Html = std::move(Answer.Utf8Html);
   return true;
+}
+
+namespace {
+
+std::string Trimmed(std::string_view Text) {
+  while (!Text.empty() && (Text.front() == ' ' || Text.front() == '\t')) Text.remove_prefix(1);
+  while (!Text.empty() && (Text.back() == ' ' || Text.back() == '\t' || Text.back() == '\r' || Text.back() == '\n'))
+    Text.remove_suffix(1);
+  return std::string(Text);
+}
+
+}  // namespace
+
+TAnswer ReadAnswer(const std::string& Head, const std::string& Body, const std::string& Address) {
+  TAnswer Answer;
+  // The status line: "HTTP/1.1 200 OK", "HTTP/2 302".
+  const std::string_view All(Head);
+  const size_t LineEnd = std::min(All.find('\n'), All.size());
+  const std::string StatusLine = Trimmed(All.substr(0, LineEnd));
+  const size_t Space = StatusLine.find(' ');
+  if (StatusLine.compare(0, 5, "HTTP/") != 0 || Space == std::string::npos || StatusLine.size() < Space + 4 ||
+      !std::all_of(StatusLine.begin() + Space + 1, StatusLine.begin() + Space + 4,
+                   [](unsigned char C) { return std::isdigit(C); }) ||
+      (StatusLine.size() > Space + 4 && StatusLine[Space + 4] != ' ')) {
+    Answer.Error = "the server's answer is not HTTP";
+    return Answer;
+  }
+  Answer.Status = std::stol(StatusLine.substr(Space + 1, 3));
+  std::string ContentType, Location, Encoding;
+  for (size_t At = LineEnd + 1; At < All.size();) {
+    const size_t End = std::min(All.find('\n', At), All.size());
+    const std::string_view Line = All.substr(At, End - At);
+    At = End + 1;
+    const size_t Colon = Line.find(':');
+    if (Colon == std::string_view::npos || Colon == 0 || Line.front() == ' ' || Line.front() == '\t') continue;
+    const std::string Name = Lower(std::string(Line.substr(0, Colon)));
+    const std::string Value = Trimmed(Line.substr(Colon + 1));
+    if (Name == "content-type")
+      ContentType = Value;
+    else if (Name == "location" && Location.empty())
+      Location = Value;
+    else if (Name == "content-encoding" && !Value.empty())
+      Encoding += (Encoding.empty() ? "" : ", ") + Value;
+  }
+  const long S = Answer.Status;
+  if ((S == 301 || S == 302 || S == 303 || S == 307 || S == 308) && !Location.empty()) {
+    // The new address read against the one asked, by the parser that will judge and contact it.
+    TUrlHandle Url;
+    if (curl_url_set(Url.H, CURLUPART_URL, Address.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK ||
+        curl_url_set(Url.H, CURLUPART_URL, Location.c_str(),
+                     CURLU_NON_SUPPORT_SCHEME | CURLU_URLENCODE | CURLU_ALLOW_SPACE) != CURLUE_OK) {
+      Answer.Error = "the server redirected to \"" + Location + "\", which is not an address";
+      return Answer;
+    }
+    Answer.Location = Part(Url.H, CURLUPART_URL);
+    Answer.Kind = TAnswer::Redirect;
+    return Answer;
+  }
+  if (S >= 400) {
+    Answer.Error = "the server answered HTTP " + std::to_string(S);
+    return Answer;
+  }
+  // The tool asks for no content encoding: a compressed body read as markup would be a page with
+  // nothing on it.
+  if (!Encoding.empty() && Lower(Encoding) != "identity") {
+    Answer.Error = "the page came in an encoding the tool did not ask for (" + Encoding + ")";
+    return Answer;
+  }
+  const std::string Mime = Lower(Trimmed(ContentType.substr(0, ContentType.find(';'))));
+  if (!Mime.empty() && Mime != "text/html" && Mime != "application/xhtml+xml") {
+    Answer.Error = "the address is not an HTML page (" + Mime + ")";
+    return Answer;
+  }
+  Answer.Utf8Html = PageTextAsUtf8(Body, CharsetOf(ContentType));
+  Answer.Kind = TAnswer::Page;
+  return Answer;
 }
 
 }  // namespace pel::tool

@@ -66,8 +66,21 @@ private:
   std::set<std::string> FFiles;  // the named files' addresses, without query or fragment
 };
 
-// The page's bytes as UTF-8, read in Charset (from the answer's header; else the page's own meta
-// declaration; else Windows-1252, as browsers take pages that declare nothing).
+// The page's bytes as UTF-8: in the encoding its byte-order mark names (the mark dropped); else in
+// Charset (from the answer's header); else in the page's own meta declaration; else, and for a
+// label no converter knows, in Windows-1252, as browsers take pages that declare nothing.
 std::string PageTextAsUtf8(const std::string& Bytes, std::string Charset);
+
+// A server's answer as the window takes it: a page, a redirect to follow, or a refusal saying why.
+struct TAnswer {
+  enum TKind { Page, Redirect, Refused } Kind = Refused;
+  long Status = 0;
+  std::string Utf8Html;  // a page's text
+  std::string Location;  // a redirect's new address, read against the one asked
+  std::string Error;     // why it is refused
+};
+// Head: the status line and header lines as they came; Body: the bytes after them as the transfer
+// delivered them (chunks joined, nothing decompressed); Address: the address asked.
+TAnswer ReadAnswer(const std::string& Head, const std::string& Body, const std::string& Address);
 
 }  // namespace pel::tool
