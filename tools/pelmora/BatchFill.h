@@ -54,10 +54,13 @@ struct TPageReport {
   WideString Title;
   int Forms = 0;
   std::vector<TFilledControl> Filled;
-  // How processing the page ended: "done", "no forms", "loop", "submitted", or "not loaded".
+  // How processing the page ended: "done", "no forms", "loop", "submitted", "not submitted" (the
+  // submission was refused before it left), or "not loaded".
   std::string Outcome;
   WideString SubmittedTo;
   std::string PostData;
+  // Why the page ended as it did, when the outcome alone leaves the person guessing.
+  std::string Why;
 };
 
 class TBatchFiller {

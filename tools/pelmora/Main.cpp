@@ -169,10 +169,13 @@ nlohmann::json ToJson(const TPageReport& R) {
                            {"caption", Utf8(C.Caption)},
                            {"profile_field", Utf8(C.ProfileField)},
                            {"value", Utf8(C.Value)}});
-  if (!R.SubmittedTo.empty()) {
+  if (!R.SubmittedTo.empty() && R.Outcome == "submitted") {
     J["submitted_to"] = Utf8(R.SubmittedTo);
     J["post_data"] = R.PostData;
+  } else if (!R.SubmittedTo.empty()) {
+    J["target"] = Utf8(R.SubmittedTo);
   }
+  if (!R.Why.empty()) J["why"] = R.Why;
   return J;
 }
 
@@ -223,8 +226,11 @@ void PrintReport(const TPageReport& R) {
     if (!C.ProfileField.empty()) std::cout << " [" << Shown(C.ProfileField) << "]";
     std::cout << " = " << Shown(C.Value) << "\n";
   }
-  if (!R.SubmittedTo.empty()) std::cout << "  submitted to " << Shown(R.SubmittedTo) << "\n";
-  std::cout << "  " << R.Outcome << "\n";
+  if (!R.SubmittedTo.empty())
+    std::cout << (R.Outcome == "submitted" ? "  submitted to " : "  meant for ") << Shown(R.SubmittedTo) << "\n";
+  std::cout << "  " << R.Outcome;
+  if (!R.Why.empty()) std::cout << ": " << Shown(R.Why);
+  std::cout << "\n";
 }
 
 WideString FieldValue(store::TPelStore& S, const WideString& Profile, const WideString& Field);
@@ -277,7 +283,7 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
   Pages->SetInterrupt(&GInterrupted);
   TBatchFiller Filler(Pages, Options);
   const bool Progress = Addresses.size() > 1 && isatty(STDERR_FILENO);
-  int Filled = 0, Submitted = 0, Failed = 0;
+  int Filled = 0, Submitted = 0, Failed = 0, Refused = 0;
   for (size_t I = 0; I < Addresses.size(); ++I) {
     if (GInterrupted) return exInterrupted;
     if (Progress) std::cerr << "\r[" << I + 1 << "/" << Addresses.size() << "] " << Targets[I] << "\x1b[K" << std::flush;
@@ -294,6 +300,23 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
       if (Url == Addresses[I]) {
         PageFailed = true;
         std::cerr << "pelmora: " << Shown(Targets[I]) << ": " << Shown(Why) << "\n";
+        continue;
+      }
+      // A submission that failed never left (the host check, or the server not taking it): the
+      // page it came from says so, and the run fails as for a page that did not load.
+      const WideString Printed = Filler.Printable(Url);
+      auto Sent = std::find_if(Reports.begin(), Reports.end(), [&](const TPageReport& R) {
+        return R.Outcome == "submitted" && R.SubmittedTo == Printed;
+      });
+      if (Sent != Reports.end()) {
+        Sent->Outcome = "not submitted";
+        Sent->Why = Why;
+        ++Refused;
+        // The window shows an error page where the answer would have been: no page of the site.
+        Reports.erase(std::remove_if(Sent + 1, Reports.end(), [&](const TPageReport& R) { return R.Address == Printed; }),
+                      Reports.end());
+        std::cerr << "pelmora: " << Shown(Targets[I]) << ": the form was not submitted to " << Shown(Printed) << ": "
+                  << Shown(Why) << "\n";
       } else {
         std::cerr << "pelmora: warning: " << Shown(Filler.Printable(Url)) << " was not loaded: " << Shown(Why) << "\n";
       }
@@ -314,8 +337,9 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
   if (Progress) std::cerr << "\n";
   if (Addresses.size() > 1)
     std::cerr << Addresses.size() << " pages: " << Filled << " fields filled, " << Submitted << " submitted, "
-              << Failed << " not loaded\n";
-  return Failed > 0 ? exPage : exOk;
+              << Failed << " not loaded" << (Refused ? ", " + std::to_string(Refused) + " not submitted" : "")
+              << "\n";
+  return Failed + Refused > 0 ? exPage : exOk;
 }
 
 int RunCapture(const TGlobal& G, const std::string& Target, const std::string& Name,

@@ -1,0 +1,106 @@
+// What the command-line tool says about a page it did not fill or did not send, and how it exits:
+// the reason is in the message, not left for the person to guess from a bare outcome.
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+struct TRun {
+  int Code = -1;
+  std::string Out;
+};
+
+class PelmoraMessage : public testing::Test {
+protected:
+  void SetUp() override {
+    char Pattern[] = "/tmp/pelmoramsgXXXXXX";
+    Home = mkdtemp(Pattern);
+    auto Page = [this](const std::string& Path, const std::string& Body) {
+      Server.Get(Path, [Body](const httplib::Request&, httplib::Response& R) { R.set_content(Body, "text/html"); });
+    };
+    // A form whose action is on a host that was not named: the host check refuses the submission.
+    Server.Get("/offsite", [this](const httplib::Request&, httplib::Response& R) {
+      R.set_content("<html><body><form method=post action=\"http://localhost:" + std::to_string(Port) +
+                        "/done\">E-mail <input name=email> <input type=submit></form></body></html>",
+                    "text/html");
+    });
+    // A box the profile has nothing for keeps the form from being complete.
+    Page("/extra", R"(<html><body><form method=post action="/done">E-mail <input name=email>
+      Favourite colour <input name=colour required> Pet's name <input name=pet>
+      <input type=submit></form></body></html>)");
+    Page("/noform", "<html><head><title>Plain</title></head><body>Nothing to fill here</body></html>");
+    Page("/unknown", R"(<html><body><form method=post action="/done">Favourite colour <input name=colour>
+      <input type=submit></form></body></html>)");
+    auto Done = [this](const httplib::Request& Q, httplib::Response& R) {
+      std::lock_guard<std::mutex> Guard(Lock);
+      Received.push_back(Q.body);
+      R.set_content("<html><head><title>Welcome</title></head><body>Hello</body></html>", "text/html");
+    };
+    Server.Post("/done", Done);
+    Port = Server.bind_to_any_port("127.0.0.1");
+    Thread = std::thread([this] { Server.listen_after_bind(); });
+  }
+  void TearDown() override {
+    Server.stop();
+    Thread.join();
+    std::filesystem::remove_all(Home);
+  }
+  std::string Url(const std::string& Path) const { return "http://127.0.0.1:" + std::to_string(Port) + Path; }
+  TRun Run(const std::string& Arguments) {
+    const std::string Command =
+        "XDG_DATA_HOME=" + Home.string() + " " + PEL_PELMORA + " " + Arguments + " 2>&1 </dev/null";
+    TRun R;
+    FILE* P = popen(Command.c_str(), "r");
+    char Buffer[4096];
+    size_t N;
+    while ((N = fread(Buffer, 1, sizeof Buffer, P)) > 0) R.Out.append(Buffer, N);
+    const int Status = pclose(P);
+    R.Code = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+    return R;
+  }
+  static std::vector<nlohmann::json> Records(const std::string& Out) {
+    std::vector<nlohmann::json> Lines;
+    std::istringstream In(Out);
+    for (std::string Line; std::getline(In, Line);)
+      if (!Line.empty() && Line[0] == '{') Lines.push_back(nlohmann::json::parse(Line));
+    return Lines;
+  }
+
+  std::filesystem::path Home;
+  httplib::Server Server;
+  int Port = 0;
+  std::thread Thread;
+  std::mutex Lock;
+  std::vector<std::string> Received;
+};
+
+// A submission the host check refused never left: the page is not reported as submitted, the
+// reason is given and the run fails as a page that could not be loaded does.
+TEST_F(PelmoraMessage, ARefusedSubmissionIsReportedAsNotSubmitted) {
+  const TRun Text = Run("fill --submit " + Url("/offsite"));
+  EXPECT_EQ(Text.Code, 3) << Text.Out;
+  EXPECT_EQ(Text.Out.find("  submitted\n"), std::string::npos) << Text.Out;
+  EXPECT_NE(Text.Out.find("not submitted"), std::string::npos) << Text.Out;
+  EXPECT_NE(Text.Out.find("the host localhost was not named"), std::string::npos) << Text.Out;
+
+  const TRun Json = Run("fill --submit --json " + Url("/offsite"));
+  EXPECT_EQ(Json.Code, 3) << Json.Out;
+  const auto Pages = Records(Json.Out);
+  ASSERT_EQ(Pages.size(), 1u) << Json.Out;
+  EXPECT_EQ(Pages[0]["outcome"], "not submitted") << Json.Out;
+  EXPECT_NE(Pages[0].value("why", "").find("the host localhost was not named"), std::string::npos) << Json.Out;
+  std::lock_guard<std::mutex> Guard(Lock);
+  EXPECT_TRUE(Received.empty());
+}
+
+}  // namespace
