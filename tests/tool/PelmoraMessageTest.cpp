@@ -36,7 +36,9 @@ protected:
     });
     // A box the profile has nothing for keeps the form from being complete.
     Page("/extra", R"(<html><body><form method=post action="/done">E-mail <input name=email>
-      Favourite colour <input name=colour required> Pet's name <input name=pet>
+      Favourite colour <input name=colour required> Shoe size <input name=shoe>
+      <input type=submit></form></body></html>)");
+    Page("/email", R"(<html><body><form method=post action="/done">E-mail <input name=email>
       <input type=submit></form></body></html>)");
     Page("/noform", "<html><head><title>Plain</title></head><body>Nothing to fill here</body></html>");
     Page("/unknown", R"(<html><body><form method=post action="/done">Favourite colour <input name=colour>
@@ -99,6 +101,36 @@ TEST_F(PelmoraMessage, ARefusedSubmissionIsReportedAsNotSubmitted) {
   ASSERT_EQ(Pages.size(), 1u) << Json.Out;
   EXPECT_EQ(Pages[0]["outcome"], "not submitted") << Json.Out;
   EXPECT_NE(Pages[0].value("why", "").find("the host localhost was not named"), std::string::npos) << Json.Out;
+  std::lock_guard<std::mutex> Guard(Lock);
+  EXPECT_TRUE(Received.empty());
+}
+
+// A page left as it was, or a form left unsent, says why: the person cannot tell from "done"
+// whether the page had no form, the store did not know its boxes, or the profile was empty.
+TEST_F(PelmoraMessage, APageNotFilledOrNotSubmittedSaysWhy) {
+  ASSERT_EQ(Run("store profile add Empty").Code, 0);
+  struct TCase {
+    std::string Arguments;
+    std::vector<std::string> Says;
+    std::string Never;  // a box that is not to blame
+  };
+  const std::vector<TCase> Cases = {
+      {"fill --submit " + Url("/extra"), {"not submitted", "colour (required)", "shoe"}, "email"},
+      {"fill " + Url("/noform"), {"no form"}, ""},
+      {"fill " + Url("/unknown"), {"nothing filled", "recognised", "colour"}, ""},
+      {"fill --profile Empty " + Url("/email"), {"nothing filled", "the profile Empty has no value", "E-mail"}, ""},
+  };
+  for (const TCase& C : Cases) {
+    const TRun R = Run(C.Arguments);
+    EXPECT_EQ(R.Code, 0) << C.Arguments << "\n" << R.Out;
+    for (const std::string& Part : C.Says) EXPECT_NE(R.Out.find(Part), std::string::npos) << C.Arguments << "\n" << R.Out;
+    const TRun Json = Run(C.Arguments + " --json");
+    const auto Pages = Records(Json.Out);
+    ASSERT_EQ(Pages.size(), 1u) << C.Arguments << "\n" << Json.Out;
+    const std::string Why = Pages[0].value("why", "");
+    for (const std::string& Part : C.Says) EXPECT_NE(Why.find(Part), std::string::npos) << C.Arguments << "\n" << Why;
+    if (!C.Never.empty()) EXPECT_EQ(Why.find(C.Never), std::string::npos) << C.Arguments << "\n" << Why;
+  }
   std::lock_guard<std::mutex> Guard(Lock);
   EXPECT_TRUE(Received.empty());
 }

@@ -61,6 +61,9 @@ struct TPageReport {
   std::string PostData;
   // Why the page ended as it did, when the outcome alone leaves the person guessing.
   std::string Why;
+  // The boxes the fill looks at that hold nothing from the profile (their names, "(required)" after
+  // those the page requires): any one of them keeps a form from counting as filled completely.
+  std::vector<WideString> Unfilled;
 };
 
 class TBatchFiller {
@@ -81,6 +84,8 @@ private:
   void OpenReport();
   void Snapshot();
   void Close(const std::string& Outcome);
+  // Why the page the window rests on was left without a fill or without a submission.
+  std::string Explain(const TPageReport& Report);
 
   TFillOptions FOptions;
   std::shared_ptr<headless::THeadlessBrowser> FBrowser;
