@@ -135,4 +135,20 @@ TEST_F(PelmoraMessage, APageNotFilledOrNotSubmittedSaysWhy) {
   EXPECT_TRUE(Received.empty());
 }
 
+// Every input gets a record, in order, and each record names the input it came from: a page that
+// did not load is a record with its error, not a gap the reader has to notice.
+TEST_F(PelmoraMessage, JsonHasARecordForEveryInput) {
+  const std::vector<std::string> Inputs = {Url("/email"), Url("/missing"), Url("/noform")};
+  const TRun R = Run("fill --json " + Inputs[0] + " " + Inputs[1] + " " + Inputs[2]);
+  EXPECT_EQ(R.Code, 3) << R.Out;
+  const auto Pages = Records(R.Out);
+  ASSERT_EQ(Pages.size(), 3u) << R.Out;
+  for (size_t I = 0; I < Inputs.size(); ++I) EXPECT_EQ(Pages[I].value("input", ""), Inputs[I]) << Pages[I].dump();
+  EXPECT_EQ(Pages[0]["outcome"], "done");
+  EXPECT_EQ(Pages[1]["outcome"], "not loaded");
+  EXPECT_NE(Pages[1].value("error", "").find("404"), std::string::npos) << Pages[1].dump();
+  EXPECT_EQ(Pages[0].count("error"), 0u) << Pages[0].dump();
+  EXPECT_EQ(Pages[2]["outcome"], "done");
+}
+
 }  // namespace

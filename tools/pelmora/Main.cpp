@@ -156,8 +156,10 @@ WideString AddressOf(const std::string& Target) {
   return Wide(Url);
 }
 
-nlohmann::json ToJson(const TPageReport& R) {
+// Input: the URL or file as the person gave it, so that every record can be told apart by it.
+nlohmann::json ToJson(const std::string& Input, const TPageReport& R) {
   nlohmann::json J;
+  J["input"] = Input;
   J["address"] = Utf8(R.Address);
   J["title"] = Utf8(R.Title);
   J["forms"] = R.Forms;
@@ -294,7 +296,8 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
       return exInterrupted;
     }
     bool PageFailed = false;
-    for (const auto& [Url, Why] : Pages->TakeFailures()) {
+    const auto Failures = Pages->TakeFailures();
+    for (const auto& [Url, Why] : Failures) {
       if (Progress) std::cerr << "\n";
       // The page itself not loading is an error of the run; a frame or a later page, a warning.
       if (Url == Addresses[I]) {
@@ -323,13 +326,23 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
     }
     if (PageFailed) {
       ++Failed;
+      if (Json) {
+        const auto Reason = std::find_if(Failures.begin(), Failures.end(),
+                                         [&](const auto& F) { return F.first == Addresses[I]; });
+        std::cout << nlohmann::json{{"input", Targets[I]},
+                                    {"address", Utf8(Filler.Printable(Addresses[I]))},
+                                    {"outcome", "not loaded"},
+                                    {"error", Reason->second}}
+                         .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                  << "\n";
+      }
       continue;
     }
     for (const TPageReport& R : Reports) {
       Filled += static_cast<int>(R.Filled.size());
       Submitted += R.Outcome == "submitted";
       if (Json)
-        std::cout << ToJson(R).dump() << "\n";
+        std::cout << ToJson(Targets[I], R).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
       else
         PrintReport(R);
     }
