@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -149,6 +150,27 @@ TEST_F(PelmoraMessage, JsonHasARecordForEveryInput) {
   EXPECT_NE(Pages[1].value("error", "").find("404"), std::string::npos) << Pages[1].dump();
   EXPECT_EQ(Pages[0].count("error"), 0u) << Pages[0].dump();
   EXPECT_EQ(Pages[2]["outcome"], "done");
+}
+
+// A list with bad lines is refused whole before any page loads, and every bad line is named by its
+// line number: the person fixes them all at once instead of one run per line.
+TEST_F(PelmoraMessage, BadLinesOfAListAreNamedByLineNumber) {
+  const std::filesystem::path List = Home / "list.txt";
+  {
+    std::ofstream Out(List);
+    Out << Url("/email") << "\n# a comment\nftp://example.org/x\n" << (Home / "nowhere.html").string() << "\r\n"
+        << Url("/noform") << "\r\n";
+  }
+  const TRun R = Run("fill --from " + List.string());
+  EXPECT_EQ(R.Code, 2) << R.Out;
+  EXPECT_NE(R.Out.find(List.string() + ":3: unknown address scheme \"ftp\""), std::string::npos) << R.Out;
+  EXPECT_NE(R.Out.find(List.string() + ":4: no such file: " + (Home / "nowhere.html").string() + "\n"),
+            std::string::npos)
+      << R.Out;
+  // The lines that are right are not blamed, and nothing was loaded.
+  EXPECT_EQ(R.Out.find(":1:"), std::string::npos) << R.Out;
+  EXPECT_EQ(R.Out.find(":5:"), std::string::npos) << R.Out;
+  EXPECT_EQ(R.Out.find("john.public"), std::string::npos) << R.Out;
 }
 
 }  // namespace

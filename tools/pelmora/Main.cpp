@@ -264,15 +264,36 @@ void RequireCard(store::TPelStore& S, const WideString& Set, const WideString& N
 
 int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::string& From, TFillOptions Options,
             bool Json) {
+  // Where each target came from: empty for the command line, FILE:LINE for a line of the list.
+  std::vector<std::string> Origins(Targets.size());
   if (!From.empty()) {
     std::ifstream In(From);
     if (!In) throw TFailure{exUsage, "no such file: " + From};
-    for (std::string Line; std::getline(In, Line);)
-      if (!Line.empty() && Line[0] != '#') Targets.push_back(Line);
+    int Number = 0;
+    for (std::string Line; std::getline(In, Line);) {
+      ++Number;
+      // A list written on another system ends its lines with CR LF, and editors leave blanks.
+      Line.erase(Line.find_last_not_of(" \t\r") + 1);
+      Line.erase(0, Line.find_first_not_of(" \t"));
+      if (Line.empty() || Line[0] == '#') continue;
+      Targets.push_back(Line);
+      Origins.push_back(From + ":" + std::to_string(Number));
+    }
   }
   if (Targets.empty()) throw TFailure{exUsage, "no page to fill: name a URL or a file"};
+  // Every target is checked before any page loads, and every bad one is named: a list is refused
+  // whole, so that a run never stops halfway through it.
   std::vector<WideString> Addresses;
-  for (const std::string& T : Targets) Addresses.push_back(AddressOf(T));
+  std::optional<TFailure> First;
+  for (size_t I = 0; I < Targets.size(); ++I) {
+    try {
+      Addresses.push_back(AddressOf(Targets[I]));
+    } catch (const TFailure& F) {
+      if (!First) First = F;
+      std::cerr << "pelmora: " << (Origins[I].empty() ? "" : Origins[I] + ": ") << F.Message << "\n";
+    }
+  }
+  if (First) return First->Code;
   TOpenStore Store(G);
   Options.Profile = RequireProfile(*Store.Store, Utf8(Options.Profile));
   if (!Options.CardName.empty()) RequireCard(*Store.Store, Options.CardSet, Options.CardName);
