@@ -12,6 +12,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -44,6 +45,15 @@ protected:
     Page("/noform", "<html><head><title>Plain</title></head><body>Nothing to fill here</body></html>");
     Page("/unknown", R"(<html><body><form method=post action="/done">Favourite colour <input name=colour>
       <input type=submit></form></body></html>)");
+    // Reached, but the answer does not come within the time-out the test gives.
+    Server.Get("/silent", [](const httplib::Request&, httplib::Response& R) {
+      std::this_thread::sleep_for(std::chrono::seconds(3));
+      R.set_content("<html></html>", "text/html");
+    });
+    Server.Get("/bighead", [](const httplib::Request&, httplib::Response& R) {
+      R.set_header("X-Filler", std::string(1024 * 1024, 'a'));
+      R.set_content("<html></html>", "text/html");
+    });
     auto Done = [this](const httplib::Request& Q, httplib::Response& R) {
       std::lock_guard<std::mutex> Guard(Lock);
       Received.push_back(Q.body);
@@ -59,9 +69,11 @@ protected:
     std::filesystem::remove_all(Home);
   }
   std::string Url(const std::string& Path) const { return "http://127.0.0.1:" + std::to_string(Port) + Path; }
-  TRun Run(const std::string& Arguments) {
+  TRun Run(const std::string& Arguments, const std::string& Input = "") {
+    const std::filesystem::path In = Home / "stdin";
+    std::ofstream(In, std::ios::binary) << Input;
     const std::string Command =
-        "XDG_DATA_HOME=" + Home.string() + " " + PEL_PELMORA + " " + Arguments + " 2>&1 </dev/null";
+        "XDG_DATA_HOME=" + Home.string() + " " + PEL_PELMORA + " " + Arguments + " 2>&1 <" + In.string();
     TRun R;
     FILE* P = popen(Command.c_str(), "r");
     char Buffer[4096];
@@ -171,6 +183,42 @@ TEST_F(PelmoraMessage, BadLinesOfAListAreNamedByLineNumber) {
   EXPECT_EQ(R.Out.find(":1:"), std::string::npos) << R.Out;
   EXPECT_EQ(R.Out.find(":5:"), std::string::npos) << R.Out;
   EXPECT_EQ(R.Out.find("john.public"), std::string::npos) << R.Out;
+}
+
+// Messages say what happened in the person's terms: no library internals, no word twice, nothing
+// blank where a name belongs; and what the person typed is read as meant.
+TEST_F(PelmoraMessage, MessagesSayWhatHappenedPlainly) {
+  std::ofstream(Home / "lacking.json") << R"({"profiles":[{"nam":"x"}]})";
+  struct TCase {
+    std::string Arguments, Input;
+    int Code;
+    std::vector<std::string> Says;
+    std::vector<std::string> Never;
+  };
+  const std::string Store = (Home / "pelmora").string();
+  const std::vector<TCase> Cases = {
+      {"--timeout 1 fill " + Url("/silent"), "", 3, {"the server did not answer within 1 s"}, {"cannot reach"}},
+      {"store import --json", "x", 2, {"not an export of pelmora", "line 1"}, {"json.exception", "[json"}},
+      {"store import --json " + (Home / "lacking.json").string(), "", 2, {"not an export of pelmora", "name"},
+       {"json.exception", "[json"}},
+      {"--store " + Home.string() + " store profiles", "", 5, {"cannot open the store"}, {}},
+      {"fill " + Url("/bighead"), "", 3, {"header"}, {"Out of memory", "out of memory"}},
+      // A password typed on another system's line ends its line with CR LF: the CR is no part of it.
+      {"store password set --password-stdin", "secret\r\n", 0, {}, {}},
+      {"store profiles --password-stdin", "secret\n", 0, {"Sample"}, {"not right"}},
+      {"fill --help", "", 0, {"--store", "--allow-host", "--timeout", "--password-stdin"}, {}},
+  };
+  for (const TCase& C : Cases) {
+    const TRun R = Run(C.Arguments, C.Input);
+    EXPECT_EQ(R.Code, C.Code) << C.Arguments << "\n" << R.Out;
+    for (const std::string& Part : C.Says) EXPECT_NE(R.Out.find(Part), std::string::npos) << C.Arguments << "\n" << R.Out;
+    for (const std::string& Part : C.Never) EXPECT_EQ(R.Out.find(Part), std::string::npos) << C.Arguments << "\n" << R.Out;
+  }
+  // The store's path once in the message that names it, not once from the tool and again from the store.
+  const TRun R = Run("--store " + Home.string() + " store profiles");
+  const size_t First = R.Out.find(Home.string());
+  ASSERT_NE(First, std::string::npos) << R.Out;
+  EXPECT_EQ(R.Out.find(Home.string(), First + 1), std::string::npos) << R.Out;
 }
 
 }  // namespace

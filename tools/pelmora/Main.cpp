@@ -64,6 +64,8 @@ std::string ReadPassword(bool FromStdin, const std::string& Prompt) {
   std::string Line;
   if (FromStdin || !isatty(STDIN_FILENO)) {
     if (!std::getline(std::cin, Line)) throw TFailure{exLocked, "no password on standard input"};
+    // A line ended CR LF (written on another system, or by a program that does) ends before the CR.
+    if (!Line.empty() && Line.back() == '\r') Line.pop_back();
     return Line;
   }
   std::cerr << Prompt << std::flush;
@@ -75,6 +77,7 @@ std::string ReadPassword(bool FromStdin, const std::string& Prompt) {
   std::getline(std::cin, Line);
   tcsetattr(STDIN_FILENO, TCSANOW, &Old);
   std::cerr << "\n";
+  if (!Line.empty() && Line.back() == '\r') Line.pop_back();
   return Line;
 }
 
@@ -100,7 +103,11 @@ public:
     try {
       Store = std::make_shared<store::TPelStore>(Path);
     } catch (const Exception& E) {
-      throw TFailure{exStore, "cannot open the store " + Path + ": " + FirstLine(E.Message())};
+      // The store's own message often names the file already: then it is said once.
+      std::string Why = FirstLine(E.Message());
+      if (Why.find(Path) == std::string::npos) throw TFailure{exStore, "cannot open the store " + Path + ": " + Why};
+      if (!Why.empty()) Why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(Why[0])));
+      throw TFailure{exStore, Why};
     }
     if (Store->HasMasterPassword() && !Store->GetLoggedIn()) {
       Password = Wide(ReadPassword(G.PasswordStdin, "Master password of " + Path + ": "));
@@ -566,6 +573,18 @@ void Import(store::TPelStore& S, const nlohmann::json& J) {
   }
 }
 
+// What the JSON library found wrong, without its "[json.exception.kind.N]" tag, which means nothing
+// to whoever wrote the file.
+std::string JsonProblem(const nlohmann::json::exception& E) {
+  std::string Text = E.what();
+  if (Text.rfind("[json.exception.", 0) == 0)
+    if (const size_t End = Text.find("] "); End != std::string::npos) Text.erase(0, End + 2);
+  // "key 'name' not found": the file lacks what an export always has.
+  if (Text.rfind("key '", 0) == 0 && Text.size() > 10 && Text.substr(Text.size() - 10) == " not found")
+    Text = "an entry lacks the " + Text.substr(0, Text.size() - 10);
+  return Text;
+}
+
 void SignalHandler(int) { GInterrupted = true; }
 
 }  // namespace
@@ -651,6 +670,22 @@ int main(int argc, char** argv) {
   auto* PasswordSet = Password->add_subcommand("set", "set or change the master password");
   auto* PasswordRemove = Password->add_subcommand("remove", "remove the master password");
 
+  // The run's options go before or after the subcommand; each subcommand's help lists them too.
+  std::string Globals = "Options of every command (before or after it):\n";
+  for (const CLI::Option* O : App.get_options())
+    if (O->get_name() != "--help") {
+      std::string Line = "  " + O->get_name() + (O->get_type_size() > 0 ? " " + O->get_type_name() : "");
+      Line.resize(std::max<size_t>(Line.size() + 2, 30), ' ');
+      Globals += Line + O->get_description() + "\n";
+    }
+  std::function<void(CLI::App*)> Document = [&](CLI::App* Command) {
+    for (CLI::App* Sub : Command->get_subcommands({})) {
+      Sub->footer(Globals + "\n" + App.get_footer());
+      Document(Sub);
+    }
+  };
+  Document(&App);
+
   try {
     App.parse(argc, argv);
   } catch (const CLI::ParseError& E) {
@@ -703,12 +738,12 @@ int main(int argc, char** argv) {
           J = nlohmann::json::parse(In);
         }
       } catch (const nlohmann::json::exception& E) {
-        throw TFailure{exUsage, std::string("the import is not an export of pelmora: ") + E.what()};
+        throw TFailure{exUsage, "the import is not an export of pelmora: " + JsonProblem(E)};
       }
       try {
         Import(S, J);
       } catch (const nlohmann::json::exception& E) {
-        throw TFailure{exUsage, std::string("the import is not an export of pelmora: ") + E.what()};
+        throw TFailure{exUsage, "the import is not an export of pelmora: " + JsonProblem(E)};
       }
     } else if (FieldsCmd->parsed()) {
       TVariant List;
