@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -142,7 +145,9 @@ TEST_F(PelmoraMessage, APageNotFilledOrNotSubmittedSaysWhy) {
     ASSERT_EQ(Pages.size(), 1u) << C.Arguments << "\n" << Json.Out;
     const std::string Why = Pages[0].value("why", "");
     for (const std::string& Part : C.Says) EXPECT_NE(Why.find(Part), std::string::npos) << C.Arguments << "\n" << Why;
-    if (!C.Never.empty()) EXPECT_EQ(Why.find(C.Never), std::string::npos) << C.Arguments << "\n" << Why;
+    if (!C.Never.empty()) {
+      EXPECT_EQ(Why.find(C.Never), std::string::npos) << C.Arguments << "\n" << Why;
+    }
   }
   std::lock_guard<std::mutex> Guard(Lock);
   EXPECT_TRUE(Received.empty());
@@ -219,6 +224,64 @@ TEST_F(PelmoraMessage, MessagesSayWhatHappenedPlainly) {
   const size_t First = R.Out.find(Home.string());
   ASSERT_NE(First, std::string::npos) << R.Out;
   EXPECT_EQ(R.Out.find(Home.string(), First + 1), std::string::npos) << R.Out;
+}
+
+// On a terminal the progress line is rewritten in place; a page's report must not run on after it
+// on the same line: the line is cleared before anything else is printed.
+TEST_F(PelmoraMessage, TheProgressLineIsClearedBeforeAReport) {
+  const int Master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(Master, 0);
+  ASSERT_EQ(grantpt(Master), 0);
+  ASSERT_EQ(unlockpt(Master), 0);
+  const std::string Terminal = ptsname(Master);
+  const std::string First = Url("/email"), Second = Url("/missing"), Third = Url("/noform");
+  const pid_t Child = fork();
+  if (Child == 0) {
+    setsid();
+    const int Slave = open(Terminal.c_str(), O_RDWR);
+    dup2(Slave, STDOUT_FILENO);
+    dup2(Slave, STDERR_FILENO);
+    close(Master);
+    setenv("XDG_DATA_HOME", Home.c_str(), 1);
+    execl(PEL_PELMORA, PEL_PELMORA, "fill", First.c_str(), Second.c_str(), Third.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string Out;
+  int Status = 0;
+  bool Ended = false;
+  // Bounded so that a hung tool fails the test instead of hanging it.
+  const auto Bound = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < Bound) {
+    pollfd P{Master, POLLIN, 0};
+    if (poll(&P, 1, 50) == 1) {
+      char Buffer[4096];
+      const ssize_t N = read(Master, Buffer, sizeof Buffer);
+      if (N > 0) {
+        Out.append(Buffer, static_cast<size_t>(N));
+        continue;
+      }
+    }
+    if (Ended) break;  // ended, and what it wrote has been read
+    Ended = waitpid(Child, &Status, WNOHANG) == Child;
+  }
+  if (!Ended) {
+    kill(Child, SIGKILL);
+    waitpid(Child, &Status, 0);
+  }
+  close(Master);
+  ASSERT_TRUE(Ended) << Out;
+  EXPECT_NE(Out.find("[1/3]"), std::string::npos) << Out;
+  // What a reader sees on the line where each message starts: nothing before it once the
+  // carriage returns and the erase-to-end-of-line have done their work.
+  for (const std::string& Start : std::vector<std::string>{First + "  ", "pelmora: " + Second, Third + "  ", "3 pages:"}) {
+    const size_t At = Out.find(Start);
+    ASSERT_NE(At, std::string::npos) << Start << "\n" << Out;
+    const size_t LineStart = Out.rfind('\n', At) == std::string::npos ? 0 : Out.rfind('\n', At) + 1;
+    std::string Before = Out.substr(LineStart, At - LineStart);
+    if (const size_t Cr = Before.rfind('\r'); Cr != std::string::npos) Before.erase(0, Cr + 1);
+    if (Before.rfind("\x1b[K", 0) == 0) Before.erase(0, 3);
+    EXPECT_EQ(Before, "") << Start << "\n" << Out;
+  }
 }
 
 }  // namespace

@@ -313,20 +313,30 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
   Pages->SetInterrupt(&GInterrupted);
   TBatchFiller Filler(Pages, Options);
   const bool Progress = Addresses.size() > 1 && isatty(STDERR_FILENO);
+  // The progress line is rewritten in place; anything else printed first takes it off the screen,
+  // so that it neither runs on after it nor stays behind as a stale line.
+  bool ProgressShown = false;
+  auto ClearProgress = [&] {
+    if (ProgressShown) std::cerr << "\r\x1b[K" << std::flush;
+    ProgressShown = false;
+  };
   int Filled = 0, Submitted = 0, Failed = 0, Refused = 0;
   for (size_t I = 0; I < Addresses.size(); ++I) {
     if (GInterrupted) return exInterrupted;
-    if (Progress) std::cerr << "\r[" << I + 1 << "/" << Addresses.size() << "] " << Targets[I] << "\x1b[K" << std::flush;
+    if (Progress) {
+      std::cerr << "\r[" << I + 1 << "/" << Addresses.size() << "] " << Shown(Targets[I]) << "\x1b[K" << std::flush;
+      ProgressShown = true;
+    }
     auto Reports = Filler.Fill(Addresses[I]);
     // An interrupted page is not a page that failed: nothing of it is reported.
     if (GInterrupted) {
-      if (Progress) std::cerr << "\n";
+      ClearProgress();
       return exInterrupted;
     }
     bool PageFailed = false;
     const auto Failures = Pages->TakeFailures();
+    ClearProgress();
     for (const auto& [Url, Why] : Failures) {
-      if (Progress) std::cerr << "\n";
       // The page itself not loading is an error of the run; a frame or a later page, a warning.
       if (Url == Addresses[I]) {
         PageFailed = true;
@@ -375,7 +385,7 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
         PrintReport(R);
     }
   }
-  if (Progress) std::cerr << "\n";
+  ClearProgress();
   if (Addresses.size() > 1)
     std::cerr << Addresses.size() << " pages: " << Filled << " fields filled, " << Submitted << " submitted, "
               << Failed << " not loaded" << (Refused ? ", " + std::to_string(Refused) + " not submitted" : "")
