@@ -6,6 +6,7 @@
 #include "BHO/BindingMarks.h"
 #include "BHO/CaptionFinder.h"
 #include "BHO/ElementAccess.h"
+#include "BHO/FormFill.h"
 #include "headless/HeadlessDialogs.h"
 #include "platform/Services.h"
 
@@ -50,6 +51,12 @@ bool Changed(const TElementRef& E, const WideString& Tag, const WideString& Type
   return false;
 }
 
+// The controls the profile fill looks at: a form with one of them left unbound is not complete.
+bool IsFillable(const WideString& Tag, const WideString& Type) {
+  if (Tag == u"select" || Tag == u"textarea") return true;
+  return Tag == u"input" && Type != u"hidden" && Type != u"submit" && Type != u"reset" && Type != u"file" &&
+         Type != u"button";
+}
 
 // What the page's forms hold that the page did not give them, and the page's title. Secrets learns
 // what the forms hold that is not to be printed.
@@ -57,6 +64,7 @@ void TakeSnapshot(TKXBrowserHelperObject& Helper, headless::THeadlessBrowser& Br
                   TSecrets& Secrets) {
   if (auto Doc = Browser.HtmlDocument()) Report.Title = Doc->Title();
   Report.Filled.clear();
+  Report.Unfilled.clear();
   TPageFormSet& Forms = Helper.PageForms();
   Report.Forms = Forms.Count();
   for (int F = 0; F < Forms.Count(); ++F) {
@@ -75,6 +83,9 @@ void TakeSnapshot(TKXBrowserHelperObject& Helper, headless::THeadlessBrowser& Br
       // The profile's password may land in a box that does not mask it; it is a secret all the same.
       const bool Secret = Type == u"password" || AsciiLowerCase(Field) == u"password" || Secrets.IsSecret(Value);
       if (Secret && !Value.empty()) Secrets.Add(Name, Value);
+      if (!Bound && IsFillable(Tag, Type))
+        Report.Unfilled.push_back((Name.empty() ? WideString(u"(no name)") : Name) +
+                                  (E->GetAttribute(u"required", 0).IsEmptyOrNull() ? u"" : u" (required)"));
       if (Tag.empty() || !(Bound || Changed(E, Tag, Type))) continue;
       TFilledControl C;
       C.Form = FormName;
@@ -230,7 +241,60 @@ std::vector<TPageReport> TBatchFiller::Fill(const WideString& Address) {
     FBrowser->RunPending();
   }
   Close("done");
+  TPageReport& Last = FReports.back();
+  if (Last.Outcome == "done" || Last.Outcome == "no forms") Last.Why = Explain(Last);
   return FReports;
+}
+
+std::string TBatchFiller::Explain(const TPageReport& Report) {
+  auto List = [](const std::vector<WideString>& Names) {
+    std::string Out;
+    for (const WideString& N : Names) Out += (Out.empty() ? "" : ", ") + WideToUtf8(N);
+    return Out;
+  };
+  const std::string NotSent = FOptions.Submit ? "not submitted: " : "";
+  if (Report.Forms == 0) return NotSent + "the page has no form";
+  if (!Report.Filled.empty()) {
+    if (!FOptions.Submit || Report.Unfilled.empty()) return "";
+    return NotSent + "the profile has nothing for " + List(Report.Unfilled);
+  }
+  if (Report.Unfilled.empty()) return NotSent + "nothing filled: the forms have no box to fill";
+  // Which boxes the store recognised, to tell an empty profile from boxes it does not know.
+  std::vector<WideString> Fields;
+  std::shared_ptr<IPelServer> Server;
+  FHelper->Agent().GetServer(Server);
+  TPageFormSet& Forms = FHelper->PageForms();
+  for (int F = 0; Server && F < Forms.Count(); ++F) {
+    auto Form = Supports<IHTMLFormElement>(Forms.Items(F).FHtmlForm);
+    if (!Form) continue;
+    const TFormContext Context = FormContextOf(Forms.Items(F).FHtmlForm);
+    TElementsRef Controls = Form->Elements();
+    for (int32_t I = 0; I < Controls->Length(); ++I) {
+      TElementRef E = Controls->Item(I);
+      if (!E) continue;
+      WideString Name, Tag, Type, Value;
+      ReadElement(E, Name, Tag, Type, Value);
+      if (!IsFillable(Tag, Type)) continue;
+      for (const TProfileQuery& Query : ProfileQueries(E, Type, Name, Context)) {
+        if (Query.Text.empty()) continue;
+        WideString Field, Found, Values;
+        int32_t Kind = 0;
+        bool Has = false, LoginRequired = false;
+        try {
+          Server->FindFieldValue(FOptions.Profile, Tag, Query.TypeArgument, Query.Text, FBrowser->LocationURL(), Field,
+                                 Kind, Found, Values, Has, LoginRequired);
+        } catch (const Exception&) {
+          Field.clear();
+        }
+        if (Field.empty()) continue;
+        if (std::find(Fields.begin(), Fields.end(), Field) == Fields.end()) Fields.push_back(Field);
+        break;
+      }
+    }
+  }
+  if (Fields.empty())
+    return NotSent + "nothing filled: no box was recognised as a profile field (" + List(Report.Unfilled) + ")";
+  return NotSent + "nothing filled: the profile " + WideToUtf8(FOptions.Profile) + " has no value for " + List(Fields);
 }
 
 namespace {

@@ -54,10 +54,16 @@ struct TPageReport {
   WideString Title;
   int Forms = 0;
   std::vector<TFilledControl> Filled;
-  // How processing the page ended: "done", "no forms", "loop", "submitted", or "not loaded".
+  // How processing the page ended: "done", "no forms", "loop", "submitted", "not submitted" (the
+  // submission was refused before it left), or "not loaded".
   std::string Outcome;
   WideString SubmittedTo;
   std::string PostData;
+  // Why the page ended as it did, when the outcome alone leaves the person guessing.
+  std::string Why;
+  // The boxes the fill looks at that hold nothing from the profile (their names, "(required)" after
+  // those the page requires): any one of them keeps a form from counting as filled completely.
+  std::vector<WideString> Unfilled;
 };
 
 class TBatchFiller {
@@ -78,6 +84,8 @@ private:
   void OpenReport();
   void Snapshot();
   void Close(const std::string& Outcome);
+  // Why the page the window rests on was left without a fill or without a submission.
+  std::string Explain(const TPageReport& Report);
 
   TFillOptions FOptions;
   std::shared_ptr<headless::THeadlessBrowser> FBrowser;

@@ -67,6 +67,8 @@ std::string ReadPassword(bool FromStdin, const std::string& Prompt) {
   std::string Line;
   if (FromStdin || !isatty(STDIN_FILENO)) {
     if (!std::getline(std::cin, Line)) throw TFailure{exLocked, "no password on standard input"};
+    // A line ended CR LF (written on another system, or by a program that does) ends before the CR.
+    if (!Line.empty() && Line.back() == '\r') Line.pop_back();
     return Line;
   }
   std::cerr << Prompt << std::flush;
@@ -78,6 +80,7 @@ std::string ReadPassword(bool FromStdin, const std::string& Prompt) {
   std::getline(std::cin, Line);
   tcsetattr(STDIN_FILENO, TCSANOW, &Old);
   std::cerr << "\n";
+  if (!Line.empty() && Line.back() == '\r') Line.pop_back();
   return Line;
 }
 
@@ -111,7 +114,11 @@ public:
     try {
       Store = std::make_shared<store::TPelStore>(Path);
     } catch (const Exception& E) {
-      throw TFailure{exStore, "cannot open the store " + Path + ": " + FirstLine(E.Message())};
+      // The store's own message often names the file already: then it is said once.
+      std::string Why = FirstLine(E.Message());
+      if (Why.find(Path) == std::string::npos) throw TFailure{exStore, "cannot open the store " + Path + ": " + Why};
+      if (!Why.empty()) Why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(Why[0])));
+      throw TFailure{exStore, Why};
     }
     if (Store->HasMasterPassword() && !Store->GetLoggedIn()) {
       Password = Wide(ReadPassword(G.PasswordStdin, "Master password of " + Path + ": "));
@@ -167,8 +174,10 @@ WideString AddressOf(const std::string& Target) {
   return Wide(Url);
 }
 
-nlohmann::json ToJson(const TPageReport& R) {
+// Input: the URL or file as the person gave it, so that every record can be told apart by it.
+nlohmann::json ToJson(const std::string& Input, const TPageReport& R) {
   nlohmann::json J;
+  J["input"] = Input;
   J["address"] = Utf8(R.Address);
   J["title"] = Utf8(R.Title);
   J["forms"] = R.Forms;
@@ -180,10 +189,13 @@ nlohmann::json ToJson(const TPageReport& R) {
                            {"caption", Utf8(C.Caption)},
                            {"profile_field", Utf8(C.ProfileField)},
                            {"value", Utf8(C.Value)}});
-  if (!R.SubmittedTo.empty()) {
+  if (!R.SubmittedTo.empty() && R.Outcome == "submitted") {
     J["submitted_to"] = Utf8(R.SubmittedTo);
     J["post_data"] = R.PostData;
+  } else if (!R.SubmittedTo.empty()) {
+    J["target"] = Utf8(R.SubmittedTo);
   }
+  if (!R.Why.empty()) J["why"] = R.Why;
   return J;
 }
 
@@ -234,8 +246,11 @@ void PrintReport(const TPageReport& R) {
     if (!C.ProfileField.empty()) std::cout << " [" << Shown(C.ProfileField) << "]";
     std::cout << " = " << Shown(C.Value) << "\n";
   }
-  if (!R.SubmittedTo.empty()) std::cout << "  submitted to " << Shown(R.SubmittedTo) << "\n";
-  std::cout << "  " << R.Outcome << "\n";
+  if (!R.SubmittedTo.empty())
+    std::cout << (R.Outcome == "submitted" ? "  submitted to " : "  meant for ") << Shown(R.SubmittedTo) << "\n";
+  std::cout << "  " << R.Outcome;
+  if (!R.Why.empty()) std::cout << ": " << Shown(R.Why);
+  std::cout << "\n";
 }
 
 WideString FieldValue(store::TPelStore& S, const WideString& Profile, const WideString& Field);
@@ -267,15 +282,36 @@ void RequireCard(store::TPelStore& S, const WideString& Set, const WideString& N
 
 int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::string& From, TFillOptions Options,
             bool Json) {
+  // Where each target came from: empty for the command line, FILE:LINE for a line of the list.
+  std::vector<std::string> Origins(Targets.size());
   if (!From.empty()) {
     std::ifstream In(From);
     if (!In) throw TFailure{exUsage, "no such file: " + From};
-    for (std::string Line; std::getline(In, Line);)
-      if (!Line.empty() && Line[0] != '#') Targets.push_back(Line);
+    int Number = 0;
+    for (std::string Line; std::getline(In, Line);) {
+      ++Number;
+      // A list written on another system ends its lines with CR LF, and editors leave blanks.
+      Line.erase(Line.find_last_not_of(" \t\r") + 1);
+      Line.erase(0, Line.find_first_not_of(" \t"));
+      if (Line.empty() || Line[0] == '#') continue;
+      Targets.push_back(Line);
+      Origins.push_back(From + ":" + std::to_string(Number));
+    }
   }
   if (Targets.empty()) throw TFailure{exUsage, "no page to fill: name a URL or a file"};
+  // Every target is checked before any page loads, and every bad one is named: a list is refused
+  // whole, so that a run never stops halfway through it.
   std::vector<WideString> Addresses;
-  for (const std::string& T : Targets) Addresses.push_back(AddressOf(T));
+  std::optional<TFailure> First;
+  for (size_t I = 0; I < Targets.size(); ++I) {
+    try {
+      Addresses.push_back(AddressOf(Targets[I]));
+    } catch (const TFailure& F) {
+      if (!First) First = F;
+      std::cerr << "pelmora: " << (Origins[I].empty() ? "" : Origins[I] + ": ") << F.Message << "\n";
+    }
+  }
+  if (First) return First->Code;
   TOpenStore Store(G);
   Options.Profile = RequireProfile(*Store.Store, Utf8(Options.Profile));
   if (!Options.CardName.empty()) RequireCard(*Store.Store, Options.CardSet, Options.CardName);
@@ -288,45 +324,84 @@ int RunFill(const TGlobal& G, std::vector<std::string> Targets, const std::strin
   Pages->SetInterrupt(&GInterrupted);
   TBatchFiller Filler(Pages, Options);
   const bool Progress = Addresses.size() > 1 && isatty(STDERR_FILENO);
-  int Filled = 0, Submitted = 0, Failed = 0;
+  // The progress line is rewritten in place; anything else printed first takes it off the screen,
+  // so that it neither runs on after it nor stays behind as a stale line.
+  bool ProgressShown = false;
+  auto ClearProgress = [&] {
+    if (ProgressShown) std::cerr << "\r\x1b[K" << std::flush;
+    ProgressShown = false;
+  };
+  int Filled = 0, Submitted = 0, Failed = 0, Refused = 0;
   for (size_t I = 0; I < Addresses.size(); ++I) {
     if (GInterrupted) return exInterrupted;
-    if (Progress) std::cerr << "\r[" << I + 1 << "/" << Addresses.size() << "] " << Targets[I] << "\x1b[K" << std::flush;
+    if (Progress) {
+      std::cerr << "\r[" << I + 1 << "/" << Addresses.size() << "] " << Shown(Targets[I]) << "\x1b[K" << std::flush;
+      ProgressShown = true;
+    }
     auto Reports = Filler.Fill(Addresses[I]);
     // An interrupted page is not a page that failed: nothing of it is reported.
     if (GInterrupted) {
-      if (Progress) std::cerr << "\n";
+      ClearProgress();
       return exInterrupted;
     }
     bool PageFailed = false;
-    for (const auto& [Url, Why] : Pages->TakeFailures()) {
-      if (Progress) std::cerr << "\n";
+    const auto Failures = Pages->TakeFailures();
+    ClearProgress();
+    for (const auto& [Url, Why] : Failures) {
       // The page itself not loading is an error of the run; a frame or a later page, a warning.
       if (Url == Addresses[I]) {
         PageFailed = true;
         std::cerr << "pelmora: " << Shown(Targets[I]) << ": " << Shown(Why) << "\n";
+        continue;
+      }
+      // A submission that failed never left (the host check, or the server not taking it): the
+      // page it came from says so, and the run fails as for a page that did not load.
+      const WideString Printed = Filler.Printable(Url);
+      auto Sent = std::find_if(Reports.begin(), Reports.end(), [&](const TPageReport& R) {
+        return R.Outcome == "submitted" && R.SubmittedTo == Printed;
+      });
+      if (Sent != Reports.end()) {
+        Sent->Outcome = "not submitted";
+        Sent->Why = Why;
+        ++Refused;
+        // The window shows an error page where the answer would have been: no page of the site.
+        Reports.erase(std::remove_if(Sent + 1, Reports.end(), [&](const TPageReport& R) { return R.Address == Printed; }),
+                      Reports.end());
+        std::cerr << "pelmora: " << Shown(Targets[I]) << ": the form was not submitted to " << Shown(Printed) << ": "
+                  << Shown(Why) << "\n";
       } else {
         std::cerr << "pelmora: warning: " << Shown(Filler.Printable(Url)) << " was not loaded: " << Shown(Why) << "\n";
       }
     }
     if (PageFailed) {
       ++Failed;
+      if (Json) {
+        const auto Reason = std::find_if(Failures.begin(), Failures.end(),
+                                         [&](const auto& F) { return F.first == Addresses[I]; });
+        std::cout << nlohmann::json{{"input", Targets[I]},
+                                    {"address", Utf8(Filler.Printable(Addresses[I]))},
+                                    {"outcome", "not loaded"},
+                                    {"error", Reason->second}}
+                         .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                  << "\n";
+      }
       continue;
     }
     for (const TPageReport& R : Reports) {
       Filled += static_cast<int>(R.Filled.size());
       Submitted += R.Outcome == "submitted";
       if (Json)
-        std::cout << ToJson(R).dump() << "\n";
+        std::cout << ToJson(Targets[I], R).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
       else
         PrintReport(R);
     }
   }
-  if (Progress) std::cerr << "\n";
+  ClearProgress();
   if (Addresses.size() > 1)
     std::cerr << Addresses.size() << " pages: " << Filled << " fields filled, " << Submitted << " submitted, "
-              << Failed << " not loaded\n";
-  return Failed > 0 ? exPage : exOk;
+              << Failed << " not loaded" << (Refused ? ", " + std::to_string(Refused) + " not submitted" : "")
+              << "\n";
+  return Failed + Refused > 0 ? exPage : exOk;
 }
 
 int RunCapture(const TGlobal& G, const std::string& Target, const std::string& Name,
@@ -540,6 +615,22 @@ int main(int argc, char** argv) {
   Password->require_subcommand(1);
   auto* PasswordSet = Password->add_subcommand("set", "set or change the master password");
   auto* PasswordRemove = Password->add_subcommand("remove", "remove the master password");
+
+  // The run's options go before or after the subcommand; each subcommand's help lists them too.
+  std::string Globals = "Options of every command (before or after it):\n";
+  for (const CLI::Option* O : App.get_options())
+    if (O->get_name() != "--help") {
+      std::string Line = "  " + O->get_name() + (O->get_type_size() > 0 ? " " + O->get_type_name() : "");
+      Line.resize(std::max<size_t>(Line.size() + 2, 30), ' ');
+      Globals += Line + O->get_description() + "\n";
+    }
+  std::function<void(CLI::App*)> Document = [&](CLI::App* Command) {
+    for (CLI::App* Sub : Command->get_subcommands({})) {
+      Sub->footer(Globals + "\n" + App.get_footer());
+      Document(Sub);
+    }
+  };
+  Document(&App);
 
   try {
     App.parse(argc, argv);

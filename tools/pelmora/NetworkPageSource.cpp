@@ -268,12 +268,14 @@ bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& P
   // One deadline for the page: a redirect does not start the time-out over.
   const auto Deadline = std::chrono::steady_clock::now() +
                         std::chrono::milliseconds(static_cast<long long>(FLimits.TimeoutSeconds * 1000));
+  bool ChainTimedOut = false;  // the time ran out between hops, not while waiting for one
   for (long Hop = 0;; ++Hop) {
     if (!Judge(Current, false, Url.H, Error)) return false;
     const auto Left =
         std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now()).count();
     if (Left <= 0) {
       Result = CURLE_OPERATION_TIMEDOUT;
+      ChainTimedOut = true;
       break;
     }
     if (FInterrupted && *FInterrupted) {
@@ -322,11 +324,24 @@ bool TNetworkPageSource::FetchRemote(const WideString& URL, const std::string& P
   if (Result != CURLE_OK) {
     std::ostringstream Seconds;
     Seconds << FLimits.TimeoutSeconds;
-    Error = Result == CURLE_ABORTED_BY_CALLBACK   ? "interrupted"
-            : Result == CURLE_TOO_MANY_REDIRECTS ? "the address redirects too often (a redirect loop?)"
-            : Result == CURLE_OPERATION_TIMEDOUT ? "the page did not arrive within " + Seconds.str() +
-                                                        " s (time-out; --timeout gives it longer)"
-                                                  : std::string("cannot reach the address: ") + curl_easy_strerror(Result);
+    // Whether the time ran out before or after the server took the connection: the one is a
+    // server that is not there (or a network that drops), the other a server that is slow.
+    curl_off_t Connected = 0;
+    curl_easy_getinfo(H, CURLINFO_CONNECT_TIME_T, &Connected);
+    const std::string Wait = " within " + Seconds.str() + " s (time-out; --timeout gives it longer)";
+    if (Result == CURLE_ABORTED_BY_CALLBACK)
+      Error = "interrupted";
+    else if (Result == CURLE_TOO_MANY_REDIRECTS)
+      Error = "the address redirects too often (a redirect loop?)";
+    else if (Result == CURLE_OPERATION_TIMEDOUT)
+      Error = ChainTimedOut ? "the page did not arrive" + Wait
+              : Connected > 0 ? "the server did not answer" + Wait
+                              : "the server could not be reached" + Wait;
+    else if (Result == CURLE_OUT_OF_MEMORY && Download.Body.empty())
+      // What the library says when a header line of the answer is larger than it reads (100 KB).
+      Error = "the server's answer was not read: its header is too large";
+    else
+      Error = std::string("cannot reach the address: ") + curl_easy_strerror(Result);
     return false;
   }
   if (Answer.Kind != TAnswer::Page) {

@@ -103,7 +103,12 @@ nlohmann::json ParseImport(std::istream& In) {
   try {
     return nlohmann::json::parse(In, Watch);
   } catch (const nlohmann::json::exception& E) {
-    throw TImportRefused{ImportBadInput, std::string("the import is not an export of pelmora: ") + E.what()};
+    // Without the library's "[json.exception.kind.N]" tag, which means nothing to whoever wrote
+    // the file.
+    std::string Text = E.what();
+    if (Text.rfind("[json.exception.", 0) == 0)
+      if (const size_t End = Text.find("] "); End != std::string::npos) Text.erase(0, End + 2);
+    throw TImportRefused{ImportBadInput, "the import is not an export of pelmora: " + Text};
   }
 }
 
