@@ -161,6 +161,9 @@ TEST(PelmoraAnswer, TheStatusAndHeadersDecideBetweenPageRedirectAndRefusal) {
        "http://example.test/other?x=1"},
       {"redirect with a space", "HTTP/2 308\r\nLocation: /a b\r\n", "", TAnswer::Redirect, "http://example.test/a%20b"},
       {"3xx without Location is a page", "HTTP/1.1 300 Choices\r\n", "x", TAnswer::Page, "x"},
+      // The resolving lets a blank in a fragment through; the judging parser does not.
+      {"redirect to what cannot be judged", "HTTP/1.1 301 Moved\r\nLocation: gopher://e# 0\r\n", "",
+       TAnswer::Refused, "which is not an address"},
       {"error status", "HTTP/1.1 503 Busy\r\nContent-Type: text/html\r\n", "x", TAnswer::Refused, "HTTP 503"},
       {"not HTTP", "SSH-2.0-x\r\n", "", TAnswer::Refused, "not HTTP"},
       {"status without digits", "HTTP/1.1 2x0 OK\r\n", "", TAnswer::Refused, "not HTTP"},

@@ -407,6 +407,13 @@ TAnswer ReadAnswer(const std::string& Head, const std::string& Body, const std::
       return Answer;
     }
     Answer.Location = Part(Url.H, CURLUPART_URL);
+    // What the resolving let through (a blank in a fragment) must still read as an address where
+    // the redirect is judged; one that does not is refused here, saying so.
+    TNetworkPageSource::TAddress Target;
+    if (!TNetworkPageSource::ParseAddress(Answer.Location, Target)) {
+      Answer.Error = "the server redirected to \"" + Location + "\", which is not an address";
+      return Answer;
+    }
     Answer.Kind = TAnswer::Redirect;
     return Answer;
   }
