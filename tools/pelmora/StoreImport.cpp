@@ -76,10 +76,15 @@ nlohmann::json ParseImport(std::istream& In) {
   const auto Place = [&] {
     std::string Text;
     for (const TLevel& L : Levels) {
-      if (L.Array)
-        Text += L.Count ? "[" + std::to_string(L.Count - 1) + "]" : "";
-      else if (!L.Key.empty())
-        Text += (Text.empty() ? "" : ".") + L.Key;
+      // Appended piece by piece: GCC 12 takes a temporary joined to a literal for an overlapping copy.
+      if (L.Array && L.Count) {
+        Text += '[';
+        Text += std::to_string(L.Count - 1);
+        Text += ']';
+      } else if (!L.Array && !L.Key.empty()) {
+        if (!Text.empty()) Text += '.';
+        Text += L.Key;
+      }
     }
     return Text.empty() ? std::string("the document") : Text;
   };
