@@ -14,6 +14,10 @@
 
 #include "NetworkPageSource.h"
 
+#include "tool/ToolTestSupport.h"
+
+using pel::test::TRun;
+
 namespace {
 
 using pel::tool::PageTextAsUtf8;
@@ -47,34 +51,16 @@ TEST(PelmoraCharset, ABomWinsAnUnknownLabelFallsBackAndTheBomIsNoText) {
   for (const TCase& C : Cases) EXPECT_EQ(PageTextAsUtf8(C.Bytes, C.Charset), C.Expected) << C.Name;
 }
 
-class PelmoraCharsetNet : public testing::Test {
+class PelmoraCharsetNet : public pel::test::TToolServerTest {
 protected:
   void SetUp() override {
-    char Pattern[] = "/tmp/pelmoracsXXXXXX";
-    Home = mkdtemp(Pattern);
+    TToolServerTest::SetUp();
     Server.Get("/page", [this](const httplib::Request&, httplib::Response& R) {
       std::lock_guard<std::mutex> Guard(Lock);
       if (!Encoding.empty()) R.set_header("Content-Encoding", Encoding);
       R.set_content(Body, Type);
     });
-    Port = Server.bind_to_any_port("127.0.0.1");
-    Thread = std::thread([this] { Server.listen_after_bind(); });
-  }
-  void TearDown() override {
-    Server.stop();
-    Thread.join();
-    std::filesystem::remove_all(Home);
-  }
-  std::pair<int, std::string> Run(const std::string& Arguments) {
-    const std::string Command = "XDG_DATA_HOME=" + Home.string() + " " + PEL_PELMORA + " " + Arguments +
-                                " 2>&1 </dev/null";
-    std::string Out;
-    FILE* P = popen(Command.c_str(), "r");
-    char Buffer[4096];
-    size_t N;
-    while ((N = fread(Buffer, 1, sizeof Buffer, P)) > 0) Out.append(Buffer, N);
-    const int Status = pclose(P);
-    return {WIFEXITED(Status) ? WEXITSTATUS(Status) : -1, Out};
+    StartServer();
   }
   void Serve(std::string NewBody, std::string NewType, std::string NewEncoding = "") {
     std::lock_guard<std::mutex> Guard(Lock);
@@ -82,13 +68,8 @@ protected:
     Type = std::move(NewType);
     Encoding = std::move(NewEncoding);
   }
-  std::string Url() const { return "http://127.0.0.1:" + std::to_string(Port) + "/page"; }
+  std::string Url() const { return TToolServerTest::Url("/page"); }
 
-  std::filesystem::path Home;
-  httplib::Server Server;
-  int Port = 0;
-  std::thread Thread;
-  std::mutex Lock;
   std::string Body, Type, Encoding;
 };
 

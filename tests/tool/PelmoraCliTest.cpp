@@ -16,18 +16,17 @@
 
 using namespace std::string_literals;
 
+#include "tool/ToolTestSupport.h"
+
+using pel::test::TRun;
+
 namespace {
 
-struct TRun {
-  int Code = -1;
-  std::string Out;
-};
 
-class Pelmora : public testing::Test {
+class Pelmora : public pel::test::TToolServerTest {
 protected:
   void SetUp() override {
-    char Pattern[] = "/tmp/pelmoraXXXXXX";
-    Home = mkdtemp(Pattern);
+    TToolServerTest::SetUp();
     Server.Get("/login", [](const httplib::Request&, httplib::Response& R) {
       R.set_header("Set-Cookie", "session=abc123; Path=/");
       R.set_content(R"(<html><head><title>Sign in</title></head><body><form action="/welcome" method="post">
@@ -88,33 +87,13 @@ protected:
     });
     Server.Get("/circle", [](const httplib::Request&, httplib::Response& R) { R.set_redirect("/circle"); });
     Server.Get("/picture", [](const httplib::Request&, httplib::Response& R) { R.set_content("GIF89a", "image/gif"); });
-    Port = Server.bind_to_any_port("127.0.0.1");
-    Thread = std::thread([this] { Server.listen_after_bind(); });
+    StartServer();
   }
-  void TearDown() override {
-    Server.stop();
-    Thread.join();
-    std::filesystem::remove_all(Home);
-  }
-  std::string Url(const std::string& Path) const { return "http://127.0.0.1:" + std::to_string(Port) + Path; }
+  // What a person types at the tool's questions, a line each.
   TRun Run(const std::string& Arguments, const std::string& Input = "") {
-    const std::string Command = "XDG_DATA_HOME=" + Home.string() + " " + PEL_PELMORA + " " + Arguments + " 2>&1" +
-                                (Input.empty() ? " </dev/null" : " <<'EOF'\n" + Input + "\nEOF\n");
-    TRun R;
-    FILE* P = popen(Command.c_str(), "r");
-    char Buffer[4096];
-    size_t N;
-    while ((N = fread(Buffer, 1, sizeof Buffer, P)) > 0) R.Out.append(Buffer, N);
-    const int Status = pclose(P);
-    R.Code = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
-    return R;
+    return TToolServerTest::Run(Arguments, Input.empty() ? Input : Input + "\n");
   }
 
-  std::filesystem::path Home;
-  httplib::Server Server;
-  int Port = 0;
-  std::thread Thread;
-  std::mutex Lock;
   std::vector<std::string> Posts, Cookies;
   int RightLoads = 0;
   std::string Away, AwayDressed;  // where /away and /away-dressed redirect (HTTP 302)

@@ -18,18 +18,17 @@
 #include <chrono>
 #include <thread>
 
+#include "tool/ToolTestSupport.h"
+
+using pel::test::TRun;
+
 namespace {
 
-struct TRun {
-  int Code = -1;
-  std::string Out;
-};
 
-class PelmoraMessage : public testing::Test {
+class PelmoraMessage : public pel::test::TToolServerTest {
 protected:
   void SetUp() override {
-    char Pattern[] = "/tmp/pelmoramsgXXXXXX";
-    Home = mkdtemp(Pattern);
+    TToolServerTest::SetUp();
     auto Page = [this](const std::string& Path, const std::string& Body) {
       Server.Get(Path, [Body](const httplib::Request&, httplib::Response& R) { R.set_content(Body, "text/html"); });
     };
@@ -63,28 +62,7 @@ protected:
       R.set_content("<html><head><title>Welcome</title></head><body>Hello</body></html>", "text/html");
     };
     Server.Post("/done", Done);
-    Port = Server.bind_to_any_port("127.0.0.1");
-    Thread = std::thread([this] { Server.listen_after_bind(); });
-  }
-  void TearDown() override {
-    Server.stop();
-    Thread.join();
-    std::filesystem::remove_all(Home);
-  }
-  std::string Url(const std::string& Path) const { return "http://127.0.0.1:" + std::to_string(Port) + Path; }
-  TRun Run(const std::string& Arguments, const std::string& Input = "") {
-    const std::filesystem::path In = Home / "stdin";
-    std::ofstream(In, std::ios::binary) << Input;
-    const std::string Command =
-        "XDG_DATA_HOME=" + Home.string() + " " + PEL_PELMORA + " " + Arguments + " 2>&1 <" + In.string();
-    TRun R;
-    FILE* P = popen(Command.c_str(), "r");
-    char Buffer[4096];
-    size_t N;
-    while ((N = fread(Buffer, 1, sizeof Buffer, P)) > 0) R.Out.append(Buffer, N);
-    const int Status = pclose(P);
-    R.Code = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
-    return R;
+    StartServer();
   }
   static std::vector<nlohmann::json> Records(const std::string& Out) {
     std::vector<nlohmann::json> Lines;
@@ -94,11 +72,6 @@ protected:
     return Lines;
   }
 
-  std::filesystem::path Home;
-  httplib::Server Server;
-  int Port = 0;
-  std::thread Thread;
-  std::mutex Lock;
   std::vector<std::string> Received;
 };
 

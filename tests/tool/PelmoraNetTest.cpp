@@ -19,12 +19,12 @@
 #include <mutex>
 #include <thread>
 
+#include "tool/ToolTestSupport.h"
+
+using pel::test::TRun;
+
 namespace {
 
-struct TRun {
-  int Code = -1;
-  std::string Out;
-};
 
 // A bare TCP port that counts the connections made to it and closes each at once: whatever
 // protocol a client would speak, having connected at all is what counts.
@@ -67,11 +67,10 @@ private:
   std::thread Thread;
 };
 
-class PelmoraNet : public testing::Test {
+class PelmoraNet : public pel::test::TToolServerTest {
 protected:
   void SetUp() override {
-    char Pattern[] = "/tmp/pelmoranetXXXXXX";
-    Home = mkdtemp(Pattern);
+    TToolServerTest::SetUp();
     Server.Get("/page", [this](const httplib::Request&, httplib::Response& R) {
       std::lock_guard<std::mutex> Guard(Lock);
       R.set_content(Served, "text/html");
@@ -109,27 +108,11 @@ protected:
       while (!Release) std::this_thread::sleep_for(std::chrono::milliseconds(20));
       R.set_content("<html><body>late</body></html>", "text/html");
     });
-    Port = Server.bind_to_any_port("127.0.0.1");
-    Thread = std::thread([this] { Server.listen_after_bind(); });
+    StartServer();
   }
   void TearDown() override {
     Release = true;
-    Server.stop();
-    Thread.join();
-    std::filesystem::remove_all(Home);
-  }
-  std::string Url(const std::string& Path) const { return "http://127.0.0.1:" + std::to_string(Port) + Path; }
-  TRun Run(const std::string& Arguments) {
-    const std::string Command =
-        "XDG_DATA_HOME=" + Home.string() + " " + PEL_PELMORA + " " + Arguments + " 2>&1 </dev/null";
-    TRun R;
-    FILE* P = popen(Command.c_str(), "r");
-    char Buffer[4096];
-    size_t N;
-    while ((N = fread(Buffer, 1, sizeof Buffer, P)) > 0) R.Out.append(Buffer, N);
-    const int Status = pclose(P);
-    R.Code = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
-    return R;
+    TToolServerTest::TearDown();
   }
   std::filesystem::path Write(const std::string& Name, const std::string& Html) {
     const auto File = Home / Name;
@@ -137,11 +120,6 @@ protected:
     return File;
   }
 
-  std::filesystem::path Home;
-  httplib::Server Server;
-  int Port = 0;
-  std::thread Thread;
-  std::mutex Lock;
   std::string Served;  // what /page answers
   std::vector<std::string> Landed;  // "METHOD body" of each request /landed saw
   int SlowRequests = 0;

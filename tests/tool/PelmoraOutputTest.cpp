@@ -15,18 +15,17 @@
 #include <sstream>
 #include <thread>
 
+#include "tool/ToolTestSupport.h"
+
+using pel::test::TRun;
+
 namespace {
 
-struct TRun {
-  int Code = -1;
-  std::string Out;
-};
 
-class PelmoraOutput : public testing::Test {
+class PelmoraOutput : public pel::test::TToolServerTest {
 protected:
   void SetUp() override {
-    char Pattern[] = "/tmp/pelmoraoutXXXXXX";
-    Home = mkdtemp(Pattern);
+    TToolServerTest::SetUp();
     Server.Get("/post", [](const httplib::Request&, httplib::Response& R) {
       R.set_content(R"(<html><head><title>Sign in</title></head><body><form action="/done" method="post">
         E-mail <input name=email> Password <input type=password name=pw> <input type=submit value=Go>
@@ -60,33 +59,9 @@ protected:
     };
     Server.Get("/done", Done);
     Server.Post("/done", Done);
-    Port = Server.bind_to_any_port("127.0.0.1");
-    Thread = std::thread([this] { Server.listen_after_bind(); });
-  }
-  void TearDown() override {
-    Server.stop();
-    Thread.join();
-    std::filesystem::remove_all(Home);
-  }
-  std::string Url(const std::string& Path) const { return "http://127.0.0.1:" + std::to_string(Port) + Path; }
-  TRun Run(const std::string& Arguments) {
-    const std::string Command =
-        "XDG_DATA_HOME=" + Home.string() + " " + PEL_PELMORA + " " + Arguments + " 2>&1 </dev/null";
-    TRun R;
-    FILE* P = popen(Command.c_str(), "r");
-    char Buffer[4096];
-    size_t N;
-    while ((N = fread(Buffer, 1, sizeof Buffer, P)) > 0) R.Out.append(Buffer, N);
-    const int Status = pclose(P);
-    R.Code = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
-    return R;
+    StartServer();
   }
 
-  std::filesystem::path Home;
-  httplib::Server Server;
-  int Port = 0;
-  std::thread Thread;
-  std::mutex Lock;
   std::vector<std::string> Received;  // POST bodies and GET targets of /done
 };
 

@@ -11,44 +11,21 @@
 #include <fstream>
 #include <sstream>
 
+#include "tool/ToolTestSupport.h"
+
+using pel::test::TRun;
+
 namespace {
 
-struct TRun {
-  int Code = -1;
-  std::string Out;
-};
 
-class PelmoraStore : public testing::Test {
+class PelmoraStore : public pel::test::TToolTest {
 protected:
-  void SetUp() override {
-    char Pattern[] = "/tmp/pelmorastoreXXXXXX";
-    Home = mkdtemp(Pattern);
-  }
-  void TearDown() override {
-    std::error_code Ignored;
-    std::filesystem::permissions(Home, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, Ignored);
-    std::filesystem::remove_all(Home);
-  }
-  // Standard input from a file when one is named, else nothing; a signal ends as -1.
-  TRun Run(const std::string& Arguments) {
-    const std::string Command =
-        "XDG_DATA_HOME=" + Home.string() + " " + PEL_PELMORA + " " + Arguments + " 2>&1 </dev/null";
-    TRun R;
-    FILE* P = popen(Command.c_str(), "r");
-    char Buffer[4096];
-    size_t N;
-    while ((N = fread(Buffer, 1, sizeof Buffer, P)) > 0) R.Out.append(Buffer, N);
-    const int Status = pclose(P);
-    R.Code = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
-    return R;
-  }
   static mode_t ModeOf(const std::filesystem::path& Path) {
     struct stat Info {};
     EXPECT_EQ(lstat(Path.c_str(), &Info), 0) << Path;
     return Info.st_mode & 07777;
   }
 
-  std::filesystem::path Home;
 };
 
 TEST_F(PelmoraStore, TheStoresFolderIsCreatedPrivateAndAnExistingOneKeepsItsMode) {
