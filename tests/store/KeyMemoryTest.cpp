@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "Crypto.h"
+#include "KeyringTestSupport.h"
 #include "StoreTestSupport.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -56,29 +57,6 @@ bool FreedHolds(const uint8_t* Key) {
   return std::search(Freed, Freed + Size, Key, Key + store::TSecretKey::Size) != Freed + Size;
 }
 
-// The data key the file holds now, opened with the password as the store would.
-store::TKey FileDataKey(const std::string& File, const WideString& Password) {
-  sqlite3* Db = nullptr;
-  EXPECT_EQ(sqlite3_open(File.c_str(), &Db), SQLITE_OK);
-  sqlite3_stmt* Q = nullptr;
-  EXPECT_EQ(sqlite3_prepare_v2(Db, "SELECT salt, ops_limit, mem_limit, data_key FROM keyring", -1, &Q, nullptr),
-            SQLITE_OK);
-  store::TKey Key;
-  if (sqlite3_step(Q) == SQLITE_ROW) {
-    const auto Column = [&](int C) {
-      const auto* Data = static_cast<const uint8_t*>(sqlite3_column_blob(Q, C));
-      return store::TBlob(Data, Data + sqlite3_column_bytes(Q, C));
-    };
-    const store::TKey PasswordKey = store::DeriveKey(
-        Password, Column(0),
-        TKeyCost{static_cast<uint64_t>(sqlite3_column_int64(Q, 1)), static_cast<uint64_t>(sqlite3_column_int64(Q, 2))});
-    Key = store::OpenKey(*PasswordKey, Column(3), store::KeyringAssociatedData());
-  }
-  sqlite3_finalize(Q);
-  sqlite3_close(Db);
-  return Key;
-}
-
 TEST(KeyMemoryTest, PasswordChangeLeavesNoDataKeyInFreedMemory) {
   if (!PEL_WATCH_FREE) GTEST_SKIP() << "the sanitizer's allocator cannot be watched";
   TStoreFolder Folder;
@@ -86,7 +64,7 @@ TEST(KeyMemoryTest, PasswordChangeLeavesNoDataKeyInFreedMemory) {
   bool Login = false;
   Store.AddFieldValue(u"", u"City", u"Lyon", Login);
   Store.SetMasterPassword(u"", u"first", TKeyCost::Minimal());
-  const store::TKey Before = FileDataKey(Folder.File(), u"first");
+  const store::TKey Before = PasswordDataKey(Folder.File(), u"first");
   ASSERT_TRUE(Before);
 
   FreedSize = 0;
@@ -98,7 +76,7 @@ TEST(KeyMemoryTest, PasswordChangeLeavesNoDataKeyInFreedMemory) {
   ASSERT_LE(FreedSize.load(), FreedCapacity) << "more was freed than the watch holds";
   ASSERT_GT(FreedSize.load(), 0u) << "the watch saw nothing freed";
 
-  const store::TKey After = FileDataKey(Folder.File(), u"second");
+  const store::TKey After = PasswordDataKey(Folder.File(), u"second");
   ASSERT_TRUE(After);
   EXPECT_NE(std::memcmp(Before->Data(), After->Data(), store::TSecretKey::Size), 0)
       << "the password change kept the data key";
