@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ComBrivaneAgent.h"
 #include "ComConnectionPoints.h"
 #include "ComPelServer.h"
+#include "ComWebBrowser.h"
 #include "platform/Exceptions.h"
 #include "platform/Services.h"
 
@@ -73,7 +75,16 @@ void OleCheck(HRESULT Result, IUnknown* Object, REFIID Interface) {
   throw EOleSysError(OleErrorMessage(Result), Result);
 }
 
-TComObject::TComObject(IUnknown* Object) : FUnknown(Object) { FUnknown->AddRef(); }
+TComObject::TComObject(IUnknown* Object) : FUnknown(Object), FIdentity(Object) {
+  FUnknown->AddRef();
+  // COM's rule of identity: every interface of one object answers the same IUnknown. The pointer
+  // stays valid while this object holds its reference.
+  IUnknown* Identity = nullptr;
+  if (SUCCEEDED(Object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&Identity))) && Identity) {
+    FIdentity = Identity;
+    Identity->Release();
+  }
+}
 
 TComObject::~TComObject() { FUnknown->Release(); }
 
@@ -85,6 +96,14 @@ std::shared_ptr<IInterface> WrapComObject(IUnknown* Object) {
   ::IPelServer* Server = nullptr;
   if (SUCCEEDED(Object->QueryInterface(__uuidof(::IPelServer), reinterpret_cast<void**>(&Server))) && Server)
     return std::make_shared<TComPelServer>(Object, Container, Server);
+  ::IWebBrowser2* Browser = nullptr;
+  if (SUCCEEDED(Object->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&Browser))) && Browser)
+    return std::make_shared<TComWebBrowser>(Object, Container, Browser);
+  ::IBrivaneAgent* Agent = nullptr;
+  if (SUCCEEDED(Object->QueryInterface(::IID_IBrivaneAgent, reinterpret_cast<void**>(&Agent))) && Agent) {
+    if (Container) Container->Release();
+    return std::make_shared<TComBrivaneAgentClient>(Object, Agent);
+  }
   if (Container) return std::make_shared<TComConnectionPointContainer>(Object, Container);
   return std::make_shared<TComObject>(Object);
 }
@@ -92,6 +111,11 @@ std::shared_ptr<IInterface> WrapComObject(IUnknown* Object) {
 IUnknown* ComObjectOf(const std::shared_ptr<IInterface>& Object) {
   auto* Com = dynamic_cast<TComObject*>(Object.get());
   return Com ? Com->Unknown() : nullptr;
+}
+
+IUnknown* MakeComFace(const std::shared_ptr<IInterface>& Object) {
+  if (auto Agent = Supports<pel::IBrivaneAgent>(Object)) return new TComBrivaneAgent(Agent);
+  return nullptr;
 }
 
 }  // namespace pel::win32

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "platform/Dom.h"
 #include "platform/SysTypes.h"
 
 namespace pel::win32 {
@@ -23,8 +24,9 @@ AnsiString OleErrorMessage(HRESULT Result);
 // else EOleSysError with the system's text. Does nothing when Result is a success.
 void OleCheck(HRESULT Result, IUnknown* Object, REFIID Interface);
 
-// Holds one reference to a COM object for as long as the port object lives.
-class TComObject : public virtual IInterface {
+// Holds one reference to a COM object for as long as the port object lives. Two port objects are
+// the same object when their COM objects answer the same IUnknown.
+class TComObject : public virtual IInterface, public IObjectIdentity {
 public:
   explicit TComObject(IUnknown* Object);
   ~TComObject() override;
@@ -32,9 +34,11 @@ public:
   TComObject& operator=(const TComObject&) = delete;
 
   IUnknown* Unknown() const { return FUnknown; }
+  const void* Identity() const override { return FIdentity; }
 
 private:
   IUnknown* FUnknown;
+  const void* FIdentity;
 };
 
 // The port object for a COM object (nullptr for none). It answers the port interfaces whose COM
@@ -43,5 +47,8 @@ std::shared_ptr<IInterface> WrapComObject(IUnknown* Object);
 // The COM object behind a port object (no reference added); nullptr for none or for an object of
 // the core that has no COM identity.
 IUnknown* ComObjectOf(const std::shared_ptr<IInterface>& Object);
+// A new COM object (one reference for the caller) for an object of the core that COM callers may
+// hold: the window's agent gets its COM face. nullptr for any other object.
+IUnknown* MakeComFace(const std::shared_ptr<IInterface>& Object);
 
 }  // namespace pel::win32

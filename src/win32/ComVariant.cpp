@@ -147,10 +147,12 @@ void ToOleVariant(const TVariant& Value, VARIANT& Out) {
 IUnknown* ToUnknown(const TVariant& Value) {
   const std::shared_ptr<IInterface> Object = Value.IsNull() ? nullptr : Value.AsObject();
   if (!Object) return nullptr;
-  IUnknown* Unknown = ComObjectOf(Object);
-  if (!Unknown) throw EVariantError("The object has no COM identity");
-  Unknown->AddRef();
-  return Unknown;
+  if (IUnknown* Unknown = ComObjectOf(Object)) {
+    Unknown->AddRef();
+    return Unknown;
+  }
+  if (IUnknown* Face = MakeComFace(Object)) return Face;
+  throw EVariantError("The object has no COM identity");
 }
 
 IDispatch* ToDispatch(const TVariant& Value) {

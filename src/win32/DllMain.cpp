@@ -1,31 +1,39 @@
-// Entry points of the in-process COM server. The classes it serves arrive with the browser helper,
-// the automation agent and the toolbar band; until then it serves none and registers nothing.
+// Entry points of the in-process COM server: the class factories are made when the module loads,
+// in the order the server registers and serves them, and freed when it unloads.
 
 #include <windows.h>
 #include <objbase.h>
 
+#include "ComHelperObject.h"
+#include "ComServer.h"
 #include "platform/Services.h"
 
-namespace {
-HINSTANCE GModule = nullptr;
-}
+using pel::win32::TComServer;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE Instance, DWORD Reason, LPVOID) {
   if (Reason == DLL_PROCESS_ATTACH) {
-    GModule = Instance;
     DisableThreadLibraryCalls(Instance);
+    pel::win32::TComModule::SetInstance(Instance);
     pel::InstallPlatformBinding();
+    try {
+      TComServer& Server = TComServer::Instance();
+      Server.AddFactory(std::make_unique<pel::win32::TKXBrowserHelperObjectFactory>());
+      // The toolbar band's factory joins the list when the band arrives.
+    } catch (...) {
+      return FALSE;
+    }
+  } else if (Reason == DLL_PROCESS_DETACH) {
+    TComServer::Instance().Clear();
   }
   return TRUE;
 }
 
-extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID, LPVOID* Object) {
-  if (Object) *Object = nullptr;
-  return CLASS_E_CLASSNOTAVAILABLE;
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID ClassID, REFIID Riid, LPVOID* Object) {
+  return TComServer::Instance().GetClassObject(ClassID, Riid, Object);
 }
 
-extern "C" HRESULT WINAPI DllCanUnloadNow() { return S_OK; }
+extern "C" HRESULT WINAPI DllCanUnloadNow() { return pel::win32::TComModule::CanUnload() ? S_OK : S_FALSE; }
 
-extern "C" HRESULT WINAPI DllRegisterServer() { return S_OK; }
+extern "C" HRESULT WINAPI DllRegisterServer() { return TComServer::Instance().UpdateRegistry(true); }
 
-extern "C" HRESULT WINAPI DllUnregisterServer() { return S_OK; }
+extern "C" HRESULT WINAPI DllUnregisterServer() { return TComServer::Instance().UpdateRegistry(false); }

@@ -3,10 +3,11 @@
 # name at the address of the function the compiler made for it, and on 32-bit that function takes
 # the argument bytes the system passes (a stdcall symbol carries them as "@N"; a wrong prototype
 # would leave the caller's stack unbalanced and crash the host). Also checks that the library
-# imports only DLLs every Windows system has, so that it loads without a runtime beside it.
-# usage: check-exports.sh OBJDUMP NM LIBRARY win32|win64
+# imports only DLLs every Windows system has, so that it loads without a runtime beside it, and
+# that it carries its type library as resource TYPELIB 1, where registration and scripts read it.
+# usage: check-exports.sh OBJDUMP NM WINDRES LIBRARY win32|win64
 set -euo pipefail
-objdump=$1 nm=$2 lib=$3 arch=$4
+objdump=$1 nm=$2 windres=$3 lib=$4 arch=$5
 
 declare -A arg_bytes=([DllGetClassObject]=12 [DllCanUnloadNow]=0 [DllRegisterServer]=0 [DllUnregisterServer]=0)
 system_dlls=(kernel32.dll user32.dll gdi32.dll advapi32.dll ole32.dll oleaut32.dll wininet.dll msvcrt.dll
@@ -58,6 +59,14 @@ while read -r dll; do
     fail "imports $dll, which is not a system DLL"
   fi
 done < <(sed -nE 's/^[[:space:]]*DLL Name: (.*)$/\1/p' <<<"$headers")
+
+# A compiled type library starts with the signature "MSFT" (0x5446534d read as a little-endian word).
+resources=$("$windres" -i "$lib" -O rc 2>&1) || fail "windres cannot read the resources of $lib"
+if grep -A4 -E '^1 "TYPELIB"' <<<"$resources" | grep -qE '^[[:space:]]*0x5446534dL'; then
+  echo "ok: type library embedded as TYPELIB 1"
+else
+  fail "no type library (TYPELIB 1 with the MSFT signature) among the resources of $lib"
+fi
 
 ((failures == 0)) || { echo "$failures problem(s) in $lib"; exit 1; }
 echo "exports and imports of $lib are as they must be"
