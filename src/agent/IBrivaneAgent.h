@@ -10,6 +10,10 @@ namespace pel {
 // {B438C012-C4BA-407B-84A8-B3F649A901A6}
 inline constexpr TGUID IID_IBrivaneAgent = {0xB438C012, 0xC4BA, 0x407B, {0x84, 0xA8, 0xB3, 0xF6, 0x49, 0xA9, 0x01, 0xA6}};
 
+// The browser property under which the helper object publishes the window's agent, and where
+// whoever else lives in the window looks it up: the text form of the agent interface's identifier.
+inline constexpr const char16_t* AgentPropertyName = u"{B438C012-C4BA-407B-84A8-B3F649A901A6}";
+
 class IBrivaneAgent : public virtual IInterface {
 public:
   virtual void SetFormCardList(const TVariant& Cards, const WideString& SetName, const WideString& Current) = 0;  // 1

@@ -381,6 +381,7 @@ void THeadlessBrowser::Load(const WideString& URL, const std::string& PostData, 
   // Only a buffer of an ordinary page is kept: a large one is not worth holding on to.
   if (Html.capacity() <= MaxKeptLoadBuffer) FLoadBuffer = std::move(Html);
   FDocument->SetHost(this);
+  FDocument->SetTopBrowser(Top().weak_from_this());
   FURL = Found;
   BindScripts(*FDocument);
 

@@ -291,4 +291,16 @@ std::shared_ptr<IConnectionPoint> THtmlWindow::FindConnectionPoint(const TGUID& 
   return FEvents.FindConnectionPoint(EventIID);
 }
 
+std::shared_ptr<IInterface> THtmlWindow::QueryService(const TGUID& Service, const TGUID& IID) {
+  if (!(Service == SID_SWebBrowserApp))
+    throw EOleSysError("The window offers no service " + GUIDToString(Service), HR_E_NOINTERFACE);
+  if (!(IID == IID_IWebBrowser2))
+    throw EOleSysError("The browser service does not answer interface " + GUIDToString(IID), HR_E_NOINTERFACE);
+  // A window kept after its page or its browser went leads nowhere.
+  auto Document = FDocument.lock();
+  std::shared_ptr<IWebBrowser2> Browser = Document ? Document->TopBrowser() : nullptr;
+  if (!Browser) throw EOleSysError("The window is shown by no browser", HR_E_NOINTERFACE);
+  return Browser;
+}
+
 }  // namespace pel::headless

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/Browser.h"
 #include "platform/ConnectionPoints.h"
 #include "platform/Dom.h"
 #include "platform/EventSource.h"
@@ -423,6 +424,11 @@ public:
 
   void SetHost(IDocumentHost* Host) { FHost = Host; }
   IDocumentHost* Host() const { return FHost; }
+  // The top-level browser of the window the document is shown in (for a frame's document, that
+  // of the page around it), set by the browser that loads it. Held weakly: the browser owns the
+  // document, and the document's window may be kept by an outside object after both went.
+  void SetTopBrowser(std::weak_ptr<IWebBrowser2> Browser) { FTopBrowser = std::move(Browser); }
+  std::shared_ptr<IWebBrowser2> TopBrowser() const { return FTopBrowser.lock(); }
   void SetCharset(const WideString& Charset) { FCharset = Charset; }
   void SetURL(const WideString& URL) { FURL = URL; }
   void SetActiveElement(const std::shared_ptr<THtmlElement>& Element) { FActive = Element; }
@@ -454,6 +460,7 @@ private:
   WideString FURL;
   WideString FCharset = u"utf-8";
   IDocumentHost* FHost = nullptr;
+  std::weak_ptr<IWebBrowser2> FTopBrowser;
   std::weak_ptr<THtmlElement> FActive;
   uint64_t FVersion = 0;
   uint64_t FAllVersion = ~uint64_t{0};
@@ -500,12 +507,15 @@ private:
   WideString FType;
 };
 
-class THtmlWindow : public IHTMLWindow2, public IConnectionPointContainer {
+class THtmlWindow : public IHTMLWindow2, public IConnectionPointContainer, public IServiceProvider {
 public:
   explicit THtmlWindow(const std::shared_ptr<THtmlDocument>& Document) : FDocument(Document) {}
   std::shared_ptr<IHTMLEventObj> Event() override { return FEvent; }
   std::shared_ptr<IHTMLDocument2> Document() override;
   std::shared_ptr<IConnectionPoint> FindConnectionPoint(const TGUID& EventIID) override;
+  // IServiceProvider: the web browser application service as IWebBrowser2 gives the top-level
+  // browser, while its document and that browser are there; anything else raises.
+  std::shared_ptr<IInterface> QueryService(const TGUID& Service, const TGUID& IID) override;
   TEventSource& Events() { return FEvents; }
   // The event object while an event is being handled.
   void SetEvent(std::shared_ptr<IHTMLEventObj> Event) { FEvent = std::move(Event); }

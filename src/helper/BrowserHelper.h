@@ -56,10 +56,6 @@ public:
   virtual void Set_Unattended(int16_t Value) = 0;
 };
 
-// The browser property under which the window's agent is published: the text form of the agent
-// interface's identifier.
-inline constexpr const char16_t* AgentPropertyName = u"{B438C012-C4BA-407B-84A8-B3F649A901A6}";
-
 // Set while any window of the process processes a page automatically.
 bool AutoProcessBusy();
 

@@ -14,6 +14,15 @@ namespace pel {
 inline constexpr TGUID DIID_DWebBrowserEvents2 = {
     0x34A715A0, 0x6587, 0x11D0, {0x92, 0x4A, 0x00, 0x20, 0xAF, 0xC7, 0xAC, 0x4D}};
 
+// The web browser application service of a window and the browser interface asked of it: what an
+// object living in a window (a toolbar's automation object) follows to the top-level browser.
+// (The Windows headers define SID_SWebBrowserApp as a macro naming another identifier of the same
+// value; a unit that includes them before this file still gets one consistent constant.)
+inline constexpr TGUID SID_SWebBrowserApp = {
+    0x0002DF05, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr TGUID IID_IWebBrowser2 = {
+    0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
+
 // DISPIDs of the browser events the add-on handles.
 constexpr int32_t DispIdDownloadComplete = 104;
 constexpr int32_t DispIdBeforeNavigate2 = 250;    // (pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel)
@@ -42,6 +51,14 @@ public:
 class IOleWindow : public virtual IInterface {
 public:
   virtual uint32_t GetWindow() = 0;
+};
+
+// Services an object reaches through another that is no part of it, named by a service identifier
+// (what a document's window answers for the browser that shows it). An unknown service, or one
+// that does not answer the interface, raises EOleSysError with E_NOINTERFACE.
+class IServiceProvider : public virtual IInterface {
+public:
+  virtual std::shared_ptr<IInterface> QueryService(const TGUID& Service, const TGUID& IID) = 0;
 };
 
 // What the browser gives an add-on it creates for a window: the site (the window's browser), set

@@ -257,6 +257,44 @@ TEST(HeadlessBrowser, PropertiesWindowsAndUnknownPages) {
   EXPECT_THROW(Browser->FindConnectionPoint(DIID_HTMLDocumentEvents), EOleSysError);
 }
 
+// The window of any document of a page, a nested frame's too, leads to the top-level browser
+// through the browser service; once that browser is gone the window leads nowhere.
+TEST(HeadlessBrowser, AWindowsBrowserServiceIsTheTopLevelBrowser) {
+  auto Browser = THeadlessBrowser::CreateTop(nullptr);
+  Browser->Navigate(FixtureURL("frames/top.html"), {}, {}, {}, {});
+  ASSERT_EQ(Browser->Frames().size(), 2u);
+  ASSERT_EQ(Browser->Frames()[1]->Frames().size(), 1u);
+  THeadlessBrowser& Inner = *Browser->Frames()[1]->Frames()[0];
+  auto ServiceOf = [](THeadlessBrowser& Shown) {
+    auto Window = std::static_pointer_cast<IInterface>(Shown.HtmlDocument()->ParentWindow());
+    auto Provider = Supports<IServiceProvider>(Window);
+    if (!Provider) throw Exception("the window offers no services");
+    return Provider;
+  };
+  for (THeadlessBrowser* Shown : {Browser.get(), Browser->Frames()[0].get(), &Inner}) {
+    auto Found = ServiceOf(*Shown)->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2);
+    EXPECT_EQ(Supports<THeadlessBrowser>(Found).get(), Browser.get()) << WideToAscii(Shown->LocationURL());
+  }
+
+  auto Provider = ServiceOf(Inner);
+  auto CodeOf = [&](const TGUID& Service, const TGUID& IID) -> int32_t {
+    try {
+      Provider->QueryService(Service, IID);
+    } catch (const EOleSysError& E) {
+      return E.ErrorCode;
+    }
+    return 0;
+  };
+  EXPECT_EQ(CodeOf(IID_IWebBrowser2, IID_IWebBrowser2), HR_E_NOINTERFACE);      // no such service
+  EXPECT_EQ(CodeOf(SID_SWebBrowserApp, DIID_HTMLWindowEvents), HR_E_NOINTERFACE);  // no such interface
+
+  // The window and its document kept after the browser went: no browser, no dangling pointer.
+  auto KeptDocument = Inner.HtmlDocument();
+  Browser.reset();
+  EXPECT_EQ(KeptDocument->TopBrowser(), nullptr);
+  EXPECT_EQ(CodeOf(SID_SWebBrowserApp, IID_IWebBrowser2), HR_E_NOINTERFACE);
+}
+
 TEST(HeadlessBrowser, UsersChangesFirePropertyChangeThenChange) {
   auto Browser = THeadlessBrowser::CreateTop(nullptr);
   std::vector<std::string> Order;
