@@ -97,13 +97,16 @@ std::shared_ptr<IInterface> WrapComObject(IUnknown* Object) {
   if (SUCCEEDED(Object->QueryInterface(__uuidof(::IPelServer), reinterpret_cast<void**>(&Server))) && Server)
     return std::make_shared<TComPelServer>(Object, Container, Server);
   ::IWebBrowser2* Browser = nullptr;
-  if (SUCCEEDED(Object->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&Browser))) && Browser)
+  if (SUCCEEDED(Object->QueryInterface(::IID_IWebBrowser2, reinterpret_cast<void**>(&Browser))) && Browser)
     return std::make_shared<TComWebBrowser>(Object, Container, Browser);
   ::IBrivaneAgent* Agent = nullptr;
   if (SUCCEEDED(Object->QueryInterface(::IID_IBrivaneAgent, reinterpret_cast<void**>(&Agent))) && Agent) {
     if (Container) Container->Release();
     return std::make_shared<TComBrivaneAgentClient>(Object, Agent);
   }
+  ::IServiceProvider* Services = nullptr;
+  if (SUCCEEDED(Object->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(&Services))) && Services)
+    return std::make_shared<TComServiceProvider>(Object, Container, Services);
   if (Container) return std::make_shared<TComConnectionPointContainer>(Object, Container);
   return std::make_shared<TComObject>(Object);
 }

@@ -1,9 +1,11 @@
 #pragma once
 // The browser port over the browser's own object (IWebBrowser2): what the helper object attaches
 // to, what the automation agent finds the window's agent on, and the source of the browser's
-// events.
+// events. Also the services of an object living in a browser window (a page's window object),
+// through which the automation agent reaches the browser.
 
 #include <exdisp.h>
+#include <servprov.h>
 
 #include "ComConnectionPoints.h"
 #include "platform/Browser.h"
@@ -29,6 +31,18 @@ public:
 
 private:
   ::IWebBrowser2* FBrowser;
+};
+
+class TComServiceProvider : public TComConnectionPointContainer, public pel::IServiceProvider {
+public:
+  // Takes over the caller's references to Container (may be null) and Services.
+  TComServiceProvider(IUnknown* Object, ::IConnectionPointContainer* Container, ::IServiceProvider* Services);
+  ~TComServiceProvider() override;
+
+  std::shared_ptr<IInterface> QueryService(const TGUID& Service, const TGUID& IID) override;
+
+private:
+  ::IServiceProvider* FServices;
 };
 
 }  // namespace pel::win32

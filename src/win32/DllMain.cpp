@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "ComBVAgent.h"
 #include "ComHelperObject.h"
 #include "ComServer.h"
 #include "platform/Services.h"
@@ -18,6 +19,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE Instance, DWORD Reason, LPVOID) {
     try {
       TComServer& Server = TComServer::Instance();
       Server.AddFactory(std::make_unique<pel::win32::TKXBrowserHelperObjectFactory>());
+      Server.AddFactory(std::make_unique<pel::win32::TBVAgentFactory>());
       // The toolbar band's factory joins the list when the band arrives.
     } catch (...) {
       return FALSE;

@@ -23,6 +23,7 @@ struct TBrowserDouble {
   IConnectionPoint Point;
   IServiceProvider Services;
   IOleWindow Window;
+  IDispatch PageWindow;
   LONG References;
   HWND Hwnd;
   HWND OleWindow;
@@ -41,10 +42,22 @@ static HRESULT Query(TBrowserDouble* D, REFIID Riid, void** Object) {
     *Object = &D->Browser;
   else if (IsEqualIID(Riid, &IID_IConnectionPointContainer))
     *Object = &D->Container;
-  else if (IsEqualIID(Riid, &IID_IServiceProvider))
-    *Object = &D->Services;
   else if (IsEqualIID(Riid, &IID_IOleWindow) && D->OleWindow)
     *Object = &D->Window;
+  else {
+    *Object = NULL;
+    return E_NOINTERFACE;
+  }
+  InterlockedIncrement(&D->References);
+  return S_OK;
+}
+
+/* The page's window object: another identity, whose services lead to the browser. */
+static HRESULT QueryPageWindow(TBrowserDouble* D, REFIID Riid, void** Object) {
+  if (IsEqualIID(Riid, &IID_IUnknown) || IsEqualIID(Riid, &IID_IDispatch))
+    *Object = &D->PageWindow;
+  else if (IsEqualIID(Riid, &IID_IServiceProvider))
+    *Object = &D->Services;
   else {
     *Object = NULL;
     return E_NOINTERFACE;
@@ -159,9 +172,15 @@ static HRESULT STDMETHODCALLTYPE P_Unadvise(IConnectionPoint* This, DWORD Cookie
   return S_OK;
 }
 
-/* ---- IServiceProvider: the web browser application is the double itself */
+/* ---- the page window's IDispatch (no member is called) and IServiceProvider: the web browser
+   application is the double's browser */
+static HRESULT STDMETHODCALLTYPE PW_QueryInterface(IDispatch* This, REFIID Riid, void** Object) {
+  return QueryPageWindow(FROM(PageWindow, This), Riid, Object);
+}
+static ULONG STDMETHODCALLTYPE PW_AddRef(IDispatch* This) { return AddRefDouble(FROM(PageWindow, This)); }
+static ULONG STDMETHODCALLTYPE PW_Release(IDispatch* This) { return ReleaseDouble(FROM(PageWindow, This)); }
 static HRESULT STDMETHODCALLTYPE S_QueryInterface(IServiceProvider* This, REFIID Riid, void** Object) {
-  return Query(FROM(Services, This), Riid, Object);
+  return QueryPageWindow(FROM(Services, This), Riid, Object);
 }
 static ULONG STDMETHODCALLTYPE S_AddRef(IServiceProvider* This) { return AddRefDouble(FROM(Services, This)); }
 static ULONG STDMETHODCALLTYPE S_Release(IServiceProvider* This) { return ReleaseDouble(FROM(Services, This)); }
@@ -189,6 +208,7 @@ static IConnectionPointContainerVtbl ContainerVtbl;
 static IConnectionPointVtbl PointVtbl;
 static IServiceProviderVtbl ServicesVtbl;
 static IOleWindowVtbl WindowVtbl;
+static IDispatchVtbl PageWindowVtbl;
 
 static void FillTables(void) {
   BrowserVtbl.QueryInterface = B_QueryInterface;
@@ -216,6 +236,9 @@ static void FillTables(void) {
   WindowVtbl.AddRef = W_AddRef;
   WindowVtbl.Release = W_Release;
   WindowVtbl.GetWindow = W_GetWindow;
+  PageWindowVtbl.QueryInterface = PW_QueryInterface;
+  PageWindowVtbl.AddRef = PW_AddRef;
+  PageWindowVtbl.Release = PW_Release;
 }
 
 TBrowserDouble* BrowserDoubleCreate(HWND Hwnd, HWND OleWindow) {
@@ -226,6 +249,7 @@ TBrowserDouble* BrowserDoubleCreate(HWND Hwnd, HWND OleWindow) {
   D->Point.lpVtbl = &PointVtbl;
   D->Services.lpVtbl = &ServicesVtbl;
   D->Window.lpVtbl = &WindowVtbl;
+  D->PageWindow.lpVtbl = &PageWindowVtbl;
   D->References = 1;
   D->Hwnd = Hwnd;
   D->OleWindow = OleWindow;
@@ -233,6 +257,7 @@ TBrowserDouble* BrowserDoubleCreate(HWND Hwnd, HWND OleWindow) {
 }
 
 IUnknown* BrowserDoubleUnknown(TBrowserDouble* Double) { return (IUnknown*)&Double->Browser; }
+IDispatch* BrowserDoubleWindow(TBrowserDouble* Double) { return &Double->PageWindow; }
 LONG BrowserDoubleReferences(TBrowserDouble* Double) { return Double->References; }
 IDispatch* BrowserDoubleSink(TBrowserDouble* Double) { return Double->Sink; }
 LONG BrowserDoubleAdvised(TBrowserDouble* Double) { return Double->Advised; }

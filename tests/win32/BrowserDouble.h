@@ -1,8 +1,8 @@
 #pragma once
 /* A browser object for the tests of the add-on's COM classes: it answers IWebBrowser2 with the
    few members the add-on uses (HWND, properties, no document), a connection point for
-   DWebBrowserEvents2, IServiceProvider for the web browser application service (itself), and
-   IOleWindow when asked to. Every other slot is empty: a call the double does not expect crashes
+   DWebBrowserEvents2 and IOleWindow when asked to. Beside it, the window object of its page: an
+   IDispatch whose IServiceProvider gives the browser as the web browser application service. Every other slot is empty: a call the double does not expect crashes
    and so shows itself. */
 
 #include <windows.h>
@@ -18,6 +18,8 @@ typedef struct TBrowserDouble TBrowserDouble;
 /* Hwnd 0: the HWND property fails. OleWindow 0: no IOleWindow. One reference for the caller. */
 TBrowserDouble* BrowserDoubleCreate(HWND Hwnd, HWND OleWindow);
 IUnknown* BrowserDoubleUnknown(TBrowserDouble* Double);
+/* The page's window object (no reference added). */
+IDispatch* BrowserDoubleWindow(TBrowserDouble* Double);
 /* The double's own reference count. */
 LONG BrowserDoubleReferences(TBrowserDouble* Double);
 /* The sink advised on the connection point (no reference added), or NULL. */

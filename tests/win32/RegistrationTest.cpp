@@ -16,7 +16,11 @@ const std::wstring HelperKey = L"CLSID\\" + Helper;
 const std::wstring HelperProgID = L"Brivane.KXBrowserHelperObject";
 const std::wstring BrowserHelpersKey =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + Helper;
-const std::wstring TypeLibKey = L"TypeLib\\{0B4290CB-A0C8-479F-B4D6-C8C36DE84B69}";
+const std::wstring Agent = L"{ED28645E-F9BC-451F-AB11-81DA5FE29A0F}";
+const std::wstring AgentKey = L"CLSID\\" + Agent;
+const std::wstring AgentProgID = L"Brivane.BVAgent";
+const std::wstring Library = L"{0B4290CB-A0C8-479F-B4D6-C8C36DE84B69}";
+const std::wstring TypeLibKey = L"TypeLib\\" + Library;
 const std::wstring AgentInterfaceKey = L"Interface\\{3AE92D7F-3118-4AFD-BBD4-190931576585}";
 #ifdef _WIN64
 const wchar_t* const Platform = L"win64";
@@ -41,7 +45,11 @@ std::vector<std::pair<HKEY, std::wstring>> RegisteredKeys() {
   return {{HKEY_CLASSES_ROOT, HelperKey},        {HKEY_CLASSES_ROOT, HelperKey + L"\\InprocServer32"},
           {HKEY_CLASSES_ROOT, HelperKey + L"\\ProgID"}, {HKEY_CLASSES_ROOT, HelperProgID},
           {HKEY_CLASSES_ROOT, HelperProgID + L"\\Clsid"}, {HKEY_LOCAL_MACHINE, BrowserHelpersKey},
-          {HKEY_CLASSES_ROOT, TypeLibKey},       {HKEY_CLASSES_ROOT, AgentInterfaceKey}};
+          {HKEY_CLASSES_ROOT, TypeLibKey},       {HKEY_CLASSES_ROOT, AgentInterfaceKey},
+          {HKEY_CLASSES_ROOT, AgentKey},         {HKEY_CLASSES_ROOT, AgentKey + L"\\InprocServer32"},
+          {HKEY_CLASSES_ROOT, AgentKey + L"\\ProgID"}, {HKEY_CLASSES_ROOT, AgentKey + L"\\TypeLib"},
+          {HKEY_CLASSES_ROOT, AgentKey + L"\\Version"}, {HKEY_CLASSES_ROOT, AgentProgID},
+          {HKEY_CLASSES_ROOT, AgentProgID + L"\\Clsid"}};
 }
 
 class Registration : public testing::Test {
@@ -65,6 +73,21 @@ TEST_F(Registration, WritesTheHelperClassTheBrowserListAndTheTypeLibrary) {
   EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, TypeLibKey + L"\\1.0"), L"KXBVHelper Library");
   EXPECT_TRUE(SamePath(ReadValue(HKEY_CLASSES_ROOT, TypeLibKey + L"\\1.0\\409\\" + Platform), LibraryPath()));
   EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, AgentInterfaceKey), L"IBVAgent");
+}
+
+TEST_F(Registration, WritesTheAutomationAgentAsATypedClass) {
+  ASSERT_EQ(RunRegsvr32(LibraryPath(), false), 0);
+  EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, AgentKey), L"BVAgent Object");
+  EXPECT_TRUE(SamePath(ReadValue(HKEY_CLASSES_ROOT, AgentKey + L"\\InprocServer32"), ExpectedServerPath(LibraryPath())));
+  EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, AgentKey + L"\\InprocServer32", L"ThreadingModel"), L"Apartment");
+  EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, AgentKey + L"\\ProgID"), AgentProgID);
+  EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, AgentKey + L"\\TypeLib"), Library);
+  EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, AgentKey + L"\\Version"), L"1.0");
+  EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, AgentProgID), L"BVAgent Object");
+  EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, AgentProgID + L"\\Clsid"), Agent);
+  // Only the helper belongs in the browser's list.
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE,
+                         L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + Agent));
 }
 
 TEST_F(Registration, UnregisteringRemovesEveryKeyItWrote) {
