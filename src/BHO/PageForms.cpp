@@ -100,10 +100,10 @@ void TFormItem::FormMouseDown() {
       if (!Source) return;
       const WideString Tag = AsciiLowerCase(Source->TagName());
       if (Tag == u"input") {
-        const WideString Type = AsciiLowerCase(Supports<IHTMLInputElement>(Source)->Type());
+        const WideString Type = AsciiLowerCase(Require<IHTMLInputElement>(Source)->Type());
         if (Type == u"submit" || Type == u"image" || Type == u"button") FSubmitElement = Source;
       } else if (Tag == u"button") {
-        if (AsciiLowerCase(Supports<IHTMLButtonElement>(Source)->Type()) == u"submit") FSubmitElement = Source;
+        if (AsciiLowerCase(Require<IHTMLButtonElement>(Source)->Type()) == u"submit") FSubmitElement = Source;
       }
     } catch (const Exception&) {
     }
@@ -134,7 +134,7 @@ void CollectBrowserForms(const std::shared_ptr<IWebBrowser2>& Browser, TPageForm
         TElementRef Form = All->Item(I);
         if (!Form) return;
         try {
-          auto HtmlForm = Supports<IHTMLFormElement>(Form);
+          auto HtmlForm = Require<IHTMLFormElement>(Form);
           const WideString URL =
               NormalizeURL(AnsiToWide(CombineURL(DocURL, WideToAnsi(HtmlForm->Action()), ICU_BROWSER_MODE)));
           const TVariant Key = Form->GetAttribute(Forms.FKeyAttribute, AttributeIgnoreCase);

@@ -206,7 +206,7 @@ void TKXBrowserHelperObject::AddAllFieldValues(TBrivaneAgent*) {
     if (!ReadActiveField(F)) return;
     WideString Text;
     if (F.Tag == u"select") {
-      auto Select = Supports<IHTMLSelectElement>(F.Element);
+      auto Select = Require<IHTMLSelectElement>(F.Element);
       for (int32_t I = 0; I < Select->Length(); ++I)
         if (auto Option = Supports<IHTMLOptionElement>(Select->Item(I))) {
           Text += Option->Text();

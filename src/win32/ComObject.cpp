@@ -5,6 +5,7 @@
 
 #include "ComBrivaneAgent.h"
 #include "ComConnectionPoints.h"
+#include "ComHtml.h"
 #include "ComPelServer.h"
 #include "ComWebBrowser.h"
 #include "platform/Exceptions.h"
@@ -90,6 +91,7 @@ TComObject::~TComObject() { FUnknown->Release(); }
 
 std::shared_ptr<IInterface> WrapComObject(IUnknown* Object) {
   if (!Object) return nullptr;
+  if (auto Html = WrapHtmlObject(Object)) return Html;
   ::IConnectionPointContainer* Container = nullptr;
   if (FAILED(Object->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&Container))))
     Container = nullptr;

@@ -29,6 +29,7 @@ struct TBrowserDouble {
   HWND OleWindow;
   IDispatch* Sink;
   LONG Advised;
+  IDispatch* Document;
   BSTR Names[MAX_PROPERTIES];
   VARIANT Values[MAX_PROPERTIES];
   int PropertyCount;
@@ -72,6 +73,7 @@ static ULONG ReleaseDouble(TBrowserDouble* D) {
   LONG Count = InterlockedDecrement(&D->References);
   if (Count == 0) {
     BrowserDoubleClearProperties(D);
+    if (D->Document) IDispatch_Release(D->Document);
     HeapFree(GetProcessHeap(), 0, D);
   }
   return (ULONG)Count;
@@ -84,8 +86,9 @@ static HRESULT STDMETHODCALLTYPE B_QueryInterface(IWebBrowser2* This, REFIID Rii
 static ULONG STDMETHODCALLTYPE B_AddRef(IWebBrowser2* This) { return AddRefDouble(FROM(Browser, This)); }
 static ULONG STDMETHODCALLTYPE B_Release(IWebBrowser2* This) { return ReleaseDouble(FROM(Browser, This)); }
 static HRESULT STDMETHODCALLTYPE B_get_Document(IWebBrowser2* This, IDispatch** Document) {
-  (void)This;
-  *Document = NULL;
+  TBrowserDouble* D = FROM(Browser, This);
+  *Document = D->Document;
+  if (D->Document) IDispatch_AddRef(D->Document);
   return S_OK;
 }
 static HRESULT STDMETHODCALLTYPE B_get_HWND(IWebBrowser2* This, SHANDLE_PTR* Hwnd) {
@@ -269,4 +272,10 @@ void BrowserDoubleClearProperties(TBrowserDouble* Double) {
     VariantClear(&Double->Values[I]);
   }
   Double->PropertyCount = 0;
+}
+
+void BrowserDoubleSetDocument(TBrowserDouble* Double, IDispatch* Document) {
+  if (Document) IDispatch_AddRef(Document);
+  if (Double->Document) IDispatch_Release(Double->Document);
+  Double->Document = Document;
 }

@@ -1,6 +1,6 @@
 #pragma once
 /* A browser object for the tests of the add-on's COM classes: it answers IWebBrowser2 with the
-   few members the add-on uses (HWND, properties, no document), a connection point for
+   few members the add-on uses (HWND, properties, the document a test gives it), a connection point for
    DWebBrowserEvents2 and IOleWindow when asked to. Beside it, the window object of its page: an
    IDispatch whose IServiceProvider gives the browser as the web browser application service. Every other slot is empty: a call the double does not expect crashes
    and so shows itself. */
@@ -25,6 +25,8 @@ LONG BrowserDoubleReferences(TBrowserDouble* Double);
 /* The sink advised on the connection point (no reference added), or NULL. */
 IDispatch* BrowserDoubleSink(TBrowserDouble* Double);
 LONG BrowserDoubleAdvised(TBrowserDouble* Double);
+/* The document the browser shows (a reference kept); NULL: none. */
+void BrowserDoubleSetDocument(TBrowserDouble* Double, IDispatch* Document);
 /* Empties the stored properties, letting go of what they hold. */
 void BrowserDoubleClearProperties(TBrowserDouble* Double);
 
