@@ -97,6 +97,12 @@ static HRESULT STDMETHODCALLTYPE B_get_HWND(IWebBrowser2* This, SHANDLE_PTR* Hwn
   *Hwnd = (SHANDLE_PTR)D->Hwnd;
   return S_OK;
 }
+static HRESULT STDMETHODCALLTYPE B_get_Visible(IWebBrowser2* This, VARIANT_BOOL* Visible) {
+  (void)This;
+  /* A window the user does not see: the add-on shows no dialog over it. */
+  *Visible = VARIANT_FALSE;
+  return S_OK;
+}
 static HRESULT STDMETHODCALLTYPE B_PutProperty(IWebBrowser2* This, BSTR Name, VARIANT Value) {
   TBrowserDouble* D = FROM(Browser, This);
   int I;
@@ -219,6 +225,7 @@ static void FillTables(void) {
   BrowserVtbl.Release = B_Release;
   BrowserVtbl.get_Document = B_get_Document;
   BrowserVtbl.get_HWND = B_get_HWND;
+  BrowserVtbl.get_Visible = B_get_Visible;
   BrowserVtbl.PutProperty = B_PutProperty;
   BrowserVtbl.GetProperty = B_GetProperty;
   ContainerVtbl.QueryInterface = C_QueryInterface;

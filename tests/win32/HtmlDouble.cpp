@@ -281,6 +281,9 @@ void THtmlDoublePage::TImpl::Parse(const std::string& Source) {
 TNode* THtmlDoublePage::TImpl::ById(const std::wstring& Id) const {
   for (TNode* N : Elements)
     if (AttributeText(N, L"id") == Id) return N;
+  // Test pages name their controls more often than they give them ids.
+  for (TNode* N : Elements)
+    if (AttributeText(N, L"name") == Id) return N;
   return nullptr;
 }
 
@@ -436,14 +439,18 @@ HRESULT Fire(TObjectHead* Owner, const GUID& Interface, long DispID) {
       IDispatch_AddRef(S.Sink);
       Targets.push_back(S.Sink);
     }
-  HRESULT Result = S_OK;
+  // The browser ignores what sinks answer; a test learns whether any sink took the event (S_OK),
+  // else what the last one answered (S_FALSE when none is advised).
+  HRESULT Result = S_FALSE;
+  bool Taken = false;
   for (IDispatch* Sink : Targets) {
     DISPPARAMS None = {nullptr, nullptr, 0, 0};
     const HRESULT Hr = IDispatch_Invoke(Sink, DispID, IID_NULL, 0, DISPATCH_METHOD, &None, nullptr, nullptr, nullptr);
-    if (FAILED(Hr)) Result = Hr;
+    Taken = Taken || Hr == S_OK;
+    Result = Hr;
     IDispatch_Release(Sink);
   }
-  return Result;
+  return Taken ? S_OK : Result;
 }
 
 // ---------------------------------------------------------------- styles

@@ -28,7 +28,8 @@ public:
 
   // The document (IHTMLDocument2), no reference added.
   IDispatch* Document();
-  // The element with this id attribute (IHTMLElement), no reference added; nullptr when none.
+  // The element with this id attribute, else the first with this name (IHTMLElement), no reference
+  // added; nullptr when none. The test-side reads below find elements the same way.
   IDispatch* ElementById(const std::wstring& Id);
   // The page's browser, answered by the window's web browser service; nullptr: none.
   void SetBrowser(IUnknown* Browser);
@@ -44,7 +45,8 @@ public:
   long AdvisedSinks() const;
 
   // Fires an event of the document, the window or an element at its advised sinks (the event
-  // object's source element is Source, or none).
+  // object's source element is Source, or none): S_OK when a sink took it, else the last sink's
+  // answer, S_FALSE when none is advised.
   HRESULT FireDocumentEvent(long DispID, IDispatch* Source);
   HRESULT FireWindowEvent(long DispID);
   HRESULT FireElementEvent(IDispatch* Element, const GUID& EventInterface, long DispID);

@@ -1,0 +1,222 @@
+// Whole page loads through the registered library: the browser helper object created by COM and
+// sited on a browser double whose document is a page double of real COM objects, the browser's
+// events fired through the connection point the helper advised, the store found in the running-
+// object table. What the helper does on the headless platform it must do here through COM, and
+// give back every reference when the page unloads and the helper is detached.
+
+#include <gtest/gtest.h>
+
+#include <exdisp.h>
+#include <ocidl.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "BrivaneHelper.h"
+#include "BrowserDouble.h"
+#include "ComServerTestSupport.h"
+#include "HtmlDouble.h"
+#include "Common/Options.h"
+#include "support/FakePelServer.h"
+#include "win32/ComObject.h"
+#include "win32/ComPelServerHost.h"
+
+namespace pel::test {
+namespace {
+
+const CLSID CLSID_Helper = {0x43640F42, 0x2878, 0x4D4C, {0xBF, 0x62, 0xE4, 0x63, 0xE2, 0x60, 0x2D, 0x5A}};
+const CLSID CLSID_Store = {0xBE72F496, 0xD82B, 0x4E71, {0xBD, 0x80, 0x1A, 0x3B, 0xC5, 0x33, 0x6C, 0xC1}};
+
+std::string Fixture(const char* Name) {
+  std::ifstream File(std::string(PEL_FIXTURES_DIR) + "/" + Name, std::ios::binary);
+  std::stringstream Text;
+  Text << File.rdbuf();
+  return Text.str();
+}
+
+// The store answers a profile value for the names it knows.
+class TProfileStore final : public TFakePelServer {
+public:
+  void FindFieldValue(const WideString& Profile, const WideString& TagName, const WideString& InputType,
+                      const WideString& Name, const WideString& URL, WideString& ProfileField, int32_t& ValueKind,
+                      WideString& Value, WideString& Values, bool& Found, bool& LoginRequired) override {
+    Calls.push_back({"FindFieldValue", {Profile, TagName, InputType, Name, URL}});
+    Found = false;
+    LoginRequired = false;
+    Values.clear();
+    for (const auto& [Known, Field, Answer] : Profile_)
+      if (Name == Known) {
+        ProfileField = Field;
+        ValueKind = 0;
+        Value = Answer;
+        Found = true;
+      }
+  }
+  std::vector<std::tuple<WideString, WideString, WideString>> Profile_ = {
+      {u"fname", u"First name", u"Zo\u00EB"}, {u"country", u"Country", u"de"}};
+};
+
+class TBatchRecorder final : public ::IBVBatchServer {
+public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Riid, void** Object) override {
+    if (IsEqualIID(Riid, IID_IUnknown) || IsEqualIID(Riid, ::IID_IBVBatchServer)) {
+      *Object = this;
+      AddRef();
+      return S_OK;
+    }
+    *Object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++References; }
+  ULONG STDMETHODCALLTYPE Release() override { return --References; }
+  HRESULT STDMETHODCALLTYPE PageDone() override { return Record("PageDone"); }
+  HRESULT STDMETHODCALLTYPE LoopDetected() override { return Record("LoopDetected"); }
+  HRESULT STDMETHODCALLTYPE NoForms() override { return Record("NoForms"); }
+  HRESULT Record(const char* Call) {
+    Calls.push_back(Call);
+    return S_OK;
+  }
+  ULONG References = 1;
+  std::vector<std::string> Calls;
+};
+
+class PageLoadOverCom : public TRegisteredLibrary {
+protected:
+  void SetUp() override {
+    TRegisteredLibrary::SetUp();
+    Store = std::make_shared<TProfileStore>();
+    // The user's options as the store keeps them by default.
+    Store->Answer("GetSettings", {int32_t(PackOptions(TBVOptions())), true});
+    Host = win32::TComPelServerHost::Create(Store);
+    ASSERT_EQ(RegisterActiveObject(static_cast<::IPelServer*>(Host), CLSID_Store, ACTIVEOBJECT_STRONG, &StoreCookie),
+              S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_Helper, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite,
+                               reinterpret_cast<void**>(&Helper)),
+              S_OK);
+    ASSERT_EQ(Helper->QueryInterface(::IID_IHelperBatchControl, reinterpret_cast<void**>(&Batch)), S_OK);
+  }
+  // Automatic submits on, and the helper driven by a batch program without a user.
+  void Unattended() {
+    TBVOptions Options;
+    Options.AutoSubmit = 1;
+    Store->Answer("GetSettings", {int32_t(PackOptions(Options)), true});
+    Batch->Set_BatchServer(&Recorder);
+    Batch->Set_Unattended(VARIANT_TRUE);
+  }
+  void TearDown() override {
+    if (Batch) Batch->Release();
+    if (Helper) Helper->Release();
+    RevokeActiveObject(StoreCookie, nullptr);
+    if (Host) static_cast<::IPelServer*>(Host)->Release();
+    EXPECT_EQ(Recorder.References, 1u) << "the helper still holds the batch program";
+    TRegisteredLibrary::TearDown();
+  }
+
+  // A page of Markup at URL, shown by a browser the helper is sited on.
+  struct TWindow {
+    TWindow(const std::wstring& URL, const std::string& Markup) : Page(URL, Markup), Address(URL) {
+      Browser = BrowserDoubleCreate(reinterpret_cast<HWND>(0x1234), nullptr);
+      BrowserDoubleSetDocument(Browser, Page.Document());
+      Page.SetBrowser(BrowserDoubleUnknown(Browser));
+      BrowserReferences = BrowserDoubleReferences(Browser);
+      PageReferences = Page.OutsideReferences();
+    }
+    ~TWindow() {
+      Page.SetBrowser(nullptr);
+      BrowserDoubleSetDocument(Browser, nullptr);
+      BrowserDoubleClearProperties(Browser);
+      BrowserDoubleUnknown(Browser)->Release();
+    }
+    IDispatch* BrowserDispatch() { return reinterpret_cast<IDispatch*>(BrowserDoubleUnknown(Browser)); }
+    // A browser event with (pDisp, URL), as the browser fires NavigateComplete2 and DocumentComplete.
+    HRESULT Fire(DISPID Event) {
+      VARIANT URL;
+      VariantInit(&URL);
+      V_VT(&URL) = VT_BSTR;
+      V_BSTR(&URL) = SysAllocString(Address.c_str());
+      VARIANT Args[2];
+      V_VT(&Args[0]) = VT_VARIANT | VT_BYREF;
+      V_VARIANTREF(&Args[0]) = &URL;
+      V_VT(&Args[1]) = VT_DISPATCH;
+      V_DISPATCH(&Args[1]) = BrowserDispatch();
+      DISPPARAMS Params = {Args, nullptr, 2, 0};
+      IDispatch* Sink = BrowserDoubleSink(Browser);
+      const HRESULT Result =
+          Sink ? Sink->Invoke(Event, IID_NULL, 0, DISPATCH_METHOD, &Params, nullptr, nullptr, nullptr) : E_FAIL;
+      VariantClear(&URL);
+      return Result;
+    }
+    // The whole load as the browser reports it: navigated, document complete, the window's onload.
+    void Load() {
+      EXPECT_EQ(Fire(252), S_OK);  // NavigateComplete2
+      EXPECT_EQ(Fire(259), S_OK);  // DocumentComplete
+      EXPECT_EQ(Page.FireWindowEvent(1003), S_OK);  // onload
+    }
+    THtmlDoublePage Page;
+    std::wstring Address;
+    TBrowserDouble* Browser;
+    LONG BrowserReferences = 0;
+    long PageReferences = 0;
+  };
+
+  // The page unloads and the helper lets go of the browser: nothing of either is held any more.
+  void Close(TWindow& Window) {
+    EXPECT_EQ(Window.Page.FireWindowEvent(1008), S_OK);  // onunload
+    EXPECT_EQ(Helper->SetSite(nullptr), S_OK);
+    Batch->Release();
+    Batch = nullptr;
+    Helper->Release();
+    Helper = nullptr;
+    EXPECT_EQ(Window.Page.OutsideReferences(), Window.PageReferences) << "the helper still holds the page";
+    EXPECT_EQ(Window.Page.AdvisedSinks(), 0) << "a sink stayed advised on the page";
+    BrowserDoubleClearProperties(Window.Browser);
+    EXPECT_EQ(BrowserDoubleReferences(Window.Browser), Window.BrowserReferences) << "the helper still holds the browser";
+  }
+
+  std::shared_ptr<TProfileStore> Store;
+  win32::TComPelServerHost* Host = nullptr;
+  DWORD StoreCookie = 0;
+  IObjectWithSite* Helper = nullptr;
+  ::IHelperBatchControl* Batch = nullptr;
+  TBatchRecorder Recorder;
+};
+
+TEST_F(PageLoadOverCom, ANewFormIsFilledFromTheProfileAfterThePagesOnload) {
+  TWindow Window(L"http://shop.example/deliver.html", Fixture("forms/profile.html"));
+  ASSERT_EQ(Helper->SetSite(BrowserDoubleUnknown(Window.Browser)), S_OK);
+  Window.Load();
+
+  EXPECT_EQ(Window.Page.ValueOf(L"fname"), L"Zo\u00EB") << "the page's first name";
+  EXPECT_EQ(Window.Page.ValueOf(L"country"), L"de");
+  EXPECT_EQ(Window.Page.AttributeOf(L"address", L"FormID"), L"1");
+  EXPECT_EQ(Store->CallsOf("FindFormCards").size(), 1u) << "one automatic processing of the page";
+  EXPECT_EQ(Window.Page.ValueOf(L"x_29"), L"") << "a name the store does not know stays empty";
+  EXPECT_EQ(Window.Page.ValueOf(L"email"), L"typed@example.org") << "a typed value stays";
+  EXPECT_EQ(Window.Page.SubmitCount(), 0);
+  Close(Window);
+}
+
+TEST_F(PageLoadOverCom, UnattendedTheFilledFormIsSubmittedAndThePageReportedDone) {
+  Unattended();
+  TWindow Window(L"http://shop.example/deliver.html", Fixture("forms/profile.html"));
+  ASSERT_EQ(Helper->SetSite(BrowserDoubleUnknown(Window.Browser)), S_OK);
+  Window.Load();
+  EXPECT_EQ(Window.Page.ValueOf(L"fname"), L"Zo\u00EB");
+  EXPECT_EQ(Recorder.Calls, std::vector<std::string>{"PageDone"});
+  Close(Window);
+}
+
+TEST_F(PageLoadOverCom, APageWithoutFormsIsReportedAsSuch) {
+  Unattended();
+  TWindow Window(L"http://shop.example/about.html", "<html><body><p>Nothing to fill</p></body></html>");
+  ASSERT_EQ(Helper->SetSite(BrowserDoubleUnknown(Window.Browser)), S_OK);
+  Window.Load();
+  EXPECT_TRUE(Store->CallsOf("FindFieldValue").empty());
+  EXPECT_EQ(Recorder.Calls, std::vector<std::string>{"NoForms"});
+  Close(Window);
+}
+
+}  // namespace
+}  // namespace pel::test
