@@ -109,6 +109,7 @@ struct THtmlDoublePage::TImpl {
   long Sinks = 0;
   long Submits = 0;
   IUnknown* Browser = nullptr;
+  HWND PageWindow = nullptr;
   std::vector<IUnknown*> Frames;
   TObjectHead* DocumentObject = nullptr;
   TObjectHead* WindowObject = nullptr;
@@ -1416,6 +1417,8 @@ struct TDocumentObject final : TObjectHead {
   IHTMLDocument2 Document;
   IConnectionPointContainer Container;
   IOleContainer Ole;
+  IOleWindow Window;
+  IViewObject View;
   explicit TDocumentObject(TPage* P) {
     Kind = TKind::Document;
     Page = P;
@@ -1429,6 +1432,10 @@ struct TDocumentObject final : TObjectHead {
       *Object = &Container;
     else if (IsEqualIID(Riid, IID_IOleContainer) || IsEqualIID(Riid, IID_IParseDisplayName))
       *Object = &Ole;
+    else if (IsEqualIID(Riid, IID_IOleWindow))
+      *Object = &Window;
+    else if (IsEqualIID(Riid, IID_IViewObject))
+      *Object = &View;
     else
       return E_NOINTERFACE;
     return S_OK;
@@ -1554,6 +1561,50 @@ HRESULT STDMETHODCALLTYPE DC_EnumObjects(IOleContainer* This, DWORD, IEnumUnknow
   *Enum = &E->Enum;
   return S_OK;
 }
+HRESULT STDMETHODCALLTYPE DW_QueryInterface(IOleWindow* This, REFIID Riid, void** Object) {
+  return QueryHead(DOCUMENT_OF(Window, This), Riid, Object);
+}
+ULONG STDMETHODCALLTYPE DW_AddRef(IOleWindow* This) { return AddRefHead(DOCUMENT_OF(Window, This)); }
+ULONG STDMETHODCALLTYPE DW_Release(IOleWindow* This) { return ReleaseHead(DOCUMENT_OF(Window, This)); }
+HRESULT STDMETHODCALLTYPE DW_GetWindow(IOleWindow* This, HWND* Window) {
+  TDocumentObject* D = DOCUMENT_OF(Window, This);
+  ENTER(D, "GetWindow");
+  *Window = D->Page->PageWindow;
+  return D->Page->PageWindow ? S_OK : E_FAIL;
+}
+IOleWindowVtbl DocumentWindowSlots = [] {
+  IOleWindowVtbl V{};
+  V.QueryInterface = DW_QueryInterface;
+  V.AddRef = DW_AddRef;
+  V.Release = DW_Release;
+  V.GetWindow = DW_GetWindow;
+  return V;
+}();
+HRESULT STDMETHODCALLTYPE DV_QueryInterface(IViewObject* This, REFIID Riid, void** Object) {
+  return QueryHead(DOCUMENT_OF(View, This), Riid, Object);
+}
+ULONG STDMETHODCALLTYPE DV_AddRef(IViewObject* This) { return AddRefHead(DOCUMENT_OF(View, This)); }
+ULONG STDMETHODCALLTYPE DV_Release(IViewObject* This) { return ReleaseHead(DOCUMENT_OF(View, This)); }
+// The page paints its text as a black band over the upper left quarter of the area.
+HRESULT STDMETHODCALLTYPE DV_Draw(IViewObject* This, DWORD Aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC DC,
+                                  LPCRECTL Bounds, LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
+  TDocumentObject* D = DOCUMENT_OF(View, This);
+  ENTER(D, "Draw");
+  if (Aspect != DVASPECT_CONTENT || !Bounds) return DV_E_DVASPECT;
+  RECT Band = {Bounds->left, Bounds->top, Bounds->left + (Bounds->right - Bounds->left) / 2,
+               Bounds->top + (Bounds->bottom - Bounds->top) / 2};
+  FillRect(DC, &Band, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  return S_OK;
+}
+IViewObjectVtbl ViewSlots = [] {
+  IViewObjectVtbl V{};
+  V.QueryInterface = DV_QueryInterface;
+  V.AddRef = DV_AddRef;
+  V.Release = DV_Release;
+  V.Draw = DV_Draw;
+  return V;
+}();
+
 IOleContainerVtbl OleSlots = [] {
   IOleContainerVtbl V{};
   V.QueryInterface = DC_QueryInterface;
@@ -1574,6 +1625,8 @@ THtmlDoublePage::THtmlDoublePage(const std::wstring& Url, const std::string& Mar
   D->Document.lpVtbl = &DocumentSlots;
   D->Container.lpVtbl = &DocumentPointSlots;
   D->Ole.lpVtbl = &OleSlots;
+  D->Window.lpVtbl = &DocumentWindowSlots;
+  D->View.lpVtbl = &ViewSlots;
   FImpl->DocumentObject = D;
   auto* W = new TWindowObject(FImpl.get());
   W->Window.lpVtbl = &WindowSlots;
@@ -1612,6 +1665,8 @@ void THtmlDoublePage::SetBrowser(IUnknown* Browser) {
   if (FImpl->Browser) IUnknown_Release(FImpl->Browser);
   FImpl->Browser = Browser;
 }
+
+void THtmlDoublePage::SetWindow(HWND Window) { FImpl->PageWindow = Window; }
 
 void THtmlDoublePage::AddFrame(IUnknown* Browser) {
   IUnknown_AddRef(Browser);

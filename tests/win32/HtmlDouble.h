@@ -33,6 +33,9 @@ public:
   IDispatch* ElementById(const std::wstring& Id);
   // The page's browser, answered by the window's web browser service; nullptr: none.
   void SetBrowser(IUnknown* Browser);
+  // The window the document draws in (its IOleWindow); nullptr: none. The document paints a black
+  // band over the upper left quarter of whatever it is asked to draw.
+  void SetWindow(HWND Window);
   // The frames' browsers, as the document's container enumerates them.
   void AddFrame(IUnknown* Browser);
 

@@ -106,8 +106,13 @@ protected:
     Batch->Set_Unattended(VARIANT_TRUE);
   }
   void TearDown() override {
+    // After a failed assertion the helper may still be sited: it goes before the page it holds.
     if (Batch) Batch->Release();
-    if (Helper) Helper->Release();
+    if (Helper) {
+      Helper->SetSite(nullptr);
+      Helper->Release();
+    }
+    Page.reset();
     RevokeActiveObject(StoreCookie, nullptr);
     if (Host) static_cast<::IPelServer*>(Host)->Release();
     EXPECT_EQ(Recorder.References, 1u) << "the helper still holds the batch program";
@@ -175,6 +180,14 @@ protected:
     EXPECT_EQ(BrowserDoubleReferences(Window.Browser), Window.BrowserReferences) << "the helper still holds the browser";
   }
 
+  // The page of Markup at URL, in a browser the helper is then sited on.
+  TWindow& Open(const std::wstring& URL, const std::string& Markup) {
+    Page = std::make_unique<TWindow>(URL, Markup);
+    EXPECT_EQ(Helper->SetSite(BrowserDoubleUnknown(Page->Browser)), S_OK);
+    return *Page;
+  }
+
+  std::unique_ptr<TWindow> Page;
   std::shared_ptr<TProfileStore> Store;
   win32::TComPelServerHost* Host = nullptr;
   DWORD StoreCookie = 0;
@@ -184,8 +197,7 @@ protected:
 };
 
 TEST_F(PageLoadOverCom, ANewFormIsFilledFromTheProfileAfterThePagesOnload) {
-  TWindow Window(L"http://shop.example/deliver.html", Fixture("forms/profile.html"));
-  ASSERT_EQ(Helper->SetSite(BrowserDoubleUnknown(Window.Browser)), S_OK);
+  TWindow& Window = Open(L"http://shop.example/deliver.html", Fixture("forms/profile.html"));
   Window.Load();
 
   EXPECT_EQ(Window.Page.ValueOf(L"fname"), L"Zo\u00EB") << "the page's first name";
@@ -198,10 +210,37 @@ TEST_F(PageLoadOverCom, ANewFormIsFilledFromTheProfileAfterThePagesOnload) {
   Close(Window);
 }
 
+// The page's thumbnail: the document draws itself into a bitmap of its window's size, which goes
+// to the store scaled to 8 percent as a GIF, once the document is complete.
+TEST_F(PageLoadOverCom, ThePageIsReportedWithItsPictureOnceComplete) {
+  HWND PageWindow = CreateWindowExW(0, L"STATIC", L"page", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(PageWindow, nullptr);
+  TWindow& Window = Open(L"http://shop.example/deliver.html", Fixture("forms/profile.html"));
+  Window.Page.SetWindow(PageWindow);
+  Window.Load();
+
+  // Connecting to the store reports the page with its picture; the navigation reports it without
+  // one, the complete document with one again.
+  const auto Reports = Store->CallsOf("ReportPage");
+  ASSERT_EQ(Reports.size(), 3u);
+  EXPECT_EQ(Reports[1].Args[3], TVariant(int32_t(0))) << "navigated: reported without a picture";
+  const TVariant& Picture = Reports[2].Args[3];
+  ASSERT_EQ(Picture.VarType(), TVarType::ByteArray) << "complete: reported with its picture";
+  const auto& Gif = Picture.AsBytes();
+  ASSERT_GT(Gif.size(), 13u);
+  EXPECT_EQ(std::string(Gif.begin(), Gif.begin() + 3), "GIF");
+  EXPECT_EQ(Gif[6] | (Gif[7] << 8), 32) << "8 percent of 400 pixels";
+  EXPECT_EQ(Gif[8] | (Gif[9] << 8), 24) << "8 percent of 300 pixels";
+  EXPECT_EQ(Reports[2].Args[1], TVariant(u"http://shop.example/deliver.html"));
+  EXPECT_EQ(Reports[2].Args[2], TVariant(u"Delivery address"));
+  EXPECT_EQ(Reports[0].Args[3].VarType(), TVarType::ByteArray);
+  Close(Window);
+  DestroyWindow(PageWindow);
+}
+
 TEST_F(PageLoadOverCom, UnattendedTheFilledFormIsSubmittedAndThePageReportedDone) {
   Unattended();
-  TWindow Window(L"http://shop.example/deliver.html", Fixture("forms/profile.html"));
-  ASSERT_EQ(Helper->SetSite(BrowserDoubleUnknown(Window.Browser)), S_OK);
+  TWindow& Window = Open(L"http://shop.example/deliver.html", Fixture("forms/profile.html"));
   Window.Load();
   EXPECT_EQ(Window.Page.ValueOf(L"fname"), L"Zo\u00EB");
   EXPECT_EQ(Recorder.Calls, std::vector<std::string>{"PageDone"});
@@ -210,8 +249,7 @@ TEST_F(PageLoadOverCom, UnattendedTheFilledFormIsSubmittedAndThePageReportedDone
 
 TEST_F(PageLoadOverCom, APageWithoutFormsIsReportedAsSuch) {
   Unattended();
-  TWindow Window(L"http://shop.example/about.html", "<html><body><p>Nothing to fill</p></body></html>");
-  ASSERT_EQ(Helper->SetSite(BrowserDoubleUnknown(Window.Browser)), S_OK);
+  TWindow& Window = Open(L"http://shop.example/about.html", "<html><body><p>Nothing to fill</p></body></html>");
   Window.Load();
   EXPECT_TRUE(Store->CallsOf("FindFieldValue").empty());
   EXPECT_EQ(Recorder.Calls, std::vector<std::string>{"NoForms"});
