@@ -120,4 +120,22 @@ TEST_F(BatchFill, ACapturedCardIsWhatTheNextFillUses) {
       << testing::PrintToString(Filled);
 }
 
+// The report lists what the fill changed and nothing else: a list the page left on its first option
+// (nothing marked) or on the option it marked, and a list already showing the profile's value, are
+// not filled; a list moved to the profile's value is.
+TEST_F(BatchFill, OnlyWhatChangedIsReported) {
+  Pages->AddPage(u"http://shop.example/lists", R"(<html><body><form id=f>
+    E-mail <input name=email>
+    Sort by <select name=sort><option value=a>Relevance<option value=b>Price</select>
+    Show <select name=show><option value=10>10<option value=20 selected>20</select>
+    Country <select name=country><option>Canada<option selected>United States</select>
+    State <select name=state><option value="">Choose<option value=AK>Alaska<option value=IL>Illinois</select>
+    </form></body></html>)");
+  TBatchFiller Filler(Pages, TFillOptions{});
+  auto Reports = Filler.Fill(u"http://shop.example/lists");
+  ASSERT_EQ(Reports.size(), 1u);
+  EXPECT_EQ(Lines(Reports[0]),
+            (std::vector<std::string>{"f email [E-mail] john.public@example.com", "f state [State] IL"}));
+}
+
 }  // namespace

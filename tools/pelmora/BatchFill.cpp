@@ -41,10 +41,27 @@ bool Changed(const TElementRef& E, const WideString& Tag, const WideString& Type
     return Input->Value() != Initial;
   }
   if (Tag == u"select") {
+    // What the page showed: the options it marks as selected; a list of one choice without any
+    // shows its first option that can be chosen (the last marked one when it marks several).
     auto Select = Supports<IHTMLSelectElement>(E);
+    const bool Multiple = !E->GetAttribute(u"multiple", 0).IsEmptyOrNull();
+    std::vector<bool> Initially(static_cast<size_t>(std::max<int32_t>(Select->Length(), 0)), false);
+    int32_t Marked = -1, FirstEnabled = -1;
+    for (int32_t I = 0; I < Select->Length(); ++I)
+      if (auto Option = Supports<IHTMLOptionElement>(Select->Item(I))) {
+        if (Option->DefaultSelected()) {
+          Marked = I;
+          if (Multiple) Initially[static_cast<size_t>(I)] = true;
+        }
+        if (FirstEnabled < 0 && Select->Item(I)->GetAttribute(u"disabled", 0).IsEmptyOrNull()) FirstEnabled = I;
+      }
+    if (!Multiple) {
+      const int32_t Shown = Marked >= 0 ? Marked : FirstEnabled;
+      if (Shown >= 0) Initially[static_cast<size_t>(Shown)] = true;
+    }
     for (int32_t I = 0; I < Select->Length(); ++I)
       if (auto Option = Supports<IHTMLOptionElement>(Select->Item(I)))
-        if (Option->Selected() != Option->DefaultSelected()) return true;
+        if (Option->Selected() != Initially[static_cast<size_t>(I)]) return true;
     return false;
   }
   if (Tag == u"textarea") return Supports<IHTMLTextAreaElement>(E)->Value() != E->InnerText();
@@ -86,7 +103,9 @@ void TakeSnapshot(TKXBrowserHelperObject& Helper, headless::THeadlessBrowser& Br
       if (!Bound && IsFillable(Tag, Type))
         Report.Unfilled.push_back((Name.empty() ? WideString(u"(no name)") : Name) +
                                   (E->GetAttribute(u"required", 0).IsEmptyOrNull() ? u"" : u" (required)"));
-      if (Tag.empty() || !(Bound || Changed(E, Tag, Type))) continue;
+      // Only what the fill changed: a box bound to a field whose value it already held, or a list
+      // left on the option the page chose, was not filled.
+      if (Tag.empty() || !Changed(E, Tag, Type)) continue;
       TFilledControl C;
       C.Form = FormName;
       C.Name = Name;
@@ -98,6 +117,7 @@ void TakeSnapshot(TKXBrowserHelperObject& Helper, headless::THeadlessBrowser& Br
       C.ProfileField = Field;
       C.Secret = Secret;
       C.Value = C.Secret ? Masked(Value) : Value;
+      C.Element = E;
       Report.Filled.push_back(std::move(C));
     }
   }
