@@ -422,9 +422,14 @@ struct TProfileLookup {
 
   TFormContext Form;
 
+  // The first lookup that names a field answers, whether the profile holds a value for it or
+  // not: a box whose name asks for the card holder is no box for the caption's "Name" because the
+  // profile has no card holder.
   bool Find(const TElementRef& E, const WideString& Tag, const WideString& Type, const WideString& Name) {
-    for (const TProfileQuery& Query : ProfileQueries(E, Type, Name, Form))
+    for (const TProfileQuery& Query : ProfileQueries(E, Type, Name, Form)) {
       if (Ask(Tag, Query.TypeArgument, Query.Text)) return true;
+      if (!ProfileField.empty()) return false;
+    }
     return false;
   }
 };

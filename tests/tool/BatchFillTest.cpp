@@ -138,4 +138,17 @@ TEST_F(BatchFill, OnlyWhatChangedIsReported) {
             (std::vector<std::string>{"f email [E-mail] john.public@example.com", "f state [State] IL"}));
 }
 
+// A box whose name says what it asks for is not filled from what its caption says instead when the
+// profile has nothing for its name's field: the card holder is no person's full name.
+TEST_F(BatchFill, ABoxNamedForAFieldWithoutValueIsNotFilledFromItsCaption) {
+  Pages->AddPage(u"http://shop.example/pay", R"(<html><body><form id=f>
+    Name <input name=cardholder>
+    Your name <input name=contact>
+    </form></body></html>)");
+  TBatchFiller Filler(Pages, TFillOptions{});
+  auto Reports = Filler.Fill(u"http://shop.example/pay");
+  ASSERT_EQ(Reports.size(), 1u);
+  EXPECT_EQ(Lines(Reports[0]), (std::vector<std::string>{"f contact [Full name] John Q. Public"}));
+}
+
 }  // namespace
