@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "BatchFill.h"
 #include "platform/Services.h"
 #include "store/StoreTestSupport.h"
@@ -149,6 +152,21 @@ TEST_F(BatchFill, ABoxNamedForAFieldWithoutValueIsNotFilledFromItsCaption) {
   auto Reports = Filler.Fill(u"http://shop.example/pay");
   ASSERT_EQ(Reports.size(), 1u);
   EXPECT_EQ(Lines(Reports[0]), (std::vector<std::string>{"f contact [Full name] John Q. Public"}));
+}
+
+// The tool reports what the profile fill wrote outside any form, under "(no form)", beside the
+// form's own controls; the page still has one form.
+TEST_F(BatchFill, ControlsOutsideAnyFormAreFilledAndReported) {
+  std::ifstream File(std::string(PEL_FIXTURES_DIR) + "/forms/signin-formless.html", std::ios::binary);
+  std::string Html((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(Html.empty());
+  Pages->AddPage(u"http://shop.example/signin", Html);
+  TBatchFiller Filler(Pages, TFillOptions{});
+  auto Reports = Filler.Fill(u"http://shop.example/signin");
+  ASSERT_EQ(Reports.size(), 1u);
+  EXPECT_EQ(Reports[0].Forms, 1);
+  EXPECT_EQ(Lines(Reports[0]), (std::vector<std::string>{"newsletter nl_email [E-mail] john.public@example.com",
+                                                         "(no form) user [Username] jqpublic"}));
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 // profile of a new store, and every labelled control the tool reports as filled is judged by the
 // profile field whose value it got.
 //
-//   FillBench CORPUS_DIR [--list other|none|empty]
+//   FillBench CORPUS_DIR [--list other|none|empty|outside]
+//
+// --list prints the labelled controls of that verdict (outside: every control outside any form
+// that the fill changed, labelled or not).
 //
 // A row whose form is -1 (or empty) stands for a control outside any form element: its field is
 // its position among the page's counted controls that have no form.
@@ -149,7 +152,7 @@ std::string FileUrl(const std::filesystem::path& Path) {
 int main(int argc, char** argv) {
   InstallPlatformBinding();
   if (argc < 2) {
-    std::cerr << "usage: FillBench CORPUS_DIR [--list other|none|empty]\n";
+    std::cerr << "usage: FillBench CORPUS_DIR [--list other|none|empty|outside]\n";
     return 2;
   }
   const std::filesystem::path Corpus = argv[1];
@@ -228,8 +231,15 @@ int main(int argc, char** argv) {
       if (C.Element) Filled[C.Element.get()] = &C;
     TElementsRef Forms = Doc->Forms();
     const std::vector<TElementRef> Formless = FormlessControls(Doc);
-    for (const TElementRef& E : Formless)
-      if (Filled.count(E.get())) ++FormlessFilled;
+    for (const TElementRef& E : Formless) {
+      const auto It = Filled.find(E.get());
+      if (It == Filled.end()) continue;
+      ++FormlessFilled;
+      if (List == "outside")
+        std::cout << "outside\t" << Utf8(It->second->ProfileField) << "\t" << Page << "\t" << Utf8(It->second->Name)
+                  << "\t" << Utf8(It->second->Value).substr(0, 30) << "\t" << Utf8(It->second->Caption).substr(0, 60)
+                  << "\n";
+    }
     if (Cpu > Slowest) {
       Slowest = Cpu;
       SlowestWhat = Page + ", " + std::to_string(Doc->All()->Length()) + " elements";
