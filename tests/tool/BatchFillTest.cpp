@@ -133,6 +133,7 @@ TEST_F(BatchFill, OnlyWhatChangedIsReported) {
     Show <select name=show><option value=10>10<option value=20 selected>20</select>
     Country <select name=country><option>Canada<option selected>United States</select>
     State <select name=state><option value="">Choose<option value=AK>Alaska<option value=IL>Illinois</select>
+    Region <select name="region"><option value="0">--choose--</option><option value="1">North</option></select>
     </form></body></html>)");
   TBatchFiller Filler(Pages, TFillOptions{});
   auto Reports = Filler.Fill(u"http://shop.example/lists");

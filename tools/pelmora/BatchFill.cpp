@@ -44,7 +44,7 @@ bool Changed(const TElementRef& E, const WideString& Tag, const WideString& Type
     // What the page showed: the options it marks as selected; a list of one choice without any
     // shows its first option that can be chosen (the last marked one when it marks several).
     auto Select = Supports<IHTMLSelectElement>(E);
-    const bool Multiple = !E->GetAttribute(u"multiple", 0).IsEmptyOrNull();
+    const bool Multiple = Select->Multiple();
     std::vector<bool> Initially(static_cast<size_t>(std::max<int32_t>(Select->Length(), 0)), false);
     int32_t Marked = -1, FirstEnabled = -1;
     for (int32_t I = 0; I < Select->Length(); ++I)
@@ -53,7 +53,10 @@ bool Changed(const TElementRef& E, const WideString& Tag, const WideString& Type
           Marked = I;
           if (Multiple) Initially[static_cast<size_t>(I)] = true;
         }
-        if (FirstEnabled < 0 && Select->Item(I)->GetAttribute(u"disabled", 0).IsEmptyOrNull()) FirstEnabled = I;
+        // As with "checked", the attribute may come back as the property's boolean.
+        const TVariant Disabled = Select->Item(I)->GetAttribute(u"disabled", 0);
+        if (FirstEnabled < 0 && (Disabled.VarType() == TVarType::Boolean ? !Disabled.AsBoolean() : Disabled.IsEmptyOrNull()))
+          FirstEnabled = I;
       }
     if (!Multiple) {
       const int32_t Shown = Marked >= 0 ? Marked : FirstEnabled;
