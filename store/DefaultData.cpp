@@ -132,7 +132,7 @@ const std::vector<TDefaultField>& DefaultFields() {
        u""},
       {u"Username", u"Login name", u"Login", 0,
        u"username,user name,user id,userid,login,login name,login id,logon,logon id,account,account name,"
-       u"screen name,display name,nickname,nick,user,benutzername,benutzer,anmeldename,nom d utilisateur,identifiant,"
+       u"nick,user,benutzername,benutzer,anmeldename,nom d utilisateur,identifiant,"
        u"pseudo,nombre de usuario,usuario,nome utente,utente,nome de usuário,nome de usuario,usuário,"
        u"nome de utilizador,utilizador,"
        u"gebruikersnaam,gebruiker,nazwa użytkownika,nazwa uzytkownika,login użytkownika,логин,"
@@ -246,9 +246,23 @@ const std::vector<TDefaultPart>& DefaultParts() {
 }
 
 const std::vector<TDefaultFormYield>& DefaultFormYields() {
+  // A sign-in form asks for who one is (a login name or an e-mail address) and a password: a box
+  // there that reads as a company, a phone, a place or an address is its identity box said another
+  // way, and whether that is the login name or the address is not known, so it gets nothing
+  // unless its own texts spell the field out.
   static const std::vector<TDefaultFormYield> Items = {{u"login", u"Full name", u"Username"},
                                                        {u"login", u"First name", u"Username", true},
-                                                       {u"login", u"Last name", u"Username", true}};
+                                                       {u"login", u"Last name", u"Username", true},
+                                                       {u"login", u"Company", nullptr, true},
+                                                       {u"login", u"Phone", nullptr, true},
+                                                       {u"login", u"Mobile", nullptr, true},
+                                                       {u"login", u"Address line 1", nullptr, true},
+                                                       {u"login", u"Address line 2", nullptr, true},
+                                                       {u"login", u"City", nullptr, true},
+                                                       {u"login", u"State", nullptr, true},
+                                                       {u"login", u"Postcode", nullptr, true},
+                                                       {u"login", u"Job title", nullptr, true},
+                                                       {u"login", u"Department", nullptr, true}};
   return Items;
 }
 
@@ -279,7 +293,27 @@ const char16_t* DefaultNoFieldPhrases() {
          u"suffix,phone suffix,phone prefix,extension,phone extension,phone ext,code,remember,remember me,remember login,stay logged in,keep logged in,keep me logged in,"
          u"auto login,autologin,persist login,rememberme,hint,password hint,password recovery,question,answer,"
          u"secret question,security question,subject,topic,message,comment,comments,note,notes,remarks,"
-         u"description,reason";
+         u"description,reason,"
+         // Names a person shows to others rather than signs in with.
+         u"nickname,nick name,display name,screen name,public name,profile name,spitzname,surnom,apodo,"
+         u"soprannome,apelido,bijnaam,pseudonim,псевдоним,"
+         // Numbers and codes of a person's dealings with one organisation, or of the state: no
+         // profile holds them.
+         u"customer number,customer no,customer account number,client number,"
+         u"member number,membership number,member no,membership id,loyalty,loyalty card,"
+         u"loyalty number,loyalty card number,membership card number,club card number,rewards number,frequent flyer,reservation,reservation number,booking number,"
+         u"booking reference,confirmation number,order number,invoice number,tracking number,patient,"
+         u"patient number,patient id,policy number,tax number,tax id,tax code,vat number,vat id,ustid,"
+         u"ust id,steuernummer,umsatzsteuer id,numéro de tva,numero de tva,siret,siren,national id,"
+         u"id number,identity number,identity card,id card,passport,passport number,ssn,social security,"
+         u"social security number,insurance number,cnpj,pesel,"
+         u"organisation type,organization type,company type,business type,type of organisation,"
+         u"type of organization,legal form,rechtsform,forme juridique,"
+         // Another person's details, or another date than the person's birth.
+         u"friend,friends,friend email,friend name,referrer,referral,referred by,due date,child birthday,"
+         u"childs birthday,baby birthday,"
+         // Second factors.
+         u"authenticator,authenticator code,security token,backup code,recovery code,sms token";
 }
 
 const std::vector<TDefaultAutocomplete>& DefaultAutocomplete() {

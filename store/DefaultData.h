@@ -61,6 +61,7 @@ struct TDefaultPart {
 const std::vector<TDefaultPart>& DefaultParts();
 // In a form of a kind, the field a container word names stands for another (a "name" box in a
 // login form asks for the user name).
+// Instead nullptr: no field at all.
 // EvenSpecific: also where a specific phrase names the field (a login form asks for no one's
 // first or last name: "lname" there is the login name).
 struct TDefaultFormYield {

@@ -111,7 +111,8 @@ void TPelStore::LoadRecognizer() {
       for (int I = 0; I < Phrases.Count(); ++I) Next->AddPart(ID, Phrases[I], Whole);
     }
   for (const TDefaultFormYield& Y : DefaultFormYields())
-    if (const int64_t From = IDOf(Y.Field), To = IDOf(Y.Instead); From >= 0 && To >= 0)
+    if (const int64_t From = IDOf(Y.Field), To = Y.Instead ? IDOf(Y.Instead) : TFieldRecognizer::NoField;
+        From >= 0 && (To >= 0 || !Y.Instead))
       Next->AddFormYield(Y.FormKind, From, To, Y.EvenSpecific);
   for (const TDefaultComplement& C : DefaultComplements())
     if (const int64_t From = IDOf(C.Field), Beside = IDOf(C.Neighbour), To = IDOf(C.Instead);

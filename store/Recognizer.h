@@ -60,7 +60,8 @@ public:
   // A container word's field gives way to Other when the control's other texts name Other (only
   // by a specific phrase, when OnlySpelledOut).
   void AddYield(int64_t FieldID, int64_t Other, bool OnlySpelledOut = false);
-  // In a form of that kind, a container word's field stands for Other instead; EvenSpecific: a
+  // In a form of that kind, a container word's field stands for Other instead (NoField: for no
+  // field at all); EvenSpecific: a
   // specific phrase's too, unless the control's other texts say that field as well.
   void AddFormYield(const WideString& FormKind, int64_t FieldID, int64_t Other, bool EvenSpecific = false);
   // Beside a control named for Neighbour (and none named for Instead), a container word's field

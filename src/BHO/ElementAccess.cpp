@@ -72,6 +72,20 @@ void RunChangeScript(IHTMLElement& Select) {
 // Options whose text (or else value) equals each wanted item, blanks and case aside. True when
 // every item with a key was found and something was asked for: a single value that is only
 // blanks is no direct match, so the alternatives still get their turn.
+// The same number written with or without leading zeros ("4" and "04"): lists of days and months
+// write them either way. Digits only, so no other text is read as a number.
+bool SameNumber(const WideString& A, const WideString& B) {
+  auto Digits = [](const WideString& T) {
+    return !T.empty() && T.size() <= 9 && std::all_of(T.begin(), T.end(), [](char16_t C) { return C >= u'0' && C <= u'9'; });
+  };
+  if (!Digits(A) || !Digits(B)) return false;
+  auto Significant = [](const WideString& T) {
+    const size_t First = T.find_first_not_of(u'0');
+    return First == WideString::npos ? WideString() : T.substr(First);
+  };
+  return Significant(A) == Significant(B);
+}
+
 bool SelectDirectMatches(const TSelectRef& S, int32_t Kind, const WideString& Value, bool Multiple) {
   TWideStringList Wanted;
   if (Kind == ValueKindList)
@@ -86,6 +100,11 @@ bool SelectDirectMatches(const TSelectRef& S, int32_t Kind, const WideString& Va
     for (int32_t I = 0; I < S->Length() && !Match; ++I) {
       TOptionRef O = OptionAt(S, I);
       if (O && (SameText(Normalized(O->Text()), Key) || SameText(Normalized(O->Value()), Key))) Match = O;
+    }
+    // Only when no option says it alike: a list holding both "4" and "04" gets the one it wrote so.
+    for (int32_t I = 0; I < S->Length() && !Match; ++I) {
+      TOptionRef O = OptionAt(S, I);
+      if (O && (SameNumber(Normalized(O->Text()), Key) || SameNumber(Normalized(O->Value()), Key))) Match = O;
     }
     if (Match) {
       SetOptionSelected(S, Match, true, !Multiple);

@@ -272,14 +272,13 @@ void TFormItem::ClearFields() {
   });
 }
 
-TFormContext FormContextOf(const TElementRef& Form) {
+namespace {
+
+TFormContext ContextOfControls(IHTMLElementCollection& Elements) {
   TFormContext Context;
-  auto AsForm = Supports<IHTMLFormElement>(Form);
-  if (!AsForm) return Context;
-  TElementsRef Elements = AsForm->Elements();
   int Passwords = 0, Boxes = 0;
-  for (int32_t I = 0; I < Elements->Length(); ++I) {
-    TElementRef E = Elements->Item(I);
+  for (int32_t I = 0; I < Elements.Length(); ++I) {
+    TElementRef E = Elements.Item(I);
     if (!E) continue;
     WideString Name;
     if (auto Input = Supports<IHTMLInputElement>(E)) {
@@ -305,6 +304,34 @@ TFormContext FormContextOf(const TElementRef& Form) {
   }
   if (Passwords == 1 && Boxes <= 2) Context.Kind = u"login";
   return Context;
+}
+
+// A list of controls gathered from the page, answering as a form's element list does.
+class TControlList : public IHTMLElementCollection {
+public:
+  explicit TControlList(std::vector<TElementRef> Items) : FItems(std::move(Items)) {}
+  int32_t Length() override { return static_cast<int32_t>(FItems.size()); }
+  TElementRef Item(int32_t Index) override {
+    return Index < 0 || Index >= Length() ? nullptr : FItems[static_cast<size_t>(Index)];
+  }
+  TElementsRef Tags(const WideString& TagName) override {
+    std::vector<TElementRef> Result;
+    for (const TElementRef& E : FItems)
+      if (AsciiLowerCase(E->TagName()) == AsciiLowerCase(TagName)) Result.push_back(E);
+    return std::make_shared<TControlList>(std::move(Result));
+  }
+
+private:
+  std::vector<TElementRef> FItems;
+};
+
+}  // namespace
+
+TFormContext FormContextOf(const TElementRef& Form) {
+  auto AsForm = Supports<IHTMLFormElement>(Form);
+  if (!AsForm) return {};
+  TElementsRef Elements = AsForm->Elements();
+  return Elements ? ContextOfControls(*Elements) : TFormContext{};
 }
 
 std::vector<WideString> TFormContext::Near(const WideString& Name) const {
@@ -422,107 +449,131 @@ struct TProfileLookup {
 
   TFormContext Form;
 
+  // The first lookup that names a field answers, whether the profile holds a value for it or
+  // not: a box whose name asks for the card holder is no box for the caption's "Name" because the
+  // profile has no card holder.
   bool Find(const TElementRef& E, const WideString& Tag, const WideString& Type, const WideString& Name) {
-    for (const TProfileQuery& Query : ProfileQueries(E, Type, Name, Form))
+    for (const TProfileQuery& Query : ProfileQueries(E, Type, Name, Form)) {
       if (Ask(Tag, Query.TypeArgument, Query.Text)) return true;
+      if (!ProfileField.empty()) return false;
+    }
     return false;
   }
 };
 
 }  // namespace
 
+namespace {
+
+// Fills the controls of one group (a form, or a page's controls outside any form) from the
+// profile: each control by its name, else its caption, else its other texts, with the group as
+// the neighbourhood its lookups carry. True when every control considered was written and marked.
+// Tags answers the group's controls of one tag, asked anew for each tag; Context is the group's
+// neighbourhood, read once.
+bool FillGroupFromProfile(IProfileFillAgent& Agent, const WideString& ProfileName, bool OnlyEmpty,
+                          const std::function<TElementsRef(const char16_t*)>& Tags, TFormContext Context,
+                          TElementChangingTracker& Tracker) {
+  std::shared_ptr<IPelServer> Server;
+  Agent.GetServer(Server);
+  if (!Server) return false;
+  // A locked store answers every lookup with LoginRequired: ask for the password first.
+  for (;;) {
+    WideString Field, Value, Values;
+    int32_t Kind = ValueKindList;
+    bool Found = false, LoginRequired = false;
+    Server->FindFieldValue(ProfileName, u"", u"", u"", Agent.URL(), Field, Kind, Value, Values, Found,
+                           LoginRequired);
+    if (!LoginRequired) break;
+    if (!Agent.Login()) return false;
+    // The login may have found the store anew.
+    Agent.GetServer(Server);
+    if (!Server) return false;
+  }
+  TProfileLookup Lookup(*Server, ProfileName, Agent.URL());
+  Lookup.Form = std::move(Context);
+  bool AllFilled = true;
+  // Writes the value the lookup found; the group counts as filled only when every control
+  // considered was written and marked.
+  auto Written = [&](const TElementRef& E, bool Wrote) {
+    if (Wrote && Agent.AutoBindEnabled() && !Lookup.ProfileField.empty())
+      MarkBoundElement(E, Lookup.ProfileField, Tracker);
+    else
+      AllFilled = false;
+  };
+  // A failure with one control skips it; it is not filled, so the group is not either.
+  auto EachOf = [&](const char16_t* Tag, const std::function<void(const TElementRef&)>& Body) {
+    TElementsRef Elements = Tags(Tag);
+    for (int32_t I = 0; I < Elements->Length(); ++I) {
+      try {
+        if (TElementRef E = Elements->Item(I)) Body(E);
+      } catch (const EKXException&) {
+        throw;
+      } catch (const Exception&) {
+        AllFilled = false;
+      }
+    }
+  };
+  EachOf(u"input", [&](const TElementRef& E) {
+    auto Input = Supports<IHTMLInputElement>(E);
+    if (!Input) return;
+    WideString Name, Type, Value;
+    ReadInput(Input, Name, Type, Value);
+    if (Type == u"hidden" || Type == u"submit" || Type == u"reset" || Type == u"file" || Type == u"button") return;
+    if (OnlyEmpty && !IsBlankText(Value)) return;
+    if (!Lookup.Find(E, u"input", Type, Name)) {
+      AllFilled = false;
+      return;
+    }
+    TWideStringList Values;
+    Values.SetCommaText(Lookup.ValuesText);
+    Written(E, FillInput(Input, Lookup.ValueKind, Lookup.Value, Values));
+  });
+  EachOf(u"select", [&](const TElementRef& E) {
+    auto Select = Supports<IHTMLSelectElement>(E);
+    if (!Select) return;
+    WideString Name, SelectType, Value;
+    bool IsDefault = false;
+    ReadSelect(Select, Name, SelectType, Value, IsDefault);
+    // A select still showing the option the page preselected counts as empty.
+    if (OnlyEmpty && !IsBlankText(Value) && !IsDefault) return;
+    if (!Lookup.Find(E, u"select", u"", Name)) {
+      AllFilled = false;
+      return;
+    }
+    TWideStringList Values;
+    Values.SetCommaText(Lookup.ValuesText);
+    Written(E, FillSelect(Select, Lookup.ValueKind, Lookup.Value, Agent.Lexicon(), Values));
+  });
+  EachOf(u"textarea", [&](const TElementRef& E) {
+    auto Area = Supports<IHTMLTextAreaElement>(E);
+    if (!Area) return;
+    WideString Name, Value;
+    ReadTextArea(Area, Name, Value);
+    if (OnlyEmpty && !IsBlankText(Value)) return;
+    if (!Lookup.Find(E, u"textarea", u"", Name)) {
+      AllFilled = false;
+      return;
+    }
+    TWideStringList Values;
+    Values.SetCommaText(Lookup.ValuesText);
+    Written(E, FillTextArea(Area, Lookup.ValueKind, Lookup.Value, Values));
+  });
+  return AllFilled;
+}
+
+}  // namespace
+
 bool TFormItem::FillFromProfile(IProfileFillAgent& Agent, const WideString& ProfileName, bool OnlyEmpty) {
   return Traced(1173, [&] {
     try {
-      std::shared_ptr<IPelServer> Server;
-      Agent.GetServer(Server);
-      if (!Server) return false;
-      // A locked store answers every lookup with LoginRequired: ask for the password first.
-      for (;;) {
-        WideString Field, Value, Values;
-        int32_t Kind = ValueKindList;
-        bool Found = false, LoginRequired = false;
-        Server->FindFieldValue(ProfileName, u"", u"", u"", Agent.URL(), Field, Kind, Value, Values, Found,
-                               LoginRequired);
-        if (!LoginRequired) break;
-        if (!Agent.Login()) return false;
-        // The login may have found the store anew.
-        Agent.GetServer(Server);
-        if (!Server) return false;
-      }
       auto Form = Supports<IHTMLFormElement>(FHtmlForm);
       if (!Form) return false;
-      TProfileLookup Lookup(*Server, ProfileName, Agent.URL());
-      // Once per form: asking every control would cost the square of the form's size.
-      Lookup.Form = FormContextOf(FHtmlForm);
-      bool AllFilled = true;
-      // Writes the value the lookup found; the form counts as filled only when every control
-      // considered was written and marked.
-      auto Written = [&](const TElementRef& E, bool Wrote) {
-        if (Wrote && Agent.AutoBindEnabled() && !Lookup.ProfileField.empty())
-          MarkBoundElement(E, Lookup.ProfileField, *FChangeTracker);
-        else
-          AllFilled = false;
-      };
-      // A failure with one control skips it; it is not filled, so the form is not either.
-      auto EachOf = [&](const char16_t* Tag, const std::function<void(const TElementRef&)>& Body) {
-        TElementsRef Elements = Form->Tags(Tag);
-        for (int32_t I = 0; I < Elements->Length(); ++I) {
-          try {
-            if (TElementRef E = Elements->Item(I)) Body(E);
-          } catch (const EKXException&) {
-            throw;
-          } catch (const Exception&) {
-            AllFilled = false;
-          }
-        }
-      };
-      EachOf(u"input", [&](const TElementRef& E) {
-        auto Input = Supports<IHTMLInputElement>(E);
-        if (!Input) return;
-        WideString Name, Type, Value;
-        ReadInput(Input, Name, Type, Value);
-        if (Type == u"hidden" || Type == u"submit" || Type == u"reset" || Type == u"file" || Type == u"button")
-          return;
-        if (OnlyEmpty && !IsBlankText(Value)) return;
-        if (!Lookup.Find(E, u"input", Type, Name)) {
-          AllFilled = false;
-          return;
-        }
-        TWideStringList Values;
-        Values.SetCommaText(Lookup.ValuesText);
-        Written(E, FillInput(Input, Lookup.ValueKind, Lookup.Value, Values));
-      });
-      EachOf(u"select", [&](const TElementRef& E) {
-        auto Select = Supports<IHTMLSelectElement>(E);
-        if (!Select) return;
-        WideString Name, SelectType, Value;
-        bool IsDefault = false;
-        ReadSelect(Select, Name, SelectType, Value, IsDefault);
-        // A select still showing the option the page preselected counts as empty.
-        if (OnlyEmpty && !IsBlankText(Value) && !IsDefault) return;
-        if (!Lookup.Find(E, u"select", u"", Name)) {
-          AllFilled = false;
-          return;
-        }
-        TWideStringList Values;
-        Values.SetCommaText(Lookup.ValuesText);
-        Written(E, FillSelect(Select, Lookup.ValueKind, Lookup.Value, Agent.Lexicon(), Values));
-      });
-      EachOf(u"textarea", [&](const TElementRef& E) {
-        auto Area = Supports<IHTMLTextAreaElement>(E);
-        if (!Area) return;
-        WideString Name, Value;
-        ReadTextArea(Area, Name, Value);
-        if (OnlyEmpty && !IsBlankText(Value)) return;
-        if (!Lookup.Find(E, u"textarea", u"", Name)) {
-          AllFilled = false;
-          return;
-        }
-        TWideStringList Values;
-        Values.SetCommaText(Lookup.ValuesText);
-        Written(E, FillTextArea(Area, Lookup.ValueKind, Lookup.Value, Values));
-      });
+      // Read once per form: asking for every control would cost the square of the form's size.
+      // The controls of each tag are asked of the form when their turn comes: scripts run inside
+      // the writes may add some.
+      const bool AllFilled = FillGroupFromProfile(
+          Agent, ProfileName, OnlyEmpty, [&](const char16_t* Tag) { return Form->Tags(Tag); },
+          FormContextOf(FHtmlForm), *FChangeTracker);
       if (AllFilled) {
         FMatchScore = 100;
         FAllFilled = true;
@@ -534,6 +585,43 @@ bool TFormItem::FillFromProfile(IProfileFillAgent& Agent, const WideString& Prof
       return false;
     }
   });
+}
+
+std::vector<TElementRef> FormlessControls(const std::shared_ptr<IHTMLDocument2>& Document) {
+  std::vector<TElementRef> Result;
+  if (!Document) return Result;
+  TElementsRef All = Document->All();
+  for (int32_t I = 0; I < All->Length(); ++I) {
+    TElementRef E = All->Item(I);
+    if (!E) continue;
+    TElementRef Owner;
+    if (auto Input = Supports<IHTMLInputElement>(E))
+      Owner = Input->Form();
+    else if (auto Select = Supports<IHTMLSelectElement>(E))
+      Owner = Select->Form();
+    else if (auto Area = Supports<IHTMLTextAreaElement>(E))
+      Owner = Area->Form();
+    else
+      continue;
+    if (!Owner) Result.push_back(E);
+  }
+  return Result;
+}
+
+bool FillFormlessFromProfile(IProfileFillAgent& Agent, const std::shared_ptr<IHTMLDocument2>& Document,
+                             TElementChangingTracker& Tracker, const WideString& ProfileName, bool OnlyEmpty) {
+  try {
+    std::vector<TElementRef> Controls = FormlessControls(Document);
+    if (Controls.empty()) return false;
+    TControlList Group(std::move(Controls));
+    return FillGroupFromProfile(
+        Agent, ProfileName, OnlyEmpty, [&](const char16_t* Tag) { return Group.Tags(Tag); },
+        ContextOfControls(Group), Tracker);
+  } catch (const EKXException&) {
+    throw;
+  } catch (const Exception&) {
+    return false;
+  }
 }
 
 }  // namespace pel

@@ -46,4 +46,15 @@ TFormContext FormContextOf(const TElementRef& Form);
 std::vector<TProfileQuery> ProfileQueries(const TElementRef& E, const WideString& Type, const WideString& Name,
                                           const TFormContext& Context = {});
 
+// The page's controls (inputs, selects, textareas) that belong to no form, in document order.
+std::vector<TElementRef> FormlessControls(const std::shared_ptr<IHTMLDocument2>& Document);
+
+// Fills a document's controls outside any form from the profile, as one group: the same lookups
+// and neighbour evidence as a form's fill, marks watched by Tracker. Such a group has no form
+// element, so it is never captured into a card, numbered or submitted. True when every control
+// considered was written and marked; false too when there is none.
+class IProfileFillAgent;
+bool FillFormlessFromProfile(IProfileFillAgent& Agent, const std::shared_ptr<IHTMLDocument2>& Document,
+                             TElementChangingTracker& Tracker, const WideString& ProfileName, bool OnlyEmpty);
+
 }  // namespace pel

@@ -149,6 +149,9 @@ public:
                            bool OnlyEmpty, bool& LoginRequired);
   bool FillFormItem(const TTransitFormSet& Cards, TFormItem& Item);
   void FillFromProfileAndMark(const WideString& ProfileName, bool OnlyEmpty);
+  // The profile fill of the page's controls outside any form (frames included), one group per
+  // document; nothing of it is captured, numbered or submitted.
+  void FillFormlessFromProfile(const WideString& ProfileName, bool OnlyEmpty);
   bool SubmitFilledForm();
   void UpdateInfoText(bool WithPage);
   void BuildInfoText(bool WithPage, WideString& Text);
@@ -199,6 +202,9 @@ private:
   std::unique_ptr<THTMLWinDocListener> FDocListener;
   uint32_t FBrowserWindow = 0;
   std::unique_ptr<TPageFormSet> FPageForms;
+  // Watches the marks of controls outside any form, for the page it was made for.
+  std::unique_ptr<TElementChangingTracker> FFormlessTracker;
+  std::shared_ptr<IHTMLDocument2> FFormlessPage;
   TBrivaneAgent* FAgent = nullptr;
   std::shared_ptr<IBrivaneAgent> FAgentIntf;
   bool FNavigated = false;

@@ -3,6 +3,8 @@
 // browser's events that start it.
 
 #include "BrowserHelper.h"
+#include "BHO/DocEnumerators.h"
+#include "BHO/FormFill.h"
 
 #include "Common/Trace.h"
 #include "Common/TransitForms.h"
@@ -295,6 +297,7 @@ void TKXBrowserHelperObject::FillFromProfile(TBrivaneAgent*, const WideString& P
       FPageForms->Items(I).FillFromProfile(*FAgent, ProfileName, OnlyEmpty);
       if (FNavigated) throw EBeforeNavigate();
     }
+    FillFormlessFromProfile(ProfileName, OnlyEmpty);
   });
 }
 
@@ -305,6 +308,27 @@ void TKXBrowserHelperObject::FillFromProfileAndMark(const WideString& ProfileNam
     // The mark is exclusive: unattended, the last completely filled form is the one to submit.
     FPageForms->Items(I).SetSubmitTarget(Filled && FAgent->Unattended());
   }
+  FillFormlessFromProfile(ProfileName, OnlyEmpty);
+}
+
+void TKXBrowserHelperObject::FillFormlessFromProfile(const WideString& ProfileName, bool OnlyEmpty) {
+  if (!FWebBrowser) return;
+  auto Top = Supports<IHTMLDocument2>(FWebBrowser->Document());
+  if (!Top) return;
+  // The marks of the page before went with its controls; so do their watchers.
+  if (!FFormlessTracker || !IsSameObject(FFormlessPage, Top)) {
+    FFormlessTracker = std::make_unique<TElementChangingTracker>();
+    FFormlessPage = Top;
+  }
+  // Scripts and sign-in pages put boxes outside any form; they are filled, never submitted.
+  TDocEnumerator Documents;
+  Documents.SetOnDocument([&](TDocEnumerator&, const std::shared_ptr<IHTMLDocument2>& Doc) {
+    pel::FillFormlessFromProfile(*FAgent, Doc, *FFormlessTracker, ProfileName, OnlyEmpty);
+    // The walk swallows what its handler raises: a navigation is said after it.
+    return !FNavigated;
+  });
+  Documents.Enumerate(Top);
+  if (FNavigated) throw EBeforeNavigate();
 }
 
 bool TKXBrowserHelperObject::SubmitFilledForm() {

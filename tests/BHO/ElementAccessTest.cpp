@@ -309,6 +309,30 @@ TEST(ElementAccessSelect, DirectMatchIgnoresBlanksAndCase) {
   }
 }
 
+// Lists of days and months write numbers with or without leading zeros: a number is matched by its
+// value only when no option says it alike, and nothing but digits is read as a number.
+TEST(ElementAccessSelect, ANumberMatchesTheSameNumberWithLeadingZeros) {
+  const struct {
+    const char16_t* Select;
+    WideString Value;
+    bool Result;
+    WideString Selected;
+  } Cases[] = {
+      {u"month", u"4", true, u"04"},
+      {u"month", u"0010", true, u"10"},
+      {u"month", u"1", true, u"01"},
+      {u"month", u"40", false, u""},
+      {u"month", u"4x", true, u"4x"},
+      {u"day", u"4", true, u"plain"},  // the option that says it alike, though a zero-led one comes first
+      {u"day", u"004", true, u"zero-led"},
+  };
+  for (const auto& C : Cases) {
+    TPage Page("multiple.html");
+    EXPECT_EQ(FillSelect(Page.Select(C.Select), 0, C.Value, TLexicon(), {}), C.Result) << WideToAscii(C.Value);
+    EXPECT_EQ(Page.Selected(C.Select), C.Selected) << WideToAscii(C.Value);
+  }
+}
+
 TEST(ElementAccessSelect, ListKindSelectsEveryItemOfAMultipleSelectWithoutChangeScripts) {
   TPage Page("multiple.html");
   EXPECT_TRUE(FillSelect(Page.Select(u"list"), ValueKindList, u"Alpha,b", TLexicon(), {}));

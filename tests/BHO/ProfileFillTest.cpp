@@ -6,6 +6,7 @@
 
 #include "BHO/BindingMarks.h"
 #include "BHO/ElementAccess.h"
+#include "BHO/FormFill.h"
 #include "BHO/PageForms.h"
 #include "BHO/SHDocVwEvents.h"
 #include "agent/AgentTestSupport.h"
@@ -123,6 +124,39 @@ TEST_F(ProfileFill, EveryLookupWeighsTheControlsOtherTextsTypeAndAutocomplete) {
   EXPECT_EQ(Read(u"query"), u"");
   EXPECT_EQ(Read(u"remember"), u"false");
   EXPECT_EQ(Read(u"code"), u"");
+}
+
+// A sign-in box that a script sends has no form element: the profile fill reaches it as one group
+// of the page's form-less controls, with the same evidence (a password beside it makes "user" the
+// login name, a search box stays empty), and marks what it wrote. The page's form set, its cards
+// and its form numbers are what they were: the group is no form.
+TEST_F(ProfileFill, ControlsOutsideAnyFormAreFilledAsOneGroup) {
+  Start();
+  Load("signin-formless.html");
+  ASSERT_EQ(Forms.Count(), 1);
+  TTransitFormSet Before;
+  Forms.SaveToTransitSet(Before, 3);
+  TElementChangingTracker Tracker;
+  Agent.SetUnattended(true);  // unattended runs bind what they fill
+  const auto Doc = Browser->HtmlDocument();
+  EXPECT_EQ(FormlessControls(Doc).size(), 4u);  // user, pass, remember, q
+  FillFormlessFromProfile(Agent, Doc, Tracker, u"", false);
+  EXPECT_EQ(Value(u"user"), u"jqpublic");
+  EXPECT_EQ(Value(u"pass"), u"");
+  EXPECT_EQ(Value(u"q"), u"");
+  EXPECT_FALSE(Supports<IHTMLInputElement>(Doc->FindById(u"remember"))->Checked());
+  WideString Field;
+  EXPECT_TRUE(GetAttributeText(Doc->FindById(u"user"), ProfileFieldAttribute, Field));
+  EXPECT_EQ(Field, u"Username");
+  // The form's own box is the form's fill, not the group's.
+  EXPECT_EQ(Value(u"nl"), u"");
+  RefreshPageForms(Browser, Forms);
+  ASSERT_EQ(Forms.Count(), 1);
+  TTransitFormSet After;
+  Forms.SaveToTransitSet(After, 3);
+  ASSERT_EQ(After.Count(), 1);
+  EXPECT_EQ(After[0].Fields.Count(), Before[0].Fields.Count());
+  EXPECT_EQ(Forms.Items(0).FKeyNumber, 1);
 }
 
 // A box called "name" beside a password and nothing else is a login's user name; in a longer form

@@ -199,6 +199,35 @@ const TCase Cases[] = {
     {u"Password", u"password\nname=f2", u"Password"},
     {u"password", u"text", u"Password"},
     {u"name", u"text\ntext=Kullanıcı Adı", u"Username"},
+    // a name shown to others is no login name, nor the person's name its caption may suggest
+    {u"nickname", u"text", u""},
+    {u"Display Name", u"text\nname=displayname", u""},
+    {u"Name", u"text\nname=nickname", u""},
+    {u"screen_name", u"text", u""},
+    {u"nick", u"text", u"Username"},
+    // numbers of one's dealings with an organisation, or of the state, and kinds of organisation
+    {u"ctl00$Main$cCustomerAccountNumber", u"text", u""},
+    {u"Membership number", u"text", u""},
+    {u"reservation_number", u"text", u""},
+    {u"loyaltyCardNumber", u"text", u""},
+    {u"account_ustid", u"text", u""},
+    {u"VAT number", u"text", u""},
+    {u"organisation_type", u"", u""},
+    {u"Company type", u"", u""},
+    {u"patient_id", u"text", u""},
+    {u"company", u"text", u"Company"},
+    // another person's details, another date, a second factor
+    {u"friend_email", u"text", u""},
+    {u"Due date or child's birthday", u"text", u""},
+    {u"Authenticator code", u"text", u""},
+    // a sign-in box that reads as a company, a phone or a place is the identity box said otherwise
+    {u"company", u"text\nform=login", u""},
+    {u"phone", u"text\nform=login", u""},
+    {u"state", u"text\nform=login", u""},
+    {u"address", u"text\nform=login", u""},
+    {u"phone", u"tel\nform=login\ntext=Phone number", u"Phone"},
+    {u"email", u"email\nform=login\ntext=Company e-mail", u"E-mail"},
+    {u"login", u"text\nform=login", u"Username"},
 };
 
 // Shown in test listings and failures as the control name, not as the structure's bytes.

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "BatchFill.h"
 #include "platform/Services.h"
 #include "store/StoreTestSupport.h"
@@ -118,6 +121,53 @@ TEST_F(BatchFill, ACapturedCardIsWhatTheNextFillUses) {
   const auto Filled = Lines(Reports[0]);
   EXPECT_NE(std::find(Filled.begin(), Filled.end(), "step1 email [] me@mine.example"), Filled.end())
       << testing::PrintToString(Filled);
+}
+
+// The report lists what the fill changed and nothing else: a list the page left on its first option
+// (nothing marked) or on the option it marked, and a list already showing the profile's value, are
+// not filled; a list moved to the profile's value is.
+TEST_F(BatchFill, OnlyWhatChangedIsReported) {
+  Pages->AddPage(u"http://shop.example/lists", R"(<html><body><form id=f>
+    E-mail <input name=email>
+    Sort by <select name=sort><option value=a>Relevance<option value=b>Price</select>
+    Show <select name=show><option value=10>10<option value=20 selected>20</select>
+    Country <select name=country><option>Canada<option selected>United States</select>
+    State <select name=state><option value="">Choose<option value=AK>Alaska<option value=IL>Illinois</select>
+    Region <select name="region"><option value="0">--choose--</option><option value="1">North</option></select>
+    </form></body></html>)");
+  TBatchFiller Filler(Pages, TFillOptions{});
+  auto Reports = Filler.Fill(u"http://shop.example/lists");
+  ASSERT_EQ(Reports.size(), 1u);
+  EXPECT_EQ(Lines(Reports[0]),
+            (std::vector<std::string>{"f email [E-mail] john.public@example.com", "f state [State] IL"}));
+}
+
+// A box whose name says what it asks for is not filled from what its caption says instead when the
+// profile has nothing for its name's field: the card holder is no person's full name.
+TEST_F(BatchFill, ABoxNamedForAFieldWithoutValueIsNotFilledFromItsCaption) {
+  Pages->AddPage(u"http://shop.example/pay", R"(<html><body><form id=f>
+    Name <input name=cardholder>
+    Your name <input name=contact>
+    </form></body></html>)");
+  TBatchFiller Filler(Pages, TFillOptions{});
+  auto Reports = Filler.Fill(u"http://shop.example/pay");
+  ASSERT_EQ(Reports.size(), 1u);
+  EXPECT_EQ(Lines(Reports[0]), (std::vector<std::string>{"f contact [Full name] John Q. Public"}));
+}
+
+// The tool reports what the profile fill wrote outside any form, under "(no form)", beside the
+// form's own controls; the page still has one form.
+TEST_F(BatchFill, ControlsOutsideAnyFormAreFilledAndReported) {
+  std::ifstream File(std::string(PEL_FIXTURES_DIR) + "/forms/signin-formless.html", std::ios::binary);
+  std::string Html((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(Html.empty());
+  Pages->AddPage(u"http://shop.example/signin", Html);
+  TBatchFiller Filler(Pages, TFillOptions{});
+  auto Reports = Filler.Fill(u"http://shop.example/signin");
+  ASSERT_EQ(Reports.size(), 1u);
+  EXPECT_EQ(Reports[0].Forms, 1);
+  EXPECT_EQ(Lines(Reports[0]), (std::vector<std::string>{"newsletter nl_email [E-mail] john.public@example.com",
+                                                         "(no form) user [Username] jqpublic"}));
 }
 
 }  // namespace

@@ -41,10 +41,30 @@ bool Changed(const TElementRef& E, const WideString& Tag, const WideString& Type
     return Input->Value() != Initial;
   }
   if (Tag == u"select") {
+    // What the page showed: the options it marks as selected; a list of one choice without any
+    // shows its first option that can be chosen (the last marked one when it marks several).
     auto Select = Supports<IHTMLSelectElement>(E);
+    const bool Multiple = Select->Multiple();
+    std::vector<bool> Initially(static_cast<size_t>(std::max<int32_t>(Select->Length(), 0)), false);
+    int32_t Marked = -1, FirstEnabled = -1;
+    for (int32_t I = 0; I < Select->Length(); ++I)
+      if (auto Option = Supports<IHTMLOptionElement>(Select->Item(I))) {
+        if (Option->DefaultSelected()) {
+          Marked = I;
+          if (Multiple) Initially[static_cast<size_t>(I)] = true;
+        }
+        // As with "checked", the attribute may come back as the property's boolean.
+        const TVariant Disabled = Select->Item(I)->GetAttribute(u"disabled", 0);
+        if (FirstEnabled < 0 && (Disabled.VarType() == TVarType::Boolean ? !Disabled.AsBoolean() : Disabled.IsEmptyOrNull()))
+          FirstEnabled = I;
+      }
+    if (!Multiple) {
+      const int32_t Shown = Marked >= 0 ? Marked : FirstEnabled;
+      if (Shown >= 0) Initially[static_cast<size_t>(Shown)] = true;
+    }
     for (int32_t I = 0; I < Select->Length(); ++I)
       if (auto Option = Supports<IHTMLOptionElement>(Select->Item(I)))
-        if (Option->Selected() != Option->DefaultSelected()) return true;
+        if (Option->Selected() != Initially[static_cast<size_t>(I)]) return true;
     return false;
   }
   if (Tag == u"textarea") return Supports<IHTMLTextAreaElement>(E)->Value() != E->InnerText();
@@ -67,6 +87,35 @@ void TakeSnapshot(TKXBrowserHelperObject& Helper, headless::THeadlessBrowser& Br
   Report.Unfilled.clear();
   TPageFormSet& Forms = Helper.PageForms();
   Report.Forms = Forms.Count();
+  // Outside a form a box left empty keeps nothing from being complete: there is nothing to submit.
+  auto Look = [&](const TElementRef& E, const WideString& FormName, bool InForm) {
+    if (!E) return;
+    WideString Name, Tag, Type, Value, Field;
+    ReadElement(E, Name, Tag, Type, Value);
+    const bool Bound = GetAttributeText(E, ProfileFieldAttribute, Field) && !Field.empty();
+    // The profile's password may land in a box that does not mask it; it is a secret all the same.
+    const bool Secret = Type == u"password" || AsciiLowerCase(Field) == u"password" || Secrets.IsSecret(Value);
+    if (Secret && !Value.empty()) Secrets.Add(Name, Value);
+    if (!Bound && InForm && IsFillable(Tag, Type))
+      Report.Unfilled.push_back((Name.empty() ? WideString(u"(no name)") : Name) +
+                                (E->GetAttribute(u"required", 0).IsEmptyOrNull() ? u"" : u" (required)"));
+    // Only what the fill changed: a box bound to a field whose value it already held, or a list
+    // left on the option the page chose, was not filled.
+    if (Tag.empty() || !Changed(E, Tag, Type)) return;
+    TFilledControl C;
+    C.Form = FormName;
+    C.Name = Name;
+    try {
+      GetElementCaption(E, true, true, C.Caption);
+    } catch (const Exception&) {
+      C.Caption.clear();
+    }
+    C.ProfileField = Field;
+    C.Secret = Secret;
+    C.Value = C.Secret ? Masked(Value) : Value;
+    C.Element = E;
+    Report.Filled.push_back(std::move(C));
+  };
   for (int F = 0; F < Forms.Count(); ++F) {
     auto Form = Supports<IHTMLFormElement>(Forms.Items(F).FHtmlForm);
     if (!Form) continue;
@@ -74,32 +123,16 @@ void TakeSnapshot(TKXBrowserHelperObject& Helper, headless::THeadlessBrowser& Br
     if (FormName.empty()) GetAttributeText(Forms.Items(F).FHtmlForm, u"id", FormName);
     if (FormName.empty()) FormName = u"form " + IntToWideStr(F + 1);
     TElementsRef Controls = Form->Elements();
-    for (int32_t I = 0; I < Controls->Length(); ++I) {
-      TElementRef E = Controls->Item(I);
-      if (!E) continue;
-      WideString Name, Tag, Type, Value, Field;
-      ReadElement(E, Name, Tag, Type, Value);
-      const bool Bound = GetAttributeText(E, ProfileFieldAttribute, Field) && !Field.empty();
-      // The profile's password may land in a box that does not mask it; it is a secret all the same.
-      const bool Secret = Type == u"password" || AsciiLowerCase(Field) == u"password" || Secrets.IsSecret(Value);
-      if (Secret && !Value.empty()) Secrets.Add(Name, Value);
-      if (!Bound && IsFillable(Tag, Type))
-        Report.Unfilled.push_back((Name.empty() ? WideString(u"(no name)") : Name) +
-                                  (E->GetAttribute(u"required", 0).IsEmptyOrNull() ? u"" : u" (required)"));
-      if (Tag.empty() || !(Bound || Changed(E, Tag, Type))) continue;
-      TFilledControl C;
-      C.Form = FormName;
-      C.Name = Name;
-      try {
-        GetElementCaption(E, true, true, C.Caption);
-      } catch (const Exception&) {
-        C.Caption.clear();
-      }
-      C.ProfileField = Field;
-      C.Secret = Secret;
-      C.Value = C.Secret ? Masked(Value) : Value;
-      Report.Filled.push_back(std::move(C));
-    }
+    for (int32_t I = 0; I < Controls->Length(); ++I) Look(Controls->Item(I), FormName, true);
+  }
+  // The controls outside any form, which the profile fill reaches too.
+  std::vector<headless::THeadlessBrowser*> Windows{&Browser};
+  while (!Windows.empty()) {
+    headless::THeadlessBrowser* W = Windows.back();
+    Windows.pop_back();
+    if (auto Doc = W->HtmlDocument())
+      for (const TElementRef& E : FormlessControls(Doc)) Look(E, u"(no form)", false);
+    for (const auto& Frame : W->Frames()) Windows.push_back(Frame.get());
   }
 }
 
@@ -253,7 +286,7 @@ std::string TBatchFiller::Explain(const TPageReport& Report) {
     return Out;
   };
   const std::string NotSent = FOptions.Submit ? "not submitted: " : "";
-  if (Report.Forms == 0) return NotSent + "the page has no form";
+  if (Report.Forms == 0 && Report.Filled.empty()) return NotSent + "the page has no form";
   if (!Report.Filled.empty()) {
     if (!FOptions.Submit || Report.Unfilled.empty()) return "";
     return NotSent + "the profile has nothing for " + List(Report.Unfilled);

@@ -47,6 +47,7 @@ struct TFilledControl {
   WideString ProfileField;
   WideString Value;
   bool Secret = false;  // a password: shown masked
+  TElementRef Element;  // the control itself, for a caller that looks further at the page
 };
 
 struct TPageReport {
@@ -78,6 +79,8 @@ public:
   std::vector<TPageReport> Fill(const WideString& Address);
   // An address with what the run's pages took as secret masked, for printing.
   WideString Printable(const WideString& Url) const { return FOptions.Secrets.InAddress(Url); }
+  // The window the pages are filled in, as the last Fill left it.
+  headless::THeadlessBrowser& Browser() const { return *FBrowser; }
 
 private:
   class TBatchServer;
