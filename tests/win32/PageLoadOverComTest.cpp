@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <exdisp.h>
+#include <mshtml.h>
 #include <ocidl.h>
 
 #include <fstream>
@@ -19,6 +20,8 @@
 #include "ComServerTestSupport.h"
 #include "HtmlDouble.h"
 #include "Common/Options.h"
+#include "Common/TransitForms.h"
+#include "platform/MemoryStream.h"
 #include "support/FakePelServer.h"
 #include "win32/ComObject.h"
 #include "win32/ComPelServerHost.h"
@@ -55,7 +58,9 @@ public:
       }
   }
   std::vector<std::tuple<WideString, WideString, WideString>> Profile_ = {
-      {u"fname", u"First name", u"Zo\u00EB"}, {u"country", u"Country", u"de"}};
+      {u"fname", u"First name", u"Zo\u00EB"}, {u"country", u"Country", u"de"},
+      {u"email", u"E-mail", u"john.public@example.com"}, {u"city", u"City", u"Springfield"},
+      {u"phone", u"Phone", u"+1 555 0100"}};
 };
 
 class TBatchRecorder final : public ::IBVBatchServer {
@@ -135,23 +140,58 @@ protected:
       BrowserDoubleUnknown(Browser)->Release();
     }
     IDispatch* BrowserDispatch() { return reinterpret_cast<IDispatch*>(BrowserDoubleUnknown(Browser)); }
-    // A browser event with (pDisp, URL), as the browser fires NavigateComplete2 and DocumentComplete.
-    HRESULT Fire(DISPID Event) {
+    // A browser event with (pDisp, URL), as the browser fires NavigateComplete2 and DocumentComplete:
+    // the events of a frame come from the top browser with the frame's browser as pDisp.
+    HRESULT Fire(DISPID Event) { return Fire(Event, *this); }
+    HRESULT Fire(DISPID Event, TWindow& Target) {
       VARIANT URL;
       VariantInit(&URL);
       V_VT(&URL) = VT_BSTR;
-      V_BSTR(&URL) = SysAllocString(Address.c_str());
+      V_BSTR(&URL) = SysAllocString(Target.Address.c_str());
       VARIANT Args[2];
       V_VT(&Args[0]) = VT_VARIANT | VT_BYREF;
       V_VARIANTREF(&Args[0]) = &URL;
       V_VT(&Args[1]) = VT_DISPATCH;
-      V_DISPATCH(&Args[1]) = BrowserDispatch();
+      V_DISPATCH(&Args[1]) = Target.BrowserDispatch();
       DISPPARAMS Params = {Args, nullptr, 2, 0};
       IDispatch* Sink = BrowserDoubleSink(Browser);
       const HRESULT Result =
           Sink ? Sink->Invoke(Event, IID_NULL, 0, DISPATCH_METHOD, &Params, nullptr, nullptr, nullptr) : E_FAIL;
       VariantClear(&URL);
       return Result;
+    }
+    // BeforeNavigate2 of this browser with its seven arguments; answers the Cancel the helper left.
+    bool BeforeNavigate(const std::wstring& Target, const std::string& Posted) {
+      VARIANT URL, Flags, Frame, PostData, Headers;
+      for (VARIANT* V : {&URL, &Flags, &Frame, &PostData, &Headers}) VariantInit(V);
+      V_VT(&URL) = VT_BSTR;
+      V_BSTR(&URL) = SysAllocString(Target.c_str());
+      if (!Posted.empty()) {
+        SAFEARRAY* Bytes = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(Posted.size()));
+        void* Data = nullptr;
+        SafeArrayAccessData(Bytes, &Data);
+        memcpy(Data, Posted.data(), Posted.size());
+        SafeArrayUnaccessData(Bytes);
+        V_VT(&PostData) = VT_ARRAY | VT_UI1;
+        V_ARRAY(&PostData) = Bytes;
+      }
+      VARIANT_BOOL Cancel = VARIANT_FALSE;
+      VARIANT Args[7];
+      V_VT(&Args[0]) = VT_BOOL | VT_BYREF;
+      V_BOOLREF(&Args[0]) = &Cancel;
+      VARIANT* Slots[] = {&Headers, &PostData, &Frame, &Flags, &URL};
+      for (int I = 0; I < 5; ++I) {
+        V_VT(&Args[I + 1]) = VT_VARIANT | VT_BYREF;
+        V_VARIANTREF(&Args[I + 1]) = Slots[I];
+      }
+      V_VT(&Args[6]) = VT_DISPATCH;
+      V_DISPATCH(&Args[6]) = BrowserDispatch();
+      DISPPARAMS Params = {Args, nullptr, 7, 0};
+      IDispatch* Sink = BrowserDoubleSink(Browser);
+      EXPECT_EQ(Sink ? Sink->Invoke(250, IID_NULL, 0, DISPATCH_METHOD, &Params, nullptr, nullptr, nullptr) : E_FAIL,
+                S_OK);
+      for (VARIANT* V : {&URL, &Flags, &Frame, &PostData, &Headers}) VariantClear(V);
+      return Cancel != VARIANT_FALSE;
     }
     // The whole load as the browser reports it: navigated, document complete, the window's onload.
     void Load() {
@@ -205,7 +245,7 @@ TEST_F(PageLoadOverCom, ANewFormIsFilledFromTheProfileAfterThePagesOnload) {
   EXPECT_EQ(Window.Page.AttributeOf(L"address", L"FormID"), L"1");
   EXPECT_EQ(Store->CallsOf("FindFormCards").size(), 1u) << "one automatic processing of the page";
   EXPECT_EQ(Window.Page.ValueOf(L"x_29"), L"") << "a name the store does not know stays empty";
-  EXPECT_EQ(Window.Page.ValueOf(L"email"), L"typed@example.org") << "a typed value stays";
+  EXPECT_EQ(Window.Page.ValueOf(L"email"), L"john.public@example.com") << "the second form is new too";
   EXPECT_EQ(Window.Page.SubmitCount(), 0);
   Close(Window);
 }
@@ -244,6 +284,97 @@ TEST_F(PageLoadOverCom, UnattendedTheFilledFormIsSubmittedAndThePageReportedDone
   Window.Load();
   EXPECT_EQ(Window.Page.ValueOf(L"fname"), L"Zo\u00EB");
   EXPECT_EQ(Recorder.Calls, std::vector<std::string>{"PageDone"});
+  Close(Window);
+}
+
+TEST_F(PageLoadOverCom, AFramesetIsProcessedOnceOnLoadAndAFrameThatNavigatesLaterOnItsOwn) {
+  TWindow& Top = Open(L"http://site.example/", "<html><frameset cols='50%,50%'></frameset></html>");
+  TWindow Left(L"http://site.example/a.html", "<html><body><form><input id='e' name='email'></form></body></html>");
+  TWindow Right(L"http://site.example/b.html", "<html><body><form><input id='c' name='city'></form></body></html>");
+  Top.Page.AddFrame(BrowserDoubleUnknown(Left.Browser));
+  Top.Page.AddFrame(BrowserDoubleUnknown(Right.Browser));
+
+  EXPECT_EQ(Top.Fire(252), S_OK);
+  for (TWindow* Frame : {&Left, &Right}) {
+    EXPECT_EQ(Top.Fire(252, *Frame), S_OK);
+    EXPECT_EQ(Top.Fire(259, *Frame), S_OK);
+  }
+  EXPECT_TRUE(Store->CallsOf("FindFormCards").empty()) << "a frame is not processed while the top loads";
+  EXPECT_EQ(Top.Fire(259), S_OK);
+  EXPECT_EQ(Top.Page.FireWindowEvent(1003), S_OK);
+  EXPECT_EQ(Store->CallsOf("FindFormCards").size(), 1u);
+  EXPECT_EQ(Left.Page.ValueOf(L"e"), L"john.public@example.com");
+  EXPECT_EQ(Right.Page.ValueOf(L"c"), L"Springfield");
+
+  // The left frame navigates on its own: processed once more, on its own document complete.
+  {
+    TWindow Next(L"http://site.example/a2.html",
+                 "<html><body><form action='/x'><input id='p' name='phone'></form></body></html>");
+    BrowserDoubleSetDocument(Left.Browser, Next.Page.Document());
+    Left.Address = Next.Address;
+    EXPECT_EQ(Top.Fire(252, Left), S_OK);
+    EXPECT_EQ(Top.Fire(259, Left), S_OK);
+    EXPECT_EQ(Store->CallsOf("FindFormCards").size(), 2u);
+    EXPECT_EQ(Next.Page.ValueOf(L"p"), L"+1 555 0100");
+    EXPECT_EQ(Top.Page.FireWindowEvent(1008), S_OK);
+    EXPECT_EQ(Helper->SetSite(nullptr), S_OK);
+    Batch->Release();
+    Batch = nullptr;
+    Helper->Release();
+    Helper = nullptr;
+    EXPECT_EQ(Next.Page.OutsideReferences(), Next.PageReferences + 1) << "only the frame's browser holds the new page";
+    BrowserDoubleSetDocument(Left.Browser, Left.Page.Document());
+  }
+  for (TWindow* W : {&Top, &Left, &Right}) {
+    EXPECT_EQ(W->Page.AdvisedSinks(), 0) << "a sink stayed advised on " << Narrow(W->Address);
+    BrowserDoubleClearProperties(W->Browser);
+    EXPECT_EQ(BrowserDoubleReferences(W->Browser), W->BrowserReferences + (W == &Top ? 0 : 1))
+        << "the helper still holds " << Narrow(W->Address);
+  }
+  EXPECT_EQ(Left.Page.OutsideReferences(), Left.PageReferences);
+  EXPECT_EQ(Right.Page.OutsideReferences(), Right.PageReferences);
+}
+
+// The user submits a form: its submit event saves the page's forms as a card, silently as the
+// user's options say, and the posted navigation that follows does not save them again.
+TEST_F(PageLoadOverCom, TheUsersSubmitIsCapturedAndSavedOnce) {
+  TBVOptions Options;
+  Options.SubmitAction = 2;
+  Options.AutoFillNew = 0;
+  Store->Answer("GetSettings", {int32_t(PackOptions(Options)), true});
+  Store->Answer("SaveFormCard", {true, false});
+  TWindow& Window = Open(L"http://shop.example/login", "<html><body><form id='login' method='post' action='/in'>"
+                                                        "<input name='user'><input type='password' name='pass'>"
+                                                        "<input type='submit' name='go' value='Sign in'></form>"
+                                                        "</body></html>");
+  Window.Load();
+  IDispatch* Login = Window.Page.ElementById(L"login");
+  ASSERT_NE(Login, nullptr);
+  ::IHTMLInputElement* User = nullptr;
+  ASSERT_EQ(Window.Page.ElementById(L"user")->QueryInterface(__uuidof(::IHTMLInputElement),
+                                                              reinterpret_cast<void**>(&User)),
+            S_OK);
+  BSTR Typed = SysAllocString(L"carol");
+  User->put_value(Typed);
+  SysFreeString(Typed);
+  User->Release();
+
+  const GUID FormEvents = {0x3050F364, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x0B}};
+  EXPECT_EQ(Window.Page.FireElementEvent(Login, FormEvents, 1007), S_OK);  // onsubmit
+  EXPECT_FALSE(Window.BeforeNavigate(L"http://shop.example/in", "user=carol&pass="));
+
+  ASSERT_EQ(Store->CallsOf("SaveFormCard").size(), 1u);
+  const auto Saved = Store->CallsOf("SaveFormCard")[0];
+  EXPECT_EQ(Saved.Args[0], TVariant(u"http://shop.example/login"));
+  TTransitFormSet Cards;
+  TMemoryStream Stream;
+  VariantToStream(Saved.Args[3], Stream);
+  Stream.SetPosition(0);
+  Cards.LoadFromStream(Stream);
+  ASSERT_EQ(Cards.Count(), 1);
+  ASSERT_GE(Cards[0].Fields.Count(), 2);
+  EXPECT_EQ(Cards[0].Fields[0].Name, u"user");
+  EXPECT_EQ(Cards[0].Fields[0].Value, u"carol");
   Close(Window);
 }
 
