@@ -9,7 +9,7 @@ namespace pel::win32 {
 
 TComConnectionPoint::~TComConnectionPoint() {
   // Still advised: the source keeps calling the bridge, which now answers without a sink.
-  for (auto& [Cookie, Bridge] : FBridges) Bridge->Abandon();
+  for (auto& [Cookie, Bridge] : FBridges) Bridge->Detach();
   FPoint->Release();
 }
 
@@ -27,7 +27,7 @@ uint32_t TComConnectionPoint::Advise(IEventDispatch* Sink) {
   DWORD Cookie = 0;
   const HRESULT Hr = FPoint->Advise(Bridge, &Cookie);
   if (FAILED(Hr)) {
-    Bridge->Retire();
+    Bridge->Detach();
     throw EOleSysError(OleErrorMessage(Hr), Hr);
   }
   FBridges[Cookie] = Bridge;
@@ -38,11 +38,9 @@ void TComConnectionPoint::Unadvise(uint32_t Cookie) {
   const HRESULT Hr = FPoint->Unadvise(Cookie);
   auto It = FBridges.find(Cookie);
   if (It != FBridges.end()) {
-    // After a refused Unadvise the source may still hold the bridge: it stays, without a sink.
-    if (SUCCEEDED(Hr))
-      It->second->Retire();
-    else
-      It->second->Abandon();
+    // After a refused Unadvise the source may still hold the bridge: it stays, without a sink, for
+    // as long as the source holds it.
+    It->second->Detach();
     FBridges.erase(It);
   }
   if (FAILED(Hr)) throw EOleSysError(OleErrorMessage(Hr), Hr);

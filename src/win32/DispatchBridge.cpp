@@ -71,20 +71,22 @@ void WriteReference(const VARIANTARG& Arg, const TVariant& Value) {
 TDispatchBridge::TDispatchBridge(IEventDispatch* Sink, const TGUID& EventIID)
     : FSink(Sink), FEventIID(ToGUID(EventIID)) {}
 
-void TDispatchBridge::Retire() {
+void TDispatchBridge::Detach() {
   FSink = nullptr;
-  if (FCalls == 0)
-    delete this;
-  else
-    FRetired = true;
+  Release();
 }
 
-void TDispatchBridge::Abandon() { FSink = nullptr; }
+ULONG STDMETHODCALLTYPE TDispatchBridge::Release() {
+  const ULONG Count = --FRefCount;
+  if (Count == 0) delete this;
+  return Count;
+}
 
 HRESULT STDMETHODCALLTYPE TDispatchBridge::QueryInterface(REFIID Riid, void** Object) {
   if (!Object) return E_POINTER;
   if (IsEqualIID(Riid, IID_IUnknown) || IsEqualIID(Riid, IID_IDispatch) || IsEqualIID(Riid, FEventIID)) {
     *Object = static_cast<IDispatch*>(this);
+    AddRef();
     return S_OK;
   }
   *Object = nullptr;
@@ -106,10 +108,10 @@ HRESULT STDMETHODCALLTYPE TDispatchBridge::GetIDsOfNames(REFIID, LPOLESTR*, UINT
 HRESULT STDMETHODCALLTYPE TDispatchBridge::Invoke(DISPID DispID, REFIID Riid, LCID Locale, WORD Flags,
                                                   DISPPARAMS* Params, VARIANT* Result, EXCEPINFO*, UINT* ArgErr) {
   if (!FSink) return DISP_E_MEMBERNOTFOUND;
-  ++FCalls;
+  // The handler may disconnect this very sink: the bridge stays until the call has returned.
+  AddRef();
   const HRESULT Hr = Dispatch(DispID, Riid, Locale, Flags, Params, Result, ArgErr);
-  // Retired during the call (its handler disconnected the sink): nothing of it is touched after this.
-  if (--FCalls == 0 && FRetired) delete this;
+  Release();
   return Hr;
 }
 

@@ -13,22 +13,24 @@ namespace pel::win32 {
 
 class TDispatchBridge final : public IDispatch {
 public:
-  // EventIID: the event interface the source asks for; it is answered with this IDispatch.
+  // EventIID: the event interface the source asks for; it is answered with this IDispatch. The
+  // bridge starts with one reference, its connection's.
   TDispatchBridge(IEventDispatch* Sink, const TGUID& EventIID);
   TDispatchBridge(const TDispatchBridge&) = delete;
   TDispatchBridge& operator=(const TDispatchBridge&) = delete;
 
-  // The source has let go: the bridge goes now, or when the call in progress returns (a handler
-  // may disconnect its own sink).
-  void Retire();
-  // The source may still hold the bridge: it forgets the sink and stays for good, answering
-  // DISP_E_MEMBERNOTFOUND, so that a late call never reaches a sink that is gone.
-  void Abandon();
+  // The connection lets go (unadvised, refused, or its adapter gone): the sink is forgotten at once
+  // and the connection's reference given up. A source may still hold the bridge (a copy of its
+  // sink list while it fires an event, or for good after a refused Unadvise): its calls then answer
+  // DISP_E_MEMBERNOTFOUND and never reach a sink that is gone, and the bridge goes with the last
+  // reference.
+  void Detach();
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Riid, void** Object) override;
-  // Not reference counted: the bridge belongs to the connection it was advised for.
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  // Counted as COM objects are: a source that fires to a copy of its sinks holds each of them, and
+  // a handler may disconnect another sink of the same event meanwhile.
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++FRefCount; }
+  ULONG STDMETHODCALLTYPE Release() override;
 
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* Count) override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT Index, LCID Locale, ITypeInfo** Info) override;
@@ -44,8 +46,7 @@ private:
 
   IEventDispatch* FSink;
   IID FEventIID;
-  int FCalls = 0;
-  bool FRetired = false;
+  ULONG FRefCount = 1;
 };
 
 }  // namespace pel::win32

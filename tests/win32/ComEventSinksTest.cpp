@@ -218,12 +218,14 @@ TEST_F(ComEventSinks, ConnectsThroughTheSourcesConnectionPointAndAnswersAsAnEven
     void* Object = nullptr;
     EXPECT_EQ(Events->QueryInterface(*Interface, &Object), S_OK);
     EXPECT_EQ(Object, static_cast<void*>(Events));
+    if (Object) static_cast<IUnknown*>(Object)->Release();
   }
   void* Other = reinterpret_cast<void*>(1);
   EXPECT_EQ(Events->QueryInterface(IID_IConnectionPoint, &Other), E_NOINTERFACE);
   EXPECT_EQ(Other, nullptr);
-  EXPECT_EQ(Events->AddRef(), 2u);
-  EXPECT_EQ(Events->Release(), 1u);
+  // Counted: the connection's reference and the one the source took when it asked for the events.
+  EXPECT_EQ(Events->AddRef(), 3u);
+  EXPECT_EQ(Events->Release(), 2u);
 
   UINT Count = 5;
   EXPECT_EQ(Events->GetTypeInfoCount(&Count), E_NOTIMPL);
@@ -368,6 +370,32 @@ TEST_F(ComEventSinks, AHandlerThatDisconnectsItsSinkDuringTheCallIsSafe) {
   EXPECT_TRUE(Source.Sinks.empty());
   EXPECT_FALSE(Sink.Connected());
   EXPECT_EQ(Source.Refs, 1);
+}
+
+// A source fires an event to a copy of its sinks, holding each; a handler of the first disconnects
+// and frees the second sink meanwhile. The source's call to the second then reaches a bridge that
+// still exists and answers that nobody listens, never a freed sink.
+TEST_F(ComEventSinks, AHandlerThatDisconnectsAnotherSinkOfTheEventLeavesTheSourcesCopySafe) {
+  auto Other = std::make_unique<TSHDocVwDWebBrowserEvents2>();
+  int OtherQuits = 0;
+  Other->OnQuit = [&](TEventSink*) { ++OtherQuits; };
+  Connect();
+  Other->Connect(pel::win32::WrapComObject(static_cast<IConnectionPointContainer*>(&Source)));
+  ASSERT_EQ(Source.Sinks.size(), 2u);
+  Sink.OnQuit = [&](TEventSink*) { Other.reset(); };
+
+  std::vector<IDispatch*> Copy;
+  for (const auto& [Cookie, Events] : Source.Sinks) {
+    Events->AddRef();
+    Copy.push_back(Events);
+  }
+  DISPPARAMS None{nullptr, nullptr, 0, 0};
+  EXPECT_EQ(Copy[0]->Invoke(253, IID_NULL, 0, DISPATCH_METHOD, &None, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(Other, nullptr);
+  EXPECT_EQ(Source.Sinks.size(), 1u);
+  EXPECT_EQ(Copy[1]->Invoke(253, IID_NULL, 0, DISPATCH_METHOD, &None, nullptr, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(OtherQuits, 0);
+  for (IDispatch* Events : Copy) Events->Release();
 }
 
 TEST_F(ComEventSinks, ASourceThatRefusesUnadviseNeverReachesAFreedSink) {
