@@ -74,6 +74,14 @@ TEST(Win32ThreadHooks, TheWindowMessageHookSeesCreationHidingAndDestructionOnceH
   Manager = nullptr;
 }
 
+DWORD WINAPI KeyOnAnotherThread(LPVOID) {
+  HWND W = MakeWindow();
+  PostMessageW(W, WM_KEYDOWN, VK_RETURN, 0);
+  Pump();
+  DestroyWindow(W);
+  return 0;
+}
+
 TEST(Win32ThreadHooks, TheInputHookSeesPostedKeysWithTheirWindowAndEachThreadIsHookedApart) {
   THookManager Hooks(whGetMessage, Observer);
   Manager = &Hooks;
@@ -90,16 +98,7 @@ TEST(Win32ThreadHooks, TheInputHookSeesPostedKeysWithTheirWindowAndEachThreadIsH
   EXPECT_EQ(CountOf(Handle32FromWnd(Window), wmLButtonUp), 1);
   // Another thread's messages pass no hook of this thread until it acquires its own.
   size_t Before = Seen.size();
-  HANDLE Thread = CreateThread(
-      nullptr, 0,
-      [](LPVOID) -> DWORD {
-        HWND W = MakeWindow();
-        PostMessageW(W, WM_KEYDOWN, VK_RETURN, 0);
-        Pump();
-        DestroyWindow(W);
-        return 0;
-      },
-      nullptr, 0, nullptr);
+  HANDLE Thread = CreateThread(nullptr, 0, KeyOnAnotherThread, nullptr, 0, nullptr);
   WaitForSingleObject(Thread, INFINITE);
   CloseHandle(Thread);
   EXPECT_EQ(Seen.size(), Before);

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <exdisp.h>
+#include <functional>
 #include <ocidl.h>
 
 #include <map>
@@ -233,6 +234,11 @@ private:
   IObjectWithSite* FHelper = nullptr;
 };
 
+DWORD WINAPI RunFunction(LPVOID Body) {
+  (*static_cast<std::function<void()>*>(Body))();
+  return 0;
+}
+
 class CredentialDialogOverCom : public TRegisteredLibrary {
 protected:
   void SetUp() override {
@@ -391,9 +397,8 @@ TEST_F(CredentialDialogOverCom, EachUserInterfaceThreadHasItsAgentAndTheLastHelp
     }
     CoUninitialize();
   };
-  using TBody = decltype(OtherThread);
-  HANDLE Thread = CreateThread(
-      nullptr, 0, [](LPVOID Body) -> DWORD { (*static_cast<TBody*>(Body))(); return 0; }, &OtherThread, 0, nullptr);
+  std::function<void()> Body = OtherThread;
+  HANDLE Thread = CreateThread(nullptr, 0, RunFunction, &Body, 0, nullptr);
   ASSERT_NE(Thread, nullptr);
   // The other thread's calls to the store come into this thread's apartment: serve them while
   // waiting.
