@@ -1,3 +1,4 @@
+#include "Win32DialogViews.h"
 #include "Win32RunningObjects.h"
 #include "Win32Services.h"
 #include "Win32Url.h"
@@ -13,8 +14,8 @@ void InstallPlatformBinding() {
   static const win32::TWin32Windows Windows;
   static const win32::TWin32Resources Resources;
   static const win32::TWin32Mail Mail;
-  // No dialog views yet: a dialog the core asks for is not shown, as when it could not be created.
-  SetPlatformServices({&Locale, &CodePage, &Url, &RunningObjects, nullptr, &Windows, &Resources, &Mail});
+  SetPlatformServices(
+      {&Locale, &CodePage, &Url, &RunningObjects, &win32::Win32DialogViews(), &Windows, &Resources, &Mail});
 }
 
 }  // namespace pel
