@@ -3,6 +3,7 @@
 // test or a tool needs (a browser window to centre a dialog on) are made here by hand; the
 // strings are the library's table, compiled in.
 
+#include <deque>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -11,19 +12,89 @@
 
 namespace pel::headless {
 
+// The desktop's windows: each belongs to the thread that made it, has a class, a text, a parent and
+// its children in z-order (the order they were made), and may answer messages through a handler.
+// Every thread has a message queue and a chain of hooks, as the system gives them: making a window
+// tells the window-message hooks of its thread about WM_CREATE, hiding it about a position change
+// with SWP_HIDEWINDOW, destroying it about WM_DESTROY (the window first, then its children); a
+// message taken from a queue passes the thread's message hooks before its window's handler.
 class THeadlessWindows : public IWindowServices {
 public:
   // A new window at Rect; handles are never 0 and never reused.
   uint32_t Create(const TRect& Rect);
+  // A window of the calling thread, made as the system makes one: its thread's hooks see it.
+  uint32_t CreateWindow(const AnsiString& ClassName, const WideString& Text, uint32_t Parent = 0,
+                        TMessageHandler Handler = {}, const TRect& Rect = {});
   void Move(uint32_t Wnd, const TRect& Rect);
+  // Hides a visible window; a hidden one stays as it is, unseen by hooks.
+  void Hide(uint32_t Wnd);
   void Destroy(uint32_t Wnd);
+  bool IsWindow(uint32_t Wnd) const;
+  // Handles the calling thread's queued messages, also those queued meanwhile, until none is left;
+  // answers how many were taken.
+  int ProcessMessages();
+  // Both layouts of the credential dialog depend on it; a test picks the one it needs.
+  void SetWindowsVersion(uint32_t Major, uint32_t Minor);
+  // Hooks installed and not removed, of every thread.
+  int HookCount() const;
+  int HookCount(uint32_t ThreadId) const;
 
   bool GetWindowRect(uint32_t Wnd, TRect& Rect) const override;
+  uint32_t CurrentThreadId() const override;
+  uint32_t WindowThreadId(uint32_t Wnd) const override;
+  AnsiString ClassName(uint32_t Wnd) const override;
+  uint32_t NextChild(uint32_t Parent, uint32_t After) const override;
+  AnsiString WindowTextAnsi(uint32_t Wnd) const override;
+  void SetWindowTextAnsi(uint32_t Wnd, const AnsiString& Text) const override;
+  WideString WindowTextWide(uint32_t Wnd) const override;
+  void SetWindowTextWide(uint32_t Wnd, const WideString& Text) const override;
+  bool PostMessageTo(uint32_t Wnd, uint32_t Message, uintptr_t WParam, intptr_t LParam) const override;
+  void WindowsVersion(uint32_t& Major, uint32_t& Minor) const override;
+  uintptr_t SetThreadHook(int32_t HookType, THookProc Proc, uint32_t ThreadId) const override;
+  bool Unhook(uintptr_t Hook) const override;
+  intptr_t CallNextHook(uintptr_t Hook, int32_t Code, uintptr_t WParam, intptr_t LParam) const override;
+  THookedMessage ReadHookMessage(int32_t HookType, intptr_t LParam) const override;
+  uint32_t CreateMessageWindow(TMessageHandler Handler) const override;
+  void DestroyMessageWindow(uint32_t Wnd) const override;
 
 private:
+  struct TWindow {
+    TRect Rect;
+    AnsiString Class;
+    WideString Text;
+    uint32_t Parent = 0;
+    uint32_t Thread = 0;
+    bool Visible = true;
+    std::vector<uint32_t> Children;
+    TMessageHandler Handler;
+  };
+  struct THook {
+    uintptr_t Handle;
+    int32_t Type;
+    THookProc Proc;
+    uint32_t Thread;
+  };
+  struct TQueued {
+    uint32_t Wnd;
+    uint32_t Message;
+    uintptr_t WParam;
+    intptr_t LParam;
+  };
+  uint32_t AddWindow(TWindow Window) const;
+  uint32_t Make(const AnsiString& ClassName, const WideString& Text, uint32_t Parent, TMessageHandler Handler,
+                const TRect& Rect, bool Visible) const;
+  void DestroyTree(uint32_t Wnd) const;
+  // Calls the first hook of Type on Thread (the newest), which passes the call on itself.
+  void CallHooks(uint32_t Thread, int32_t Type, uintptr_t WParam, THookedMessage& Message) const;
+  void Collect(uint32_t Wnd, std::vector<uint32_t>& Order) const;
+
   mutable std::mutex FLock;
-  std::map<uint32_t, TRect> FWindows;
-  uint32_t FNext = 0x10010;
+  mutable std::map<uint32_t, TWindow> FWindows;
+  mutable uint32_t FNext = 0x10010;
+  mutable std::vector<THook> FHooks;  // newest first
+  mutable uintptr_t FNextHook = 0x2000;
+  mutable std::map<uint32_t, std::deque<TQueued>> FQueues;
+  uint32_t FMajor = 10, FMinor = 0;
 };
 
 class THeadlessResources : public IResources {

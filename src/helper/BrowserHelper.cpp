@@ -4,6 +4,8 @@
 
 #include "BrowserHelper.h"
 
+#include "CredentialDialogAgents.h"
+
 #include "BHO/PageImage.h"
 #include "BHO/URLUtils.h"
 #include "Common/Trace.h"
@@ -140,6 +142,10 @@ TKXBrowserHelperObject::~TKXBrowserHelperObject() {
   try {
     Traced(1132, [&] {
       FBatchServer.reset();
+      if (FAuthRegistered) {
+        if (ICredentialDialogAgents* Agents = CredentialDialogAgents()) Agents->UnregisterHelper(this);
+        FAuthRegistered = false;
+      }
       // The agent may outlive this object (the browser and the toolbar hold it): nothing of it may
       // call back into an object that is gone.
       if (FAgent) FAgent->ClearEvents();
@@ -187,6 +193,12 @@ int32_t TKXBrowserHelperObject::SetSite(const std::shared_ptr<IInterface>& Site)
       FAgent->OnGetParentWindow = [this] { return GetBrowserWindow(); };
       FAgent->OnGetDialogOwner = [this] { return GetBrowserWindow(); };
       FWebBrowser->PutProperty(AgentPropertyName, TVariant(std::static_pointer_cast<IInterface>(FAgentIntf)));
+      ICredentialDialogAgents* Agents = CredentialDialogAgents();
+      if (FBrowserWindow != 0 && Agents) {
+        if (FAuthRegistered) Agents->UnregisterHelper(this);
+        Agents->RegisterHelper(this);
+        FAuthRegistered = true;
+      }
       return HR_S_OK;
     });
   } catch (const Exception&) {

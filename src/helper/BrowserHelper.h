@@ -174,6 +174,8 @@ public:
   uint8_t MessageKind() const { return FMessageKind; }
   bool TopLoading() const { return FTopLoading; }
   void SetCredentialDialogActive(bool Value) { FCredentialDialogActive = Value; }
+  bool CredentialDialogActive() const { return FCredentialDialogActive; }
+  bool AuthRegistered() const { return FAuthRegistered; }
 
 private:
   template <class TBody>
@@ -225,6 +227,7 @@ private:
   std::shared_ptr<IBVBatchServer> FBatchServer;
   WideString FPageURL, FPageTitle;
   bool FCredentialDialogActive = false;
+  bool FAuthRegistered = false;
 };
 
 }  // namespace pel

@@ -2,6 +2,7 @@
 // The platform's small text services, as ports. A binding installs its implementations once, at
 // the edge (the library's entry point, a test's main, the tool's main); the core only calls them.
 
+#include <functional>
 #include <memory>
 
 #include "PageBitmap.h"
@@ -49,13 +50,78 @@ struct TRect {
   int32_t Height() const { return Bottom - Top; }
 };
 
+// Thread hooks: the two kinds the add-on installs, and the procedure a hook calls. The procedure
+// has the system's own calling convention and argument widths, so that a binding can hand it to the
+// system unchanged and pass the call on exactly as it came.
+#if defined(_WIN32) && defined(__i386__)
+#define PEL_STDCALL __attribute__((stdcall))
+#else
+#define PEL_STDCALL
+#endif
+using THookProc = intptr_t(PEL_STDCALL*)(int32_t Code, uintptr_t WParam, intptr_t LParam);
+constexpr int32_t whGetMessage = 3;
+constexpr int32_t whCallWndProcRet = 12;
+constexpr int32_t hcAction = 0;
+
+// Messages and flags the add-on reads or sends.
+constexpr uint32_t wmCreate = 0x0001;
+constexpr uint32_t wmDestroy = 0x0002;
+constexpr uint32_t wmWindowPosChanging = 0x0046;
+constexpr uint32_t wmKeyDown = 0x0100;
+constexpr uint32_t wmLButtonUp = 0x0202;
+constexpr uint32_t wmUser = 0x0400;
+constexpr uint32_t swpHideWindow = 0x0080;
+constexpr uintptr_t vkReturn = 13;
+
+// What a hook procedure was told about, read from its LParam: the window and message of a window
+// procedure's return (PosFlags: the flags of a position change) or of a message taken from the
+// queue.
+struct THookedMessage {
+  uint32_t Wnd = 0;
+  uint32_t Message = 0;
+  uintptr_t WParam = 0;
+  intptr_t LParam = 0;
+  uint32_t PosFlags = 0;
+};
+
 // The windows of the desktop, by their 32-bit handles (the width the store and the browser's
 // events pass them at, on every build).
 class IWindowServices {
 public:
+  using TMessageHandler = std::function<void(uint32_t Message, uintptr_t WParam, intptr_t LParam)>;
+
   virtual ~IWindowServices() = default;
   // False when Wnd names no window (any more).
   virtual bool GetWindowRect(uint32_t Wnd, TRect& Rect) const = 0;
+
+  virtual uint32_t CurrentThreadId() const = 0;
+  // The thread that created Wnd; 0 for no window.
+  virtual uint32_t WindowThreadId(uint32_t Wnd) const = 0;
+  // The window class's name as the 8-bit call reads it, at most 259 characters.
+  virtual AnsiString ClassName(uint32_t Wnd) const = 0;
+  // The direct child of Parent after After in z-order (After 0: the first); 0 past the last.
+  virtual uint32_t NextChild(uint32_t Parent, uint32_t After) const = 0;
+  // Window texts through the 8-bit calls (system code page) and through the wide calls.
+  virtual AnsiString WindowTextAnsi(uint32_t Wnd) const = 0;
+  virtual void SetWindowTextAnsi(uint32_t Wnd, const AnsiString& Text) const = 0;
+  virtual WideString WindowTextWide(uint32_t Wnd) const = 0;
+  virtual void SetWindowTextWide(uint32_t Wnd, const WideString& Text) const = 0;
+  // Queues a message for the thread of Wnd; false when Wnd names no window.
+  virtual bool PostMessageTo(uint32_t Wnd, uint32_t Message, uintptr_t WParam, intptr_t LParam) const = 0;
+  virtual void WindowsVersion(uint32_t& Major, uint32_t& Minor) const = 0;
+
+  // A hook of the calling process on one thread; the handle (0 when the system refused) is
+  // what Unhook and CallNextHook take.
+  virtual uintptr_t SetThreadHook(int32_t HookType, THookProc Proc, uint32_t ThreadId) const = 0;
+  virtual bool Unhook(uintptr_t Hook) const = 0;
+  virtual intptr_t CallNextHook(uintptr_t Hook, int32_t Code, uintptr_t WParam, intptr_t LParam) const = 0;
+  // The message a hook procedure of HookType was called about.
+  virtual THookedMessage ReadHookMessage(int32_t HookType, intptr_t LParam) const = 0;
+
+  // A hidden top-level window of the calling thread that only receives posted messages, each
+  // handed to Handler on that thread.
+  virtual uint32_t CreateMessageWindow(TMessageHandler Handler) const = 0;
+  virtual void DestroyMessageWindow(uint32_t Wnd) const = 0;
 };
 
 // The library's string resources, by number.

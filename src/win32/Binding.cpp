@@ -1,4 +1,5 @@
 #include "ComPageImages.h"
+#include "Win32DialogViews.h"
 #include "Win32RunningObjects.h"
 #include "Win32Services.h"
 #include "Win32Url.h"
@@ -15,8 +16,8 @@ void InstallPlatformBinding() {
   static const win32::TWin32Resources Resources;
   static const win32::TWin32Mail Mail;
   static const win32::TComPageImages PageImages;
-  // No dialog views yet: a dialog the core asks for is not shown, as when it could not be created.
-  SetPlatformServices({&Locale, &CodePage, &Url, &RunningObjects, nullptr, &Windows, &Resources, &Mail, &PageImages});
+  SetPlatformServices({&Locale, &CodePage, &Url, &RunningObjects, &win32::Win32DialogViews(), &Windows, &Resources,
+                       &Mail, &PageImages});
 }
 
 }  // namespace pel

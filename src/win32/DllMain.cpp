@@ -7,11 +7,12 @@
 #include "ComBVAgent.h"
 #include "ComHelperObject.h"
 #include "ComServer.h"
+#include "auth/AuthAgentList.h"
 #include "platform/Services.h"
 
 using pel::win32::TComServer;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE Instance, DWORD Reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE Instance, DWORD Reason, LPVOID Reserved) {
   if (Reason == DLL_PROCESS_ATTACH) {
     DisableThreadLibraryCalls(Instance);
     pel::win32::TComModule::SetInstance(Instance);
@@ -21,10 +22,14 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE Instance, DWORD Reason, LPVOID) {
       Server.AddFactory(std::make_unique<pel::win32::TKXBrowserHelperObjectFactory>());
       Server.AddFactory(std::make_unique<pel::win32::TBVAgentFactory>());
       // The toolbar band's factory joins the list when the band arrives.
+      pel::CreateAuthModuleObjects();
     } catch (...) {
       return FALSE;
     }
   } else if (Reason == DLL_PROCESS_DETACH) {
+    // At process exit the other threads are gone and their windows with them: only an unload
+    // frees the agents and removes the hooks.
+    if (!Reserved) pel::DestroyAuthModuleObjects();
     TComServer::Instance().Clear();
   }
   return TRUE;
