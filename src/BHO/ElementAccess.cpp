@@ -211,6 +211,8 @@ void ReadElement(const TElementRef& E, WideString& Name, WideString& Tag, WideSt
     Tag.clear();
     InputType.clear();
     Value.clear();
+    // A control gone from a collection that shrank while it was walked reads as no control.
+    if (!E) return;
     const WideString T = AsciiLowerCase(E->TagName());
     if (T == u"input") {
       ReadInput(Require<IHTMLInputElement>(E), Name, InputType, Value);
@@ -230,6 +232,7 @@ void ReadElementKey(const TElementRef& E, WideString& Name, WideString& Tag, Wid
   Name.clear();
   Tag.clear();
   InputType.clear();
+  if (!E) return;
   const WideString T = AsciiLowerCase(E->TagName());
   if (T == u"input") {
     auto I = Require<IHTMLInputElement>(E);

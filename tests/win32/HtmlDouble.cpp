@@ -533,7 +533,8 @@ ULONG STDMETHODCALLTYPE EC_Release(IHTMLElementCollection* This) { return Releas
 HRESULT STDMETHODCALLTYPE EC_get_length(IHTMLElementCollection* This, LONG* Length) {
   TCollectionObject* C = CollectionOf(This);
   if (C->Page->Enter("length")) return C->Page->FailResult;
-  *Length = static_cast<LONG>(C->Nodes.size());
+  // A collection that shrinks while it is walked: its length promises one element too many.
+  *Length = static_cast<LONG>(C->Nodes.size()) + (C->Page->FailMethod == "shrinking" ? 1 : 0);
   return S_OK;
 }
 HRESULT ItemOf(TPage* Page, const std::vector<TNode*>& Nodes, VARIANT Name, IDispatch** Result) {

@@ -62,7 +62,8 @@ public:
   long SubmitCount() const;
 
   // The next calls of the named method fail with Result (a browser object that turns against its
-  // caller); an empty Method stops failing.
+  // caller); an empty Method stops failing. "shrinking" makes every collection report one element
+  // more than it answers, as one that shrinks while it is walked.
   void FailCalls(const std::string& Method, HRESULT Result);
 
   struct TImpl;

@@ -97,6 +97,9 @@ protected:
     Host = win32::TComPelServerHost::Create(Store);
     ASSERT_EQ(RegisterActiveObject(static_cast<::IPelServer*>(Host), CLSID_Store, ACTIVEOBJECT_STRONG, &StoreCookie),
               S_OK);
+    CreateHelper();
+  }
+  void CreateHelper() {
     ASSERT_EQ(CoCreateInstance(CLSID_Helper, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite,
                                reinterpret_cast<void**>(&Helper)),
               S_OK);
@@ -208,7 +211,8 @@ protected:
 
   // The page unloads and the helper lets go of the browser: nothing of either is held any more.
   void Close(TWindow& Window) {
-    EXPECT_EQ(Window.Page.FireWindowEvent(1008), S_OK);  // onunload
+    // onunload; S_FALSE when nobody listens (a window whose events could not be connected)
+    EXPECT_TRUE(SUCCEEDED(Window.Page.FireWindowEvent(1008)));
     EXPECT_EQ(Helper->SetSite(nullptr), S_OK);
     Batch->Release();
     Batch = nullptr;
@@ -375,6 +379,43 @@ TEST_F(PageLoadOverCom, TheUsersSubmitIsCapturedAndSavedOnce) {
   ASSERT_GE(Cards[0].Fields.Count(), 2);
   EXPECT_EQ(Cards[0].Fields[0].Name, u"user");
   EXPECT_EQ(Cards[0].Fields[0].Value, u"carol");
+  Close(Window);
+}
+
+// Whatever the page's objects answer during a load, the browser gets results, never an exception
+// or a crash; nothing is written to the store; and the helper gives back what it took.
+TEST_F(PageLoadOverCom, FailuresOfThePagesObjectsReachTheBrowserAsResultsAndLoseNothing) {
+  const struct {
+    const char* Method;
+    HRESULT Result;
+  } Cases[] = {{"forms", E_FAIL},         {"item", E_NOINTERFACE},        {"length", E_FAIL},
+               {"shrinking", S_OK},       {"tagName", RPC_E_DISCONNECTED}, {"getAttribute", E_FAIL},
+               {"setAttribute", E_FAIL},  {"parentWindow", E_NOINTERFACE}, {"Advise", E_FAIL},
+               {"elements", E_FAIL},      {"value", RPC_E_DISCONNECTED},   {"type", E_FAIL},
+               {"URL", E_FAIL},           {"", S_OK}};
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Method);
+    if (!Helper) CreateHelper();
+    TWindow& Window = Open(L"http://shop.example/deliver.html", Fixture("forms/profile.html"));
+    Window.Page.FailCalls(Case.Method, Case.Result);
+    for (DISPID Event : {252, 259}) {
+      const HRESULT Result = Window.Fire(Event);
+      EXPECT_TRUE(Result == S_OK || FAILED(Result)) << Event;
+    }
+    Window.Page.FireWindowEvent(1003);
+    Window.Page.FailCalls("", S_OK);
+    for (const char* Write : {"SaveFormCard", "DeleteRecord", "SaveRecord", "SetDefaultFormCard"})
+      EXPECT_TRUE(Store->CallsOf(Write).empty()) << Write;
+    Close(Window);
+    Page.reset();
+  }
+  // The page without a document.
+  CreateHelper();
+  TWindow& Window = Open(L"http://shop.example/empty", "<html></html>");
+  BrowserDoubleSetDocument(Window.Browser, nullptr);
+  EXPECT_EQ(Window.Fire(252), S_OK);
+  EXPECT_EQ(Window.Fire(259), S_OK);
+  BrowserDoubleSetDocument(Window.Browser, Window.Page.Document());
   Close(Window);
 }
 

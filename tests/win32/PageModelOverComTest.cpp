@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <olectl.h>
+
 #include <cstdio>
 #include <string>
 
 #include "BHO/FormCapture.h"
+#include "BHO/MSHTMLEvents.h"
 #include "BHO/PageForms.h"
 #include "BrowserDouble.h"
 #include "Common/Lexicon.h"
@@ -185,6 +188,35 @@ TEST_F(PageModelOverCom, FailuresOfTheBrowsersObjectsRaiseTheCoresExceptionsAndL
     P.Page.FailCalls("", S_OK);
     EXPECT_EQ(P.Held(), 0) << Case.Method << (Raised ? " (raised)" : "");
     EXPECT_EQ(P.Page.AdvisedSinks(), 0) << Case.Method;
+  }
+}
+
+// A form's sink that cannot connect says why, in the system's words for the browser's answer.
+TEST_F(PageModelOverCom, ASinkThatCannotConnectSaysWhy) {
+  const struct {
+    const char* Method;
+    HRESULT Result;
+  } Cases[] = {{"FindConnectionPoint", CONNECT_E_NOCONNECTION}, {"Advise", CONNECT_E_ADVISELIMIT}};
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Method);
+    TComPage P(Shop);
+    {
+      auto Form = P.Element<IHTMLElement>(L"order");
+      P.Page.FailCalls(Case.Method, Case.Result);
+      TMSHTMLHTMLFormElementEvents Sink;
+      try {
+        Sink.Connect(Form);
+        ADD_FAILURE() << "connected";
+      } catch (const Exception& E) {
+        EXPECT_EQ(E.Message(), "Unable to connect .\r" + win32::OleErrorMessage(Case.Result));
+      }
+      EXPECT_FALSE(Sink.Connected());
+      P.Page.FailCalls("", S_OK);
+      Sink.Connect(Form);
+      EXPECT_EQ(P.Page.AdvisedSinks(), 1);
+    }
+    EXPECT_EQ(P.Page.AdvisedSinks(), 0);
+    EXPECT_EQ(P.Held(), 0);
   }
 }
 
