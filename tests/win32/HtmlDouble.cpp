@@ -118,6 +118,8 @@ struct THtmlDoublePage::TImpl {
   bool InEvent = false;
   std::string FailMethod;
   HRESULT FailResult = S_OK;
+  std::function<void(const std::wstring&)> OnSubmit;
+  void Submitted(TNode* Form);
   std::vector<TObjectHead*> Cached;
 
   TNode* NewNode(const std::wstring& Tag) {
@@ -277,6 +279,11 @@ void THtmlDoublePage::TImpl::Parse(const std::string& Source) {
     } else if (N->Tag == L"TEXTAREA") {
       for (TNode* C : N->Children) N->Value += C->Text;
     }
+}
+
+void THtmlDoublePage::TImpl::Submitted(TNode* Form) {
+  ++Submits;
+  if (OnSubmit) OnSubmit(AttributeText(Form, L"action"));
 }
 
 TNode* THtmlDoublePage::TImpl::ById(const std::wstring& Id) const {
@@ -811,6 +818,10 @@ HRESULT STDMETHODCALLTYPE EL_click(IHTMLElement* This) {
   const std::wstring Type = Lower(AttributeText(N, L"type"));
   if (N->Tag == L"INPUT" && Type == L"checkbox") N->Checked = !N->Checked;
   if (N->Tag == L"INPUT" && Type == L"radio") N->Checked = true;
+  // A submit control submits its form, as the browser does after the form's onsubmit.
+  const bool Submits = (N->Tag == L"INPUT" && (Type == L"submit" || Type == L"image")) ||
+                       (N->Tag == L"BUTTON" && (Type.empty() || Type == L"submit"));
+  if (Submits && FormNodeOf(N)) E->Page->Submitted(FormNodeOf(N));
   return S_OK;
 }
 IHTMLElementVtbl ElementSlots = [] {
@@ -1097,7 +1108,7 @@ HRESULT STDMETHODCALLTYPE FO_tags(IHTMLFormElement* This, VARIANT Tag, IDispatch
 HRESULT STDMETHODCALLTYPE FO_submit(IHTMLFormElement* This) {
   TElementObject* E = ELEMENT_OF(Form, This);
   ENTER(E, "submit");
-  ++E->Page->Submits;
+  E->Page->Submitted(E->Node);
   return S_OK;
 }
 IHTMLFormElementVtbl FormSlots = [] {
@@ -1665,6 +1676,10 @@ void THtmlDoublePage::SetBrowser(IUnknown* Browser) {
   if (Browser) IUnknown_AddRef(Browser);
   if (FImpl->Browser) IUnknown_Release(FImpl->Browser);
   FImpl->Browser = Browser;
+}
+
+void THtmlDoublePage::SetOnSubmit(std::function<void(const std::wstring&)> Handler) {
+  FImpl->OnSubmit = std::move(Handler);
 }
 
 void THtmlDoublePage::SetWindow(HWND Window) { FImpl->PageWindow = Window; }

@@ -13,6 +13,7 @@
 
 #include <objbase.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -58,7 +59,10 @@ public:
   std::wstring ValueOf(const std::wstring& Id) const;
   bool CheckedOf(const std::wstring& Id) const;
   std::wstring AttributeOf(const std::wstring& Id, const std::wstring& Name) const;
-  // How often form submit() ran, for each form in document order.
+  // Called when a form is submitted, with the form's action, while the submitting call runs: the
+  // browser starts the navigation (BeforeNavigate2) before submit() or click() returns.
+  void SetOnSubmit(std::function<void(const std::wstring& Action)> Handler);
+  // How often a form was submitted: by its submit() or a click on one of its submit controls.
   long SubmitCount() const;
 
   // The next calls of the named method fail with Result (a browser object that turns against its

@@ -19,6 +19,7 @@
 #include "BrowserDouble.h"
 #include "ComServerTestSupport.h"
 #include "HtmlDouble.h"
+#include "BHO/PageForms.h"
 #include "Common/Options.h"
 #include "Common/TransitForms.h"
 #include "platform/MemoryStream.h"
@@ -235,7 +236,7 @@ protected:
   std::shared_ptr<TProfileStore> Store;
   win32::TComPelServerHost* Host = nullptr;
   DWORD StoreCookie = 0;
-  IObjectWithSite* Helper = nullptr;
+  ::IObjectWithSite* Helper = nullptr;
   ::IHelperBatchControl* Batch = nullptr;
   TBatchRecorder Recorder;
 };
@@ -416,6 +417,60 @@ TEST_F(PageLoadOverCom, FailuresOfThePagesObjectsReachTheBrowserAsResultsAndLose
   EXPECT_EQ(Window.Fire(252), S_OK);
   EXPECT_EQ(Window.Fire(259), S_OK);
   BrowserDoubleSetDocument(Window.Browser, Window.Page.Document());
+  Close(Window);
+}
+
+// A stored card for the page, filled and submitted automatically: once. When the submit brings the
+// same page back, the loop guard stops the repeat and tells the batch program.
+TEST_F(PageLoadOverCom, AutoSubmitSubmitsOnceAndTheLoopGuardStopsTheRepeat) {
+  const std::string Login = "<html><body><form id='login' method='post' action='/in'><input name='user'>"
+                            "<input type='submit' name='go' value='Sign in'></form></body></html>";
+  // The card, as a user's earlier visit saved it.
+  TVariant Card;
+  {
+    THtmlDoublePage Earlier(L"http://shop.example/login", Login);
+    TBrowserDouble* Browser = BrowserDoubleCreate(reinterpret_cast<HWND>(0x1234), nullptr);
+    BrowserDoubleSetDocument(Browser, Earlier.Document());
+    {
+      TPageFormSet Forms;
+      Forms.FKeyAttribute = u"FormID";
+      RefreshPageForms(Supports<IWebBrowser2>(win32::WrapComObject(BrowserDoubleUnknown(Browser))), Forms);
+      auto User = Supports<IHTMLInputElement>(win32::WrapComObject(Earlier.ElementById(L"user")));
+      User->SetValue(u"carol");
+      TTransitFormSet Saved;
+      Forms.SaveToTransitSet(Saved, 15);
+      TMemoryStream Stream;
+      Saved.SaveToStream(Stream);
+      StreamToVariant(Stream, Card);
+    }
+    BrowserDoubleSetDocument(Browser, nullptr);
+    BrowserDoubleUnknown(Browser)->Release();
+  }
+  TMemoryStream Pairs;
+  const int32_t One = 1;
+  Pairs.Write(&One, sizeof One);
+  WriteWideString(Pairs, u"shop.example/login");
+  WriteWideString(Pairs, u"Carol");
+  TVariant CardList;
+  StreamToVariant(Pairs, CardList);
+  Store->Answer("FindFormCards", {CardList, u"shop.example/login", u"Carol", true});
+  Store->Answer("GetFormCard", {Card, false});
+  Unattended();
+
+  TWindow& Window = Open(L"http://shop.example/login", Login);
+  Window.Page.SetOnSubmit([&](const std::wstring&) {
+    EXPECT_FALSE(Window.BeforeNavigate(L"http://shop.example/in", "user=carol&go=Sign+in"));
+  });
+  Window.Load();
+  EXPECT_EQ(Window.Page.ValueOf(L"user"), L"carol");
+  EXPECT_EQ(Window.Page.SubmitCount(), 1);
+  EXPECT_TRUE(Recorder.Calls.empty()) << "the page ended in its submit";
+
+  // The site answers with the same page: filled again, but not submitted again.
+  Window.Page.FireWindowEvent(1008);
+  Window.Load();
+  EXPECT_EQ(Window.Page.SubmitCount(), 1) << "the loop guard let the same submit through twice";
+  EXPECT_EQ(Recorder.Calls, std::vector<std::string>{"LoopDetected"});
   Close(Window);
 }
 
