@@ -10,6 +10,7 @@
 #include <mshtml.h>
 #include <ocidl.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -280,6 +281,19 @@ TEST_F(PageLoadOverCom, ThePageIsReportedWithItsPictureOnceComplete) {
   EXPECT_EQ(Reports[2].Args[2], TVariant(u"Delivery address"));
   EXPECT_EQ(Reports[0].Args[3].VarType(), TVarType::ByteArray);
   Close(Window);
+  Page.reset();
+
+  // A document that fails to draw itself: the page is reported without a picture.
+  CreateHelper();
+  Store->Calls.clear();
+  TWindow& Failing = Open(L"http://shop.example/deliver.html", Fixture("forms/profile.html"));
+  Failing.Page.SetWindow(PageWindow);
+  Failing.Page.FailCalls("Draw", E_FAIL);
+  Failing.Load();
+  const auto Failed = Store->CallsOf("ReportPage");
+  ASSERT_FALSE(Failed.empty());
+  EXPECT_EQ(Failed.back().Args[3], TVariant(int32_t(0)));
+  Close(Failing);
   DestroyWindow(PageWindow);
 }
 
@@ -472,6 +486,29 @@ TEST_F(PageLoadOverCom, AutoSubmitSubmitsOnceAndTheLoopGuardStopsTheRepeat) {
   EXPECT_EQ(Window.Page.SubmitCount(), 1) << "the loop guard let the same submit through twice";
   EXPECT_EQ(Recorder.Calls, std::vector<std::string>{"LoopDetected"});
   Close(Window);
+}
+
+// One automatic page load, counted in calls into the document per control: the same on every
+// machine, and it must not grow with the page.
+TEST_F(PageLoadOverCom, CallsIntoTheDocumentPerControlOfOneLoadStayTheSameAsThePageGrows) {
+  double PerControl[2] = {};
+  const int Sizes[2] = {50, 500};
+  for (int I = 0; I < 2; ++I) {
+    if (!Helper) CreateHelper();
+    std::string Markup = "<html><body><form id='f' action='x.cgi'>";
+    for (int C = 0; C < Sizes[I]; ++C)
+      Markup += "<p>Field " + std::to_string(C) + " <input name='field" + std::to_string(C) + "'></p>";
+    Markup += "</form></body></html>";
+    TWindow& Window = Open(L"http://shop.example/long", Markup);
+    Window.Page.ResetCalls();
+    Window.Load();
+    PerControl[I] = static_cast<double>(Window.Page.Calls()) / Sizes[I];
+    std::printf("one automatic load of %d controls: %ld calls into the document, %.2f per control\n", Sizes[I],
+                Window.Page.Calls(), PerControl[I]);
+    Close(Window);
+    Page.reset();
+  }
+  EXPECT_LE(PerControl[1], PerControl[0] * 1.05) << "the calls per control grow with the page";
 }
 
 TEST_F(PageLoadOverCom, APageWithoutFormsIsReportedAsSuch) {
