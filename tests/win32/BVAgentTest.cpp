@@ -6,6 +6,7 @@
 
 #include <exdisp.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -182,6 +183,55 @@ protected:
   IDispatch* FDispatch = nullptr;
   TBrowserDouble* FBrowser = nullptr;
 };
+
+// The registered type library, as a script host or a toolbar reads it.
+TEST_F(AutomationAgent, TheRegisteredTypeLibraryDescribesItsItemsInTheirOwnWords) {
+  const GUID Library = {0x0B4290CB, 0xA0C8, 0x479F, {0xB4, 0xD6, 0xC8, 0xC3, 0x6D, 0xE8, 0x4B, 0x69}};
+  ITypeLib* Lib = nullptr;
+  ASSERT_EQ(LoadRegTypeLib(Library, 1, 0, 0x409, &Lib), S_OK);
+  TLIBATTR* Attributes = nullptr;
+  ASSERT_EQ(Lib->GetLibAttr(&Attributes), S_OK);
+  EXPECT_EQ(Attributes->wMajorVerNum, 1);
+  EXPECT_EQ(Attributes->wMinorVerNum, 0);
+  EXPECT_EQ(Attributes->lcid, 0x409u);
+  Lib->ReleaseTLibAttr(Attributes);
+  auto Documentation = [&](int Index) {
+    BSTR Name = nullptr, Doc = nullptr;
+    Lib->GetDocumentation(Index, &Name, &Doc, nullptr, nullptr);
+    const std::wstring Both = std::wstring(Name ? Name : L"") + L": " + (Doc ? Doc : L"");
+    SysFreeString(Name);
+    SysFreeString(Doc);
+    return Both;
+  };
+  EXPECT_EQ(Documentation(-1), L"Brivane: KXBVHelper Library");
+  std::vector<std::wstring> Items;
+  for (UINT I = 0; I < Lib->GetTypeInfoCount(); ++I) Items.push_back(Documentation(static_cast<int>(I)));
+  for (const wchar_t* Expected : {L"IBVAgent: Dispatch interface for BVAgent Object", L"BVAgent: BVAgent Object",
+                                  L"IIEToolbar: Interface for IEToolbar Object", L"IEToolbar: IEToolbar"})
+    EXPECT_NE(std::find(Items.begin(), Items.end(), Expected), Items.end()) << Narrow(Expected);
+
+  ITypeInfo* Enum = nullptr;
+  const GUID ActionType = {0x7207EBBD, 0x269C, 0x4B24, {0xA0, 0x0A, 0xAD, 0xAB, 0xCF, 0x85, 0xED, 0x3F}};
+  ASSERT_EQ(Lib->GetTypeInfoOfGuid(ActionType, &Enum), S_OK);
+  TYPEATTR* Type = nullptr;
+  ASSERT_EQ(Enum->GetTypeAttr(&Type), S_OK);
+  EXPECT_EQ(Type->typekind, TKIND_ENUM);
+  ASSERT_EQ(Type->cVars, 3);
+  Enum->ReleaseTypeAttr(Type);
+  const wchar_t* Names[] = {L"atButton", L"atCheck", L"atMenu"};
+  for (UINT I = 0; I < 3; ++I) {
+    VARDESC* Var = nullptr;
+    ASSERT_EQ(Enum->GetVarDesc(I, &Var), S_OK);
+    BSTR Name = nullptr;
+    Enum->GetDocumentation(Var->memid, &Name, nullptr, nullptr, nullptr);
+    EXPECT_STREQ(Name, Names[I]);
+    EXPECT_EQ(V_I4(Var->lpvarValue), static_cast<LONG>(I));
+    SysFreeString(Name);
+    Enum->ReleaseVarDesc(Var);
+  }
+  Enum->Release();
+  Lib->Release();
+}
 
 TEST_F(AutomationAgent, NamesAnswerTheirDispatchIdentifiers) {
   const std::pair<const wchar_t*, DISPID> Members[] = {
