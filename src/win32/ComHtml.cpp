@@ -220,91 +220,87 @@ private:
 
 // ---------------------------------------------------------------- element kinds
 
-class TComFormElement final : public TComHTMLElement, public pel::IHTMLFormElement {
+// The adapter of an element of one kind: the element's own, holding the kind's interface too
+// (one reference, taken over from the caller).
+template <class TPort, class TKind>
+class TComKindElement : public TComHTMLElement, public TPort {
 public:
-  TComFormElement(::IConnectionPointContainer* Container, ::IHTMLElement* Element, ::IHTMLFormElement* Form)
-      : TComHTMLElement(Container, Element), FForm(Form) {}
-  ~TComFormElement() override { FForm->Release(); }
-  WideString Action() override { return ReadString(FForm, &::IHTMLFormElement::get_action); }
-  WideString Method() override { return ReadString(FForm, &::IHTMLFormElement::get_method); }
-  WideString Name() override { return ReadString(FForm, &::IHTMLFormElement::get_name); }
+  TComKindElement(::IConnectionPointContainer* Container, ::IHTMLElement* Element, TKind* Kind)
+      : TComHTMLElement(Container, Element), FKind(Kind) {}
+  ~TComKindElement() override { FKind->Release(); }
+
+protected:
+  TKind* FKind;
+};
+
+class TComFormElement final : public TComKindElement<pel::IHTMLFormElement, ::IHTMLFormElement> {
+public:
+  using TComKindElement::TComKindElement;
+  WideString Action() override { return ReadString(FKind, &::IHTMLFormElement::get_action); }
+  WideString Method() override { return ReadString(FKind, &::IHTMLFormElement::get_method); }
+  WideString Name() override { return ReadString(FKind, &::IHTMLFormElement::get_name); }
   TElementsRef Elements() override {
     TOwned<IDispatch> Elements;
-    OleCheck(FForm->get_elements(Elements.Out()), FForm, __uuidof(::IHTMLFormElement));
+    OleCheck(FKind->get_elements(Elements.Out()), FKind, __uuidof(::IHTMLFormElement));
     return WrapCollection(Elements.Get());
   }
   TElementsRef Tags(const WideString& TagName) override {
     TOleVariant Name{TVariant(TagName)};
     TOwned<IDispatch> Found;
-    OleCheck(FForm->tags(Name.Value(), Found.Out()), FForm, __uuidof(::IHTMLFormElement));
+    OleCheck(FKind->tags(Name.Value(), Found.Out()), FKind, __uuidof(::IHTMLFormElement));
     return WrapCollection(Found.Get());
   }
-  void Submit() override { OleCheck(FForm->submit(), FForm, __uuidof(::IHTMLFormElement)); }
-
-private:
-  ::IHTMLFormElement* FForm;
+  void Submit() override { OleCheck(FKind->submit(), FKind, __uuidof(::IHTMLFormElement)); }
 };
 
-TElementRef FormOf(::IHTMLFormElement* Form) {
+// The form a control belongs to; null for a control outside any form.
+template <class TControl>
+TElementRef FormOfControl(TControl* Control) {
+  TOwned<::IHTMLFormElement> Form;
+  OleCheck(Control->get_form(Form.Out()), Control, __uuidof(TControl));
   if (!Form) return nullptr;
   TOwned<::IHTMLElement> Element;
   if (FAILED(Form->QueryInterface(__uuidof(::IHTMLElement), reinterpret_cast<void**>(Element.Out())))) return nullptr;
   return WrapHtmlElement(Element.Get());
 }
 
-class TComInputElement final : public TComHTMLElement, public pel::IHTMLInputElement {
+class TComInputElement final : public TComKindElement<pel::IHTMLInputElement, ::IHTMLInputElement> {
 public:
-  TComInputElement(::IConnectionPointContainer* Container, ::IHTMLElement* Element, ::IHTMLInputElement* Input)
-      : TComHTMLElement(Container, Element), FInput(Input) {}
-  ~TComInputElement() override { FInput->Release(); }
-  WideString Type() override { return ReadString(FInput, &::IHTMLInputElement::get_type); }
-  WideString Name() override { return ReadString(FInput, &::IHTMLInputElement::get_name); }
-  WideString Value() override { return ReadString(FInput, &::IHTMLInputElement::get_value); }
-  void SetValue(const WideString& Value) override { WriteString(FInput, &::IHTMLInputElement::put_value, Value); }
-  bool Checked() override { return ReadBool(FInput, &::IHTMLInputElement::get_checked); }
-  void SetChecked(bool Value) override { WriteBool(FInput, &::IHTMLInputElement::put_checked, Value); }
-  int32_t MaxLength() override { return ReadLong(FInput, &::IHTMLInputElement::get_maxLength); }
-  TElementRef Form() override {
-    TOwned<::IHTMLFormElement> Form;
-    OleCheck(FInput->get_form(Form.Out()), FInput, __uuidof(::IHTMLInputElement));
-    return FormOf(Form.Get());
-  }
-
-private:
-  ::IHTMLInputElement* FInput;
+  using TComKindElement::TComKindElement;
+  WideString Type() override { return ReadString(FKind, &::IHTMLInputElement::get_type); }
+  WideString Name() override { return ReadString(FKind, &::IHTMLInputElement::get_name); }
+  WideString Value() override { return ReadString(FKind, &::IHTMLInputElement::get_value); }
+  void SetValue(const WideString& Value) override { WriteString(FKind, &::IHTMLInputElement::put_value, Value); }
+  bool Checked() override { return ReadBool(FKind, &::IHTMLInputElement::get_checked); }
+  void SetChecked(bool Value) override { WriteBool(FKind, &::IHTMLInputElement::put_checked, Value); }
+  int32_t MaxLength() override { return ReadLong(FKind, &::IHTMLInputElement::get_maxLength); }
+  TElementRef Form() override { return FormOfControl(FKind); }
 };
 
-class TComOptionElement final : public TComHTMLElement, public pel::IHTMLOptionElement {
+class TComOptionElement final : public TComKindElement<pel::IHTMLOptionElement, ::IHTMLOptionElement> {
 public:
-  TComOptionElement(::IConnectionPointContainer* Container, ::IHTMLElement* Element, ::IHTMLOptionElement* Option)
-      : TComHTMLElement(Container, Element), FOption(Option) {}
-  ~TComOptionElement() override { FOption->Release(); }
-  bool Selected() override { return ReadBool(FOption, &::IHTMLOptionElement::get_selected); }
-  void SetSelected(bool Value) override { WriteBool(FOption, &::IHTMLOptionElement::put_selected, Value); }
-  bool DefaultSelected() override { return ReadBool(FOption, &::IHTMLOptionElement::get_defaultSelected); }
-  WideString Text() override { return ReadString(FOption, &::IHTMLOptionElement::get_text); }
-  WideString Value() override { return ReadString(FOption, &::IHTMLOptionElement::get_value); }
-  int32_t Index() override { return ReadLong(FOption, &::IHTMLOptionElement::get_index); }
-
-private:
-  ::IHTMLOptionElement* FOption;
+  using TComKindElement::TComKindElement;
+  bool Selected() override { return ReadBool(FKind, &::IHTMLOptionElement::get_selected); }
+  void SetSelected(bool Value) override { WriteBool(FKind, &::IHTMLOptionElement::put_selected, Value); }
+  bool DefaultSelected() override { return ReadBool(FKind, &::IHTMLOptionElement::get_defaultSelected); }
+  WideString Text() override { return ReadString(FKind, &::IHTMLOptionElement::get_text); }
+  WideString Value() override { return ReadString(FKind, &::IHTMLOptionElement::get_value); }
+  int32_t Index() override { return ReadLong(FKind, &::IHTMLOptionElement::get_index); }
 };
 
-class TComSelectElement final : public TComHTMLElement, public pel::IHTMLSelectElement {
+class TComSelectElement final : public TComKindElement<pel::IHTMLSelectElement, ::IHTMLSelectElement> {
 public:
-  TComSelectElement(::IConnectionPointContainer* Container, ::IHTMLElement* Element, ::IHTMLSelectElement* Select)
-      : TComHTMLElement(Container, Element), FSelect(Select) {}
-  ~TComSelectElement() override { FSelect->Release(); }
-  WideString Name() override { return ReadString(FSelect, &::IHTMLSelectElement::get_name); }
-  WideString Type() override { return ReadString(FSelect, &::IHTMLSelectElement::get_type); }
-  bool Multiple() override { return ReadBool(FSelect, &::IHTMLSelectElement::get_multiple); }
-  int32_t SelectedIndex() override { return ReadLong(FSelect, &::IHTMLSelectElement::get_selectedIndex); }
+  using TComKindElement::TComKindElement;
+  WideString Name() override { return ReadString(FKind, &::IHTMLSelectElement::get_name); }
+  WideString Type() override { return ReadString(FKind, &::IHTMLSelectElement::get_type); }
+  bool Multiple() override { return ReadBool(FKind, &::IHTMLSelectElement::get_multiple); }
+  int32_t SelectedIndex() override { return ReadLong(FKind, &::IHTMLSelectElement::get_selectedIndex); }
   void SetSelectedIndex(int32_t Index) override {
-    OleCheck(FSelect->put_selectedIndex(Index), FSelect, __uuidof(::IHTMLSelectElement));
+    OleCheck(FKind->put_selectedIndex(Index), FKind, __uuidof(::IHTMLSelectElement));
   }
-  WideString Value() override { return ReadString(FSelect, &::IHTMLSelectElement::get_value); }
-  void SetValue(const WideString& Value) override { WriteString(FSelect, &::IHTMLSelectElement::put_value, Value); }
-  int32_t Length() override { return ReadLong(FSelect, &::IHTMLSelectElement::get_length); }
+  WideString Value() override { return ReadString(FKind, &::IHTMLSelectElement::get_value); }
+  void SetValue(const WideString& Value) override { WriteString(FKind, &::IHTMLSelectElement::put_value, Value); }
+  int32_t Length() override { return ReadLong(FKind, &::IHTMLSelectElement::get_length); }
   TElementRef Item(int32_t Index) override {
     VARIANT Name, Empty;
     VariantInit(&Name);
@@ -312,98 +308,57 @@ public:
     V_VT(&Name) = VT_I4;
     V_I4(&Name) = Index;
     TOwned<IDispatch> Found;
-    OleCheck(FSelect->item(Name, Empty, Found.Out()), FSelect, __uuidof(::IHTMLSelectElement));
+    OleCheck(FKind->item(Name, Empty, Found.Out()), FKind, __uuidof(::IHTMLSelectElement));
     return WrapElementDispatch(Found.Get());
   }
-  TElementRef Form() override {
-    TOwned<::IHTMLFormElement> Form;
-    OleCheck(FSelect->get_form(Form.Out()), FSelect, __uuidof(::IHTMLSelectElement));
-    return FormOf(Form.Get());
-  }
-
-private:
-  ::IHTMLSelectElement* FSelect;
+  TElementRef Form() override { return FormOfControl(FKind); }
 };
 
-class TComTextAreaElement final : public TComHTMLElement, public pel::IHTMLTextAreaElement {
+class TComTextAreaElement final : public TComKindElement<pel::IHTMLTextAreaElement, ::IHTMLTextAreaElement> {
 public:
-  TComTextAreaElement(::IConnectionPointContainer* Container, ::IHTMLElement* Element, ::IHTMLTextAreaElement* Area)
-      : TComHTMLElement(Container, Element), FArea(Area) {}
-  ~TComTextAreaElement() override { FArea->Release(); }
-  WideString Name() override { return ReadString(FArea, &::IHTMLTextAreaElement::get_name); }
-  WideString Value() override { return ReadString(FArea, &::IHTMLTextAreaElement::get_value); }
-  void SetValue(const WideString& Value) override { WriteString(FArea, &::IHTMLTextAreaElement::put_value, Value); }
-  TElementRef Form() override {
-    TOwned<::IHTMLFormElement> Form;
-    OleCheck(FArea->get_form(Form.Out()), FArea, __uuidof(::IHTMLTextAreaElement));
-    return FormOf(Form.Get());
-  }
-
-private:
-  ::IHTMLTextAreaElement* FArea;
+  using TComKindElement::TComKindElement;
+  WideString Name() override { return ReadString(FKind, &::IHTMLTextAreaElement::get_name); }
+  WideString Value() override { return ReadString(FKind, &::IHTMLTextAreaElement::get_value); }
+  void SetValue(const WideString& Value) override { WriteString(FKind, &::IHTMLTextAreaElement::put_value, Value); }
+  TElementRef Form() override { return FormOfControl(FKind); }
 };
 
-class TComButtonElement final : public TComHTMLElement, public pel::IHTMLButtonElement {
+class TComButtonElement final : public TComKindElement<pel::IHTMLButtonElement, ::IHTMLButtonElement> {
 public:
-  TComButtonElement(::IConnectionPointContainer* Container, ::IHTMLElement* Element, ::IHTMLButtonElement* Button)
-      : TComHTMLElement(Container, Element), FButton(Button) {}
-  ~TComButtonElement() override { FButton->Release(); }
-  WideString Type() override { return ReadString(FButton, &::IHTMLButtonElement::get_type); }
-  WideString Name() override { return ReadString(FButton, &::IHTMLButtonElement::get_name); }
-  WideString Value() override { return ReadString(FButton, &::IHTMLButtonElement::get_value); }
-
-private:
-  ::IHTMLButtonElement* FButton;
+  using TComKindElement::TComKindElement;
+  WideString Type() override { return ReadString(FKind, &::IHTMLButtonElement::get_type); }
+  WideString Name() override { return ReadString(FKind, &::IHTMLButtonElement::get_name); }
+  WideString Value() override { return ReadString(FKind, &::IHTMLButtonElement::get_value); }
 };
 
-class TComAnchorElement final : public TComHTMLElement, public pel::IHTMLAnchorElement {
+class TComAnchorElement final : public TComKindElement<pel::IHTMLAnchorElement, ::IHTMLAnchorElement> {
 public:
-  TComAnchorElement(::IConnectionPointContainer* Container, ::IHTMLElement* Element, ::IHTMLAnchorElement* Anchor)
-      : TComHTMLElement(Container, Element), FAnchor(Anchor) {}
-  ~TComAnchorElement() override { FAnchor->Release(); }
-  WideString Href() override { return ReadString(FAnchor, &::IHTMLAnchorElement::get_href); }
-
-private:
-  ::IHTMLAnchorElement* FAnchor;
+  using TComKindElement::TComKindElement;
+  WideString Href() override { return ReadString(FKind, &::IHTMLAnchorElement::get_href); }
 };
 
-class TComAreaElement final : public TComHTMLElement, public pel::IHTMLAreaElement {
+class TComAreaElement final : public TComKindElement<pel::IHTMLAreaElement, ::IHTMLAreaElement> {
 public:
-  TComAreaElement(::IConnectionPointContainer* Container, ::IHTMLElement* Element, ::IHTMLAreaElement* Area)
-      : TComHTMLElement(Container, Element), FArea(Area) {}
-  ~TComAreaElement() override { FArea->Release(); }
-  WideString Href() override { return ReadString(FArea, &::IHTMLAreaElement::get_href); }
-  WideString Alt() override { return ReadString(FArea, &::IHTMLAreaElement::get_alt); }
-
-private:
-  ::IHTMLAreaElement* FArea;
+  using TComKindElement::TComKindElement;
+  WideString Href() override { return ReadString(FKind, &::IHTMLAreaElement::get_href); }
+  WideString Alt() override { return ReadString(FKind, &::IHTMLAreaElement::get_alt); }
 };
 
-class TComMetaElement final : public TComHTMLElement, public pel::IHTMLMetaElement {
+class TComMetaElement final : public TComKindElement<pel::IHTMLMetaElement, ::IHTMLMetaElement> {
 public:
-  TComMetaElement(::IConnectionPointContainer* Container, ::IHTMLElement* Element, ::IHTMLMetaElement* Meta)
-      : TComHTMLElement(Container, Element), FMeta(Meta) {}
-  ~TComMetaElement() override { FMeta->Release(); }
-  WideString HttpEquiv() override { return ReadString(FMeta, &::IHTMLMetaElement::get_httpEquiv); }
-  WideString Content() override { return ReadString(FMeta, &::IHTMLMetaElement::get_content); }
-
-private:
-  ::IHTMLMetaElement* FMeta;
+  using TComKindElement::TComKindElement;
+  WideString HttpEquiv() override { return ReadString(FKind, &::IHTMLMetaElement::get_httpEquiv); }
+  WideString Content() override { return ReadString(FKind, &::IHTMLMetaElement::get_content); }
 };
 
-class TComBodyElement final : public TComHTMLElement, public pel::IHTMLBodyElement {
+class TComBodyElement final : public TComKindElement<pel::IHTMLBodyElement, ::IHTMLBodyElement> {
 public:
-  TComBodyElement(::IConnectionPointContainer* Container, ::IHTMLElement* Element, ::IHTMLBodyElement* Body)
-      : TComHTMLElement(Container, Element), FBody(Body) {}
-  ~TComBodyElement() override { FBody->Release(); }
+  using TComKindElement::TComKindElement;
   std::shared_ptr<pel::IHTMLTxtRange> CreateTextRange() override {
     ::IHTMLTxtRange* Range = nullptr;
-    OleCheck(FBody->createTextRange(&Range), FBody, __uuidof(::IHTMLBodyElement));
+    OleCheck(FKind->createTextRange(&Range), FKind, __uuidof(::IHTMLBodyElement));
     return Range ? std::make_shared<TComHTMLTxtRange>(Range) : nullptr;
   }
-
-private:
-  ::IHTMLBodyElement* FBody;
 };
 
 // The adapter of Kind when Element answers its interface; else the plain element (a caller that
