@@ -50,6 +50,7 @@ struct TNode {
   bool Selected = false;
   bool DefaultSelected = false;
   std::wstring Background;
+  long Clicks = 0;
   VARIANT OnClick{}, OnChange{};
   long SourceIndex = -1;
   TObjectHead* Com = nullptr;  // the element's one COM object, made on first use
@@ -815,6 +816,7 @@ HRESULT STDMETHODCALLTYPE EL_click(IHTMLElement* This) {
   TElementObject* E = ELEMENT_OF(Element, This);
   ENTER(E, "click");
   TNode* N = E->Node;
+  ++N->Clicks;
   const std::wstring Type = Lower(AttributeText(N, L"type"));
   if (N->Tag == L"INPUT" && Type == L"checkbox") N->Checked = !N->Checked;
   if (N->Tag == L"INPUT" && Type == L"radio") N->Checked = true;
@@ -1734,6 +1736,11 @@ std::wstring THtmlDoublePage::ValueOf(const std::wstring& Id) const {
     return I < 0 ? L"" : Options(Node)[I]->Value;
   }
   return Node->Value;
+}
+
+long THtmlDoublePage::ClicksOf(const std::wstring& Id) const {
+  TNode* Node = FImpl->ById(Id);
+  return Node ? Node->Clicks : -1;
 }
 
 bool THtmlDoublePage::CheckedOf(const std::wstring& Id) const {

@@ -62,6 +62,8 @@ public:
   // Called when a form is submitted, with the form's action, while the submitting call runs: the
   // browser starts the navigation (BeforeNavigate2) before submit() or click() returns.
   void SetOnSubmit(std::function<void(const std::wstring& Action)> Handler);
+  // How often click() ran on the element with this id (or name).
+  long ClicksOf(const std::wstring& Id) const;
   // How often a form was submitted: by its submit() or a click on one of its submit controls.
   long SubmitCount() const;
 

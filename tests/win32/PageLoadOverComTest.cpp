@@ -10,6 +10,7 @@
 #include <mshtml.h>
 #include <ocidl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -21,6 +22,7 @@
 #include "ComServerTestSupport.h"
 #include "HtmlDouble.h"
 #include "BHO/PageForms.h"
+#include "Common/NavigationRecorder.h"
 #include "Common/Options.h"
 #include "Common/TransitForms.h"
 #include "platform/MemoryStream.h"
@@ -131,8 +133,10 @@ protected:
 
   // A page of Markup at URL, shown by a browser the helper is sited on.
   struct TWindow {
-    TWindow(const std::wstring& URL, const std::string& Markup) : Page(URL, Markup), Address(URL) {
-      Browser = BrowserDoubleCreate(reinterpret_cast<HWND>(0x1234), nullptr);
+    // Hwnd: the browser's window; a made-up handle unless a dialog must be owned by it.
+    TWindow(const std::wstring& URL, const std::string& Markup, HWND Hwnd = reinterpret_cast<HWND>(0x1234))
+        : Page(URL, Markup), Address(URL) {
+      Browser = BrowserDoubleCreate(Hwnd, nullptr);
       BrowserDoubleSetDocument(Browser, Page.Document());
       Page.SetBrowser(BrowserDoubleUnknown(Browser));
       BrowserReferences = BrowserDoubleReferences(Browser);
@@ -227,8 +231,9 @@ protected:
   }
 
   // The page of Markup at URL, in a browser the helper is then sited on.
-  TWindow& Open(const std::wstring& URL, const std::string& Markup) {
-    Page = std::make_unique<TWindow>(URL, Markup);
+  TWindow& Open(const std::wstring& URL, const std::string& Markup,
+               HWND Hwnd = reinterpret_cast<HWND>(0x1234)) {
+    Page = std::make_unique<TWindow>(URL, Markup, Hwnd);
     EXPECT_EQ(Helper->SetSite(BrowserDoubleUnknown(Page->Browser)), S_OK);
     return *Page;
   }
@@ -509,6 +514,123 @@ TEST_F(PageLoadOverCom, CallsIntoTheDocumentPerControlOfOneLoadStayTheSameAsTheP
     Page.reset();
   }
   EXPECT_LE(PerControl[1], PerControl[0] * 1.05) << "the calls per control grow with the page";
+}
+
+// The user answers the next store dialog with Enter, as soon as it shows: a timer of this thread
+// runs inside the dialog's own loop.
+HWND GStoreDialog = nullptr;
+// Window callbacks take the system's calling convention, which a lambda does not on 32 bits.
+BOOL CALLBACK FindStoreDialog(HWND Window, LPARAM) {
+  wchar_t Caption[64] = {};
+  GetWindowTextW(Window, Caption, 64);
+  if (!IsWindowVisible(Window) || wcscmp(Caption, L"Save navigations") != 0) return TRUE;
+  GStoreDialog = Window;
+  return FALSE;
+}
+void CALLBACK AnswerStoreDialog(HWND, UINT, UINT_PTR Timer, DWORD) {
+  EnumThreadWindows(GetCurrentThreadId(), FindStoreDialog, 0);
+  if (!GStoreDialog) return;
+  KillTimer(nullptr, Timer);
+  PostMessageW(FindWindowExW(GStoreDialog, nullptr, L"Edit", nullptr), WM_KEYDOWN, VK_RETURN, 0);
+}
+
+// The user records a click on a link; stopping the recording saves it under the name the store
+// dialog confirms.
+TEST_F(PageLoadOverCom, AClickOnALinkIsRecordedAndSavedAsANavigation) {
+  Store->Answer("GetNameChoices", {u"", u"Round"});
+  Store->Answer("SaveRecord", {true, false});
+  // The store dialog is owned by the browser's window: a real one.
+  HWND BrowserWindow =
+      CreateWindowExW(0, L"STATIC", L"browser", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(BrowserWindow, nullptr);
+  TWindow& Window = Open(L"http://site.example/start",
+                         "<html><body><p>Go on: <a id='next' href='http://site.example/next'>Next page</a></p>"
+                         "</body></html>",
+                         BrowserWindow);
+  Window.Load();
+  ::IBrivaneAgent* Agent = nullptr;
+  {
+    ::IWebBrowser2* Web = nullptr;
+    ASSERT_EQ(BrowserDoubleUnknown(Window.Browser)->QueryInterface(::IID_IWebBrowser2, reinterpret_cast<void**>(&Web)),
+              S_OK);
+    VARIANT Value;
+    VariantInit(&Value);
+    BSTR Name = SysAllocString(L"{B438C012-C4BA-407B-84A8-B3F649A901A6}");
+    Web->GetProperty(Name, &Value);
+    SysFreeString(Name);
+    Web->Release();
+    ASSERT_EQ(V_VT(&Value) == VT_UNKNOWN || V_VT(&Value) == VT_DISPATCH, true);
+    V_UNKNOWN(&Value)->QueryInterface(::IID_IBrivaneAgent, reinterpret_cast<void**>(&Agent));
+    VariantClear(&Value);
+  }
+  ASSERT_NE(Agent, nullptr);
+  Agent->SetRecording(VARIANT_TRUE);
+  ASSERT_EQ(Agent->GetRecording(), VARIANT_TRUE);
+  IDispatch* Link = Window.Page.ElementById(L"next");
+  EXPECT_EQ(Window.Page.FireDocumentEvent(-605, Link), S_OK);  // onmousedown
+  EXPECT_EQ(Window.Page.FireDocumentEvent(-607, Link), S_OK);  // onmouseup
+  EXPECT_EQ(Window.Page.FireDocumentEvent(-600, Link), S_OK);  // onclick
+  GStoreDialog = nullptr;
+  const UINT_PTR Timer = SetTimer(nullptr, 0, 20, AnswerStoreDialog);
+  Agent->SetRecording(VARIANT_FALSE);
+  KillTimer(nullptr, Timer);
+  EXPECT_NE(GStoreDialog, nullptr) << "no store dialog";
+  Agent->Release();
+
+  const auto Saved = Store->CallsOf("SaveRecord");
+  ASSERT_EQ(Saved.size(), 1u);
+  EXPECT_EQ(Saved[0].Args[0], TVariant(int32_t(1)));
+  EXPECT_EQ(Saved[0].Args[2], TVariant(u"Round"));
+  TNavigationRecorder Recorded;
+  Recorded.LoadFromVariant(Saved[0].Args[4]);
+  ASSERT_EQ(Recorded.Steps().Count(), 1);
+  Recorded.Play();
+  WideString Tag, Type, Name, Value;
+  ASSERT_TRUE(Recorded.GetStep(u"http://site.example/start", Tag, Type, Name, Value));
+  EXPECT_EQ(Tag, u"a");
+  EXPECT_EQ(Name, u"Next page");
+  EXPECT_EQ(Value, u"http://site.example/next");
+  Close(Window);
+  Page.reset();
+  DestroyWindow(BrowserWindow);
+}
+
+// A recorded navigation that is the page's current one plays its click when the page has loaded
+// and filling and submitting are automatic.
+TEST_F(PageLoadOverCom, ARecordedNavigationPlaysItsClickOnLoad) {
+  const WideString Key = u"http://site.example/start";
+  TVariant Steps;
+  {
+    TNavigationRecorder Recorder;
+    Recorder.StartRecording();
+    Recorder.AddStep(Key, u"a", u"", u"Next page", u"http://site.example/next");
+    Recorder.Stop();
+    Recorder.SaveToVariant(Steps);
+  }
+  TMemoryStream Pairs;
+  const int32_t One = 1;
+  Pairs.Write(&One, sizeof One);
+  WriteWideString(Pairs, Key);
+  WriteWideString(Pairs, u"Round");
+  TVariant List;
+  StreamToVariant(Pairs, List);
+  Store->Answer("GetRecordList", {List, u"Round"});
+  Store->Answer("GetRecord", {Steps, false});
+  TBVOptions Options;
+  Options.AutoSubmit = 1;
+  Store->Answer("GetSettings", {int32_t(PackOptions(Options)), true});
+
+  TWindow& Window = Open(L"http://site.example/start",
+                         "<html><body><p>Go on: <a id='next' href='http://site.example/next'>Next page</a></p>"
+                         "<a id='other' href='http://site.example/other'>Other page</a></body></html>");
+  Window.Load();
+  EXPECT_EQ(Window.Page.ClicksOf(L"next"), 1) << "the recorded click was not played";
+  EXPECT_EQ(Window.Page.ClicksOf(L"other"), 0);
+  const auto Records = Store->CallsOf("GetRecord");
+  EXPECT_TRUE(std::any_of(Records.begin(), Records.end(), [](const TFakePelServer::TCall& C) {
+    return C.Args[0] == TVariant(int32_t(1)) && C.Args[2] == TVariant(u"Round");
+  })) << "the navigation was not fetched by its name";
+  Close(Window);
 }
 
 TEST_F(PageLoadOverCom, APageWithoutFormsIsReportedAsSuch) {
