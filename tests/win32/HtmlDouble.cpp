@@ -1182,13 +1182,144 @@ IHTMLAnchorElementVtbl AnchorSlots = [] {
   return V;
 }();
 
-// Body: no text ranges in this double; the caption finder falls back as on a failing browser.
+// ---------------------------------------------------------------- text ranges
+
+// Where each element's text lies in the body's text: the text nodes in document order, and the
+// span [First, Last) of every element (an element without text sits where it is, empty).
+struct TTextLayout {
+  std::wstring Text;
+  std::map<const TNode*, std::pair<long, long>> Spans;
+};
+
+void LayOut(const TNode* Node, TTextLayout& Layout) {
+  if (Node->Tag.empty()) {
+    Layout.Text += Node->Text;
+    return;
+  }
+  const long First = static_cast<long>(Layout.Text.size());
+  for (const TNode* C : Node->Children) LayOut(C, Layout);
+  Layout.Spans[Node] = {First, static_cast<long>(Layout.Text.size())};
+}
+
+TTextLayout LayOutBody(TPage* Page) {
+  TTextLayout Layout;
+  for (TNode* N : Page->Elements)
+    if (N->Tag == L"BODY") {
+      LayOut(N, Layout);
+      break;
+    }
+  return Layout;
+}
+
+struct TRangeObject final : TObjectHead {
+  IHTMLTxtRange Range;
+  long Start, End;
+  TRangeObject(TPage* P, long S, long E) : Start(S), End(E) {
+    Kind = TKind::Style;
+    Page = P;
+    ++P->Outside;
+  }
+  HRESULT Query(REFIID Riid, void** Object) override {
+    if (IsEqualIID(Riid, IID_IUnknown) || IsEqualIID(Riid, IID_IDispatch) || IsEqualIID(Riid, IID_IHTMLTxtRange)) {
+      *Object = &Range;
+      return S_OK;
+    }
+    return E_NOINTERFACE;
+  }
+  bool Supports(REFIID) const override { return false; }
+};
+
+IHTMLTxtRange* NewRange(TPage* Page, long Start, long End);
+TRangeObject* RangeOf(IHTMLTxtRange* This) { return From(This, &TRangeObject::Range); }
+HRESULT STDMETHODCALLTYPE TR_QueryInterface(IHTMLTxtRange* This, REFIID Riid, void** Object) {
+  return QueryHead(RangeOf(This), Riid, Object);
+}
+ULONG STDMETHODCALLTYPE TR_AddRef(IHTMLTxtRange* This) { return AddRefHead(RangeOf(This)); }
+ULONG STDMETHODCALLTYPE TR_Release(IHTMLTxtRange* This) { return ReleaseHead(RangeOf(This)); }
+HRESULT STDMETHODCALLTYPE TR_duplicate(IHTMLTxtRange* This, IHTMLTxtRange** Copy) {
+  TRangeObject* R = RangeOf(This);
+  ENTER(R, "duplicate");
+  *Copy = NewRange(R->Page, R->Start, R->End);
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE TR_get_text(IHTMLTxtRange* This, BSTR* Text) {
+  TRangeObject* R = RangeOf(This);
+  ENTER(R, "text");
+  const std::wstring All = LayOutBody(R->Page).Text;
+  *Text = Copy(All.substr(static_cast<size_t>(R->Start), static_cast<size_t>(R->End - R->Start)));
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE TR_moveToElementText(IHTMLTxtRange* This, IHTMLElement* Element) {
+  TRangeObject* R = RangeOf(This);
+  ENTER(R, "moveToElementText");
+  if (!Element) return E_INVALIDARG;
+  const TTextLayout Layout = LayOutBody(R->Page);
+  const auto It = Layout.Spans.find(From(Element, &TElementObject::Element)->Node);
+  if (It == Layout.Spans.end()) return E_INVALIDARG;
+  R->Start = It->second.first;
+  R->End = It->second.second;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE TR_setEndPoint(IHTMLTxtRange* This, BSTR How, IHTMLTxtRange* Source) {
+  TRangeObject* R = RangeOf(This);
+  ENTER(R, "setEndPoint");
+  if (!How || !Source) return E_INVALIDARG;
+  const std::wstring Words = Lower(How);
+  const TRangeObject* S = RangeOf(Source);
+  const long Point = Words.size() > 5 && Words.compare(Words.size() - 5, 5, L"start") == 0 ? S->Start : S->End;
+  if (Words.rfind(L"start", 0) == 0) {
+    R->Start = Point;
+    if (R->End < R->Start) R->End = R->Start;
+  } else {
+    R->End = Point;
+    if (R->Start > R->End) R->Start = R->End;
+  }
+  return S_OK;
+}
+HRESULT MoveBy(TRangeObject* R, long& Point, LONG Count, LONG* Actual) {
+  const long Total = static_cast<long>(LayOutBody(R->Page).Text.size());
+  const long Moved = std::clamp(Point + Count, 0L, Total) - Point;
+  Point += Moved;
+  if (R->Start > R->End) (&Point == &R->Start ? R->End : R->Start) = Point;
+  if (Actual) *Actual = Moved;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE TR_moveStart(IHTMLTxtRange* This, BSTR, LONG Count, LONG* Actual) {
+  TRangeObject* R = RangeOf(This);
+  ENTER(R, "moveStart");
+  return MoveBy(R, R->Start, Count, Actual);
+}
+HRESULT STDMETHODCALLTYPE TR_moveEnd(IHTMLTxtRange* This, BSTR, LONG Count, LONG* Actual) {
+  TRangeObject* R = RangeOf(This);
+  ENTER(R, "moveEnd");
+  return MoveBy(R, R->End, Count, Actual);
+}
+IHTMLTxtRangeVtbl RangeSlots = [] {
+  IHTMLTxtRangeVtbl V{};
+  V.QueryInterface = TR_QueryInterface;
+  V.AddRef = TR_AddRef;
+  V.Release = TR_Release;
+  V.duplicate = TR_duplicate;
+  V.get_text = TR_get_text;
+  V.moveToElementText = TR_moveToElementText;
+  V.setEndPoint = TR_setEndPoint;
+  V.moveStart = TR_moveStart;
+  V.moveEnd = TR_moveEnd;
+  return V;
+}();
+IHTMLTxtRange* NewRange(TPage* Page, long Start, long End) {
+  auto* R = new TRangeObject(Page, Start, End);
+  R->Range.lpVtbl = &RangeSlots;
+  return &R->Range;
+}
+
+// Body: a range over the body's whole text.
 KIND_IUNKNOWN(BO, IHTMLBodyElement, Body)
 HRESULT STDMETHODCALLTYPE BO_createTextRange(IHTMLBodyElement* This, IHTMLTxtRange** Range) {
   TElementObject* E = ELEMENT_OF(Body, This);
-  ++E->Page->Calls;
-  *Range = nullptr;
-  return E_NOTIMPL;
+  ENTER(E, "createTextRange");
+  *Range = NewRange(E->Page, 0, static_cast<long>(LayOutBody(E->Page).Text.size()));
+  return S_OK;
 }
 IHTMLBodyElementVtbl BodySlots = [] {
   IHTMLBodyElementVtbl V{};
