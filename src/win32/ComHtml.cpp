@@ -84,14 +84,6 @@ private:
   T* FPointer = nullptr;
 };
 
-// Object as interface I, a reference for the caller; null when it does not answer it.
-template <class I>
-I* QueryAs(IUnknown* Object) {
-  I* Result = nullptr;
-  if (!Object || FAILED(Object->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&Result)))) return nullptr;
-  return Result;
-}
-
 ::IConnectionPointContainer* ContainerOf(IUnknown* Object) { return QueryAs<::IConnectionPointContainer>(Object); }
 
 // The COM element behind a port element (a reference for the caller); raises for an element of

@@ -24,6 +24,14 @@ AnsiString OleErrorMessage(HRESULT Result);
 // else EOleSysError with the system's text. Does nothing when Result is a success.
 void OleCheck(HRESULT Result, IUnknown* Object, REFIID Interface);
 
+// Object as interface I, with a reference for the caller; null when it does not answer it.
+template <class I>
+I* QueryAs(IUnknown* Object) {
+  I* Result = nullptr;
+  if (!Object || FAILED(Object->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&Result)))) return nullptr;
+  return Result;
+}
+
 // Holds one reference to a COM object for as long as the port object lives. Two port objects are
 // the same object when their COM objects answer the same IUnknown.
 class TComObject : public virtual IInterface, public IObjectIdentity {

@@ -13,13 +13,6 @@
 namespace pel::win32 {
 
 namespace {
-template <class I>
-I* QueryAs(IUnknown* Object) {
-  I* Result = nullptr;
-  if (!Object || FAILED(Object->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&Result)))) return nullptr;
-  return Result;
-}
-
 // A memory device context with a top-down 32-bit bitmap selected into it, freed when it goes.
 class TDrawingSurface {
 public:

@@ -13,13 +13,13 @@
 #include "Brivane.h"
 #include "BrivaneHelper.h"
 #include "BrowserDouble.h"
+#include "HelperTestDoubles.h"
 #include "ComServerTestSupport.h"
 
 namespace pel::test {
 namespace {
 
 const CLSID CLSID_Agent = {0xED28645E, 0xF9BC, 0x451F, {0xAB, 0x11, 0x81, 0xDA, 0x5F, 0xE2, 0x9A, 0x0F}};
-const wchar_t* const AgentProperty = L"{B438C012-C4BA-407B-84A8-B3F649A901A6}";
 
 // A window's agent that writes down what reaches it; its store is connected unless told not.
 class TAgentDouble final : public ::IBrivaneAgent {

@@ -8,6 +8,7 @@
 
 #include "BrivaneHelper.h"
 #include "BrowserDouble.h"
+#include "HelperTestDoubles.h"
 #include "ComServerTestSupport.h"
 
 namespace pel::test {
@@ -15,28 +16,6 @@ namespace {
 
 const CLSID CLSID_Helper = {0x43640F42, 0x2878, 0x4D4C, {0xBF, 0x62, 0xE4, 0x63, 0xE2, 0x60, 0x2D, 0x5A}};
 const IID IID_BatchControl2 = {0x6C0AA1DB, 0x3D13, 0x4D7F, {0xAC, 0xAD, 0xD3, 0x06, 0x45, 0x20, 0xCA, 0x19}};
-const wchar_t* const AgentProperty = L"{B438C012-C4BA-407B-84A8-B3F649A901A6}";
-
-// A batch program's callback object that counts its references.
-class TBatchServerDouble final : public ::IBVBatchServer {
-public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Riid, void** Object) override {
-    if (IsEqualIID(Riid, IID_IUnknown) || IsEqualIID(Riid, ::IID_IBVBatchServer)) {
-      *Object = this;
-      AddRef();
-      return S_OK;
-    }
-    *Object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++References; }
-  ULONG STDMETHODCALLTYPE Release() override { return --References; }
-  HRESULT STDMETHODCALLTYPE PageDone() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE LoopDetected() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE NoForms() override { return S_OK; }
-  ULONG References = 1;
-};
-
 HRESULT LibraryCanUnloadNow() {
   using TCanUnloadNow = HRESULT(WINAPI*)();
   HMODULE Module = GetModuleHandleW(L"Brivane.dll");
@@ -62,22 +41,6 @@ protected:
     ::IHelperBatchControl* Control = nullptr;
     EXPECT_EQ(FSite->QueryInterface(Riid, reinterpret_cast<void**>(&Control)), S_OK);
     return Control;
-  }
-  // The agent the helper published on Browser, as the property holds it; nullptr when none.
-  static ::IBrivaneAgent* PublishedAgent(IUnknown* Browser) {
-    IWebBrowser2* Web = nullptr;
-    if (FAILED(Browser->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&Web)))) return nullptr;
-    VARIANT Value;
-    VariantInit(&Value);
-    BSTR Name = SysAllocString(AgentProperty);
-    Web->GetProperty(Name, &Value);
-    SysFreeString(Name);
-    Web->Release();
-    ::IBrivaneAgent* Agent = nullptr;
-    if ((V_VT(&Value) == VT_UNKNOWN || V_VT(&Value) == VT_DISPATCH) && V_UNKNOWN(&Value))
-      V_UNKNOWN(&Value)->QueryInterface(::IID_IBrivaneAgent, reinterpret_cast<void**>(&Agent));
-    VariantClear(&Value);
-    return Agent;
   }
   IObjectWithSite* FSite = nullptr;
 };
@@ -119,7 +82,7 @@ TEST_F(HelperObject, ValuesSetThroughThePlainSlotsReadBack) {
   Control->Set_Unattended(VARIANT_FALSE);
   EXPECT_EQ(Control->Get_Unattended(), VARIANT_FALSE);
 
-  TBatchServerDouble Batch;
+  TBatchRecorder Batch;
   EXPECT_EQ(Control->Get_BatchServer(), nullptr);
   Control->Set_BatchServer(&Batch);
   EXPECT_GT(Batch.References, 1u) << "the helper holds the batch program's object";
@@ -190,7 +153,7 @@ TEST_F(HelperObject, AttachingPublishesTheAgentAndAdvisesTheBrowsersEventsDetach
 }
 
 TEST_F(HelperObject, ASiteThatIsNoBrowserIsRefusedWithAResult) {
-  TBatchServerDouble NotABrowser;
+  TBatchRecorder NotABrowser;
   EXPECT_EQ(FSite->SetSite(&NotABrowser), E_NOINTERFACE);
   EXPECT_EQ(NotABrowser.References, 1u);
   EXPECT_EQ(FSite->SetSite(nullptr), S_OK);

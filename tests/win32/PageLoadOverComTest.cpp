@@ -20,6 +20,7 @@
 #include "BrivaneHelper.h"
 #include "BrowserDouble.h"
 #include "ComServerTestSupport.h"
+#include "HelperTestDoubles.h"
 #include "HtmlDouble.h"
 #include "BHO/PageForms.h"
 #include "Common/NavigationRecorder.h"
@@ -65,30 +66,6 @@ public:
       {u"fname", u"First name", u"Zo\u00EB"}, {u"country", u"Country", u"de"},
       {u"email", u"E-mail", u"john.public@example.com"}, {u"city", u"City", u"Springfield"},
       {u"phone", u"Phone", u"+1 555 0100"}, {u"Surname", u"Last name", u"Lee"}};
-};
-
-class TBatchRecorder final : public ::IBVBatchServer {
-public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Riid, void** Object) override {
-    if (IsEqualIID(Riid, IID_IUnknown) || IsEqualIID(Riid, ::IID_IBVBatchServer)) {
-      *Object = this;
-      AddRef();
-      return S_OK;
-    }
-    *Object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++References; }
-  ULONG STDMETHODCALLTYPE Release() override { return --References; }
-  HRESULT STDMETHODCALLTYPE PageDone() override { return Record("PageDone"); }
-  HRESULT STDMETHODCALLTYPE LoopDetected() override { return Record("LoopDetected"); }
-  HRESULT STDMETHODCALLTYPE NoForms() override { return Record("NoForms"); }
-  HRESULT Record(const char* Call) {
-    Calls.push_back(Call);
-    return S_OK;
-  }
-  ULONG References = 1;
-  std::vector<std::string> Calls;
 };
 
 class PageLoadOverCom : public TRegisteredLibrary {
@@ -550,21 +527,7 @@ TEST_F(PageLoadOverCom, AClickOnALinkIsRecordedAndSavedAsANavigation) {
                          "</body></html>",
                          BrowserWindow);
   Window.Load();
-  ::IBrivaneAgent* Agent = nullptr;
-  {
-    ::IWebBrowser2* Web = nullptr;
-    ASSERT_EQ(BrowserDoubleUnknown(Window.Browser)->QueryInterface(::IID_IWebBrowser2, reinterpret_cast<void**>(&Web)),
-              S_OK);
-    VARIANT Value;
-    VariantInit(&Value);
-    BSTR Name = SysAllocString(L"{B438C012-C4BA-407B-84A8-B3F649A901A6}");
-    Web->GetProperty(Name, &Value);
-    SysFreeString(Name);
-    Web->Release();
-    ASSERT_EQ(V_VT(&Value) == VT_UNKNOWN || V_VT(&Value) == VT_DISPATCH, true);
-    V_UNKNOWN(&Value)->QueryInterface(::IID_IBrivaneAgent, reinterpret_cast<void**>(&Agent));
-    VariantClear(&Value);
-  }
+  ::IBrivaneAgent* Agent = PublishedAgent(BrowserDoubleUnknown(Window.Browser));
   ASSERT_NE(Agent, nullptr);
   Agent->SetRecording(VARIANT_TRUE);
   ASSERT_EQ(Agent->GetRecording(), VARIANT_TRUE);

@@ -31,84 +31,20 @@
 #include "BHO/BindingMarks.h"
 #include "BHO/ElementAccess.h"
 #include "BatchFill.h"
+#include "CorpusLabels.h"
 #include "PelStore.h"
 #include "headless/HeadlessBrowser.h"
 #include "platform/Services.h"
 
 using namespace pel;
+using namespace pel::bench;
 
 namespace {
-
-// What a profile field counts as: the corpus' classes it is the right answer for.
-const std::map<std::string, std::set<std::string>> RightFor = {
-    {"First name", {"name.first"}},
-    {"Middle name", {"name.middle"}},
-    {"Last name", {"name.last"}},
-    {"Full name", {"name.full"}},
-    {"E-mail", {"email", "email.confirm", "username_or_email"}},
-    {"Username", {"username", "username_or_email"}},
-    {"Password", {"password", "password.confirm"}},
-    {"Phone", {"phone"}},
-    {"Mobile", {"phone"}},
-    {"Fax", {"fax"}},
-    {"Website", {"url"}},
-    {"Company", {"organization"}},
-    {"Gender", {"gender"}},
-    {"Address line 1", {"address", "address.line1", "address.street_name"}},
-    {"Address line 2", {"address.line2", "address.apartment"}},
-    {"City", {"address.city"}},
-    {"State", {"address.state"}},
-    {"Postcode", {"address.postal_code"}},
-    {"Country", {"address.country"}},
-    {"Birth date", {"birth.date"}},
-    {"Birth day", {"birth.day"}},
-    {"Birth month", {"birth.month"}},
-    {"Birth year", {"birth.year"}},
-    {"Card holder", {"cc.name"}},
-    {"Card number", {"cc.number"}},
-    {"Card expiry month", {"cc.exp_month"}},
-    {"Card expiry year", {"cc.exp_year"}},
-    {"Card security code", {"cc.csc"}},
-};
 
 struct TRow {
   int Form, Field;
   std::string Name, Common;
 };
-
-std::vector<std::string> SplitTabs(const std::string& Line) {
-  std::vector<std::string> Cells;
-  std::stringstream In(Line);
-  for (std::string Cell; std::getline(In, Cell, '\t');) Cells.push_back(Cell);
-  if (!Line.empty() && Line.back() == '\t') Cells.emplace_back();
-  return Cells;
-}
-
-std::string Utf8(const WideString& Text) { return WideToUtf8(Text); }
-
-double ThreadCpuMs() {
-  timespec Now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &Now);
-  return static_cast<double>(Now.tv_sec) * 1e3 + static_cast<double>(Now.tv_nsec) / 1e6;
-}
-
-bool Counted(const TElementRef& E) {
-  const WideString Tag = AsciiLowerCase(E->TagName());
-  if (Tag == u"input") return AsciiLowerCase(E->GetAttribute(u"type", 0).AsWideString()) != u"hidden";
-  return Tag == u"select" || Tag == u"textarea" || Tag == u"button";
-}
-
-// The form's controls as the corpus counts them: input (not hidden), select, textarea and button, in
-// document order.
-std::vector<TElementRef> CountedControls(const TElementRef& Form) {
-  std::vector<TElementRef> Result;
-  auto AsForm = Supports<IHTMLFormElement>(Form);
-  if (!AsForm) return Result;
-  TElementsRef All = AsForm->Elements();
-  for (int32_t I = 0; I < All->Length(); ++I)
-    if (TElementRef E = All->Item(I); E && Counted(E)) Result.push_back(E);
-  return Result;
-}
 
 // The page's counted controls that belong to no form, in document order.
 std::vector<TElementRef> FormlessControls(const std::shared_ptr<IHTMLDocument2>& Doc) {
